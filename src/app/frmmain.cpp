@@ -1,0 +1,360 @@
+#include "app/frmmain.h"
+
+#include "colors/colorvalue.h"
+#include "platform/platform.h"
+#include "store/paths.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLayout>
+#include <QMenuBar>
+#include <QPushButton>
+
+namespace {
+
+// Comic Sans MS where the system has it, its free look-alike otherwise.
+QFont windowFont()
+{
+    QFont font;
+    font.setFamilies({QStringLiteral("Comic Sans MS"), QStringLiteral("Comic Neue")});
+    font.setPointSizeF(8.25);
+    return font;
+}
+
+QFont labelFont()
+{
+    QFont font = windowFont();
+    font.setBold(true);
+    return font;
+}
+
+void setColor(QWidget *widget, QPalette::ColorRole role, ColorValue value)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(role, toQColor(value));
+    widget->setPalette(palette);
+}
+
+// Text and list boxes: the system's window colours, white with black text.
+void paintBox(QWidget *box)
+{
+    QPalette palette = box->palette();
+    palette.setColor(QPalette::Base, toQColor(DefaultColor::TextBoxBack));
+    palette.setColor(QPalette::Text, toQColor(DefaultColor::TextBoxText));
+    box->setPalette(palette);
+}
+
+} // namespace
+
+FrmMain::FrmMain(Platform &platform, QWidget *parent) : QMainWindow(parent), platform(platform)
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("Kinfolio 1.0"));
+    setFont(windowFont());
+    buildControls();
+    buildMenus();
+    setTabOrder();
+    connectHandlers();
+    // A fixed single border: the window keeps the size of its client area.
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);
+    Form_Load();
+}
+
+FrmMain::~FrmMain() = default;
+
+int FrmMain::twipsToPixelsX(int twips) const
+{
+    return qRound(twips * logicalDpiX() / 1440.0);
+}
+
+int FrmMain::twipsToPixelsY(int twips) const
+{
+    return qRound(twips * logicalDpiY() / 1440.0);
+}
+
+template <typename Widget>
+Widget *FrmMain::place(Widget *widget, QWidget *container, const char *name, int left, int top, int width,
+                       int height)
+{
+    widget->setParent(container);
+    widget->setObjectName(QString::fromLatin1(name));
+    widget->setGeometry(twipsToPixelsX(left), twipsToPixelsY(top), twipsToPixelsX(width), twipsToPixelsY(height));
+    return widget;
+}
+
+void FrmMain::buildControls()
+{
+    client = new QWidget;
+    client->setObjectName(QStringLiteral("client"));
+    client->setFixedSize(twipsToPixelsX(9870), twipsToPixelsY(6735));
+    client->setAutoFillBackground(true);
+    setColor(client, QPalette::Window, DefaultColor::FormBack);
+    setCentralWidget(client);
+
+    const auto frame = [this](const char *name, const QString &caption, int left, int top, int width, int height) {
+        auto *box = place(new QGroupBox(caption), client, name, left, top, width, height);
+        box->setAutoFillBackground(true);
+        setColor(box, QPalette::Window, DefaultColor::FormBack);
+        setColor(box, QPalette::WindowText, DefaultColor::FrameTitle);
+        return box;
+    };
+    // Labels take no focus, draw no background and carry their own font.
+    const auto label = [this](QWidget *container, const char *name, const QString &caption, int left, int top,
+                              int width, int height, bool autoSize = false) {
+        auto *text = place(new QLabel(caption), container, name, left, top, width, height);
+        text->setFont(labelFont());
+        text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        setColor(text, QPalette::WindowText, DefaultColor::DetailTitle);
+        if (autoSize)
+            text->adjustSize();
+        else
+            text->setWordWrap(true);
+        return text;
+    };
+    const auto button = [this](QWidget *container, const char *name, const QString &caption, int left, int top,
+                               int width, int height, ColorValue color) {
+        auto *push = place(new QPushButton(caption), container, name, left, top, width, height);
+        push->setAutoDefault(false);
+        setColor(push, QPalette::Button, color);
+        setColor(push, QPalette::ButtonText, 0);
+        return push;
+    };
+    const auto minorButton = [&](QWidget *container, const char *name, const QString &caption, int left, int top,
+                                 int width, int height) {
+        return button(container, name, caption, left, top, width, height, DefaultColor::MinorButtons);
+    };
+    const auto mainButton = [&](const char *name, const QString &caption, int top) {
+        return button(fraButtons, name, caption, 120, top, 1575, 615, DefaultColor::MainButtons);
+    };
+    const auto lineBox = [this](QWidget *container, const char *name, int left, int top, int width, int height) {
+        auto *box = place(new QLineEdit, container, name, left, top, width, height);
+        paintBox(box);
+        return box;
+    };
+    // Multi-line boxes: Enter starts a new line, Tab moves on as in the other boxes.
+    const auto textBox = [this](QWidget *container, const char *name, int left, int top, int width, int height,
+                                Qt::ScrollBarPolicy verticalBar) {
+        auto *box = place(new QPlainTextEdit, container, name, left, top, width, height);
+        box->setTabChangesFocus(true);
+        box->setVerticalScrollBarPolicy(verticalBar);
+        box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        paintBox(box);
+        return box;
+    };
+    const auto listBox = [this](QWidget *container, const char *name, int left, int top, int width, int height) {
+        auto *list = place(new QListWidget, container, name, left, top, width, height);
+        list->setSelectionMode(QAbstractItemView::SingleSelection);
+        paintBox(list);
+        return list;
+    };
+
+    fraCategories = frame("fraCategories", QStringLiteral("Categories"), 120, 120, 2895, 2775);
+    lblCategory = label(fraCategories, "lblCategory", QStringLiteral("Category:"), 240, 240, 1335, 255);
+    cboRelationship = place(new QComboBox, fraCategories, "cboRelationship", 240, 480, 2415, 345);
+    paintBox(cboRelationship);
+    cmdAddRelationship = minorButton(fraCategories, "cmdAddRelationship", QStringLiteral("Add"), 240, 840, 1215, 255);
+    cmdRemoveRelationship =
+        minorButton(fraCategories, "cmdRemoveRelationship", QStringLiteral("Remove"), 1440, 840, 1215, 255);
+    lblNames = label(fraCategories, "lblNames", QStringLiteral("Names:"), 240, 1200, 1215, 255);
+    lstNames = listBox(fraCategories, "lstNames", 240, 1440, 2415, 960);
+    cmdAddName = minorButton(fraCategories, "cmdAddName", QStringLiteral("Add"), 240, 2400, 1215, 255);
+    cmdRemoveName = minorButton(fraCategories, "cmdRemoveName", QStringLiteral("Remove"), 1440, 2400, 1215, 255);
+
+    fraContactName = frame("fraContactName", QStringLiteral("Contact Name"), 3120, 120, 6615, 975);
+    lblName = label(fraContactName, "lblName", Book::noContactName, 240, 240, 6255, 615);
+    QFont nameFont = windowFont();
+    nameFont.setPointSizeF(20.25);
+    lblName->setFont(nameFont);
+    lblName->setWordWrap(false);
+    setColor(lblName, QPalette::WindowText, DefaultColor::NameTitle);
+
+    fraMiscInfo = frame("fraMiscInfo", QStringLiteral("Misc. Informaton"), 3120, 1080, 4695, 1815);
+    lblRelation = label(fraMiscInfo, "lblRelation", QStringLiteral("Relation:"), 120, 360, 1815, 255);
+    txtRelation = lineBox(fraMiscInfo, "txtRelation", 120, 600, 1935, 330);
+    lblBirthday = label(fraMiscInfo, "lblBirthday", QStringLiteral("Birthday:"), 120, 960, 1815, 255);
+    txtBirthday = lineBox(fraMiscInfo, "txtBirthday", 120, 1200, 1935, 375);
+    lblDependants =
+        label(fraMiscInfo, "lblDependants", QStringLiteral("Children/Dependants/Etc.:"), 2280, 360, 2175, 255);
+    lstChildren = listBox(fraMiscInfo, "lstChildren", 2280, 600, 2175, 735);
+    cmdAddChildren = minorButton(fraMiscInfo, "cmdAddChildren", QStringLiteral("Add"), 2280, 1440, 1095, 255);
+    cmdRemoveChildren = minorButton(fraMiscInfo, "cmdRemoveChildren", QStringLiteral("Remove"), 3360, 1440, 1095, 255);
+
+    chkPic = place(new QCheckBox(QStringLiteral("Show/Hide Picture")), client, "chkPic", 7920, 1320, 1815, 255);
+    // A check box is a button to Qt, which paints it in the button colour.
+    chkPic->setBackgroundRole(QPalette::Window);
+    chkPic->setForegroundRole(QPalette::WindowText);
+    chkPic->setAutoFillBackground(true);
+    setColor(chkPic, QPalette::Window, DefaultColor::FormBack);
+    setColor(chkPic, QPalette::WindowText, DefaultColor::DetailTitle);
+
+    fraButtons = frame("fraButtons", QString(), 7920, 1680, 1815, 4935);
+    cmdEditColors = mainButton("cmdEditColors", QStringLiteral("Edit Colors"), 480);
+    cmdPrintScreen = mainButton("cmdPrintScreen", QStringLiteral("&Print Screen"), 1680);
+    cmdPrintText = mainButton("cmdPrintText", QStringLiteral("Print Text"), 2760);
+    cmdExit = mainButton("cmdExit", QStringLiteral("E&xit"), 3960);
+
+    fraInfo = frame("fraInfo", QStringLiteral("Home Address"), 120, 3000, 3615, 3615);
+    lblAddress = label(fraInfo, "lblAddress", QStringLiteral("Address:"), 240, 360, 975, 255);
+    txtAddress = textBox(fraInfo, "txtAddress", 240, 600, 3135, 855, Qt::ScrollBarAlwaysOff);
+    lblDrivingDirections =
+        label(fraInfo, "lblDrivingDirections", QStringLiteral("Driving Directions:"), 240, 1560, 1695, 255);
+    txtDrivingDirections = textBox(fraInfo, "txtDrivingDirections", 240, 1800, 3135, 1695, Qt::ScrollBarAlwaysOn);
+
+    fraNumbers = frame("fraNumbers", QStringLiteral("Numbers"), 3840, 3000, 3975, 3615);
+    lblHome = label(fraNumbers, "lblHome", QStringLiteral("Home Phone #:"), 240, 480, 1245, 240, true);
+    txtHome = lineBox(fraNumbers, "txtHome", 1560, 360, 2175, 375);
+    lblCell = label(fraNumbers, "lblCell", QStringLiteral("Cell Phone #:"), 360, 960, 1095, 240, true);
+    txtCell = lineBox(fraNumbers, "txtCell", 1560, 840, 2175, 375);
+    lblWork = label(fraNumbers, "lblWork", QStringLiteral("Work Phone #:"), 240, 1440, 1230, 240, true);
+    txtWork = lineBox(fraNumbers, "txtWork", 1560, 1320, 2175, 375);
+    lblFax = label(fraNumbers, "lblFax", QStringLiteral("Fax #:"), 840, 1920, 585, 240, true);
+    txtFax = lineBox(fraNumbers, "txtFax", 1560, 1800, 2175, 375);
+    Label1 = label(fraNumbers, "Label1", QStringLiteral("E-Mail:"), 840, 2400, 735, 375);
+    txtEmail = lineBox(fraNumbers, "txtEmail", 1560, 2280, 2175, 375);
+    lblNotes = label(fraNumbers, "lblNotes", QStringLiteral("Notes:"), 120, 2640, 615, 255);
+    txtNumNotes = textBox(fraNumbers, "txtNumNotes", 120, 2880, 3615, 615, Qt::ScrollBarAlwaysOn);
+
+    // The state before anything is chosen: no category, so no names and no contact.
+    lstNames->setEnabled(false);
+    cmdAddName->setEnabled(false);
+    cmdRemoveName->setEnabled(false);
+    book.DisableDetails();
+}
+
+void FrmMain::buildMenus()
+{
+    const auto item = [this](QMenu *menu, const char *name, const QString &caption, QKeyCombination shortcut) {
+        QAction *action = menu->addAction(caption);
+        action->setObjectName(QString::fromLatin1(name));
+        action->setShortcut(QKeySequence(shortcut));
+        return action;
+    };
+    const auto separator = [](QMenu *menu, const char *name) {
+        QAction *action = menu->addSeparator();
+        action->setObjectName(QString::fromLatin1(name));
+        return action;
+    };
+
+    mnuFile = menuBar()->addMenu(QStringLiteral("&File"));
+    mnuFile->setObjectName(QStringLiteral("mnuFile"));
+    mnuPrintScreen = item(mnuFile, "mnuPrintScreen", QStringLiteral("Print Screen"), Qt::CTRL | Qt::Key_S);
+    mnuPrintTexzt = item(mnuFile, "mnuPrintTexzt", QStringLiteral("Print Text"), Qt::CTRL | Qt::Key_T);
+    mnuHyphen1 = separator(mnuFile, "mnuHyphen1");
+    mnuExit = item(mnuFile, "mnuExit", QStringLiteral("Exit"), Qt::CTRL | Qt::Key_X);
+
+    mnuView = menuBar()->addMenu(QStringLiteral("&View"));
+    mnuView->setObjectName(QStringLiteral("mnuView"));
+    mnuEditColors = item(mnuView, "mnuEditColors", QStringLiteral("Edit Colors"), Qt::CTRL | Qt::Key_C);
+
+    mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
+    mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
+    mnuReadme = item(mnuHelp, "mnuReadme", QStringLiteral("Readme/How To..."), Qt::CTRL | Qt::Key_R);
+    mnuHyphen3 = separator(mnuHelp, "mnuHyphen3");
+    mnuAbout = item(mnuHelp, "mnuAbout", QStringLiteral("About"), Qt::CTRL | Qt::Key_A);
+
+    // Text boxes claim Ctrl+C, Ctrl+X and Ctrl+A for themselves; the menu's keys win here.
+    for (QWidget *control : client->findChildren<QWidget *>())
+        control->installEventFilter(this);
+}
+
+void FrmMain::setTabOrder()
+{
+    const QWidget *order[] = {cboRelationship, cmdAddRelationship, cmdRemoveRelationship, lstNames,
+                              cmdAddName,      cmdRemoveName,      txtRelation,           txtBirthday,
+                              lstChildren,     cmdAddChildren,     cmdRemoveChildren,     txtAddress,
+                              txtDrivingDirections, txtHome,       txtCell,               txtWork,
+                              txtFax,          txtEmail,           txtNumNotes,           chkPic,
+                              cmdEditColors,   cmdPrintScreen,     cmdPrintText,          cmdExit};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        QWidget::setTabOrder(const_cast<QWidget *>(order[i - 1]), const_cast<QWidget *>(order[i]));
+}
+
+void FrmMain::connectHandlers()
+{
+    connect(cboRelationship, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index >= 0)
+            book.cboRelationship_Click();
+    });
+    connect(cmdAddRelationship, &QPushButton::clicked, this, [this] { book.cmdAddRelationship_Click(); });
+    connect(cmdRemoveRelationship, &QPushButton::clicked, this, [this] { book.cmdRemoveRelationship_Click(); });
+    // A list's selection, not its current item, is the user's choice; Qt
+    // moves the current item on focus without selecting anything.
+    connect(lstNames, &QListWidget::itemSelectionChanged, this, [this] {
+        if (!lstNames->selectedItems().isEmpty())
+            book.lstNames_Click();
+    });
+    connect(cmdAddName, &QPushButton::clicked, this, [this] { book.cmdAddName_Click(); });
+    connect(cmdRemoveName, &QPushButton::clicked, this, [this] { book.cmdRemoveName_Click(); });
+
+    connect(txtRelation, &QLineEdit::textChanged, this, [this] { details.txtRelation_Change(); });
+    connect(txtBirthday, &QLineEdit::textChanged, this, [this] { details.txtBirthday_Change(); });
+    connect(txtAddress, &QPlainTextEdit::textChanged, this, [this] { details.txtAddress_Change(); });
+    connect(txtDrivingDirections, &QPlainTextEdit::textChanged, this,
+            [this] { details.txtDrivingDirections_Change(); });
+    connect(txtHome, &QLineEdit::textChanged, this, [this] { details.txtHome_Change(); });
+    connect(txtCell, &QLineEdit::textChanged, this, [this] { details.txtCell_Change(); });
+    connect(txtWork, &QLineEdit::textChanged, this, [this] { details.txtWork_Change(); });
+    connect(txtFax, &QLineEdit::textChanged, this, [this] { details.txtFax_Change(); });
+    connect(txtEmail, &QLineEdit::textChanged, this, [this] { details.txtEmail_Change(); });
+    connect(txtNumNotes, &QPlainTextEdit::textChanged, this, [this] { details.txtNumNotes_Change(); });
+    connect(cmdAddChildren, &QPushButton::clicked, this, [this] { details.cmdAddChildren_Click(); });
+    connect(cmdRemoveChildren, &QPushButton::clicked, this, [this] { details.cmdRemoveChildren_Click(); });
+
+    connect(chkPic, &QCheckBox::clicked, this, [this] { picture.chkPic_Click(); });
+    connect(cmdEditColors, &QPushButton::clicked, this, [this] { colors.cmdEditColors_Click(); });
+    connect(cmdPrintScreen, &QPushButton::clicked, this, [this] { printing.cmdPrintScreen_Click(); });
+    connect(cmdPrintText, &QPushButton::clicked, this, [this] { printing.cmdPrintText_Click(); });
+    connect(cmdExit, &QPushButton::clicked, this, [this] { cmdExit_Click(); });
+
+    connect(mnuPrintScreen, &QAction::triggered, this, [this] { printing.mnuPrintScreen_Click(); });
+    connect(mnuPrintTexzt, &QAction::triggered, this, [this] { printing.mnuPrintTexzt_Click(); });
+    connect(mnuExit, &QAction::triggered, this, [this] { mnuExit_Click(); });
+    connect(mnuEditColors, &QAction::triggered, this, [this] { colors.mnuEditColors_Click(); });
+    connect(mnuReadme, &QAction::triggered, this, [this] { help.mnuReadme_Click(); });
+    connect(mnuAbout, &QAction::triggered, this, [this] { help.mnuAbout_Click(); });
+}
+
+void FrmMain::Form_Load()
+{
+    Store::makeAppDir(); // fails when it exists, as on every run after the first
+    Store::makeDataDir();
+    book.LoadCategories();
+    for (const ColorRole role : {ColorRole::NameTitle, ColorRole::FormBack, ColorRole::FrameTitle,
+                                 ColorRole::DetailTitle, ColorRole::TextBoxBack, ColorRole::TextBoxText,
+                                 ColorRole::MinorButtons, ColorRole::MainButtons})
+        colors.LoadColorFile(role);
+    colors.ApplyColors();
+}
+
+void FrmMain::cmdExit_Click()
+{
+    // Everything was saved as it was typed: nothing to ask, nothing to save.
+    if (m_ending)
+        return;
+    m_ending = true;
+    platform.endProgram();
+}
+
+void FrmMain::closeEvent(QCloseEvent *event)
+{
+    event->accept();
+    cmdExit_Click();
+}
+
+bool FrmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::ShortcutOverride) {
+        const QKeySequence pressed(static_cast<QKeyEvent *>(event)->keyCombination());
+        for (const QAction *action : {mnuPrintScreen, mnuPrintTexzt, mnuExit, mnuEditColors, mnuReadme, mnuAbout}) {
+            if (action->shortcut() == pressed) {
+                event->ignore();
+                return true;
+            }
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}

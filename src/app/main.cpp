@@ -1,0 +1,18 @@
+#include "app/frmmain.h"
+#include "platform/qtplatform.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    // Fusion draws buttons in their palette colour on every desktop theme.
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Kinfolio"));
+    QApplication::setApplicationVersion(QStringLiteral("1.0.0"));
+
+    QtPlatform platform;
+    FrmMain frmMain(platform);
+    frmMain.show();
+    return QApplication::exec();
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "platform/platform.h"
+
+#include <QHash>
+#include <QList>
+#include <QQueue>
+
+// A platform whose user answers from a script and whose printer and registry
+// are in memory. Every dialog shown is recorded, in order.
+class ScriptedPlatform : public Platform
+{
+public:
+    struct Shown
+    {
+        enum Kind { Message, Question, Input, ColorChooser, FileChooser } kind;
+        QString prompt;
+        QString title;
+        bool operator==(const Shown &) const = default;
+    };
+
+    // The script: answers are taken from the front. A dialog shown with no
+    // answer left is recorded in `unanswered` and answered with a cancel.
+    QQueue<QString> inputs;
+    QQueue<bool> answers;
+    QQueue<std::optional<QColor>> colors;
+    QQueue<QString> files;
+
+    // What happened.
+    QList<Shown> shown;
+    QStringList unanswered;
+    QList<QStringList> printedTexts;
+    QList<QImage> printedImages;
+    QStringList started;
+    int endProgramCalls = 0;
+
+    // The machine.
+    bool hasPrinter = true;
+    bool canStartPrograms = true;
+    QHash<QString, RegistryValue> registry; // keyed by registryKey()
+    static QString registryKey(const QString &root, const QString &key, const QString &valueName)
+    {
+        return root + QLatin1Char('\\') + key + QLatin1Char('|') + valueName;
+    }
+
+    // Messages shown, prompt only, in order.
+    QStringList messages() const;
+
+    using Platform::showMessage;
+    void showMessage(QWidget *parent, const QString &prompt, const QString &title) override;
+    bool askYesNo(QWidget *parent, const QString &prompt, const QString &title) override;
+    QString inputBox(QWidget *parent, const QString &prompt, const QString &title) override;
+    std::optional<QColor> chooseColor(QWidget *parent, const QColor &initial) override;
+    QString chooseOpenFile(QWidget *parent, const QString &filter) override;
+    bool printLines(const QStringList &lines) override;
+    bool printImage(const QImage &image) override;
+    std::optional<RegistryValue> readRegistry(const QString &root, const QString &key,
+                                              const QString &valueName) override;
+    bool startProgram(const QString &path) override;
+    void endProgram() override;
+};

@@ -1,0 +1,19 @@
+#pragma once
+
+class FrmMain;
+
+// The contact report and Print Screen.
+class Printing
+{
+public:
+    explicit Printing(FrmMain &frm) : frm(frm) {}
+
+    void cmdPrintScreen_Click();
+    void cmdPrintText_Click();
+    // The menu runs the buttons' handlers directly, so it works while they are disabled.
+    void mnuPrintScreen_Click() { cmdPrintScreen_Click(); }
+    void mnuPrintTexzt_Click() { cmdPrintText_Click(); }
+
+private:
+    [[maybe_unused]] FrmMain &frm;
+};

@@ -1,0 +1,64 @@
+#include "store/paths.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+
+namespace Store {
+
+QString appDir()
+{
+    const QString bin = QCoreApplication::applicationDirPath();
+    return QDir::cleanPath(bin + QStringLiteral("/../share/kinfolio")) + QLatin1Char('/');
+}
+
+QString dataDir()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+           + QStringLiteral("/Kinfolio/Data/");
+}
+
+static bool isSafePart(const QString &part)
+{
+    for (const QChar c : part) {
+        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c == QChar(0))
+            return false;
+    }
+    return true;
+}
+
+bool fitsFileName(const QString &part1, const QString &part2, const QString &part3)
+{
+    return QFile::encodeName(part1 + part2 + part3).size() <= maxFileNameBytes;
+}
+
+QString dataFile(const QString &part1, const QString &part2, const QString &part3)
+{
+    if (!isSafePart(part1) || !isSafePart(part2) || !isSafePart(part3))
+        return {};
+    if (!fitsFileName(part1, part2, part3))
+        return {};
+    // A name made only of dots ("." or "..") would name a directory, not a file.
+    const QString name = part1 + part2 + part3;
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
+        return {};
+    return dataDir() + name;
+}
+
+bool makeAppDir()
+{
+    // Fails when the directory exists, as it does on every run after the first.
+    return QDir().mkdir(appDir());
+}
+
+bool makeDataDir()
+{
+    // The XDG data home itself may not exist yet on a fresh account.
+    const QString dir = dataDir();
+    if (QDir(dir).exists())
+        return false;
+    return QDir().mkpath(dir);
+}
+
+} // namespace Store

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// Where Kinfolio keeps its files, and how a data file's path is made.
+namespace Store {
+
+// The program's own directory (holds the help page), with a trailing '/'.
+// Found next to the executable: <prefix>/bin/kinfolio -> <prefix>/share/kinfolio/.
+QString appDir();
+
+// The one flat directory that holds every data file, with a trailing '/':
+// <XDG data home>/Kinfolio/Data/.
+QString dataDir();
+
+// Longest file name, in bytes, the file systems we run on accept.
+inline constexpr int maxFileNameBytes = 255;
+
+// The path of a data file: dataDir() followed directly by the parts, with no
+// separator, escaping or change of case. Returns an empty string when the
+// result could not name a file directly inside dataDir() (a part holds '/',
+// '\' or NUL, or the file name is too long); every file operation treats an
+// empty path as a file that does not exist.
+QString dataFile(const QString &part1, const QString &part2 = {}, const QString &part3 = {});
+
+// Whether the file name made of the parts fits the file system's limit.
+bool fitsFileName(const QString &part1, const QString &part2 = {}, const QString &part3 = {});
+
+// Creates appDir() / dataDir(). Both fail harmlessly when the directory exists.
+bool makeAppDir();
+bool makeDataDir();
+
+} // namespace Store
+
+// The data files' names, or the fixed parts of them.
+namespace FileName {
+inline const QString RelationsList = QStringLiteral("RelationsList");
+inline const QString NamesList = QStringLiteral("NamesList");
+inline const QString Birthday = QStringLiteral("Birthday");
+inline const QString Relation = QStringLiteral("Relation");
+inline const QString Address = QStringLiteral("Address");
+inline const QString DrivingDirections = QStringLiteral("DrivingDirections");
+inline const QString Numbers = QStringLiteral("Numbers");
+inline const QString NumbNotes = QStringLiteral("NumbNotes");
+inline const QString DependantsList = QStringLiteral("DependantsList");
+inline const QString Pic = QStringLiteral("Pic");
+
+// Every file a contact may have, each named category & name & suffix.
+inline const QStringList contactSuffixes = {Birthday, Relation, Address, DrivingDirections,
+                                            Numbers, NumbNotes, DependantsList, Pic};
+} // namespace FileName

@@ -1,0 +1,242 @@
+#include "store/recordfile.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QStringDecoder>
+
+namespace RecordFile {
+
+namespace {
+
+constexpr char quote = '"';
+constexpr char comma = ',';
+constexpr char cr = '\r';
+constexpr char lf = '\n';
+const QByteArray crlf = QByteArrayLiteral("\r\n");
+
+// Windows-1252 differs from Latin-1 only in 0x80..0x9F. Its five unassigned
+// bytes map to the C1 control of the same number, as Windows itself does.
+constexpr char16_t cp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+QString fromWindows1252(QByteArrayView bytes)
+{
+    QString text(bytes.size(), Qt::Uninitialized);
+    QChar *out = text.data();
+    for (const char ch : bytes) {
+        const auto b = static_cast<unsigned char>(ch);
+        *out++ = (b >= 0x80 && b < 0xA0) ? QChar(cp1252High[b - 0x80]) : QChar(b);
+    }
+    return text;
+}
+
+bool isUtf8(QByteArrayView bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    (void)decoder.decode(bytes);
+    return !decoder.hasError();
+}
+
+// In memory a line break is "\n"; on disk it is CR LF.
+QByteArray toDisk(const QString &value)
+{
+    QString text = value;
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+    return text.toUtf8();
+}
+
+QByteArray quoted(const QString &value)
+{
+    return quote + toDisk(value) + quote;
+}
+
+bool write(const QString &path, const QByteArray &bytes)
+{
+    if (path.isEmpty())
+        return false;
+    // The new content goes to a temporary file beside the target and is
+    // renamed over it, so a crash or a full disk never leaves a cut file.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+bool read(const QString &path, QByteArray &bytes)
+{
+    if (path.isEmpty())
+        return false;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    bytes = file.readAll();
+    return file.error() == QFileDevice::NoError;
+}
+
+} // namespace
+
+QByteArray encodeList(const QStringList &entries)
+{
+    QByteArray bytes;
+    for (const QString &entry : entries)
+        bytes += quoted(entry) + crlf;
+    return bytes;
+}
+
+QByteArray encodeRecord(const QStringList &fields)
+{
+    QByteArray bytes;
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        if (i > 0)
+            bytes += comma;
+        bytes += quoted(fields[i]);
+    }
+    return bytes + crlf;
+}
+
+QByteArray encodeValue(const QString &value)
+{
+    return toDisk(value) + crlf;
+}
+
+QByteArray encodeNumber(qint64 number)
+{
+    const QByteArray digits = QByteArray::number(number);
+    return (number < 0 ? digits : ' ' + digits) + ' ' + crlf;
+}
+
+bool rewriteList(const QString &path, const QStringList &entries)
+{
+    return write(path, encodeList(entries));
+}
+
+bool rewriteRecord(const QString &path, const QStringList &fields)
+{
+    return write(path, encodeRecord(fields));
+}
+
+bool rewriteValue(const QString &path, const QString &value)
+{
+    return write(path, encodeValue(value));
+}
+
+bool rewriteValue(const QString &path, qint64 number)
+{
+    return write(path, encodeNumber(number));
+}
+
+bool readList(const QString &path, QStringList &entries)
+{
+    QByteArray bytes;
+    if (!read(path, bytes))
+        return false;
+    Reader reader(bytes);
+    QString value;
+    while (reader.readField(value))
+        entries.append(value);
+    return true;
+}
+
+bool readRecord(const QString &path, int count, QStringList &fields)
+{
+    QByteArray bytes;
+    if (!read(path, bytes))
+        return false;
+    Reader reader(bytes);
+    QStringList values;
+    QString value;
+    for (int i = 0; i < count; ++i) {
+        if (!reader.readField(value))
+            return false;
+        values.append(value);
+    }
+    fields = values;
+    return true;
+}
+
+bool readValue(const QString &path, QString &value)
+{
+    QStringList fields;
+    if (!readRecord(path, 1, fields))
+        return false;
+    value = fields.first();
+    return true;
+}
+
+bool exists(const QString &path)
+{
+    return !path.isEmpty() && QFile::exists(path);
+}
+
+bool remove(const QString &path)
+{
+    if (!exists(path))
+        return true;
+    return QFile::remove(path);
+}
+
+Reader::Reader(const QByteArray &bytes) : m_bytes(bytes)
+{
+    if (m_bytes.startsWith("\xEF\xBB\xBF"))
+        m_pos = 3;
+    m_utf8 = isUtf8(m_bytes);
+}
+
+bool Reader::readField(QString &value)
+{
+    if (atEnd())
+        return false;
+    const qsizetype size = m_bytes.size();
+    while (m_pos < size && m_bytes[m_pos] == ' ')
+        ++m_pos;
+
+    if (m_pos < size && m_bytes[m_pos] == quote) {
+        const qsizetype start = m_pos + 1;
+        qsizetype end = m_bytes.indexOf(quote, start);
+        if (end < 0)
+            end = size;
+        value = decode(QByteArrayView(m_bytes).sliced(start, end - start), true);
+        // Whatever stands between the closing quote and the delimiter is dropped.
+        m_pos = end;
+        while (m_pos < size && m_bytes[m_pos] != comma && m_bytes[m_pos] != cr && m_bytes[m_pos] != lf)
+            ++m_pos;
+    } else {
+        const qsizetype start = m_pos;
+        while (m_pos < size && m_bytes[m_pos] != comma && m_bytes[m_pos] != cr && m_bytes[m_pos] != lf)
+            ++m_pos;
+        qsizetype end = m_pos;
+        while (end > start && m_bytes[end - 1] == ' ')
+            --end;
+        value = decode(QByteArrayView(m_bytes).sliced(start, end - start), false);
+    }
+    skipDelimiter();
+    return true;
+}
+
+void Reader::skipDelimiter()
+{
+    if (atEnd())
+        return;
+    const char c = m_bytes[m_pos++];
+    if (c == cr && !atEnd() && m_bytes[m_pos] == lf)
+        ++m_pos;
+}
+
+QString Reader::decode(QByteArrayView raw, bool quoted) const
+{
+    QString text = m_utf8 ? QString::fromUtf8(raw) : fromWindows1252(raw);
+    if (quoted)
+        text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    return text;
+}
+
+} // namespace RecordFile

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// The one text encoding of every data file.
+//
+// Write form: each field as a double quote, the value unchanged, a double
+// quote; fields of a record separated by commas; every line ends in CR LF.
+// Print form: the bare value followed by CR LF; a number has a space (or its
+// minus sign) before it and a space after it.
+//
+// Files are written as UTF-8. A file that is not valid UTF-8 is read as
+// Windows-1252, so files written by the Windows program read correctly. A line
+// break inside a value is "\n" in memory and CR LF on disk.
+//
+// Every operation opens its file, finishes and closes it. A path that is empty
+// (see Store::dataFile) behaves as a file that does not exist.
+namespace RecordFile {
+
+// One write-form record of one field per entry.
+bool rewriteList(const QString &path, const QStringList &entries);
+// One write-form record of the given fields.
+bool rewriteRecord(const QString &path, const QStringList &fields);
+// One print-form value.
+bool rewriteValue(const QString &path, const QString &value);
+bool rewriteValue(const QString &path, qint64 number);
+
+// Appends every field of the file to entries, in file order. On a failure the
+// entries read before it are kept.
+bool readList(const QString &path, QStringList &entries);
+// Reads count fields from the start of the file. On failure fields is left
+// untouched, so a short or missing file changes nothing.
+bool readRecord(const QString &path, int count, QStringList &fields);
+// Reads the first field of the file.
+bool readValue(const QString &path, QString &value);
+
+bool exists(const QString &path);
+// Deletes the file. A file that does not exist is not a failure.
+bool remove(const QString &path);
+
+// The bytes the rewrite operations write, for callers and tests that need them.
+QByteArray encodeList(const QStringList &entries);
+QByteArray encodeRecord(const QStringList &fields);
+QByteArray encodeValue(const QString &value);
+QByteArray encodeNumber(qint64 number);
+
+// Parses file content. readField returns false only when nothing is left.
+class Reader
+{
+public:
+    explicit Reader(const QByteArray &bytes);
+
+    bool atEnd() const { return m_pos >= m_bytes.size(); }
+    bool readField(QString &value);
+
+private:
+    QString decode(QByteArrayView raw, bool quoted) const;
+    void skipDelimiter();
+
+    QByteArray m_bytes;
+    qsizetype m_pos = 0;
+    bool m_utf8 = true;
+};
+
+} // namespace RecordFile
