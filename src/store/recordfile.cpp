@@ -2,7 +2,6 @@
 
 #include <QFile>
 #include <QSaveFile>
-#include <QStringDecoder>
 
 namespace RecordFile {
 
@@ -34,11 +33,43 @@ QString fromWindows1252(QByteArrayView bytes)
     return text;
 }
 
+// Well-formed UTF-8 as Unicode defines it: no overlong forms, no surrogates,
+// nothing above U+10FFFF.
 bool isUtf8(QByteArrayView bytes)
 {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    (void)decoder.decode(bytes);
-    return !decoder.hasError();
+    const qsizetype size = bytes.size();
+    for (qsizetype i = 0; i < size;) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        if (b < 0x80) {
+            ++i;
+            continue;
+        }
+        int length = 0;
+        unsigned char low = 0x80;
+        unsigned char high = 0xBF;
+        if (b >= 0xC2 && b <= 0xDF) {
+            length = 2;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            length = 3;
+            low = b == 0xE0 ? 0xA0 : 0x80;
+            high = b == 0xED ? 0x9F : 0xBF;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            length = 4;
+            low = b == 0xF0 ? 0x90 : 0x80;
+            high = b == 0xF4 ? 0x8F : 0xBF;
+        } else {
+            return false;
+        }
+        if (i + length > size)
+            return false;
+        for (int k = 1; k < length; ++k) {
+            const auto c = static_cast<unsigned char>(bytes[i + k]);
+            if (c < (k == 1 ? low : 0x80) || c > (k == 1 ? high : 0xBF))
+                return false;
+        }
+        i += length;
+    }
+    return true;
 }
 
 // In memory a line break is "\n"; on disk it is CR LF.
