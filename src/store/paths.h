@@ -14,8 +14,9 @@ QString appDir();
 // <XDG data home>/Kinfolio/Data/.
 QString dataDir();
 
-// Longest file name, in bytes, the file systems we run on accept.
-inline constexpr int maxFileNameBytes = 255;
+// Longest data file name, in bytes: the file system takes 255, and a rewrite
+// first writes a temporary file named after its target with 7 more.
+inline constexpr int maxFileNameBytes = 255 - 7;
 
 // The path of a data file: dataDir() followed directly by the parts, with no
 // separator, escaping or change of case. Returns an empty string when the

@@ -250,7 +250,7 @@ private slots:
         QTest::addColumn<QStringList>("parts");
         QTest::addColumn<QString>("name"); // empty: no file
 
-        const QString long255(255 - 8, QLatin1Char('a'));
+        const QString longest(Store::maxFileNameBytes - 8, QLatin1Char('a'));
         QTest::newRow("plain concatenation") << QStringList{"Family", "Ann", "Birthday"} << "FamilyAnnBirthday";
         QTest::newRow("case and spaces kept") << QStringList{"my Pals ", "O'Neil", "Pic"} << "my Pals O'NeilPic";
         QTest::newRow("no category") << QStringList{"", "Ann", "Birthday"} << "AnnBirthday";
@@ -258,9 +258,9 @@ private slots:
         QTest::newRow("slash") << QStringList{"../../etc", "x", "Pic"} << "";
         QTest::newRow("backslash") << QStringList{"Family", "a\\b", "Pic"} << "";
         QTest::newRow("NUL") << QStringList{"Family", QStringLiteral("a") + QChar(0), "Pic"} << "";
-        QTest::newRow("255 bytes") << QStringList{long255, "Birthday", ""} << long255 + "Birthday";
-        QTest::newRow("256 bytes") << QStringList{long255 + "a", "Birthday", ""} << "";
-        QTest::newRow("multi-byte letters count as bytes") << QStringList{QString(124, QChar(0xE9)), "Birthday", ""}
+        QTest::newRow("longest name") << QStringList{longest, "Birthday", ""} << longest + "Birthday";
+        QTest::newRow("one byte too long") << QStringList{longest + "a", "Birthday", ""} << "";
+        QTest::newRow("multi-byte letters count as bytes") << QStringList{QString(121, QChar(0xE9)), "Birthday", ""}
                                                            << "";
         QTest::newRow("only dots") << QStringList{"..", "", ""} << "";
     }
@@ -288,6 +288,17 @@ private slots:
         QVERIFY(!RecordFile::exists(file));
         QVERIFY(RecordFile::remove(file));
         QVERIFY(!QFile::exists(outside));
+    }
+
+    // A file whose name is as long as paths allow can be rewritten, not only created.
+    void longestNameRewrites()
+    {
+        const QString file = Store::dataFile(QString(Store::maxFileNameBytes, QLatin1Char('n')));
+        QVERIFY(RecordFile::rewriteRecord(file, {"first"}));
+        QVERIFY(RecordFile::rewriteRecord(file, {"second"}));
+        QString value;
+        QVERIFY(RecordFile::readValue(file, value));
+        QCOMPARE(value, "second");
     }
 
     void directories()
