@@ -1,0 +1,27 @@
+# Shared by run.sh and test.sh: install missing Debian packages, then build.
+set -euo pipefail
+
+top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${KINFOLIO_BUILD_DIR:-$top/build}
+
+# Installs the named Debian packages that are not installed yet.
+install_packages() {
+  local missing=()
+  for package in "$@"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  local sudo=()
+  [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+  echo "Installing: ${missing[*]}"
+  "${sudo[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# What building and running the program needs.
+build_packages=(cmake make g++ qt6-base-dev qt6-image-formats-plugins fonts-comic-neue)
+
+build() {
+  cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE="${KINFOLIO_BUILD_TYPE:-RelWithDebInfo}" "$@" >/dev/null
+  cmake --build "$build" -j"$(nproc)"
+}
