@@ -1,5 +1,6 @@
 #include "app/frmmain.h"
 
+#include "app/textboxes.h"
 #include "colors/colorvalue.h"
 #include "platform/platform.h"
 #include "store/paths.h"
@@ -132,13 +133,14 @@ void FrmMain::buildControls()
     };
     const auto lineBox = [this](QWidget *container, const char *name, int left, int top, int width, int height) {
         auto *box = place(new QLineEdit, container, name, left, top, width, height);
+        box->setValidator(new QuoteFreeValidator(box));
         paintBox(box);
         return box;
     };
     // Multi-line boxes: Enter starts a new line, Tab moves on as in the other boxes.
     const auto textBox = [this](QWidget *container, const char *name, int left, int top, int width, int height,
                                 Qt::ScrollBarPolicy verticalBar) {
-        auto *box = place(new QPlainTextEdit, container, name, left, top, width, height);
+        auto *box = place(new MultiLineBox, container, name, left, top, width, height);
         box->setTabChangesFocus(true);
         box->setVerticalScrollBarPolicy(verticalBar);
         box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -216,7 +218,9 @@ void FrmMain::buildControls()
     Label1 = label(fraNumbers, "Label1", QStringLiteral("E-Mail:"), 840, 2400, 735, 375);
     txtEmail = lineBox(fraNumbers, "txtEmail", 1560, 2280, 2175, 375);
     lblNotes = label(fraNumbers, "lblNotes", QStringLiteral("Notes:"), 120, 2640, 615, 255);
-    txtNumNotes = textBox(fraNumbers, "txtNumNotes", 120, 2880, 3615, 615, Qt::ScrollBarAlwaysOn);
+    auto *notes = textBox(fraNumbers, "txtNumNotes", 120, 2880, 3615, 615, Qt::ScrollBarAlwaysOn);
+    notes->setMaxLength(150);
+    txtNumNotes = notes;
 
     // The state before anything is chosen: no category, so no names and no contact.
     lstNames->setEnabled(false);

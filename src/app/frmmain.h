@@ -6,11 +6,13 @@
 #include "details/details.h"
 #include "help/help.h"
 #include "picture/picture.h"
+#include "platform/platform.h"
 #include "printing/printing.h"
+#include "store/paths.h"
+#include "store/recordfile.h"
 
 #include <QMainWindow>
 
-class Platform;
 class QAction;
 class QCheckBox;
 class QGroupBox;
@@ -113,6 +115,18 @@ public:
         return cboRelationship->currentIndex() < 0 ? QString() : cboRelationship->currentText();
     }
     QString currentName() const { return Controls::selectedText(lstNames); }
+
+    // Writes a list file after an entry was added to it. Unlike other writes,
+    // an add that could not be stored is told to the user, so the list never
+    // shows an entry that is not kept.
+    bool saveAddedList(const QString &path, const QStringList &entries, const QString &what)
+    {
+        if (RecordFile::rewriteList(path, entries))
+            return true;
+        platform.showMessage(this, QStringLiteral("Sorry, the new ") + what + QStringLiteral(" could not be saved in ")
+                                       + Store::dataDir() + QStringLiteral(". Nothing was added."));
+        return false;
+    }
 
     void Form_Load();
     void cmdExit_Click();

@@ -109,7 +109,7 @@ void Book::cmdAddRelationship_Click()
     frm.lstNames->setEnabled(true);
     frm.cmdAddName->setEnabled(true);
     frm.cmdRemoveName->setEnabled(true);
-    if (!saveList(Store::dataFile(FileName::RelationsList), Controls::entries(frm.cboRelationship),
+    if (!frm.saveAddedList(Store::dataFile(FileName::RelationsList), Controls::entries(frm.cboRelationship),
                   QStringLiteral("category"))) {
         const QSignalBlocker quiet(frm.cboRelationship);
         const int selected = frm.cboRelationship->currentIndex();
@@ -207,7 +207,7 @@ void Book::cmdAddName_Click()
     }
 
     const int row = Controls::insertSorted(frm.lstNames, name);
-    if (!saveList(namesFile(category), Controls::entries(frm.lstNames), QStringLiteral("name"))) {
+    if (!frm.saveAddedList(namesFile(category), Controls::entries(frm.lstNames), QStringLiteral("name"))) {
         const QSignalBlocker quiet(frm.lstNames);
         delete frm.lstNames->takeItem(row);
         return;
@@ -288,16 +288,4 @@ void Book::ClearDetails()
     Controls::setText(frm.txtEmail, {});
     Controls::setText(frm.txtNumNotes, {});
     Controls::setText(frm.txtRelation, {});
-}
-
-// Writes a list after an add. Unlike every other write, an add that could
-// not be stored is told to the user, so no entry is shown that is not kept.
-bool Book::saveList(const QString &path, const QStringList &entries, const QString &what)
-{
-    if (RecordFile::rewriteList(path, entries))
-        return true;
-    frm.platform.showMessage(&frm, QStringLiteral("Sorry, the new ") + what
-                                       + QStringLiteral(" could not be saved in ") + Store::dataDir()
-                                       + QStringLiteral(". Nothing was added."));
-    return false;
 }

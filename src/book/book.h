@@ -40,7 +40,6 @@ public:
 
 private:
     void setDetailsEnabled(bool enabled);
-    bool saveList(const QString &path, const QStringList &entries, const QString &what);
 
     FrmMain &frm;
 };

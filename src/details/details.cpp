@@ -12,39 +12,36 @@ QString Details::contactFile(const QString &suffix) const
     return Store::dataFile(frm.currentCategory(), name, suffix);
 }
 
-bool Details::loadField(const QString &suffix, QString &value) const
+template <typename Box>
+void Details::loadField(const QString &suffix, Box *box)
 {
     QStringList fields;
     if (!RecordFile::readRecord(contactFile(suffix), 1, fields))
-        return false;
-    value = fields.first();
-    return true;
+        return;
+    m_loading = true;
+    Controls::setText(box, fields.first());
+    m_loading = false;
 }
 
 void Details::saveField(const QString &suffix, const QString &value) const
 {
-    RecordFile::rewriteRecord(contactFile(suffix), {value});
+    if (!m_loading)
+        RecordFile::rewriteRecord(contactFile(suffix), {value});
 }
 
 void Details::LoadBirthday()
 {
-    QString value;
-    if (loadField(FileName::Birthday, value))
-        Controls::setText(frm.txtBirthday, value);
+    loadField(FileName::Birthday, frm.txtBirthday);
 }
 
 void Details::LoadAddress()
 {
-    QString value;
-    if (loadField(FileName::Address, value))
-        Controls::setText(frm.txtAddress, value);
+    loadField(FileName::Address, frm.txtAddress);
 }
 
 void Details::LoadDrivingDirections()
 {
-    QString value;
-    if (loadField(FileName::DrivingDirections, value))
-        Controls::setText(frm.txtDrivingDirections, value);
+    loadField(FileName::DrivingDirections, frm.txtDrivingDirections);
 }
 
 void Details::LoadNumbers()
@@ -52,30 +49,23 @@ void Details::LoadNumbers()
     QStringList fields;
     if (!RecordFile::readRecord(contactFile(FileName::Numbers), 5, fields))
         return;
-    // Each box's change would rewrite the file with the boxes not yet loaded;
-    // write once, when all five show the file's values.
-    m_loadingNumbers = true;
+    m_loading = true;
     Controls::setText(frm.txtHome, fields[0]);
     Controls::setText(frm.txtCell, fields[1]);
     Controls::setText(frm.txtWork, fields[2]);
     Controls::setText(frm.txtFax, fields[3]);
     Controls::setText(frm.txtEmail, fields[4]);
-    m_loadingNumbers = false;
-    SaveNumbers();
+    m_loading = false;
 }
 
 void Details::LoadNumbNotes()
 {
-    QString value;
-    if (loadField(FileName::NumbNotes, value))
-        Controls::setText(frm.txtNumNotes, value);
+    loadField(FileName::NumbNotes, frm.txtNumNotes);
 }
 
 void Details::LoadRelation()
 {
-    QString value;
-    if (loadField(FileName::Relation, value))
-        Controls::setText(frm.txtRelation, value);
+    loadField(FileName::Relation, frm.txtRelation);
 }
 
 void Details::txtBirthday_Change()
@@ -105,7 +95,7 @@ void Details::txtRelation_Change()
 
 void Details::SaveNumbers()
 {
-    if (m_loadingNumbers)
+    if (m_loading)
         return;
     RecordFile::rewriteRecord(contactFile(FileName::Numbers),
                               {Controls::text(frm.txtHome), Controls::text(frm.txtCell), Controls::text(frm.txtWork),
@@ -124,7 +114,38 @@ void Details::SaveDependants()
     RecordFile::rewriteList(contactFile(FileName::DependantsList), Controls::entries(frm.lstChildren));
 }
 
-// Adding and removing dependants arrive with the dependants list.
-void Details::cmdAddChildren_Click() {}
+void Details::cmdAddChildren_Click()
+{
+    const QString dependant = frm.platform.inputBox(&frm, QStringLiteral("Please type in a name to add to the database"),
+                                                    QStringLiteral("Add Name"));
+    if (dependant.isEmpty())
+        return;
+    if (dependant.contains(QLatin1Char('"'))) {
+        frm.platform.showMessage(&frm, QStringLiteral("Sorry, a dependant's name cannot include a double quote ( \" )."));
+        return;
+    }
+    const int row = Controls::insertSorted(frm.lstChildren, dependant);
+    // With no contact selected there is no file to keep the entry in.
+    const QString file = contactFile(FileName::DependantsList);
+    if (file.isEmpty() || !frm.saveAddedList(file, Controls::entries(frm.lstChildren), QStringLiteral("dependant"))) {
+        delete frm.lstChildren->takeItem(row);
+        return;
+    }
+    frm.lstChildren->setCurrentItem(frm.lstChildren->findItems(dependant, Qt::MatchExactly).first());
+}
 
-void Details::cmdRemoveChildren_Click() {}
+void Details::cmdRemoveChildren_Click()
+{
+    const QString dependant = Controls::selectedText(frm.lstChildren);
+    if (dependant.isEmpty()) {
+        frm.platform.showMessage(&frm, QStringLiteral("Please select a dependant to remove."));
+        return;
+    }
+    if (!frm.platform.askYesNo(&frm,
+                               QStringLiteral("You have chosen to delete ") + dependant + QStringLiteral(" from ")
+                                   + frm.currentName() + QStringLiteral("'s dependants list. Are you sure?"),
+                               QStringLiteral("Delete Category")))
+        return;
+    Controls::removeSelected(frm.lstChildren);
+    SaveDependants();
+}

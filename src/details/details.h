@@ -39,9 +39,12 @@ private:
     // The current contact's file with this suffix; empty when no contact is
     // selected, so nothing is read or written then.
     QString contactFile(const QString &suffix) const;
-    bool loadField(const QString &suffix, QString &value) const;
+    template <typename Box>
+    void loadField(const QString &suffix, Box *box);
     void saveField(const QString &suffix, const QString &value) const;
 
     FrmMain &frm;
-    bool m_loadingNumbers = false;
+    // Set while a loader fills the boxes: the files already hold what the
+    // boxes are given, so the change handlers have nothing to write.
+    bool m_loading = false;
 };

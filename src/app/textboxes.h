@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QPlainTextEdit>
+#include <QValidator>
+
+// The detail boxes never take a double quote: the data files cannot hold one
+// inside a value, so a box that showed one would show what is not stored.
+inline constexpr QChar refusedCharacter = QLatin1Char('"');
+
+// Drops refused characters from what is typed or pasted into a line box,
+// keeping the rest.
+class QuoteFreeValidator : public QValidator
+{
+public:
+    using QValidator::QValidator;
+    State validate(QString &input, int &pos) const override;
+};
+
+// A multi-line box that refuses the same characters and can limit the length
+// of what the user types or pastes, as a one-line box's maximum length does.
+class MultiLineBox : public QPlainTextEdit
+{
+public:
+    using QPlainTextEdit::QPlainTextEdit;
+
+    void setMaxLength(int length) { m_maxLength = length; }
+    int maxLength() const { return m_maxLength; }
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void inputMethodEvent(QInputMethodEvent *event) override;
+    void insertFromMimeData(const QMimeData *source) override;
+
+private:
+    // What of text fits in place of the selection.
+    QString accepted(QString text) const;
+
+    int m_maxLength = -1;
+};
