@@ -1,5 +1,6 @@
 #include "app/frmmain.h"
 
+#include "app/buttonstyle.h"
 #include "app/textboxes.h"
 #include "colors/colorvalue.h"
 #include "platform/platform.h"
@@ -32,20 +33,11 @@ QFont labelFont()
     return font;
 }
 
-void setColor(QWidget *widget, QPalette::ColorRole role, ColorValue value)
-{
-    QPalette palette = widget->palette();
-    palette.setColor(role, toQColor(value));
-    widget->setPalette(palette);
-}
-
 // Text and list boxes: the system's window colours, white with black text.
 void paintBox(QWidget *box)
 {
-    QPalette palette = box->palette();
-    palette.setColor(QPalette::Base, toQColor(DefaultColor::TextBoxBack));
-    palette.setColor(QPalette::Text, toQColor(DefaultColor::TextBoxText));
-    box->setPalette(palette);
+    setWidgetColor(box, QPalette::Base, DefaultColor::TextBoxBack);
+    setWidgetColor(box, QPalette::Text, DefaultColor::TextBoxText);
 }
 
 } // namespace
@@ -93,14 +85,14 @@ void FrmMain::buildControls()
     client->setObjectName(QStringLiteral("client"));
     client->setFixedSize(twipsToPixelsX(9870), twipsToPixelsY(6735));
     client->setAutoFillBackground(true);
-    setColor(client, QPalette::Window, DefaultColor::FormBack);
+    setWidgetColor(client, QPalette::Window, DefaultColor::FormBack);
     setCentralWidget(client);
 
     const auto frame = [this](const char *name, const QString &caption, int left, int top, int width, int height) {
         auto *box = place(new QGroupBox(caption), client, name, left, top, width, height);
         box->setAutoFillBackground(true);
-        setColor(box, QPalette::Window, DefaultColor::FormBack);
-        setColor(box, QPalette::WindowText, DefaultColor::FrameTitle);
+        setWidgetColor(box, QPalette::Window, DefaultColor::FormBack);
+        setWidgetColor(box, QPalette::WindowText, DefaultColor::FrameTitle);
         return box;
     };
     // Labels take no focus, draw no background and carry their own font.
@@ -109,7 +101,7 @@ void FrmMain::buildControls()
         auto *text = place(new QLabel(caption), container, name, left, top, width, height);
         text->setFont(labelFont());
         text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        setColor(text, QPalette::WindowText, DefaultColor::DetailTitle);
+        setWidgetColor(text, QPalette::WindowText, DefaultColor::DetailTitle);
         if (autoSize)
             text->adjustSize();
         else
@@ -120,8 +112,9 @@ void FrmMain::buildControls()
                                int width, int height, ColorValue color) {
         auto *push = place(new QPushButton(caption), container, name, left, top, width, height);
         push->setAutoDefault(false);
-        setColor(push, QPalette::Button, color);
-        setColor(push, QPalette::ButtonText, 0);
+        push->setStyle(graphicalButtonStyle());
+        setWidgetColor(push, QPalette::Button, color);
+        setWidgetColor(push, QPalette::ButtonText, 0);
         return push;
     };
     const auto minorButton = [&](QWidget *container, const char *name, const QString &caption, int left, int top,
@@ -172,7 +165,7 @@ void FrmMain::buildControls()
     nameFont.setPointSizeF(20.25);
     lblName->setFont(nameFont);
     lblName->setWordWrap(false);
-    setColor(lblName, QPalette::WindowText, DefaultColor::NameTitle);
+    setWidgetColor(lblName, QPalette::WindowText, DefaultColor::NameTitle);
 
     fraMiscInfo = frame("fraMiscInfo", QStringLiteral("Misc. Informaton"), 3120, 1080, 4695, 1815);
     lblRelation = label(fraMiscInfo, "lblRelation", QStringLiteral("Relation:"), 120, 360, 1815, 255);
@@ -190,8 +183,8 @@ void FrmMain::buildControls()
     chkPic->setBackgroundRole(QPalette::Window);
     chkPic->setForegroundRole(QPalette::WindowText);
     chkPic->setAutoFillBackground(true);
-    setColor(chkPic, QPalette::Window, DefaultColor::FormBack);
-    setColor(chkPic, QPalette::WindowText, DefaultColor::DetailTitle);
+    setWidgetColor(chkPic, QPalette::Window, DefaultColor::FormBack);
+    setWidgetColor(chkPic, QPalette::WindowText, DefaultColor::DetailTitle);
 
     fraButtons = frame("fraButtons", QString(), 7920, 1680, 1815, 4935);
     cmdEditColors = mainButton("cmdEditColors", QStringLiteral("Edit Colors"), 480);

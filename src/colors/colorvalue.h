@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QColor>
+#include <QPalette>
+#include <QWidget>
 
 // A colour as stored in the colour files: 0x00BBGGRR, red in the low byte.
 using ColorValue = quint32;
@@ -13,6 +15,21 @@ inline QColor toQColor(ColorValue value)
 inline ColorValue toColorValue(const QColor &color)
 {
     return ColorValue(color.red()) | ColorValue(color.green()) << 8 | ColorValue(color.blue()) << 16;
+}
+
+// Gives a widget a colour for one palette role. Text colours are set for the
+// active and inactive states only, so disabled controls keep their greyed text.
+inline void setWidgetColor(QWidget *widget, QPalette::ColorRole role, ColorValue value)
+{
+    QPalette palette = widget->palette();
+    const QColor color = toQColor(value);
+    if (role == QPalette::WindowText || role == QPalette::ButtonText || role == QPalette::Text) {
+        palette.setColor(QPalette::Active, role, color);
+        palette.setColor(QPalette::Inactive, role, color);
+    } else {
+        palette.setColor(role, color);
+    }
+    widget->setPalette(palette);
 }
 
 // The scheme's built-in colours, which are also the windows' design colours.

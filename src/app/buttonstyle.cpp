@@ -1,0 +1,53 @@
+#include "app/buttonstyle.h"
+
+#include <QApplication>
+#include <QPainter>
+#include <QPointer>
+#include <QProxyStyle>
+#include <QStyleFactory>
+#include <QStyleOption>
+
+namespace {
+
+class GraphicalButtonStyle : public QProxyStyle
+{
+public:
+    GraphicalButtonStyle() : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion"))) {}
+
+    void drawPrimitive(PrimitiveElement element, const QStyleOption *option, QPainter *painter,
+                       const QWidget *widget) const override
+    {
+        if (element != PE_PanelButtonCommand) {
+            QProxyStyle::drawPrimitive(element, option, painter, widget);
+            return;
+        }
+        const bool pressed = option->state & (State_Sunken | State_On);
+        const QColor face = option->palette.color(QPalette::Button);
+        const QRect r = option->rect.adjusted(0, 0, -1, -1);
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing, false);
+        painter->fillRect(r, pressed ? face.darker(115) : face);
+        // A raised edge: light above and left, dark below and right; swapped when pressed.
+        const QColor light = face.lighter(135);
+        const QColor dark = face.darker(170);
+        painter->setPen(pressed ? dark : light);
+        painter->drawLine(r.topLeft(), r.topRight());
+        painter->drawLine(r.topLeft(), r.bottomLeft());
+        painter->setPen(pressed ? light : dark);
+        painter->drawLine(r.bottomLeft(), r.bottomRight());
+        painter->drawLine(r.topRight(), r.bottomRight());
+        painter->restore();
+    }
+};
+
+} // namespace
+
+QStyle *graphicalButtonStyle()
+{
+    static QPointer<QStyle> style;
+    if (!style) {
+        style = new GraphicalButtonStyle;
+        style->setParent(qApp);
+    }
+    return style;
+}
