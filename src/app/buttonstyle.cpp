@@ -1,9 +1,12 @@
 #include "app/buttonstyle.h"
 
+#include "app/controls.h"
+
 #include <QApplication>
 #include <QPainter>
 #include <QPointer>
 #include <QProxyStyle>
+#include <QPushButton>
 #include <QStyleFactory>
 #include <QStyleOption>
 
@@ -50,4 +53,13 @@ QStyle *graphicalButtonStyle()
         style->setParent(qApp);
     }
     return style;
+}
+
+QPushButton *graphicalButton(QWidget *container, const char *name, const QString &caption, int left, int top,
+                             int width, int height)
+{
+    auto *button = Controls::place(new QPushButton(caption), container, name, left, top, width, height);
+    button->setAutoDefault(false);
+    button->setStyle(graphicalButtonStyle());
+    return button;
 }

@@ -1,7 +1,8 @@
 #pragma once
 
 // Small helpers that make Qt's controls behave as the windows' handlers expect:
-// lists sorted ignoring case, and change notifications only on real changes.
+// placement in twips, lists sorted ignoring case, and change notifications
+// only on real changes.
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -13,6 +14,25 @@
 #include <algorithm>
 
 namespace Controls {
+
+// Converts a length in twips (1/1440 inch) to pixels at the screen's logical DPI.
+inline int twipsToPixels(const QWidget *widget, int twips, Qt::Orientation direction)
+{
+    const int dpi = direction == Qt::Horizontal ? widget->logicalDpiX() : widget->logicalDpiY();
+    return qRound(twips * dpi / 1440.0);
+}
+
+// Puts a control into its container at a place given in twips, under its design name.
+template <typename Widget>
+Widget *place(Widget *widget, QWidget *container, const char *name, int left, int top, int width, int height)
+{
+    widget->setParent(container);
+    widget->setObjectName(QString::fromLatin1(name));
+    widget->setGeometry(twipsToPixels(container, left, Qt::Horizontal), twipsToPixels(container, top, Qt::Vertical),
+                        twipsToPixels(container, width, Qt::Horizontal),
+                        twipsToPixels(container, height, Qt::Vertical));
+    return widget;
+}
 
 inline bool lessIgnoringCase(const QString &a, const QString &b)
 {

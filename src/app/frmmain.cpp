@@ -15,6 +15,8 @@
 #include <QMenuBar>
 #include <QPushButton>
 
+using Controls::place;
+
 namespace {
 
 // Comic Sans MS where the system has it, its free look-alike otherwise.
@@ -61,22 +63,12 @@ FrmMain::~FrmMain() = default;
 
 int FrmMain::twipsToPixelsX(int twips) const
 {
-    return qRound(twips * logicalDpiX() / 1440.0);
+    return Controls::twipsToPixels(this, twips, Qt::Horizontal);
 }
 
 int FrmMain::twipsToPixelsY(int twips) const
 {
-    return qRound(twips * logicalDpiY() / 1440.0);
-}
-
-template <typename Widget>
-Widget *FrmMain::place(Widget *widget, QWidget *container, const char *name, int left, int top, int width,
-                       int height)
-{
-    widget->setParent(container);
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setGeometry(twipsToPixelsX(left), twipsToPixelsY(top), twipsToPixelsX(width), twipsToPixelsY(height));
-    return widget;
+    return Controls::twipsToPixels(this, twips, Qt::Vertical);
 }
 
 void FrmMain::buildControls()
@@ -108,11 +100,9 @@ void FrmMain::buildControls()
             text->setWordWrap(true);
         return text;
     };
-    const auto button = [this](QWidget *container, const char *name, const QString &caption, int left, int top,
+    const auto button = [](QWidget *container, const char *name, const QString &caption, int left, int top,
                                int width, int height, ColorValue color) {
-        auto *push = place(new QPushButton(caption), container, name, left, top, width, height);
-        push->setAutoDefault(false);
-        push->setStyle(graphicalButtonStyle());
+        auto *push = graphicalButton(container, name, caption, left, top, width, height);
         setWidgetColor(push, QPalette::Button, color);
         setWidgetColor(push, QPalette::ButtonText, 0);
         return push;
@@ -301,7 +291,7 @@ void FrmMain::connectHandlers()
     connect(cmdAddChildren, &QPushButton::clicked, this, [this] { details.cmdAddChildren_Click(); });
     connect(cmdRemoveChildren, &QPushButton::clicked, this, [this] { details.cmdRemoveChildren_Click(); });
 
-    connect(chkPic, &QCheckBox::clicked, this, [this] { picture.chkPic_Click(); });
+    connect(chkPic, &QCheckBox::toggled, this, [this] { picture.chkPic_Click(); });
     connect(cmdEditColors, &QPushButton::clicked, this, [this] { colors.cmdEditColors_Click(); });
     connect(cmdPrintScreen, &QPushButton::clicked, this, [this] { printing.cmdPrintScreen_Click(); });
     connect(cmdPrintText, &QPushButton::clicked, this, [this] { printing.cmdPrintText_Click(); });

@@ -145,9 +145,6 @@ private:
     void buildMenus();
     void setTabOrder();
     void connectHandlers();
-    template <typename Widget>
-    Widget *place(Widget *widget, QWidget *container, const char *name, int left, int top, int width,
-                  int height);
 
     bool m_ending = false;
 };

@@ -1,12 +1,17 @@
 #pragma once
 
-class FrmMain;
+#include <memory>
 
-// The contact's picture, as the main window's handlers see it.
+class FrmMain;
+class FrmPic;
+
+// The contact's picture: the path kept in the contact's "Pic" file, and the
+// picture window that shows it.
 class Picture
 {
 public:
-    explicit Picture(FrmMain &frm) : frm(frm) {}
+    explicit Picture(FrmMain &frm);
+    ~Picture();
 
     // Forgets the current picture path and shows no picture.
     void ClearPicture();
@@ -14,6 +19,10 @@ public:
     void ShowPicture();
     void chkPic_Click();
 
+    // The picture window, made hidden on first use and kept for the whole run.
+    FrmPic &frmPic();
+
 private:
     FrmMain &frm;
+    std::unique_ptr<FrmPic> m_frmPic;
 };

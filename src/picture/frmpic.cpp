@@ -1,0 +1,136 @@
+#include "picture/frmpic.h"
+
+#include "app/buttonstyle.h"
+#include "app/frmmain.h"
+#include "colors/colorvalue.h"
+#include "store/paths.h"
+#include "store/recordfile.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QImageReader>
+#include <QLabel>
+#include <QPushButton>
+
+namespace {
+
+// The window's border and title bar, in twips, where the window system does
+// not tell them (before the window is first shown, or with no window manager):
+// what the designed window puts around its designed picture box.
+constexpr int nominalFrameWidth = 4365 + 350 - 4665;
+constexpr int nominalFrameHeight = 2595 + 1800 - 3825;
+
+QFont windowFont()
+{
+    QFont font;
+    font.setFamilies({QStringLiteral("Comic Sans MS"), QStringLiteral("Comic Neue")});
+    font.setPointSizeF(8.25);
+    return font;
+}
+
+} // namespace
+
+FrmPic::FrmPic(FrmMain &frm) : QWidget(nullptr, Qt::Window), frm(frm)
+{
+    setObjectName(QStringLiteral("frmPic"));
+    setWindowTitle(QStringLiteral("Picture"));
+    setFont(windowFont());
+    setAutoFillBackground(true);
+    setWidgetColor(this, QPalette::Window, DefaultColor::FormBack);
+    setFixedSize(px(4665, Qt::Horizontal), px(3825, Qt::Vertical));
+
+    picItem = Controls::place(new QLabel, this, "picItem", 120, 120, 4365, 2595);
+    picItem->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    cmdAddPic = graphicalButton(this, "cmdAddPic", QStringLiteral("Change &Picture"), 120, 2760, 4455, 495);
+    setWidgetColor(cmdAddPic, QPalette::Button, DefaultColor::MinorButtons);
+    cmdClose = graphicalButton(this, "cmdClose", QStringLiteral("&Close"), 120, 3240, 4455, 495);
+    setWidgetColor(cmdClose, QPalette::Button, DefaultColor::MainButtons);
+    cmdClose->setDefault(true);
+    setTabOrder(cmdAddPic, cmdClose);
+
+    connect(cmdAddPic, &QPushButton::clicked, this, [this] { cmdAddPic_Click(); });
+    connect(cmdClose, &QPushButton::clicked, this, [this] { cmdClose_Click(); });
+}
+
+int FrmPic::px(int twips, Qt::Orientation direction) const
+{
+    return Controls::twipsToPixels(this, twips, direction);
+}
+
+int FrmPic::twips(int pixels, Qt::Orientation direction) const
+{
+    const int dpi = direction == Qt::Horizontal ? logicalDpiX() : logicalDpiY();
+    return qRound(pixels * 1440.0 / dpi);
+}
+
+QString FrmPic::pictureFilter()
+{
+    return QStringLiteral("jpg/jpeg Files (*.jpg *.jpeg);;gif Files (*.gif);;All Files (*)");
+}
+
+bool FrmPic::loadPicture(const QString &path)
+{
+    QImage image;
+    if (!path.isEmpty()) {
+        QImageReader reader(path);
+        reader.setAutoTransform(true);
+        image = reader.read();
+    }
+    if (image.isNull()) {
+        picItem->clear();
+    } else {
+        // The picture box takes the size of the image it shows.
+        picItem->setPixmap(QPixmap::fromImage(image));
+        picItem->resize(image.size());
+    }
+    picItem_Change();
+    return path.isEmpty() || !image.isNull();
+}
+
+void FrmPic::picItem_Change()
+{
+    // The design fits the window's outer size to the picture box; Qt sizes
+    // the inside, so take the border and title bar off again.
+    QSize frame = frameGeometry().size() - size();
+    if (frame.isEmpty())
+        frame = QSize(px(nominalFrameWidth, Qt::Horizontal), px(nominalFrameHeight, Qt::Vertical));
+    const int outerHeight = twips(picItem->height(), Qt::Vertical) + 1800;
+    const int outerWidth = twips(picItem->width(), Qt::Horizontal) + 350;
+    setFixedSize(qMax(0, px(outerWidth, Qt::Horizontal) - frame.width()),
+                 qMax(0, px(outerHeight, Qt::Vertical) - frame.height()));
+    cmdAddPic->setGeometry(cmdAddPic->x(), px(outerHeight - 1600, Qt::Vertical), px(outerWidth - 350, Qt::Horizontal),
+                           cmdAddPic->height());
+    cmdClose->setGeometry(cmdClose->x(), px(outerHeight - 1075, Qt::Vertical), px(outerWidth - 350, Qt::Horizontal),
+                          cmdClose->height());
+}
+
+void FrmPic::cmdAddPic_Click()
+{
+    // With no contact selected there is nobody to give the picture to.
+    const QString file = Store::dataFile(frm.currentCategory(), frm.currentName(), FileName::Pic);
+    if (frm.currentName().isEmpty() || file.isEmpty())
+        return;
+    const QString chosen = frm.platform.chooseOpenFile(this, pictureFilter());
+    if (chosen.isEmpty())
+        return; // cancelled
+    if (!loadPicture(chosen)) {
+        frm.platform.showMessage(this, QStringLiteral("Sorry, ") + chosen
+                                           + QStringLiteral(" cannot be shown as a picture. Please choose a JPEG or GIF file."));
+        loadPicture(frm.PicPath);
+        return;
+    }
+    RecordFile::rewriteValue(file, chosen);
+}
+
+void FrmPic::cmdClose_Click()
+{
+    hide();
+    frm.chkPic->setChecked(false);
+}
+
+// The title bar's close does what Close does, so the check box stays in step.
+void FrmPic::closeEvent(QCloseEvent *event)
+{
+    event->ignore();
+    cmdClose_Click();
+}
