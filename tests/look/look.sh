@@ -44,6 +44,7 @@ if [[ ${KINFOLIO_LOOK_ON_XVFB:-} != 1 ]]; then
 fi
 
 # Phase 2: on the X server.
+trap 'echo "look: FAIL: command failed at line $LINENO" >&2' ERR
 failures=0
 fail() {
     echo "look: FAIL: $*" >&2
@@ -242,6 +243,63 @@ if cmp -s "$data/RelationsList" "$scratch/RelationsList.before"; then
     pass "RelationsList untouched"
 else
     fail "RelationsList changed by starting and leaving the program"
+fi
+
+# A stored colour scheme and a contact with a picture, shown in the picture window.
+printf ' 255 \r\n' >"$data/FormBackColor"       # red
+printf ' 65280 \r\n' >"$data/MainButtonsColor"  # green
+printf '"Family"\r\n' >"$data/RelationsList"
+printf '"Ann"\r\n' >"$data/NamesListFamily"
+convert -size 120x80 'xc:rgb(0,0,255)' "$scratch/ann.jpg"
+printf '%s\r\n' "$scratch/ann.jpg" >"$data/FamilyAnnPic"
+
+"$exe" >>"$scratch/kinfolio.log" 2>&1 &
+pid=$!
+windows=$(timeout 20 xdotool search --sync --onlyvisible --name "$title") || windows=
+window=${windows%%$'\n'*}
+if [[ -z $window ]]; then
+    fail "no window \"Kinfolio 1.0\" on the second start"
+else
+    # Pick the category with the keyboard, then the name and the check box with the mouse.
+    xdotool windowfocus --sync "$window"
+    xdotool key Down
+    sleep 0.3
+    read -r nx ny < <(at $((120 + 240 + 200)) $((120 + 1440 + 100)))
+    xdotool mousemove "$nx" "$ny" click 1
+    sleep 0.3
+    read -r kx ky < <(at $((7920 + 120)) $((1320 + 127)))
+    xdotool mousemove "$kx" "$ky" click 1
+    pictures=$(timeout 10 xdotool search --sync --onlyvisible --name '^Picture$') || pictures=
+    picture=${pictures%%$'\n'*}
+    if [[ -z $picture ]]; then
+        fail "Show/Hide Picture did not show the window \"Picture\""
+    else
+        # Keep it clear of the main window for the photographs.
+        xdotool windowmove --sync "$picture" 700 0
+        sleep 0.5
+        png=$scratch/look-scheme.png
+        import -window "$window" "$png"
+        check_colour "stored form background" 60 6675 255 0 0
+        check_colour "stored main button colour" $((7920 + 120 + 150)) $((1680 + 480 + 307)) 0 255 0
+        check_colour "minor button keeps its colour" $((120 + 240 + 150)) $((120 + 840 + 127)) 192 192 255
+        png=$scratch/look-picture.png
+        import -window "$picture" "$png"
+        pw=$(convert "$png" -format '%w' info:)
+        ph=$(convert "$png" -format '%h' info:)
+        # Window = picture box + 350 x 1800 twips outside; with no window manager
+        # the frame is the 50 x 570 twips the design leaves for it.
+        if ((pw == 120 + $(px 300) && ph == 80 + $(px 1230))); then
+            pass "picture window ${pw}x${ph} px fits the 120x80 picture"
+        else
+            fail "picture window ${pw}x${ph} px, expected $((120 + $(px 300)))x$((80 + $(px 1230)))"
+        fi
+        got=$(pixel $(($(px 120) + 60)) $(($(px 120) + 40)))
+        near "$got" 0 0 255 24 && pass "picture shown" || fail "picture centre RGB(${got// /,}), expected blue"
+        got=$(pixel 3 3)
+        near "$got" 255 0 0 24 && pass "picture window in the stored form colour" ||
+            fail "picture window background RGB(${got// /,}), expected red"
+    fi
+    stop_program
 fi
 
 if ((failures > 0)); then
