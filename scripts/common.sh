@@ -4,6 +4,10 @@ set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${KINFOLIO_BUILD_DIR:-$top/build}
 
+# Commands that need root run through sudo for other users.
+sudo=()
+[ "$(id -u)" -eq 0 ] || sudo=(sudo)
+
 # Installs the named Debian packages that are not installed yet.
 install_packages() {
   local missing=()
@@ -11,11 +15,9 @@ install_packages() {
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
-  local sudo=()
-  [ "$(id -u)" -eq 0 ] || sudo=(sudo)
   echo "Installing: ${missing[*]}"
   "${sudo[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
 # What building and running the program needs.

@@ -56,7 +56,16 @@ std::unique_ptr<QPrinter> defaultPrinter()
     const QPrinterInfo info = QPrinterInfo::defaultPrinter();
     if (info.isNull())
         return nullptr;
-    return std::make_unique<QPrinter>(info, QPrinter::HighResolution);
+    auto printer = std::make_unique<QPrinter>(info, QPrinter::HighResolution);
+    printer->setDocName(QStringLiteral("Kinfolio"));
+    return printer;
+}
+
+bool fail(QPrinter &printer, QPainter &painter)
+{
+    printer.abort();
+    painter.end();
+    return false;
 }
 
 } // namespace
@@ -64,30 +73,35 @@ std::unique_ptr<QPrinter> defaultPrinter()
 bool QtPlatform::printLines(const QStringList &lines)
 {
     const auto printer = defaultPrinter();
-    if (!printer)
-        return false;
+    return printer && printLinesOn(*printer, lines);
+}
+
+bool QtPlatform::printImage(const QImage &image)
+{
+    const auto printer = defaultPrinter();
+    return printer && printImageOn(*printer, image);
+}
+
+bool QtPlatform::printLinesOn(QPrinter &printer, const QStringList &lines)
+{
     QPainter painter;
-    if (!painter.begin(printer.get()))
+    if (!painter.begin(&printer))
         return false;
-    const QRectF page = printer->pageLayout().paintRectPixels(printer->resolution());
-    const QRectF area(0, 0, page.width(), page.height());
-    const QFontMetricsF metrics(painter.font(), printer.get());
-    const qreal lineHeight = metrics.lineSpacing();
+    const QRectF page = printer.pageLayout().paintRectPixels(printer.resolution());
+    const qreal lineHeight = QFontMetricsF(painter.font(), &printer).lineSpacing();
     qreal y = 0;
     for (const QString &line : lines) {
-        // Long lines wrap onto the next line instead of running off the page.
-        QTextLayout layout(line, painter.font(), printer.get());
+        QTextLayout layout(line, painter.font(), &printer);
         layout.beginLayout();
         for (QTextLine text = layout.createLine(); text.isValid(); text = layout.createLine())
-            text.setLineWidth(area.width());
+            text.setLineWidth(page.width());
         layout.endLayout();
+        // An empty line still takes its place on the page.
         const int rows = qMax(1, layout.lineCount());
         for (int row = 0; row < rows; ++row) {
-            if (y + lineHeight > area.height()) {
-                if (!printer->newPage()) {
-                    painter.end();
-                    return false;
-                }
+            if (y + lineHeight > page.height()) {
+                if (!printer.newPage())
+                    return fail(printer, painter);
                 y = 0;
             }
             if (row < layout.lineCount()) {
@@ -100,15 +114,12 @@ bool QtPlatform::printLines(const QStringList &lines)
     return painter.end();
 }
 
-bool QtPlatform::printImage(const QImage &image)
+bool QtPlatform::printImageOn(QPrinter &printer, const QImage &image)
 {
-    const auto printer = defaultPrinter();
-    if (!printer)
-        return false;
     QPainter painter;
-    if (!painter.begin(printer.get()))
+    if (!painter.begin(&printer))
         return false;
-    const QRectF page = printer->pageLayout().paintRectPixels(printer->resolution());
+    const QRectF page = printer.pageLayout().paintRectPixels(printer.resolution());
     const QSizeF size = QSizeF(image.size()).scaled(page.size(), Qt::KeepAspectRatio);
     painter.drawImage(QRectF(QPointF(0, 0), size), image);
     return painter.end();

@@ -2,6 +2,8 @@
 
 #include "platform/platform.h"
 
+class QPrinter;
+
 // The real desktop: Qt's dialogs, CUPS's default printer, processes.
 class QtPlatform : public Platform
 {
@@ -18,4 +20,11 @@ public:
                                               const QString &valueName) override;
     bool startProgram(const QString &path) override;
     void endProgram() override;
+
+    // One print job on the given printer: lines too long for the page wrap,
+    // and a page that is full continues on the next. A job that fails is
+    // aborted, never left open.
+    static bool printLinesOn(QPrinter &printer, const QStringList &lines);
+    // The image scaled to fit one page.
+    static bool printImageOn(QPrinter &printer, const QImage &image);
 };

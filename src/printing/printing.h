@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QStringList>
+
 class FrmMain;
 
 // The contact report and Print Screen.
@@ -14,6 +16,9 @@ public:
     void mnuPrintScreen_Click() { cmdPrintScreen_Click(); }
     void mnuPrintTexzt_Click() { cmdPrintText_Click(); }
 
+    // The report of the contact the window shows, one printed line each.
+    QStringList reportLines() const;
+
 private:
-    [[maybe_unused]] FrmMain &frm;
+    FrmMain &frm;
 };
