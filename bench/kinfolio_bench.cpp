@@ -1,0 +1,327 @@
+// Times the program's own code paths in-process, against the real windows,
+// and prints each case beside its floor: the same file or widget work done
+// alone. Figures are reported, never asserted.
+
+#include "app/frmmain.h"
+#include "platform/scriptedplatform.h"
+#include "store/paths.h"
+#include "store/recordfile.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QImageReader>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+namespace {
+
+struct Sizes
+{
+    int keys = 1000;
+    int names = 32767;
+    int contacts = 1000;
+    int categories = 1000;
+    int repeats = 20;
+    std::vector<int> scaling{1000, 4000, 16000, 32767};
+};
+
+// Milliseconds of each repetition.
+using Samples = std::vector<double>;
+
+double percentile(Samples samples, double p)
+{
+    if (samples.empty())
+        return 0;
+    std::sort(samples.begin(), samples.end());
+    const auto index = static_cast<std::size_t>(p * double(samples.size() - 1) + 0.5);
+    return samples[std::min(index, samples.size() - 1)];
+}
+
+void row(const char *name, const Samples &measured, const Samples &floor)
+{
+    const double median = percentile(measured, 0.5);
+    const double floorMedian = percentile(floor, 0.5);
+    std::printf("| %-34s | %10.3f | %10.3f | %10.3f | %6.2fx |\n", name, median, percentile(measured, 0.99), floorMedian,
+                floorMedian > 0 ? median / floorMedian : 0.0);
+    std::fflush(stdout);
+}
+
+template <typename Work>
+double time(Work &&work)
+{
+    QElapsedTimer timer;
+    timer.start();
+    work();
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+
+QString data(const QString &name)
+{
+    return Store::dataDir() + name;
+}
+
+void writeList(const QString &name, const QStringList &entries)
+{
+    RecordFile::rewriteList(data(name), entries);
+}
+
+QStringList namesList(int count, const QString &prefix = QStringLiteral("Name"))
+{
+    QStringList names;
+    names.reserve(count);
+    // Stored in no particular order, as a list grown over years would not be.
+    for (int i = 0; i < count; ++i)
+        names << prefix + QString::number((i * 7919) % count).rightJustified(6, QLatin1Char('0'));
+    return names;
+}
+
+// A contact with every file filled in, its picture a JPEG of about 200 KB.
+void writeContact(const QString &category, const QString &name, const QString &picture)
+{
+    const QString p = category + name;
+    RecordFile::rewriteRecord(data(p + "Birthday"), {"1 May 1970"});
+    RecordFile::rewriteRecord(data(p + "Relation"), {"aunt"});
+    RecordFile::rewriteRecord(data(p + "Address"), {"12 Elm Street, Flat 2\nLeeds\nLS1 4AB"});
+    RecordFile::rewriteRecord(data(p + "DrivingDirections"), {QString(400, 'd')});
+    RecordFile::rewriteRecord(data(p + "Numbers"), {"0113 496 0000", "07700 900000", "0113 496 0001", "", "ann@example.org"});
+    RecordFile::rewriteRecord(data(p + "NumbNotes"), {"evenings only"});
+    RecordFile::rewriteList(data(p + "DependantsList"), {"Tom", "Tim", "Zoe"});
+    if (!picture.isEmpty())
+        RecordFile::rewriteValue(data(p + "Pic"), picture);
+}
+
+QString makeJpeg(const QString &dir)
+{
+    QImage image(700, 700, QImage::Format_RGB32);
+    auto *random = QRandomGenerator::global();
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            image.setPixel(x, y, qRgb((x * 3 + random->bounded(40)) & 255, (y * 2 + random->bounded(40)) & 255, 128));
+    const QString path = dir + QStringLiteral("/picture.jpg");
+    image.save(path, "JPEG", 85);
+    return path;
+}
+
+class Bench
+{
+public:
+    explicit Bench(const Sizes &sizes) : m_sizes(sizes)
+    {
+        qputenv("XDG_DATA_HOME", m_home.path().toLocal8Bit());
+        Store::makeDataDir();
+    }
+
+    void keystroke()
+    {
+        writeList("RelationsList", {"Family"});
+        writeList("NamesListFamily", {"Ann"});
+        writeContact("Family", "Ann", {});
+        FrmMain frm(m_platform);
+        frm.cboRelationship->setCurrentIndex(0);
+        frm.lstNames->setCurrentRow(0);
+        frm.txtBirthday->clear();
+        // Interleaved with its floor, so both see the same disk.
+        Samples measured, floor;
+        QString text;
+        for (int i = 0; i < m_sizes.keys; ++i) {
+            measured.push_back(time([&] { QTest::keyClick(frm.txtBirthday, Qt::Key_A); }));
+            text += QLatin1Char('a');
+            floor.push_back(time([&] { RecordFile::rewriteRecord(data("FloorBirthday"), {text}); }));
+        }
+        row("keystroke (txtBirthday)", measured, floor);
+    }
+
+    void selectContact()
+    {
+        const QString jpeg = makeJpeg(m_images.path());
+        writeList("RelationsList", {"Family"});
+        writeList("NamesListFamily", {"Ann", "Bob"});
+        writeContact("Family", "Ann", jpeg);
+        writeContact("Family", "Bob", jpeg);
+        FrmMain frm(m_platform);
+        frm.cboRelationship->setCurrentIndex(0);
+        Samples measured, floor;
+        for (int i = 0; i < m_sizes.repeats * 5; ++i)
+            measured.push_back(time([&] { frm.lstNames->setCurrentRow(i % 2); }));
+        for (int i = 0; i < m_sizes.repeats * 5; ++i) {
+            floor.push_back(time([&] {
+                QStringList fields;
+                for (const char *suffix : {"Birthday", "Address", "DrivingDirections", "NumbNotes", "Relation"})
+                    RecordFile::readRecord(data(QStringLiteral("FamilyAnn") + suffix), 1, fields);
+                RecordFile::readRecord(data("FamilyAnnNumbers"), 5, fields);
+                RecordFile::readList(data("FamilyAnnDependantsList"), fields);
+                QString path;
+                RecordFile::readValue(data("FamilyAnnPic"), path);
+                QImageReader(path).read();
+            }));
+        }
+        row("select contact (200 KB JPEG)", measured, floor);
+    }
+
+    // Selecting a category of n names, and adding a name to it.
+    void category(int n, bool report)
+    {
+        QDir(Store::dataDir()).removeRecursively();
+        Store::makeDataDir();
+        writeList("RelationsList", {"Big", "Empty"});
+        writeList("NamesListBig", namesList(n));
+        FrmMain frm(m_platform);
+        Samples select, selectFloor, add, addFloor;
+        const int repeats = std::max(3, m_sizes.repeats / 2);
+        for (int i = 0; i < repeats; ++i) {
+            frm.cboRelationship->setCurrentIndex(1);
+            select.push_back(time([&] { frm.cboRelationship->setCurrentIndex(0); }));
+        }
+        QListWidget list;
+        for (int i = 0; i < repeats; ++i) {
+            list.clear();
+            selectFloor.push_back(time([&] {
+                QStringList names;
+                RecordFile::readList(data("NamesListBig"), names);
+                list.addItems(names);
+            }));
+        }
+        if (report && n == m_sizes.names)
+            reportMemory();
+        for (int i = 0; i < repeats; ++i) {
+            m_platform.inputs.enqueue(QStringLiteral("Added%1").arg(i, 4, 10, QLatin1Char('0')));
+            add.push_back(time([&] { frm.cmdAddName->click(); }));
+        }
+        const QStringList grown = namesList(n + 1);
+        for (int i = 0; i < repeats; ++i)
+            addFloor.push_back(time([&] { RecordFile::rewriteList(data("FloorNames"), grown); }));
+        if (report) {
+            row(qPrintable(QStringLiteral("select category (%1 names)").arg(n)), select, selectFloor);
+            row(qPrintable(QStringLiteral("add name (%1 names)").arg(n)), add, addFloor);
+        } else {
+            std::printf("| %6d names | select %9.3f us/entry | add %9.3f us/entry |\n", n,
+                        1000.0 * percentile(select, 0.5) / n, 1000.0 * percentile(add, 0.5) / n);
+        }
+    }
+
+    void removeCategory()
+    {
+        Samples measured, floor;
+        const int repeats = std::max(2, m_sizes.repeats / 4);
+        const QStringList names = namesList(m_sizes.contacts);
+        for (int i = 0; i < repeats; ++i) {
+            writeList("RelationsList", {"Family"});
+            writeList("NamesListFamily", names);
+            for (const QString &name : names)
+                writeContact("Family", name, QStringLiteral("/pictures/") + name + ".jpg");
+            FrmMain frm(m_platform);
+            frm.cboRelationship->setCurrentIndex(0);
+            m_platform.answers.enqueue(true);
+            measured.push_back(time([&] { frm.cmdRemoveRelationship->click(); }));
+        }
+        for (int i = 0; i < repeats; ++i) {
+            for (const QString &name : names)
+                writeContact("Family", name, QStringLiteral("/pictures/") + name + ".jpg");
+            floor.push_back(time([&] {
+                for (const QString &name : names)
+                    for (const QString &suffix : FileName::contactSuffixes)
+                        QFile::remove(data("Family" + name + suffix));
+            }));
+        }
+        row(qPrintable(QStringLiteral("remove category (%1 contacts)").arg(m_sizes.contacts)), measured, floor);
+    }
+
+    void startUp()
+    {
+        QDir(Store::dataDir()).removeRecursively();
+        Store::makeDataDir();
+        writeList("RelationsList", namesList(m_sizes.categories, QStringLiteral("Category")));
+        for (const char *file : {"FormBackColor", "NameTitleColor", "FrameTitleColor", "DetailTitleColor",
+                                 "TextBoxBackColor", "TextBoxTextColor", "MinorButtonsColor", "MainButtonsColor"})
+            RecordFile::rewriteValue(data(file), qint64(255));
+        Samples measured, floor;
+        for (int i = 0; i < m_sizes.repeats; ++i) {
+            measured.push_back(time([&] {
+                FrmMain frm(m_platform);
+                showAndPaint(frm, *frm.client);
+            }));
+        }
+        int controls = 0;
+        {
+            FrmMain frm(m_platform);
+            controls = int(frm.client->findChildren<QWidget *>().size());
+        }
+        for (int i = 0; i < m_sizes.repeats; ++i) {
+            floor.push_back(time([&] {
+                QMainWindow window;
+                auto *client = new QWidget;
+                window.setCentralWidget(client);
+                client->setFixedSize(658, 449);
+                for (int c = 0; c < controls; ++c)
+                    (new QPushButton(client))->setGeometry((c * 37) % 600, (c * 23) % 400, 40, 20);
+                showAndPaint(window, *client);
+            }));
+        }
+        row(qPrintable(QStringLiteral("start-up (%1 categories)").arg(m_sizes.categories)), measured, floor);
+    }
+
+    void scaling()
+    {
+        std::printf("\nScaling (median time per entry; flat means no quadratic step):\n");
+        for (const int n : m_sizes.scaling)
+            category(n, false);
+    }
+
+private:
+    // Shows a window and returns once its client area has been painted.
+    static void showAndPaint(QWidget &window, QWidget &client)
+    {
+        window.show();
+        if (!QTest::qWaitForWindowExposed(&window))
+            std::printf("(a window was not exposed in time)\n");
+        client.repaint();
+    }
+
+    static void reportMemory()
+    {
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        std::printf("(peak memory with the largest category shown: %.1f MB)\n", double(usage.ru_maxrss) / 1024.0);
+    }
+
+    Sizes m_sizes;
+    QTemporaryDir m_home;
+    QTemporaryDir m_images;
+    ScriptedPlatform m_platform;
+};
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    QApplication app(argc, argv);
+
+    Sizes sizes;
+    if (QCoreApplication::arguments().contains(QStringLiteral("--small")))
+        sizes = Sizes{50, 2000, 50, 50, 3, {500, 1000, 2000}};
+
+    std::printf("All times in ms. Floor: the same file or widget work alone, in the same run.\n\n");
+    std::printf("| %-34s | %10s | %10s | %10s | %7s |\n", "case", "median", "p99", "floor", "ratio");
+    std::printf("|%s|%s|%s|%s|%s|\n", std::string(36, '-').c_str(), std::string(12, '-').c_str(),
+                std::string(12, '-').c_str(), std::string(12, '-').c_str(), std::string(9, '-').c_str());
+    Bench(sizes).keystroke();
+    Bench(sizes).selectContact();
+    Bench(sizes).category(sizes.names, true);
+    Bench(sizes).removeCategory();
+    Bench(sizes).startUp();
+    Bench(sizes).scaling();
+    return 0;
+}
