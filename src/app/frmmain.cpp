@@ -1,5 +1,6 @@
 #include "app/frmmain.h"
 
+#include "app/appicon.h"
 #include "app/buttonstyle.h"
 #include "app/textboxes.h"
 #include "colors/colorvalue.h"
@@ -48,6 +49,7 @@ FrmMain::FrmMain(Platform &platform, QWidget *parent) : QMainWindow(parent), pla
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Kinfolio 1.0"));
+    setWindowIcon(kinfolioIcon());
     setFont(windowFont());
     buildControls();
     buildMenus();

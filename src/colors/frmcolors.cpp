@@ -1,5 +1,6 @@
 #include "colors/frmcolors.h"
 
+#include "app/appicon.h"
 #include "app/buttonstyle.h"
 #include "app/controls.h"
 #include "platform/platform.h"
@@ -14,6 +15,7 @@ FrmColors::FrmColors(Colors &colors, Platform &platform) : QWidget(nullptr, Qt::
 {
     setObjectName(QStringLiteral("frmColors"));
     setWindowTitle(QStringLiteral("Edit Colors"));
+    setWindowIcon(kinfolioIcon());
     setFixedSize(Controls::twipsToPixels(this, 5580, Qt::Horizontal), Controls::twipsToPixels(this, 3690, Qt::Vertical));
     setAutoFillBackground(true);
 

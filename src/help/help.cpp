@@ -1,6 +1,59 @@
 #include "help/help.h"
 
-// The help page and the About box arrive with the help windows.
-void Help::mnuReadme_Click() {}
+#include "app/frmmain.h"
+#include "help/frmabout.h"
+#include "help/frmreadme.h"
 
-void Help::mnuAbout_Click() {}
+namespace {
+
+// Shows a new window, or brings an open one to the front, out of the task
+// bar if it was minimised.
+void bringUp(QWidget *window)
+{
+    if (window->isVisible()) {
+        window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+        window->raise();
+    }
+    window->show();
+    window->activateWindow();
+}
+
+} // namespace
+
+Help::Help(FrmMain &frm) : frm(frm) {}
+
+// A window still open when the program ends goes with the main window.
+Help::~Help()
+{
+    delete m_frmReadme.data();
+    delete m_frmAbout.data();
+}
+
+FrmReadme *Help::frmReadme() const
+{
+    return m_frmReadme && m_frmReadme->isVisible() ? m_frmReadme.data() : nullptr;
+}
+
+FrmAbout *Help::frmAbout() const
+{
+    return m_frmAbout && m_frmAbout->isVisible() ? m_frmAbout.data() : nullptr;
+}
+
+void Help::mnuReadme_Click()
+{
+    if (!frmReadme()) {
+        // A window closed a moment ago may still wait for its deletion.
+        delete m_frmReadme.data();
+        m_frmReadme = new FrmReadme;
+    }
+    bringUp(m_frmReadme);
+}
+
+void Help::mnuAbout_Click()
+{
+    if (!frmAbout()) {
+        delete m_frmAbout.data();
+        m_frmAbout = new FrmAbout(frm.platform);
+    }
+    bringUp(m_frmAbout);
+}

@@ -1,5 +1,6 @@
 #include "picture/frmpic.h"
 
+#include "app/appicon.h"
 #include "app/buttonstyle.h"
 #include "app/frmmain.h"
 #include "colors/colorvalue.h"
@@ -34,6 +35,7 @@ FrmPic::FrmPic(FrmMain &frm) : QWidget(nullptr, Qt::Window), frm(frm)
 {
     setObjectName(QStringLiteral("frmPic"));
     setWindowTitle(QStringLiteral("Picture"));
+    setWindowIcon(kinfolioIcon());
     setFont(windowFont());
     setAutoFillBackground(true);
     setWidgetColor(this, QPalette::Window, DefaultColor::FormBack);
