@@ -5,6 +5,7 @@
 // only on real changes.
 
 #include <QComboBox>
+#include <QFont>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -15,11 +16,32 @@
 
 namespace Controls {
 
+// The windows' font: Comic Sans MS where the system has it, its free
+// look-alike otherwise.
+inline QFont windowFont()
+{
+    QFont font;
+    font.setFamilies({QStringLiteral("Comic Sans MS"), QStringLiteral("Comic Neue")});
+    font.setPointSizeF(8.25);
+    return font;
+}
+
 // Converts a length in twips (1/1440 inch) to pixels at the screen's logical DPI.
 inline int twipsToPixels(const QWidget *widget, int twips, Qt::Orientation direction)
 {
     const int dpi = direction == Qt::Horizontal ? widget->logicalDpiX() : widget->logicalDpiY();
     return qRound(twips * dpi / 1440.0);
+}
+
+// A window's border and title bar as the window system reports them; where it
+// reports none (before the window is first shown, or with no window manager),
+// the given nominal size in twips.
+inline QSize frameSize(const QWidget *window, int nominalWidth, int nominalHeight)
+{
+    const QSize frame = window->frameGeometry().size() - window->size();
+    if (frame.width() > 0 || frame.height() > 0)
+        return frame;
+    return {twipsToPixels(window, nominalWidth, Qt::Horizontal), twipsToPixels(window, nominalHeight, Qt::Vertical)};
 }
 
 // Puts a control into its container at a place given in twips, under its design name.

@@ -20,18 +20,9 @@ using Controls::place;
 
 namespace {
 
-// Comic Sans MS where the system has it, its free look-alike otherwise.
-QFont windowFont()
-{
-    QFont font;
-    font.setFamilies({QStringLiteral("Comic Sans MS"), QStringLiteral("Comic Neue")});
-    font.setPointSizeF(8.25);
-    return font;
-}
-
 QFont labelFont()
 {
-    QFont font = windowFont();
+    QFont font = Controls::windowFont();
     font.setBold(true);
     return font;
 }
@@ -50,7 +41,7 @@ FrmMain::FrmMain(Platform &platform, QWidget *parent) : QMainWindow(parent), pla
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Kinfolio 1.0"));
     setWindowIcon(kinfolioIcon());
-    setFont(windowFont());
+    setFont(Controls::windowFont());
     buildControls();
     buildMenus();
     setTabOrder();
@@ -153,7 +144,7 @@ void FrmMain::buildControls()
 
     fraContactName = frame("fraContactName", QStringLiteral("Contact Name"), 3120, 120, 6615, 975);
     lblName = label(fraContactName, "lblName", Book::noContactName, 240, 240, 6255, 615);
-    QFont nameFont = windowFont();
+    QFont nameFont = Controls::windowFont();
     nameFont.setPointSizeF(20.25);
     lblName->setFont(nameFont);
     lblName->setWordWrap(false);

@@ -84,10 +84,7 @@ FrmAbout::FrmAbout(Platform &platform) : QDialog(nullptr), platform(platform)
     picIcon->adjustSize(); // the picture box takes the size of its picture
 
     lblTitle = label(this, "lblTitle", Platform::appTitle(), 1050, 240, 3885, 480);
-    QFont titleFont;
-    titleFont.setFamilies({QStringLiteral("Comic Sans MS"), QStringLiteral("Comic Neue")});
-    titleFont.setPointSizeF(8.25);
-    lblTitle->setFont(titleFont);
+    lblTitle->setFont(Controls::windowFont());
     lblVersion = label(this, "lblVersion", QStringLiteral("Version: 1.0"), 1050, 780, 3885, 225);
     lblDescription = label(this, "lblDescription",
                            QStringLiteral("Kinfolio 1.0 is an electronic address book.  This program is used to store "

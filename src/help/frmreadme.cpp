@@ -18,14 +18,6 @@ namespace {
 constexpr int nominalFrameWidth = 325 - 2 * 120;
 constexpr int nominalFrameHeight = 1125 - 495 - 120;
 
-QFont windowFont()
-{
-    QFont font;
-    font.setFamilies({QStringLiteral("Comic Sans MS"), QStringLiteral("Comic Neue")});
-    font.setPointSizeF(8.25);
-    return font;
-}
-
 } // namespace
 
 FrmReadme::FrmReadme() : QWidget(nullptr, Qt::Window)
@@ -34,7 +26,7 @@ FrmReadme::FrmReadme() : QWidget(nullptr, Qt::Window)
     setWindowTitle(QStringLiteral("How does Kinfolio work?"));
     setWindowIcon(kinfolioIcon());
     setAttribute(Qt::WA_DeleteOnClose);
-    setFont(windowFont());
+    setFont(Controls::windowFont());
 
     wbsReadme = Controls::place(new QTextBrowser, this, "wbsReadme", 120, 120, 2295, 1455);
     wbsReadme->setOpenExternalLinks(true);
@@ -44,7 +36,7 @@ FrmReadme::FrmReadme() : QWidget(nullptr, Qt::Window)
 
     // First shown at its designed inside size, in the middle of the screen.
     resize(px(8880, Qt::Horizontal), px(6030, Qt::Vertical));
-    QRect outer(QPoint(), size() + nominalFrame());
+    QRect outer(QPoint(), size() + Controls::frameSize(this, nominalFrameWidth, nominalFrameHeight));
     outer.moveCenter(screen()->availableGeometry().center());
     move(outer.topLeft());
 
@@ -54,11 +46,6 @@ FrmReadme::FrmReadme() : QWidget(nullptr, Qt::Window)
 int FrmReadme::px(int twips, Qt::Orientation direction) const
 {
     return Controls::twipsToPixels(this, twips, direction);
-}
-
-QSize FrmReadme::nominalFrame() const
-{
-    return {px(nominalFrameWidth, Qt::Horizontal), px(nominalFrameHeight, Qt::Vertical)};
 }
 
 QString FrmReadme::pagePath()
@@ -80,9 +67,7 @@ void FrmReadme::Form_Load()
 // give the controls a negative size; they keep a size of zero instead.
 void FrmReadme::Form_Resize()
 {
-    const QSize reported = frameGeometry().size();
-    const bool framed = reported.width() > width() || reported.height() > height();
-    const QSize outer = framed ? reported : size() + nominalFrame();
+    const QSize outer = size() + Controls::frameSize(this, nominalFrameWidth, nominalFrameHeight);
     const int controlWidth = qMax(0, outer.width() - px(325, Qt::Horizontal));
     cmdClose->setGeometry(cmdClose->x(), outer.height() - px(1125, Qt::Vertical), controlWidth, cmdClose->height());
     wbsReadme->resize(controlWidth, qMax(0, outer.height() - px(1375, Qt::Vertical)));

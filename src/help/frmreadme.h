@@ -29,5 +29,4 @@ protected:
 
 private:
     int px(int twips, Qt::Orientation direction) const;
-    QSize nominalFrame() const;
 };

@@ -21,14 +21,6 @@ namespace {
 constexpr int nominalFrameWidth = 4365 + 350 - 4665;
 constexpr int nominalFrameHeight = 2595 + 1800 - 3825;
 
-QFont windowFont()
-{
-    QFont font;
-    font.setFamilies({QStringLiteral("Comic Sans MS"), QStringLiteral("Comic Neue")});
-    font.setPointSizeF(8.25);
-    return font;
-}
-
 } // namespace
 
 FrmPic::FrmPic(FrmMain &frm) : QWidget(nullptr, Qt::Window), frm(frm)
@@ -36,7 +28,7 @@ FrmPic::FrmPic(FrmMain &frm) : QWidget(nullptr, Qt::Window), frm(frm)
     setObjectName(QStringLiteral("frmPic"));
     setWindowTitle(QStringLiteral("Picture"));
     setWindowIcon(kinfolioIcon());
-    setFont(windowFont());
+    setFont(Controls::windowFont());
     setAutoFillBackground(true);
     setWidgetColor(this, QPalette::Window, DefaultColor::FormBack);
     setFixedSize(px(4665, Qt::Horizontal), px(3825, Qt::Vertical));
@@ -93,9 +85,7 @@ void FrmPic::picItem_Change()
 {
     // The design fits the window's outer size to the picture box; Qt sizes
     // the inside, so take the border and title bar off again.
-    QSize frame = frameGeometry().size() - size();
-    if (frame.isEmpty())
-        frame = QSize(px(nominalFrameWidth, Qt::Horizontal), px(nominalFrameHeight, Qt::Vertical));
+    const QSize frame = Controls::frameSize(this, nominalFrameWidth, nominalFrameHeight);
     const int outerHeight = twips(picItem->height(), Qt::Vertical) + 1800;
     const int outerWidth = twips(picItem->width(), Qt::Horizontal) + 350;
     setFixedSize(qMax(0, px(outerWidth, Qt::Horizontal) - frame.width()),
