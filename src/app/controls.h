@@ -101,7 +101,9 @@ inline int insertSorted(QComboBox *combo, const QString &text)
 
 inline QStringList sortedIgnoringCase(QStringList texts)
 {
-    std::stable_sort(texts.begin(), texts.end(), lessIgnoringCase);
+    // Lists the program wrote are in order already: check that in one pass.
+    if (!std::is_sorted(texts.cbegin(), texts.cend(), lessIgnoringCase))
+        std::stable_sort(texts.begin(), texts.end(), lessIgnoringCase);
     return texts;
 }
 
