@@ -9,7 +9,10 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QCheckBox>
 #include <QElapsedTimer>
+#include <QGroupBox>
+#include <QLabel>
 #include <QImageReader>
 #include <QPushButton>
 #include <QRandomGenerator>
@@ -251,19 +254,25 @@ public:
                 showAndPaint(frm, *frm.client);
             }));
         }
-        int controls = 0;
+        // The floor window holds the same kinds of control, in the same
+        // places and font, with none of the program's own work.
+        QList<std::pair<QByteArray, QRect>> controls;
         {
             FrmMain frm(m_platform);
-            controls = int(frm.client->findChildren<QWidget *>().size());
+            for (const QWidget *control : frm.client->findChildren<QWidget *>()) {
+                if (!control->objectName().isEmpty() && !control->objectName().startsWith(QLatin1String("qt_")))
+                    controls.append({control->metaObject()->className(), control->geometry()});
+            }
         }
         for (int i = 0; i < m_sizes.repeats; ++i) {
             floor.push_back(time([&] {
                 QMainWindow window;
+                window.setFont(Controls::windowFont());
                 auto *client = new QWidget;
                 window.setCentralWidget(client);
                 client->setFixedSize(658, 449);
-                for (int c = 0; c < controls; ++c)
-                    (new QPushButton(client))->setGeometry((c * 37) % 600, (c * 23) % 400, 40, 20);
+                for (const auto &[kind, place] : controls)
+                    makeControl(kind, client)->setGeometry(place);
                 showAndPaint(window, *client);
             }));
         }
@@ -285,6 +294,25 @@ private:
         if (!QTest::qWaitForWindowExposed(&window))
             std::printf("(a window was not exposed in time)\n");
         client.repaint();
+    }
+
+    static QWidget *makeControl(const QByteArray &kind, QWidget *parent)
+    {
+        if (kind == "QGroupBox")
+            return new QGroupBox(QStringLiteral("Frame"), parent);
+        if (kind == "QLabel")
+            return new QLabel(QStringLiteral("Label:"), parent);
+        if (kind == "QComboBox")
+            return new QComboBox(parent);
+        if (kind == "QListWidget")
+            return new QListWidget(parent);
+        if (kind == "QLineEdit")
+            return new QLineEdit(parent);
+        if (kind == "MultiLineBox" || kind == "QPlainTextEdit")
+            return new QPlainTextEdit(parent);
+        if (kind == "QCheckBox")
+            return new QCheckBox(QStringLiteral("Check"), parent);
+        return new QPushButton(QStringLiteral("Button"), parent);
     }
 
     static void reportMemory()
