@@ -1,17 +1,7 @@
+// The colour scheme: colour files read at start-up, the Edit Colors dialog,
+// and which controls each colour reaches.
+
 #include "support/testsupport.h"
-
-#include "colors/frmcolors.h"
-#include "picture/frmpic.h"
-
-#include <QCheckBox>
-#include <QDir>
-#include <QFrame>
-#include <QGroupBox>
-#include <QLabel>
-#include <QPushButton>
-#include <QTest>
-
-using Files = QMap<QString, QByteArray>;
 
 namespace {
 
@@ -21,72 +11,49 @@ QColor colorOf(const QWidget *widget, QPalette::ColorRole role)
 }
 
 const QColor red(255, 0, 0);
+const QColor teal(0, 192, 192);      // the form background's built-in colour
+const QColor lilac(128, 128, 255);   // the main buttons' built-in colour
 
 } // namespace
 
-class TestColors : public QObject
+class TestColors : public FixtureTest
 {
     Q_OBJECT
 
-private:
-    std::unique_ptr<Fixture> f;
-
-    // Every window background the form colour reaches.
-    QList<QWidget *> backgrounds()
-    {
-        FrmMain &w = f->window();
-        return {w.client, w.fraCategories, w.fraContactName, w.fraMiscInfo, w.fraInfo, w.fraNumbers, w.fraButtons,
-                w.chkPic, &w.colors.frmColors(), &w.picture.frmPic()};
-    }
-
 private slots:
-    void init() { f = std::make_unique<Fixture>(); }
-    void cleanup()
-    {
-        QVERIFY2(f->platform.unanswered.isEmpty(), qPrintable(f->platform.unanswered.join('|')));
-        f.reset();
-    }
-
+    // Only what the program itself writes is a colour; anything else keeps
+    // that role's built-in colour while the other roles still load.
     void loadColorFiles_data()
     {
         QTest::addColumn<Files>("files");
-        QTest::addColumn<int>("role");
-        QTest::addColumn<QColor>("colour");
+        QTest::addColumn<QColor>("formBack");
+        QTest::addColumn<QColor>("mainButtons");
 
-        const int formBack = int(ColorRole::FormBack);
-        const int mainButtons = int(ColorRole::MainButtons);
-        QTest::newRow("no files: built-in") << Files{} << formBack << QColor(0, 192, 192);
-        QTest::newRow("255 is red") << Files{{"FormBackColor", " 255 \r\n"}} << formBack << red;
-        QTest::newRow("written by hand without blanks") << Files{{"FormBackColor", "65280\r\n"}} << formBack
-                                                        << QColor(0, 255, 0);
-        QTest::newRow("letters keep the built-in") << Files{{"FormBackColor", "teal\r\n"}, {"MainButtonsColor", " 255 \r\n"}}
-                                                   << formBack << QColor(0, 192, 192);
-        QTest::newRow("other roles still load") << Files{{"FormBackColor", "teal\r\n"}, {"MainButtonsColor", " 255 \r\n"}}
-                                                << mainButtons << red;
-        QTest::newRow("above 16777215") << Files{{"FormBackColor", " 16777216 \r\n"}} << formBack << QColor(0, 192, 192);
-        QTest::newRow("negative") << Files{{"FormBackColor", "-1 \r\n"}} << formBack << QColor(0, 192, 192);
-        QTest::newRow("empty file") << Files{{"FormBackColor", ""}} << formBack << QColor(0, 192, 192);
+        QTest::newRow("no files: built-in") << Files{} << teal << lilac;
+        QTest::newRow("255 is red") << Files{{"FormBackColor", " 255 \r\n"}} << red << lilac;
+        QTest::newRow("letters") << Files{{"FormBackColor", "teal\r\n"}, {"MainButtonsColor", " 255 \r\n"}} << teal
+                                 << red;
+        QTest::newRow("above 16777215") << Files{{"FormBackColor", " 16777216 \r\n"}} << teal << lilac;
+        QTest::newRow("negative") << Files{{"FormBackColor", "-1 \r\n"}} << teal << lilac;
+        QTest::newRow("empty file") << Files{{"FormBackColor", ""}} << teal << lilac;
     }
 
     void loadColorFiles()
     {
         QFETCH(Files, files);
-        QFETCH(int, role);
-        QFETCH(QColor, colour);
+        QFETCH(QColor, formBack);
+        QFETCH(QColor, mainButtons);
 
-        for (auto it = files.cbegin(); it != files.cend(); ++it)
-            f->put(it.key(), it.value());
+        f->put(files);
         FrmMain &w = f->start();
         FrmColors &dialog = w.colors.frmColors();
-        QCOMPARE(toQColor(dialog.fillColor(ColorRole(role))), colour);
-        if (ColorRole(role) == ColorRole::FormBack) {
-            for (QWidget *widget : backgrounds())
-                QCOMPARE(colorOf(widget, QPalette::Window), colour);
-        } else {
-            for (QWidget *button : {static_cast<QWidget *>(w.cmdExit), static_cast<QWidget *>(dialog.cmdClose),
-                                    static_cast<QWidget *>(w.picture.frmPic().cmdClose)})
-                QCOMPARE(colorOf(button, QPalette::Button), colour);
-        }
+        FrmPic &pic = w.picture.frmPic();
+        QCOMPARE(toQColor(dialog.fillColor(ColorRole::FormBack)), formBack);
+        QCOMPARE(toQColor(dialog.fillColor(ColorRole::MainButtons)), mainButtons);
+        // Every designed background, the hidden picture window and dialog included.
+        for (const QWidget *widget : QList<QWidget *>{w.client, w.fraCategories, w.fraContactName, w.fraMiscInfo,
+                                                      w.fraInfo, w.fraNumbers, w.fraButtons, w.chkPic, &dialog, &pic})
+            QVERIFY2(colorOf(widget, QPalette::Window) == formBack, qPrintable(widget->objectName()));
         QCOMPARE(f->files(), files); // loading writes nothing
     }
 
@@ -94,7 +61,8 @@ private slots:
     {
         QTest::addColumn<QString>("button");
         QTest::addColumn<QString>("file");
-        QTest::addColumn<QStringList>("painted"); // control/palette role: W window, T text, B button, b base, t box text
+        // control/palette role: W window, T text, B button, b base, t box text
+        QTest::addColumn<QStringList>("painted");
 
         const QStringList boxes{"cboRelationship", "lstNames", "txtAddress", "txtDrivingDirections", "txtRelation",
                                 "txtBirthday", "lstChildren", "txtHome", "txtCell", "txtWork", "txtFax", "txtEmail",
@@ -111,8 +79,9 @@ private slots:
         QTest::newRow("form background")
             << "cmdFormBackColor" << "FormBackColor"
             << each({"client", "fraCategories", "fraButtons", "fraNumbers", "chkPic", "frmColors", "frmPic"}, "W");
-        QTest::newRow("main buttons") << "cmdMainBack" << "MainButtonsColor"
-                                      << each({"cmdExit", "cmdPrintText", "frmPic.cmdClose", "frmColors.cmdClose"}, "B");
+        QTest::newRow("main buttons")
+            << "cmdMainBack" << "MainButtonsColor"
+            << each({"cmdExit", "cmdPrintText", "frmPic.cmdClose", "frmColors.cmdClose"}, "B");
         QTest::newRow("minor buttons") << "cmdMinorBack" << "MinorButtonsColor"
                                        << each({"cmdAddName", "cmdRemoveChildren", "frmPic.cmdAddPic"}, "B");
         QTest::newRow("frame titles") << "cmdFrameTitleText" << "FrameTitleColor"
@@ -120,7 +89,7 @@ private slots:
         QTest::newRow("contact name") << "cmdContactNameTitle" << "NameTitleColor" << QStringList{"lblName/T"};
     }
 
-    // A pick takes effect at once: swatch, file and every window that role paints.
+    // A pick takes effect at once: file and every window that role paints.
     void pickColor()
     {
         QFETCH(QString, button);
@@ -129,14 +98,12 @@ private slots:
 
         FrmMain &w = f->start();
         FrmColors &dialog = w.colors.frmColors();
-        const auto find = [&](const QString &name) -> QWidget * {
-            if (name == "frmColors" || name == "frmPic")
-                return name == "frmColors" ? static_cast<QWidget *>(&dialog) : &w.picture.frmPic();
-            if (name.startsWith("frmPic."))
-                return w.picture.frmPic().findChild<QWidget *>(name.mid(7));
-            if (name.startsWith("frmColors."))
-                return dialog.findChild<QWidget *>(name.mid(10));
-            return w.findChild<QWidget *>(name);
+        // "frmPic" is the picture window, "frmPic.cmdClose" one of its controls.
+        const auto find = [&](const QString &name) {
+            QWidget *window = &w;
+            if (name.startsWith("frm"))
+                window = name.startsWith("frmPic") ? static_cast<QWidget *>(&w.picture.frmPic()) : &dialog;
+            return name.contains('.') || window == &w ? window->findChild<QWidget *>(name.section('.', -1)) : window;
         };
         const QHash<QString, QPalette::ColorRole> roles{{"W", QPalette::Window}, {"T", QPalette::WindowText},
                                                         {"B", QPalette::Button}, {"b", QPalette::Base},
@@ -146,37 +113,18 @@ private slots:
 
         QCOMPARE(f->files(), (Files{{file, " 255 \r\n"}}));
         for (const QString &entry : painted) {
-            QWidget *widget = find(entry.section('/', 0, 0));
-            QVERIFY2(widget, qPrintable(entry));
-            QVERIFY2(colorOf(widget, roles[entry.section('/', 1)]) == red, qPrintable(entry));
+            const QWidget *widget = find(entry.section('/', 0, 0));
+            QVERIFY2(widget && colorOf(widget, roles[entry.section('/', 1)]) == red, qPrintable(entry));
         }
-        // Never painted by the scheme.
+        // Never painted by the scheme: the E-Mail label and the dialog's own buttons.
         QCOMPARE(colorOf(w.Label1, QPalette::WindowText), QColor(Qt::black));
         QVERIFY(colorOf(dialog.cmdMainBack, QPalette::Button) != red);
     }
 
-    void cancelledChooserChangesNothing()
-    {
-        FrmMain &w = f->start();
-        FrmColors &dialog = w.colors.frmColors();
-        f->platform.colors.enqueue(std::nullopt);
-        dialog.cmdFormBackColor->click();
-        QCOMPARE(toQColor(dialog.fillColor(ColorRole::FormBack)), QColor(0, 192, 192));
-        QCOMPARE(colorOf(w.client, QPalette::Window), QColor(0, 192, 192));
-        QCOMPARE(f->files(), Files{});
-    }
-
-    // The pick still applies for this run when its file cannot be written.
-    void pickWithoutDataDirectory()
-    {
-        FrmMain &w = f->start();
-        QVERIFY(QDir(f->dataDir()).removeRecursively());
-        f->platform.colors.enqueue(red);
-        w.colors.frmColors().cmdFormBackColor->click();
-        QCOMPARE(colorOf(w.client, QPalette::Window), red);
-    }
-
-    void oneDialogShownAndHidden()
+    // One dialog, shown by the button and the menu, hidden by Close and the
+    // title bar; its swatches keep their colours. A cancelled chooser changes
+    // nothing; a pick whose file cannot be written still applies for this run.
+    void dialog()
     {
         f->put("NameTitleColor", " 255 \r\n");
         FrmMain &w = f->start();
@@ -184,15 +132,24 @@ private slots:
         QVERIFY(!dialog.isVisible());
         w.cmdEditColors->click();
         w.mnuEditColors->trigger();
-        QVERIFY(dialog.isVisible());
-        QCOMPARE(&w.colors.frmColors(), &dialog);
+        QVERIFY(dialog.isVisible() && &w.colors.frmColors() == &dialog);
         QCOMPARE(dialog.windowTitle(), "Edit Colors");
-        dialog.close(); // the title bar's close only hides
+        dialog.close();
         QVERIFY(!dialog.isVisible());
         w.cmdEditColors->click();
         dialog.cmdClose->click();
         QVERIFY(!dialog.isVisible());
         QCOMPARE(toQColor(dialog.fillColor(ColorRole::NameTitle)), red);
+
+        f->platform.colors.enqueue(std::nullopt);
+        dialog.cmdFormBackColor->click();
+        QCOMPARE(toQColor(dialog.fillColor(ColorRole::FormBack)), teal);
+        QCOMPARE(colorOf(w.client, QPalette::Window), teal);
+        QCOMPARE(f->files(), (Files{{"NameTitleColor", " 255 \r\n"}}));
+        QVERIFY(QDir(f->dataDir()).removeRecursively());
+        f->platform.colors.enqueue(red);
+        dialog.cmdFormBackColor->click();
+        QCOMPARE(colorOf(w.client, QPalette::Window), red);
     }
 };
 

@@ -1,9 +1,10 @@
+// The real dialogs, answered by a "user" acting on the modal window once it is up.
+
 #include "platform/qtplatform.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QInputDialog>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -11,7 +12,6 @@
 
 #include <functional>
 
-// The real dialogs, answered by a "user" acting on the modal window once it is up.
 class TestQtPlatform : public QObject
 {
     Q_OBJECT
@@ -30,76 +30,58 @@ private:
     }
 
 private slots:
-    void message()
+    // A message has only OK; a question Yes and No, Yes the default; neither
+    // has an icon. An input box starts empty, and Cancel gives the empty text.
+    void dialogs_data()
     {
-        whenShown<QMessageBox>([](QMessageBox *box) {
-            QCOMPARE(box->windowTitle(), "Kinfolio");
-            QCOMPARE(box->text(), "Please select a name to remove.");
-            QCOMPARE(box->icon(), QMessageBox::NoIcon);
-            QCOMPARE(box->standardButtons(), QMessageBox::Ok);
-            box->button(QMessageBox::Ok)->click();
-        });
-        platform.showMessage(nullptr, QStringLiteral("Please select a name to remove."));
+        QTest::addColumn<QString>("dialog");
+        QTest::addColumn<bool>("accept"); // OK or Yes
+        QTest::newRow("message") << "message" << true;
+        QTest::newRow("question, Yes") << "question" << true;
+        QTest::newRow("question, No") << "question" << false;
+        QTest::newRow("input, OK") << "input" << true;
+        QTest::newRow("input, Cancel") << "input" << false;
     }
 
-    void question_data()
+    void dialogs()
     {
-        QTest::addColumn<QMessageBox::StandardButton>("press");
-        QTest::addColumn<bool>("yes");
-        QTest::newRow("yes") << QMessageBox::Yes << true;
-        QTest::newRow("no") << QMessageBox::No << false;
-    }
-
-    void question()
-    {
-        QFETCH(QMessageBox::StandardButton, press);
-        QFETCH(bool, yes);
-        whenShown<QMessageBox>([press](QMessageBox *box) {
-            QCOMPARE(box->windowTitle(), "Delete Category");
-            QCOMPARE(box->icon(), QMessageBox::NoIcon);
-            QCOMPARE(box->standardButtons(), QMessageBox::Yes | QMessageBox::No);
-            QCOMPARE(static_cast<QAbstractButton *>(box->defaultButton()), box->button(QMessageBox::Yes));
-            box->button(press)->click();
-        });
-        QCOMPARE(platform.askYesNo(nullptr, QStringLiteral("Sure?"), QStringLiteral("Delete Category")), yes);
-    }
-
-    void input_data()
-    {
-        QTest::addColumn<bool>("accept");
-        QTest::addColumn<QString>("result");
-        QTest::newRow("OK") << true << "Family";
-        QTest::newRow("Cancel gives the empty text") << false << "";
-    }
-
-    void input()
-    {
+        QFETCH(QString, dialog);
         QFETCH(bool, accept);
-        QFETCH(QString, result);
-        whenShown<QInputDialog>([accept](QInputDialog *dialog) {
-            QCOMPARE(dialog->windowTitle(), "Add Name");
-            QCOMPARE(dialog->labelText(), "Please type in a name to add to the database");
-            QCOMPARE(dialog->textValue(), QString()); // empty default
-            dialog->setTextValue(QStringLiteral("Family"));
-            accept ? dialog->accept() : dialog->reject();
+        const QString prompt = "Please type in a name to add to the database";
+        if (dialog == "input") {
+            whenShown<QInputDialog>([accept, prompt](QInputDialog *input) {
+                QCOMPARE(input->windowTitle(), "Add Name");
+                QCOMPARE(input->labelText(), prompt);
+                QCOMPARE(input->textValue(), QString());
+                input->setTextValue(QStringLiteral("Family"));
+                accept ? input->accept() : input->reject();
+            });
+            QCOMPARE(platform.inputBox(nullptr, prompt, "Add Name"), accept ? "Family" : "");
+            return;
+        }
+        const bool message = dialog == "message";
+        whenShown<QMessageBox>([accept, message, prompt](QMessageBox *box) {
+            QCOMPARE(box->windowTitle(), message ? "Kinfolio" : "Delete Category");
+            QCOMPARE(box->text(), prompt);
+            QCOMPARE(box->icon(), QMessageBox::NoIcon);
+            QCOMPARE(box->standardButtons(), message ? QMessageBox::Ok : QMessageBox::Yes | QMessageBox::No);
+            if (!message)
+                QCOMPARE(static_cast<QAbstractButton *>(box->defaultButton()), box->button(QMessageBox::Yes));
+            box->button(message ? QMessageBox::Ok : accept ? QMessageBox::Yes : QMessageBox::No)->click();
         });
-        QCOMPARE(platform.inputBox(nullptr, QStringLiteral("Please type in a name to add to the database"),
-                                   QStringLiteral("Add Name")),
-                 result);
+        if (message)
+            platform.showMessage(nullptr, prompt);
+        else
+            QCOMPARE(platform.askYesNo(nullptr, prompt, "Delete Category"), accept);
     }
 
+    // This machine's registry holds at most the first System Information key, as text.
     void registryHasOnlyTheSystemInformationPath()
     {
-        QVERIFY(!platform.readRegistry(QStringLiteral("HKEY_LOCAL_MACHINE"),
-                                       QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools Location"),
-                                       QStringLiteral("MSINFO")));
-        const auto value = platform.readRegistry(QStringLiteral("HKEY_LOCAL_MACHINE"),
-                                                 QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"),
-                                                 QStringLiteral("PATH"));
-        if (value) {
-            QCOMPARE(value->type, quint32(Platform::RegSz));
-            QVERIFY(value->data.endsWith('\0'));
-        }
+        const QString machine = QStringLiteral("HKEY_LOCAL_MACHINE");
+        QVERIFY(!platform.readRegistry(machine, "SOFTWARE\\Microsoft\\Shared Tools Location", "MSINFO"));
+        const auto value = platform.readRegistry(machine, "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO", "PATH");
+        QVERIFY(!value || (value->type == Platform::RegSz && value->data.endsWith('\0')));
     }
 };
 

@@ -1,143 +1,87 @@
+// Print Text and Print Screen: the report's lines, the answers, and real
+// paper through the CUPS-PDF queue the test command sets up.
+
 #include "support/testsupport.h"
 
 #include "platform/qtplatform.h"
 
-#include <QDir>
-#include <QElapsedTimer>
-#include <QLabel>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QProcess>
-#include <QPushButton>
 #include <QRegularExpression>
 #include <QStandardPaths>
-#include <QTest>
 
 #include <pwd.h>
 #include <unistd.h>
 
-using Shown = ScriptedPlatform::Shown;
-
 namespace {
 
-// The print queue the test command sets up: CUPS-PDF, which writes each job as a PDF file.
 const QString queue = QStringLiteral("KinfolioPDF");
 
-QString run(const QString &program, const QStringList &arguments, bool *ok = nullptr)
+QString run(const QString &program, const QStringList &arguments)
 {
     QProcess process;
     process.start(program, arguments);
-    const bool done = process.waitForFinished(20000) && process.exitStatus() == QProcess::NormalExit
-                      && process.exitCode() == 0;
-    if (ok)
-        *ok = done;
+    process.waitForFinished(20000);
     return QString::fromLocal8Bit(process.readAllStandardOutput());
 }
 
 int pages(const QString &pdf)
 {
-    const QRegularExpressionMatch match =
-        QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)")).match(run(QStringLiteral("pdfinfo"), {pdf}));
+    const QRegularExpressionMatch match = QRegularExpression("Pages:\\s+(\\d+)").match(run("pdfinfo", {pdf}));
     return match.hasMatch() ? match.captured(1).toInt() : -1;
 }
 
 QStringList completedJobs()
 {
-    QStringList jobs;
-    for (const QString &line : run(QStringLiteral("lpstat"), {"-W", "completed", "-o", queue}).split('\n'))
-        if (!line.isEmpty())
-            jobs << line.section(' ', 0, 0);
-    return jobs;
+    return run("lpstat", {"-W", "completed", "-o", queue}).split('\n', Qt::SkipEmptyParts);
 }
 
-// CUPS-PDF writes into the PDF folder of the job owner's home (the account's, not $HOME).
-QString cupsPdfFolder()
+// Waits for the queue to finish one more job than before and returns its PDF,
+// which CUPS-PDF writes into the PDF folder of the job owner's home (the
+// account's, not $HOME).
+QString awaitJob(const QStringList &before)
 {
     const passwd *account = getpwuid(getuid());
-    return account ? QString::fromLocal8Bit(account->pw_dir) + QStringLiteral("/PDF") : QString();
+    const QDir folder(QString::fromLocal8Bit(account ? account->pw_dir : "/nonexistent") + "/PDF");
+    for (int tries = 0; tries < 150; ++tries) {
+        const QStringList after = completedJobs();
+        if (after.size() > before.size() + 1)
+            return QStringLiteral("more than one job");
+        if (after.size() == before.size() + 1) {
+            const QString id = after.last().section(' ', 0, 0).section('-', -1);
+            const QStringList files = folder.entryList({"*job_" + id + ".pdf"});
+            if (!files.isEmpty())
+                return folder.filePath(files.first());
+        }
+        QTest::qWait(200);
+    }
+    return QString();
 }
 
 } // namespace
 
-class TestPrinting : public QObject
+class TestPrinting : public FixtureTest
 {
     Q_OBJECT
 
-private:
-    std::unique_ptr<Fixture> f;
-
-    // Family holds Ann Lee, with a value in every field.
-    FrmMain &startOnAnn(const QByteArray &dependants)
-    {
-        f->put("RelationsList", listBytes({"Family", "Work"}));
-        f->put("NamesListFamily", listBytes({"Ann Lee"}));
-        f->put("FamilyAnn LeeRelation", "\"aunt\"\r\n");
-        f->put("FamilyAnn LeeBirthday", "\"1 May\"\r\n");
-        f->put("FamilyAnn LeeDependantsList", dependants);
-        f->put("FamilyAnn LeeAddress", "\"12 Elm St\r\nLeeds\"\r\n");
-        f->put("FamilyAnn LeeDrivingDirections", "\"M1\"\r\n");
-        f->put("FamilyAnn LeeNumbers", "\"1\",\"2\",\"3\",\"4\",\"a@b.c\"\r\n");
-        f->put("FamilyAnn LeeNumbNotes", "\"evenings\"\r\n");
-        FrmMain &w = f->start();
-        f->pickCategory("Family");
-        f->pickName("Ann Lee");
-        return w;
-    }
-
-    // Waits for the queue to finish one more job than before and returns its PDF.
-    QString awaitJob(const QStringList &before)
-    {
-        QElapsedTimer timer;
-        timer.start();
-        while (timer.elapsed() < 30000) {
-            const QStringList after = completedJobs();
-            if (after.size() > before.size()) {
-                if (after.size() != before.size() + 1)
-                    return QStringLiteral("more than one job");
-                const QString id = after.last().section('-', -1);
-                const QStringList files =
-                    QDir(cupsPdfFolder()).entryList({QStringLiteral("*job_") + id + QStringLiteral(".pdf")});
-                if (!files.isEmpty())
-                    return cupsPdfFolder() + '/' + files.first();
-            }
-            QTest::qWait(200);
-        }
-        return QString();
-    }
-
-    void requireQueue()
-    {
-        bool ok = false;
-        run(QStringLiteral("lpstat"), {"-v", queue}, &ok);
-        if (!ok || QPrinterInfo::defaultPrinter().printerName() != queue)
-            QSKIP("no CUPS-PDF queue KinfolioPDF as the default destination (scripts/test.sh sets one up as root)");
-    }
-
 private slots:
-    void init() { f = std::make_unique<Fixture>(); }
-    void cleanup()
-    {
-        QVERIFY2(f->platform.unanswered.isEmpty(), qPrintable(f->platform.unanswered.join('|')));
-        f.reset();
-    }
-
     void report_data()
     {
-        QTest::addColumn<QByteArray>("dependants");
+        QTest::addColumn<QByteArray>("dependants"); // Ann's file
         QTest::addColumn<bool>("selected");
         QTest::addColumn<QStringList>("lines");
 
         const QString rule(55, '-');
-        const QStringList tail{"Address: ", "12 Elm St", "Leeds", "", "Driving Directions: ", "M1", "",
-                               "Home Phone #: ", "1", "", "Cell Phone #: ", "2", "", "Work Phone #: ", "3", "",
-                               "Fax #: ", "4", "", "E-Mail: ", "a@b.c", "", "Notes for phone numbers: ", "evenings"};
-        QTest::newRow("no dependants") << QByteArray() << true
-                                       << QStringList{"Ann Lee", rule, "Relation: ", "aunt", "", "Birthday: ", "1 May",
-                                                      "", "Children/Dependants/Etc: ", ""} + tail;
-        QTest::newRow("three dependants") << QByteArray("\"Zoe\"\r\n\"tim\"\r\n\"Al\"\r\n") << true
-                                          << QStringList{"Ann Lee", rule, "Relation: ", "aunt", "", "Birthday: ",
-                                                         "1 May", "", "Children/Dependants/Etc: ", "Al", "tim", "Zoe",
-                                                         ""} + tail;
+        const QStringList head{"Ann", rule, "Relation: ", "Ann's sister", "", "Birthday: ", "1 May, 1970", "",
+                               "Children/Dependants/Etc: "};
+        const QStringList tail{"", "Address: ", "12 Elm St, Flat 2", "Leeds", "", "Driving Directions: ", "M1 north",
+                               "", "then left", "", "Home Phone #: ", "111", "", "Cell Phone #: ", "222", "",
+                               "Work Phone #: ", "333", "", "Fax #: ", "444", "", "E-Mail: ", "Ann@mail.org", "",
+                               "Notes for phone numbers: ", "mornings only"};
+        QTest::newRow("three dependants") << listBytes({"Zoe", "tim", "Anna"}) << true
+                                          << head + QStringList{"Anna", "tim", "Zoe"} + tail;
+        QTest::newRow("no dependants") << QByteArray() << true << head + tail;
         QStringList empty{"No Contact Name Selected", rule, "Relation: ", "", "", "Birthday: ", "", "",
                           "Children/Dependants/Etc: ", ""};
         for (const char *label : {"Address: ", "Driving Directions: ", "Home Phone #: ", "Cell Phone #: ",
@@ -146,65 +90,63 @@ private slots:
         QTest::newRow("no name selected") << QByteArray() << false << (empty << "Notes for phone numbers: " << "");
     }
 
+    // Through the menu (Ctrl+T), which works with no name selected too.
     void report()
     {
         QFETCH(QByteArray, dependants);
         QFETCH(bool, selected);
         QFETCH(QStringList, lines);
 
-        FrmMain &w = startOnAnn(dependants);
+        f->putStandardBook();
+        f->put("FamilyAnnDependantsList", dependants);
+        FrmMain &w = f->startOn("Family", "Ann");
         if (!selected)
-            f->pickCategory("Work"); // empties the boxes; Ctrl+T still prints
+            f->pickCategory("work"); // empties the boxes
         f->platform.answers.enqueue(true);
         w.mnuPrintTexzt->trigger();
-        QCOMPARE(f->platform.shown,
-                 (QList<Shown>{{Shown::Question,
-                                "This will print all information on the selected contact name. Are you sure?",
-                                "Delete Category"}}));
         QCOMPARE(f->platform.printedTexts, QList<QStringList>{lines});
     }
 
     void answers_data()
     {
-        QTest::addColumn<bool>("screen");
+        QTest::addColumn<QString>("command"); // "menu": Print Screen's menu item with no name selected
         QTest::addColumn<bool>("yes");
         QTest::addColumn<bool>("printer");
         QTest::addColumn<QStringList>("messages");
 
-        QTest::newRow("text, no") << false << false << true << QStringList{"Print cancelled."};
-        QTest::newRow("text, no printer") << false << true << false << QStringList{};
-        QTest::newRow("screen, yes") << true << true << true << QStringList{"Printing..."};
-        QTest::newRow("screen, no") << true << false << true << QStringList{"Print Screen cancelled."};
-        QTest::newRow("screen, no printer") << true << true << false << QStringList{};
+        QTest::newRow("text, No") << "text" << false << true << QStringList{"Print cancelled."};
+        QTest::newRow("text, no printer") << "text" << true << false << QStringList{};
+        QTest::newRow("screen, Yes") << "screen" << true << true << QStringList{"Printing..."};
+        QTest::newRow("screen, No") << "screen" << false << true << QStringList{"Print Screen cancelled."};
+        QTest::newRow("screen, no printer") << "screen" << true << false << QStringList{};
+        QTest::newRow("screen, nothing selected") << "menu" << true << true << QStringList{"Printing..."};
     }
 
     void answers()
     {
-        QFETCH(bool, screen);
+        QFETCH(QString, command);
         QFETCH(bool, yes);
         QFETCH(bool, printer);
         QFETCH(QStringList, messages);
 
-        FrmMain &w = startOnAnn({});
+        f->putStandardBook();
+        FrmMain &w = command == "menu" ? f->start() : f->startOn("Family", "Ann");
         f->platform.hasPrinter = printer;
         f->platform.answers.enqueue(yes);
-        (screen ? w.cmdPrintScreen : w.cmdPrintText)->click();
+        if (command == "menu")
+            w.mnuPrintScreen->trigger(); // while its button is disabled
+        else
+            (command == "screen" ? w.cmdPrintScreen : w.cmdPrintText)->click();
+        const QString question = command == "text"
+                                     ? "This will print all information on the selected contact name. Are you sure?"
+                                     : "This will print the form as you see it now. Are you sure?";
+        QCOMPARE(f->platform.shown.first(), (Shown{Shown::Question, question, "Delete Category"}));
         QCOMPARE(f->platform.messages(), messages);
-        QCOMPARE(f->platform.printedTexts.size(), !screen && yes && printer ? 1 : 0);
-        QCOMPARE(f->platform.printedImages.size(), screen && yes && printer ? 1 : 0);
-        if (screen && yes && printer)
+        const bool printed = yes && printer;
+        QCOMPARE(f->platform.printedTexts.size(), command == "text" && printed ? 1 : 0);
+        QCOMPARE(f->platform.printedImages.size(), command != "text" && printed ? 1 : 0);
+        if (command != "text" && printed)
             QCOMPARE(f->platform.printedImages.first().size(), w.grab().size() * w.devicePixelRatioF());
-    }
-
-    // Print Screen also works with no contact, while its button is disabled.
-    void printScreenWithNothingSelected()
-    {
-        FrmMain &w = f->start();
-        QVERIFY(!w.cmdPrintScreen->isEnabled());
-        f->platform.answers.enqueue(true);
-        w.mnuPrintScreen->trigger();
-        QCOMPARE(f->platform.printedImages.size(), 1);
-        QCOMPARE(f->platform.messages(), QStringList{"Printing..."});
     }
 
     // Long lines wrap instead of running off the page; a long report goes on to more pages.
@@ -216,21 +158,18 @@ private slots:
         QPrinter printer(QPrinter::HighResolution);
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(pdf);
-        QStringList lines{QStringLiteral("Ann Lee"), QString(55, '-')};
-        QString directions;
+        QStringList lines{"Ann Lee", QString(55, '-'), ""};
         for (int i = 0; i < 60; ++i)
-            directions += QStringLiteral("turn%1 ").arg(i);
-        lines << directions.trimmed();
+            lines[2] += QStringLiteral("turn%1 ").arg(i);
         for (int i = 0; i < 150; ++i)
             lines << QStringLiteral("line %1").arg(i);
         QVERIFY(QtPlatform::printLinesOn(printer, lines));
 
         QVERIFY(pages(pdf) >= 2);
-        const QString text = run(QStringLiteral("pdftotext"), {pdf, "-"});
-        QVERIFY(text.contains("Ann Lee"));
+        const QString text = run("pdftotext", {pdf, "-"});
+        QVERIFY(text.contains("Ann Lee") && text.contains("line 149"));
         for (int i = 0; i < 60; ++i)
             QVERIFY2(text.contains(QStringLiteral("turn%1").arg(i)), qPrintable(QString::number(i)));
-        QVERIFY(text.contains("line 149"));
     }
 
     // Through the real default printer: each command makes exactly one job, of the right size.
@@ -244,9 +183,11 @@ private slots:
     void realQueue()
     {
         QFETCH(bool, screen);
-        requireQueue();
+        if (!run("lpstat", {"-v", queue}).contains(queue) || QPrinterInfo::defaultPrinter().printerName() != queue)
+            QSKIP("no CUPS-PDF queue KinfolioPDF as the default destination (scripts/test.sh sets one up as root)");
         QtPlatform platform;
-        FrmMain &w = startOnAnn("\"Al\"\r\n");
+        f->putStandardBook();
+        FrmMain &w = f->startOn("Family", "Ann");
         const QStringList before = completedJobs();
         QVERIFY(screen ? platform.printImage(w.grab().toImage()) : platform.printLines(w.printing.reportLines()));
         const QString pdf = awaitJob(before);

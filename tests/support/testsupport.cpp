@@ -1,21 +1,5 @@
 #include "support/testsupport.h"
 
-#include <QDir>
-#include <QFile>
-#include <QTest>
-
-Fixture::Fixture()
-{
-    qputenv("XDG_DATA_HOME", home.path().toLocal8Bit());
-}
-
-Fixture::~Fixture() = default;
-
-QString Fixture::dataDir() const
-{
-    return home.path() + QStringLiteral("/Kinfolio/Data/");
-}
-
 void Fixture::put(const QString &name, const QByteArray &bytes) const
 {
     QDir().mkpath(dataDir());
@@ -24,9 +8,15 @@ void Fixture::put(const QString &name, const QByteArray &bytes) const
     QCOMPARE(file.write(bytes), bytes.size());
 }
 
-QMap<QString, QByteArray> Fixture::files() const
+void Fixture::put(const Files &files) const
 {
-    QMap<QString, QByteArray> result;
+    for (const auto &[name, bytes] : files.asKeyValueRange())
+        put(name, bytes);
+}
+
+Files Fixture::files() const
+{
+    Files result;
     const QDir dir(dataDir());
     for (const QString &name : dir.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
         QFile file(dir.filePath(name));
@@ -36,14 +26,12 @@ QMap<QString, QByteArray> Fixture::files() const
     return result;
 }
 
-QByteArray Fixture::file(const QString &name) const
+FrmMain &Fixture::startOn(const QString &category, const QString &name)
 {
-    return files().value(name);
-}
-
-FrmMain &Fixture::start()
-{
-    m_window = std::make_unique<FrmMain>(platform);
+    start();
+    pickCategory(category);
+    if (!name.isEmpty())
+        pickName(name);
     return *m_window;
 }
 
@@ -62,10 +50,73 @@ void Fixture::pickName(const QString &name)
     m_window->lstNames->setCurrentItem(found.first());
 }
 
+QStringList Fixture::texts() const
+{
+    const FrmMain &w = *m_window;
+    return {w.txtRelation->text(), w.txtBirthday->text(),    w.txtAddress->toPlainText(),
+            w.txtDrivingDirections->toPlainText(), w.txtHome->text(), w.txtCell->text(), w.txtWork->text(),
+            w.txtFax->text(),      w.txtEmail->text(),       w.txtNumNotes->toPlainText()};
+}
+
+QString Fixture::state() const
+{
+    const FrmMain &w = *m_window;
+    const auto enabled = [](const QList<QWidget *> &controls) {
+        const auto on = std::count_if(controls.cbegin(), controls.cend(), [](QWidget *c) { return c->isEnabled(); });
+        return on == controls.size() ? QStringLiteral("on") : on == 0 ? QStringLiteral("off") : QStringLiteral("mixed");
+    };
+    const auto details = w.book.detailControls();
+    const bool empty = texts().join(QString()).isEmpty() && w.lstChildren->count() == 0;
+    return QStringList{w.currentCategory() + '/' + w.currentName(),
+                       "names " + enabled({w.lstNames, w.cmdAddName, w.cmdRemoveName}),
+                       "details " + enabled(QList<QWidget *>(details.cbegin(), details.cend())),
+                       empty ? "empty" : "filled", w.lblName->text()}
+        .join(QStringLiteral(" | "));
+}
+
+void FixtureTest::init()
+{
+    f = std::make_unique<Fixture>();
+}
+
+void FixtureTest::cleanup()
+{
+    QVERIFY2(f->platform.unanswered.isEmpty(), qPrintable(f->platform.unanswered.join('|')));
+    f.reset();
+}
+
 QByteArray listBytes(const QStringList &entries)
 {
     QByteArray bytes;
     for (const QString &entry : entries)
         bytes += '"' + entry.toUtf8() + "\"\r\n";
     return bytes;
+}
+
+Files contactFiles(const QString &category, const QString &name)
+{
+    const QString prefix = category + name;
+    const QByteArray n = name.toUtf8();
+    return {{prefix + "Relation", "\"" + n + "'s sister\"\n"},
+            {prefix + "Birthday", "\"1 May, 1970\"\r"},
+            {prefix + "DependantsList", "\"Zoe\"\n\"tim\"\r\n\"Anna\""},
+            {prefix + "Address", "\"12 Elm St, Flat 2\r\nLeeds\""},
+            {prefix + "DrivingDirections", "  \"M1 north\r\n\r\nthen left\"\r\n"},
+            {prefix + "Numbers", "\"111\", \"222\", \"333\", \"444\", \"" + n + "@mail.org\"\r\n"},
+            {prefix + "NumbNotes", "mornings only\r\n"},
+            {prefix + "Pic", "/pictures/" + n + ".jpg\r\n"}};
+}
+
+Files standardBook()
+{
+    Files book{{"RelationsList", listBytes({"work", "Friends", "Family", "Fam", "Friend"})},
+               {"NamesListFamily", listBytes({"Anna", "Zoë", "Bo", "Ann"})},
+               {"NamesListFriend", listBytes({"Bob"})},
+               {"NamesListFriends", listBytes({"Carl"})},
+               {"NamesListwork", ""}};
+    for (const char *name : {"Ann", "Anna", "Zoë"})
+        book.insert(contactFiles("Family", name));
+    book.insert(contactFiles("Friend", "Bob"));
+    book.insert(contactFiles("Friends", "Carl"));
+    return book;
 }

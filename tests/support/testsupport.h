@@ -1,36 +1,83 @@
 #pragma once
 
+// Everything a window test reaches: the windows, their controls' classes and Qt Test.
 #include "app/frmmain.h"
+#include "colors/frmcolors.h"
+#include "picture/frmpic.h"
 #include "platform/scriptedplatform.h"
 
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
 #include <QMap>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <memory>
+
+// Data files, name to content.
+using Files = QMap<QString, QByteArray>;
+using Shown = ScriptedPlatform::Shown;
+
+// The bytes of a list file holding these entries.
+QByteArray listBytes(const QStringList &entries);
+
+// Every file of one contact, something in each: a comma, an apostrophe, line
+// breaks and an empty line among the values, the dependants out of order, and
+// the name in the relation, the e-mail address and the picture's path. Each
+// file is stored as a hand edit or the Windows program may leave it (LF or CR
+// line ends, none at the end, spaces, no quotes), not as the program writes
+// it, so any rewrite of a file nobody changed shows.
+Files contactFiles(const QString &category, const QString &name);
+
+// The book most tests start from. Lists are stored out of order and in mixed
+// case, so every list shown must be sorted. Family holds Ann, Anna and Zoë,
+// with contactFiles(), and Bo, with no files; Friend holds Bob and Friends
+// Carl; Fam has no names file and work an empty one. Categories and names that
+// are prefixes of others, and Fam + ilyAnn naming Family + Ann's files, are
+// there on purpose.
+Files standardBook();
 
 // One test's own data directory, a scripted user and the real main window.
 class Fixture
 {
 public:
-    Fixture();
-    ~Fixture();
+    Fixture() { qputenv("XDG_DATA_HOME", home.path().toLocal8Bit()); }
 
     // The data directory's path, with a trailing '/'; it exists only once
     // the window has started (or a file has been put there).
-    QString dataDir() const;
-    // Puts a file into the data directory before or while the window runs.
+    QString dataDir() const { return home.path() + QStringLiteral("/Kinfolio/Data/"); }
+    // Puts files into the data directory before or while the window runs.
     void put(const QString &name, const QByteArray &bytes) const;
-    // Every file of the data directory, name to content.
-    QMap<QString, QByteArray> files() const;
-    QByteArray file(const QString &name) const;
+    void put(const Files &files) const;
+    // Puts standardBook() and returns it.
+    Files putStandardBook() const
+    {
+        put(standardBook());
+        return standardBook();
+    }
+    // Every file of the data directory.
+    Files files() const;
+    QByteArray file(const QString &name) const { return files().value(name); }
 
     // Starts the main window (runs its start-up).
-    FrmMain &start();
+    FrmMain &start() { return *(m_window = std::make_unique<FrmMain>(platform)); }
+    // Starts it and picks the category and, if given, the name.
+    FrmMain &startOn(const QString &category, const QString &name = {});
     FrmMain &window() { return *m_window; }
 
     // The user picks a category / a name, as with the mouse.
     void pickCategory(const QString &category);
     void pickName(const QString &name);
+
+    // The ten detail boxes' texts, in the order the report prints them.
+    QStringList texts() const;
+    // What the user sees of the selection, in one line:
+    // "category/name | names on|off | details on|off | empty|filled | contact name label".
+    QString state() const;
 
     ScriptedPlatform platform;
     QTemporaryDir home;
@@ -39,5 +86,16 @@ private:
     std::unique_ptr<FrmMain> m_window;
 };
 
-// The bytes of a list file holding these entries.
-QByteArray listBytes(const QStringList &entries);
+// A test class whose every case starts from a fresh Fixture and must have
+// answered every dialog it caused.
+class FixtureTest : public QObject
+{
+    Q_OBJECT
+
+protected:
+    std::unique_ptr<Fixture> f;
+
+private slots:
+    void init();
+    void cleanup();
+};
