@@ -1,7 +1,11 @@
 #include "store/recordfile.h"
 
 #include <QFile>
+#include <cerrno>
 #include <QSaveFile>
+#include <QStringDecoder>
+
+#include <unistd.h>
 
 namespace RecordFile {
 
@@ -95,7 +99,11 @@ bool write(const QString &path, const QByteArray &bytes)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    if (file.write(bytes) != bytes.size()) {
+    // QSaveFile holds small writes in a buffer, and when writing that out
+    // fails at commit (a full disk) it still renames the cut temporary file
+    // over the target; nor does it heed a failed sync. Write out and sync
+    // here, and keep the old file when either fails.
+    if (file.write(bytes) != bytes.size() || !file.flush() || ::fdatasync(file.handle()) != 0) {
         file.cancelWriting();
         return false;
     }
@@ -210,9 +218,9 @@ bool exists(const QString &path)
 
 bool remove(const QString &path)
 {
-    if (!exists(path))
-        return true;
-    return QFile::remove(path);
+    // One call per file, whether or not it exists: a category's removal
+    // deletes thousands of them.
+    return path.isEmpty() || ::unlink(QFile::encodeName(path).constData()) == 0 || errno == ENOENT;
 }
 
 Reader::Reader(const QByteArray &bytes) : m_bytes(bytes)
@@ -264,7 +272,10 @@ void Reader::skipDelimiter()
 
 QString Reader::decode(QByteArrayView raw, bool quoted) const
 {
-    QString text = m_utf8 ? QString::fromUtf8(raw) : fromWindows1252(raw);
+    // QString::fromUtf8 drops a byte-order mark that starts its input; inside
+    // a file it is a value's own first character (U+FEFF) and must stay.
+    QString text = m_utf8 ? QString(QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom)(raw))
+                          : fromWindows1252(raw);
     if (quoted)
         text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     return text;
