@@ -214,6 +214,9 @@ void Book::cmdAddName_Click()
     }
 
     frm.lstNames->setCurrentRow(row);
+    // The new contact's files are stored together: one sync for all of them
+    // instead of one each, and the numbers file once rather than per number.
+    RecordFile::WriteGroup newContact;
     frm.details.txtBirthday_Change();
     frm.details.SaveDependants();
     frm.details.txtAddress_Change();
@@ -225,6 +228,7 @@ void Book::cmdAddName_Click()
     frm.details.txtEmail_Change();
     frm.details.txtNumNotes_Change();
     frm.details.txtRelation_Change();
+    newContact.commit();
     ClearDetails();
 }
 

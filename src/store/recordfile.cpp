@@ -1,11 +1,18 @@
 #include "store/recordfile.h"
 
 #include <QFile>
-#include <cerrno>
-#include <QSaveFile>
+#include <QRandomGenerator>
 #include <QStringDecoder>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <optional>
+#include <utility>
+#include <vector>
 
 namespace RecordFile {
 
@@ -90,24 +97,176 @@ QByteArray quoted(const QString &value)
     return quote + toDisk(value) + quote;
 }
 
+// A new version of one file, written out beside it but not yet in its place.
+// Until replace() it is an unnamed file where the file system can make one,
+// so a crash leaves nothing behind.
+class NewVersion
+{
+public:
+    NewVersion(const NewVersion &) = delete;
+    NewVersion &operator=(const NewVersion &) = delete;
+    NewVersion(NewVersion &&other) noexcept
+        : m_target(std::move(other.m_target)), m_temporary(std::exchange(other.m_temporary, {})),
+          m_fd(std::exchange(other.m_fd, -1)), m_targetExisted(other.m_targetExisted)
+    {
+    }
+    NewVersion &operator=(NewVersion &&other) noexcept
+    {
+        if (this != &other) {
+            discard();
+            m_target = std::move(other.m_target);
+            m_temporary = std::exchange(other.m_temporary, {});
+            m_fd = std::exchange(other.m_fd, -1);
+            m_targetExisted = other.m_targetExisted;
+        }
+        return *this;
+    }
+    ~NewVersion() { discard(); }
+
+    static std::optional<NewVersion> write(const QByteArray &target, const QByteArray &bytes)
+    {
+        NewVersion version(target);
+        if (!version.create() || !version.writeAll(bytes))
+            return std::nullopt;
+        return version;
+    }
+
+    // Starts the disk on this file's content without waiting for it, so that
+    // a group of files is written out together before each is synced.
+    void startWriteBack() const { ::sync_file_range(m_fd, 0, 0, SYNC_FILE_RANGE_WRITE); }
+
+    bool sync() const { return ::fdatasync(m_fd) == 0; }
+
+    // Puts the synced content in place of the file in one rename, so the
+    // file holds either its old content or all of the new.
+    bool replace()
+    {
+        bool placed = false;
+        if (m_temporary.isEmpty()) {
+            const QByteArray self = "/proc/self/fd/" + QByteArray::number(m_fd);
+            // A file that did not exist can be linked in directly: that fails,
+            // rather than replacing it, should one have appeared meanwhile.
+            if (!m_targetExisted
+                && ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, m_target.constData(), AT_SYMLINK_FOLLOW) == 0) {
+                placed = true;
+            } else {
+                for (int attempt = 0; attempt < maxAttempts; ++attempt) {
+                    QByteArray name = temporaryName();
+                    if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, name.constData(), AT_SYMLINK_FOLLOW) == 0) {
+                        m_temporary = name;
+                        placed = ::rename(m_temporary.constData(), m_target.constData()) == 0;
+                        break;
+                    }
+                    if (errno != EEXIST)
+                        break;
+                }
+            }
+        } else {
+            placed = ::rename(m_temporary.constData(), m_target.constData()) == 0;
+        }
+        if (placed)
+            m_temporary.clear();
+        discard();
+        return placed;
+    }
+
+private:
+    static constexpr int maxAttempts = 100;
+
+    explicit NewVersion(const QByteArray &target) : m_target(target) {}
+
+    // The file's name with a dot and six random letters or digits: seven
+    // bytes, which is why names are kept to 248 bytes.
+    QByteArray temporaryName() const
+    {
+        static constexpr char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+        QByteArray name = m_target + '.';
+        for (int i = 0; i < 6; ++i)
+            name += letters[QRandomGenerator::global()->bounded(int(sizeof letters - 1))];
+        return name;
+    }
+
+    bool create()
+    {
+        struct stat existing{};
+        m_targetExisted = ::stat(m_target.constData(), &existing) == 0;
+        // A file its owner made read-only is left as it is.
+        if (m_targetExisted && ::access(m_target.constData(), W_OK) != 0)
+            return false;
+
+        const qsizetype slash = m_target.lastIndexOf('/');
+        const QByteArray dir = slash < 0 ? QByteArray(".") : m_target.left(slash + 1);
+        m_fd = ::open(dir.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        if (m_fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+            // No unnamed files here: use a named one beside the target.
+            for (int attempt = 0; attempt < maxAttempts; ++attempt) {
+                QByteArray name = temporaryName();
+                m_fd = ::open(name.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+                if (m_fd >= 0)
+                    m_temporary = name;
+                if (m_fd >= 0 || errno != EEXIST)
+                    break;
+            }
+        }
+        if (m_fd < 0)
+            return false;
+        // The new version keeps the permissions the old one was given.
+        constexpr mode_t permissions = 07777;
+        return !m_targetExisted || ::fchmod(m_fd, existing.st_mode & permissions) == 0;
+    }
+
+    bool writeAll(const QByteArray &bytes) const
+    {
+        const char *next = bytes.constData();
+        qsizetype left = bytes.size();
+        while (left > 0) {
+            const ssize_t written = ::write(m_fd, next, size_t(left));
+            if (written < 0 && errno == EINTR)
+                continue;
+            if (written <= 0)
+                return false;
+            next += written;
+            left -= written;
+        }
+        return true;
+    }
+
+    void discard()
+    {
+        if (!m_temporary.isEmpty())
+            ::unlink(m_temporary.constData());
+        m_temporary.clear();
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+    }
+
+    QByteArray m_target;
+    QByteArray m_temporary; // empty while the new version has no name
+    int m_fd = -1;
+    bool m_targetExisted = false;
+};
+
+// The new versions written while a group is open, in the order written.
+using Staged = std::vector<std::pair<QByteArray, NewVersion>>;
+thread_local Staged *staged = nullptr;
+
 bool write(const QString &path, const QByteArray &bytes)
 {
     if (path.isEmpty())
         return false;
-    // The new content goes to a temporary file beside the target and is
-    // renamed over it, so a crash or a full disk never leaves a cut file.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    const QByteArray target = QFile::encodeName(path);
+    std::optional<NewVersion> version = NewVersion::write(target, bytes);
+    if (!version)
         return false;
-    // QSaveFile holds small writes in a buffer, and when writing that out
-    // fails at commit (a full disk) it still renames the cut temporary file
-    // over the target; nor does it heed a failed sync. Write out and sync
-    // here, and keep the old file when either fails.
-    if (file.write(bytes) != bytes.size() || !file.flush() || ::fdatasync(file.handle()) != 0) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    if (!staged)
+        return version->sync() && version->replace();
+    // Only the last version of a file rewritten in the group is kept.
+    const auto same = std::find_if(staged->begin(), staged->end(), [&](const auto &entry) { return entry.first == target; });
+    if (same != staged->end())
+        staged->erase(same);
+    staged->emplace_back(target, std::move(*version));
+    return true;
 }
 
 bool read(const QString &path, QByteArray &bytes)
@@ -122,6 +281,40 @@ bool read(const QString &path, QByteArray &bytes)
 }
 
 } // namespace
+
+WriteGroup::WriteGroup()
+{
+    if (!staged) {
+        staged = new Staged;
+        m_outermost = true;
+    }
+}
+
+WriteGroup::~WriteGroup()
+{
+    commit();
+    if (m_outermost) {
+        delete staged;
+        staged = nullptr;
+    }
+}
+
+bool WriteGroup::commit()
+{
+    if (!m_outermost)
+        return true;
+    Staged versions;
+    versions.swap(*staged);
+    // On a journalling file system the first sync commits what the others
+    // need too, so once every file is on its way to the disk the rest of the
+    // syncs cost little.
+    for (const auto &[target, version] : versions)
+        version.startWriteBack();
+    bool all = true;
+    for (auto &[target, version] : versions)
+        all = version.sync() && version.replace() && all;
+    return all;
+}
 
 QByteArray encodeList(const QStringList &entries)
 {

@@ -36,6 +36,27 @@ bool readRecord(const QString &path, int count, QStringList &fields);
 // Reads the first field of the file.
 bool readValue(const QString &path, QString &value);
 
+// While a group is open, the rewrites above write their new content at once
+// but leave each file as it is; commit(), or the group's end, syncs them all
+// together, for about the cost of one sync, and then puts each in place. A
+// file rewritten twice in a group is stored once, with the later content. A
+// rewrite in a group returns false only when its content could not be
+// written; commit() tells whether every file was put in place. Reads see the
+// old content until then. A group opened inside another is part of it.
+class WriteGroup
+{
+public:
+    WriteGroup();
+    ~WriteGroup();
+    WriteGroup(const WriteGroup &) = delete;
+    WriteGroup &operator=(const WriteGroup &) = delete;
+
+    bool commit();
+
+private:
+    bool m_outermost = false;
+};
+
 bool exists(const QString &path);
 // Deletes the file. A file that does not exist is not a failure.
 bool remove(const QString &path);

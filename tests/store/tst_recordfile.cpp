@@ -170,6 +170,63 @@ private slots:
         QCOMPARE(QDir(Store::dataDir()).entryList(QDir::Files | QDir::Hidden), QStringList{name});
     }
 
+    // A file keeps the permissions its owner gave it across rewrites.
+    void rewriteKeepsPermissions()
+    {
+        const auto mode = [] {
+            struct stat status{};
+            return ::stat(QFile::encodeName(path("Notes")).constData(), &status) == 0 ? status.st_mode & 07777 : 0;
+        };
+        QVERIFY(RecordFile::rewriteValue(path("Notes"), "old"));
+        QVERIFY(::chmod(QFile::encodeName(path("Notes")).constData(), 0640) == 0);
+        QVERIFY(RecordFile::rewriteValue(path("Notes"), "new"));
+        QCOMPARE(mode(), mode_t(0640));
+    }
+
+    // A group's files keep their old content until it commits, then each
+    // holds the last content written to it; a group inside it is part of it.
+    void groupReplacesAtCommit()
+    {
+        put("a", "\"old\"\r\n");
+        {
+            RecordFile::WriteGroup group;
+            QVERIFY(RecordFile::rewriteRecord(path("a"), {"first"}));
+            QVERIFY(RecordFile::rewriteRecord(path("b"), {"new"}));
+            QVERIFY(RecordFile::rewriteRecord(path("a"), {"last"}));
+            {
+                RecordFile::WriteGroup inner;
+                QVERIFY(RecordFile::rewriteValue(path("c"), 5));
+            }
+            QVERIFY(!RecordFile::rewriteValue(QString(), "nowhere"));
+            QCOMPARE(content("a"), QByteArray("\"old\"\r\n"));
+            QCOMPARE(content("b"), QByteArray("<missing>"));
+            QCOMPARE(content("c"), QByteArray("<missing>"));
+            QVERIFY(group.commit());
+            QCOMPARE(content("a"), QByteArray("\"last\"\r\n"));
+            QCOMPARE(content("c"), QByteArray(" 5 \r\n"));
+
+            // After a commit the group goes on collecting; its end commits.
+            QVERIFY(RecordFile::rewriteRecord(path("b"), {"again"}));
+            QCOMPARE(content("b"), QByteArray("\"new\"\r\n"));
+        }
+        QCOMPARE(content("b"), QByteArray("\"again\"\r\n"));
+        QCOMPARE(QDir(Store::dataDir()).entryList(QDir::Files | QDir::Hidden), (QStringList{"a", "b", "c"}));
+
+        // Outside a group every rewrite is in place when it returns.
+        QVERIFY(RecordFile::rewriteRecord(path("a"), {"alone"}));
+        QCOMPARE(content("a"), QByteArray("\"alone\"\r\n"));
+    }
+
+    // A group whose directory has gone puts nothing in place and says so.
+    void groupThatCannotCommit()
+    {
+        RecordFile::WriteGroup group;
+        QVERIFY(RecordFile::rewriteRecord(path("a"), {"new"}));
+        QVERIFY(QDir(Store::dataDir()).removeRecursively());
+        QVERIFY(!group.commit());
+        QVERIFY(!QFile::exists(path("a")));
+    }
+
     void dataFile_data()
     {
         QTest::addColumn<QStringList>("parts");
