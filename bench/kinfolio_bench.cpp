@@ -203,9 +203,28 @@ public:
         const QStringList grown = namesList(n + 1);
         for (int i = 0; i < repeats; ++i)
             addFloor.push_back(time([&] { RecordFile::rewriteList(data("FloorNames"), grown); }));
+        // Adding a name also makes the contact's eight files: the list and
+        // those, written alone, in the same group the program uses.
+        Samples withContactFloor;
+        for (int i = 0; i < repeats; ++i) {
+            const QString contact = QStringLiteral("FloorBig%1").arg(i);
+            withContactFloor.push_back(time([&] {
+                RecordFile::rewriteList(data("FloorNames"), grown);
+                RecordFile::WriteGroup files;
+                for (const QString &suffix : FileName::contactSuffixes) {
+                    if (suffix == FileName::Numbers)
+                        RecordFile::rewriteRecord(data(contact + suffix), {"", "", "", "", ""});
+                    else if (suffix == FileName::DependantsList)
+                        RecordFile::rewriteList(data(contact + suffix), {});
+                    else if (suffix != FileName::Pic)
+                        RecordFile::rewriteRecord(data(contact + suffix), {""});
+                }
+            }));
+        }
         if (report) {
             row(qPrintable(QStringLiteral("select category (%1 names)").arg(n)), select, selectFloor);
             row(qPrintable(QStringLiteral("add name (%1 names)").arg(n)), add, addFloor);
+            row("  against list + contact files", add, withContactFloor);
         } else {
             std::printf("| %6d names | select %9.3f us/entry | add %9.3f us/entry |\n", n,
                         1000.0 * percentile(select, 0.5) / n, 1000.0 * percentile(add, 0.5) / n);

@@ -83,19 +83,55 @@ bool isUtf8(QByteArrayView bytes)
     return true;
 }
 
-// In memory a line break is "\n"; on disk it is CR LF.
-QByteArray toDisk(const QString &value)
+// Builds a file's bytes in one buffer, encoding each value straight into it:
+// a list may hold tens of thousands of entries.
+class Encoder
 {
-    QString text = value;
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
-    return text.toUtf8();
-}
+public:
+    // Room enough for a value and the quotes, comma and line end around it:
+    // a UTF-16 unit takes at most three bytes, a line break two.
+    static qsizetype room(QStringView text) { return 3 * text.size() + 5; }
 
-QByteArray quoted(const QString &value)
-{
-    return quote + toDisk(value) + quote;
-}
+    explicit Encoder(qsizetype room) : m_bytes(room, Qt::Uninitialized), m_out(m_bytes.data()) {}
+
+    void put(char c) { *m_out++ = c; }
+    void putLineEnd()
+    {
+        put(cr);
+        put(lf);
+    }
+
+    // In memory a line break is "\n"; on disk it is CR LF.
+    void putText(QStringView text)
+    {
+        qsizetype start = 0;
+        for (qsizetype lineEnd; (lineEnd = text.indexOf(u'\n', start)) >= 0; start = lineEnd + 1) {
+            const bool hasCr = lineEnd > start && text[lineEnd - 1] == u'\r';
+            m_out = m_utf8.appendToBuffer(m_out, text.sliced(start, lineEnd - start - (hasCr ? 1 : 0)));
+            putLineEnd();
+        }
+        m_out = m_utf8.appendToBuffer(m_out, text.sliced(start));
+    }
+
+    void putQuoted(QStringView text)
+    {
+        put(quote);
+        putText(text);
+        put(quote);
+    }
+
+    QByteArray take()
+    {
+        m_bytes.truncate(m_out - m_bytes.constData());
+        return std::move(m_bytes);
+    }
+
+private:
+    QByteArray m_bytes;
+    char *m_out;
+    // Stateless, so each piece between line breaks is encoded on its own.
+    QStringEncoder m_utf8{QStringEncoder::Utf8, QStringEncoder::Flag::Stateless};
+};
 
 // A new version of one file, written out beside it but not yet in its place.
 // Until replace() it is an unnamed file where the file system can make one,
@@ -318,26 +354,38 @@ bool WriteGroup::commit()
 
 QByteArray encodeList(const QStringList &entries)
 {
-    QByteArray bytes;
+    qsizetype room = 0;
     for (const QString &entry : entries)
-        bytes += quoted(entry) + crlf;
-    return bytes;
+        room += Encoder::room(entry);
+    Encoder bytes(room);
+    for (const QString &entry : entries) {
+        bytes.putQuoted(entry);
+        bytes.putLineEnd();
+    }
+    return bytes.take();
 }
 
 QByteArray encodeRecord(const QStringList &fields)
 {
-    QByteArray bytes;
+    qsizetype room = 0;
+    for (const QString &field : fields)
+        room += Encoder::room(field);
+    Encoder bytes(room + 2);
     for (qsizetype i = 0; i < fields.size(); ++i) {
         if (i > 0)
-            bytes += comma;
-        bytes += quoted(fields[i]);
+            bytes.put(comma);
+        bytes.putQuoted(fields[i]);
     }
-    return bytes + crlf;
+    bytes.putLineEnd();
+    return bytes.take();
 }
 
 QByteArray encodeValue(const QString &value)
 {
-    return toDisk(value) + crlf;
+    Encoder bytes(Encoder::room(value));
+    bytes.putText(value);
+    bytes.putLineEnd();
+    return bytes.take();
 }
 
 QByteArray encodeNumber(qint64 number)

@@ -58,6 +58,10 @@ private slots:
         row("comma kept", "record", {"12 Elm St, Leeds"}, "\"12 Elm St, Leeds\"\r\n");
         row("line breaks as CR LF", "record", {"12 Elm St\nLeeds\n\nLS1"}, "\"12 Elm St\r\nLeeds\r\n\r\nLS1\"\r\n");
         row("CR LF not doubled", "record", {"a\r\nb"}, "\"a\r\nb\"\r\n", QStringList{"a\nb"});
+        row("lone CR kept, line breaks at the ends", "list", {"\na\rb\r\r\n", "\xC3\xA9\n\xE2\x82\xAC"},
+            "\"\r\na\rb\r\r\n\"\r\n\"\xC3\xA9\r\n\xE2\x82\xAC\"\r\n", QStringList{"\na\rb\r\n", "\xC3\xA9\n\xE2\x82\xAC"});
+        row("lone surrogate", "record", {QString(QChar(0xD800)) + "\n"}, "\"\xEF\xBF\xBD\r\n\"\r\n",
+            QStringList{QString(QChar(0xFFFD)) + "\n"});
         row("spaces kept", "record", {"  x  "}, "\"  x  \"\r\n");
         row("quote written unchanged, cuts on reading", "record", {"say \"hi\""}, "\"say \"hi\"\"\r\n",
             QStringList{"say "});
