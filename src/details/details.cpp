@@ -4,6 +4,9 @@
 #include "store/paths.h"
 #include "store/recordfile.h"
 
+#include <QListWidget>
+#include <QPushButton>
+
 QString Details::contactFile(const QString &suffix) const
 {
     const QString name = frm.currentName();
@@ -15,12 +18,31 @@ QString Details::contactFile(const QString &suffix) const
 template <typename Box>
 void Details::loadField(const QString &suffix, Box *box)
 {
+    const QString file = contactFile(suffix);
     QStringList fields;
-    if (!RecordFile::readRecord(contactFile(suffix), 1, fields))
+    if (!RecordFile::readRecord(file, 1, fields)) {
+        lockIfUnreadable(file, {box}, [&] { Controls::setText(box, {}); });
         return;
+    }
     m_loading = true;
     Controls::setText(box, fields.first());
     m_loading = false;
+}
+
+// A missing file leaves the controls as they are. One that exists but cannot
+// be read would leave another contact's value in them, and the next
+// keystroke would store that over this contact's file: so they are emptied
+// and disabled until a contact is selected again.
+void Details::lockIfUnreadable(const QString &file, std::initializer_list<QWidget *> controls,
+                               const std::function<void()> &empty)
+{
+    if (!RecordFile::unreadable(file))
+        return;
+    m_loading = true;
+    empty();
+    m_loading = false;
+    for (QWidget *control : controls)
+        control->setEnabled(false);
 }
 
 void Details::saveField(const QString &suffix, const QString &value) const
@@ -46,9 +68,15 @@ void Details::LoadDrivingDirections()
 
 void Details::LoadNumbers()
 {
+    const QString file = contactFile(FileName::Numbers);
     QStringList fields;
-    if (!RecordFile::readRecord(contactFile(FileName::Numbers), 5, fields))
+    if (!RecordFile::readRecord(file, 5, fields)) {
+        lockIfUnreadable(file, {frm.txtHome, frm.txtCell, frm.txtWork, frm.txtFax, frm.txtEmail}, [this] {
+            for (QLineEdit *box : {frm.txtHome, frm.txtCell, frm.txtWork, frm.txtFax, frm.txtEmail})
+                Controls::setText(box, {});
+        });
         return;
+    }
     m_loading = true;
     Controls::setText(frm.txtHome, fields[0]);
     Controls::setText(frm.txtCell, fields[1]);
@@ -104,8 +132,10 @@ void Details::SaveNumbers()
 
 void Details::LoadDependants()
 {
+    const QString file = contactFile(FileName::DependantsList);
     QStringList dependants;
-    RecordFile::readList(contactFile(FileName::DependantsList), dependants);
+    if (!RecordFile::readList(file, dependants))
+        lockIfUnreadable(file, {frm.lstChildren, frm.cmdAddChildren, frm.cmdRemoveChildren}, [] {});
     Controls::addSorted(frm.lstChildren, dependants);
 }
 

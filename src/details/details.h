@@ -2,7 +2,11 @@
 
 #include <QString>
 
+#include <functional>
+#include <initializer_list>
+
 class FrmMain;
+class QWidget;
 
 // The selected contact's field files and dependants list: loaded into the
 // detail controls when the contact is selected, rewritten on every change.
@@ -42,6 +46,8 @@ private:
     template <typename Box>
     void loadField(const QString &suffix, Box *box);
     void saveField(const QString &suffix, const QString &value) const;
+    void lockIfUnreadable(const QString &file, std::initializer_list<QWidget *> controls,
+                          const std::function<void()> &empty);
 
     FrmMain &frm;
     // Set while a loader fills the boxes: the files already hold what the

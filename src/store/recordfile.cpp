@@ -457,6 +457,12 @@ bool exists(const QString &path)
     return !path.isEmpty() && QFile::exists(path);
 }
 
+bool unreadable(const QString &path)
+{
+    QByteArray bytes;
+    return exists(path) && !read(path, bytes);
+}
+
 bool remove(const QString &path)
 {
     // One call per file, whether or not it exists: a category's removal

@@ -58,6 +58,9 @@ private:
 };
 
 bool exists(const QString &path);
+// Whether the file exists but cannot be read, as on a disk error or without
+// permission to read it.
+bool unreadable(const QString &path);
 // Deletes the file. A file that does not exist is not a failure.
 bool remove(const QString &path);
 

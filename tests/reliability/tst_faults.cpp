@@ -142,6 +142,63 @@ private slots:
         QCOMPARE(f->file("FamilyAnnBirthday"), RecordFile::encodeRecord({w.txtBirthday->text()}));
     }
 
+    // A contact file that exists but cannot be read: its controls are
+    // emptied and disabled, so the previous contact's values can't be typed
+    // over it, until a contact is selected again.
+    void unreadableFiles_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QStringList>("locked");
+        QTest::addColumn<QString>("after"); // view() once the file can be read again
+        QTest::newRow("birthday") << "FamilyAnnBirthday" << QStringList{"txtBirthday"}
+                                  << "Family | Ann,Bo | Tom | 1 May | 111!";
+        QTest::newRow("numbers") << "FamilyAnnNumbers" << QStringList{"txtHome", "txtCell", "txtWork", "txtFax", "txtEmail"}
+                                 << "Family | Ann,Bo | Tom | 1 May! | 111";
+        QTest::newRow("dependants") << "FamilyAnnDependantsList"
+                                    << QStringList{"lstChildren", "cmdAddChildren", "cmdRemoveChildren"}
+                                    << "Family | Ann,Bo | Tom | 1 May! | 111!";
+    }
+
+    void unreadableFiles()
+    {
+        QFETCH(QString, file);
+        QFETCH(QStringList, locked);
+        QFETCH(QString, after);
+        const Files stored{{"RelationsList", listBytes({"Family"})},
+                           {"NamesListFamily", listBytes({"Ann", "Bo"})},
+                           {"FamilyAnnBirthday", "\"1 May\"\r\n"},
+                           {"FamilyAnnNumbers", "\"111\",\"\",\"\",\"\",\"\"\r\n"},
+                           {"FamilyAnnDependantsList", listBytes({"Tom"})},
+                           {"FamilyBoBirthday", "\"2 June\"\r\n"},
+                           {"FamilyBoNumbers", "\"222\",\"\",\"\",\"\",\"\"\r\n"},
+                           {"FamilyBoDependantsList", listBytes({"Zed"})}};
+        putAll(stored);
+        FrmMain &w = f->start();
+        f->pickCategory("Family");
+        f->pickName("Bo");
+        fail("read:EIO", f->dataDir() + file);
+        f->pickName("Ann");
+        qunsetenv("KINFOLIO_FAULT");
+
+        const QString birthday = locked.contains("txtBirthday") ? "" : "1 May";
+        const QString home = locked.contains("txtHome") ? "" : "111";
+        QCOMPARE(view(), QString("Family | Ann,Bo | %1 | %2 | %3").arg(file.endsWith("DependantsList") ? "" : "Tom", birthday, home));
+        for (QWidget *control : w.findChildren<QWidget *>()) {
+            if (control->objectName().startsWith("txt") || control->objectName().contains("Children"))
+                QVERIFY2(control->isEnabled() != locked.contains(control->objectName()), qPrintable(control->objectName()));
+        }
+        QTest::keyClicks(w.txtBirthday, "!");
+        QTest::keyClicks(w.txtHome, "!");
+        QCOMPARE(f->files().value(file), stored.value(file));
+
+        // Selecting a contact again unlocks them; with the disk working, Ann's file shows.
+        f->pickName("Bo");
+        f->pickName("Ann");
+        for (const QString &name : locked)
+            QVERIFY(w.findChild<QWidget *>(name)->isEnabled());
+        QCOMPARE(view(), after);
+    }
+
     // Start-up cannot make the data directory: the program starts empty and
     // says nothing, until an add cannot be stored.
     void dataDirectoryMissing()
