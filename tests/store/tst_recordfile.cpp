@@ -158,33 +158,24 @@ private slots:
     }
 
     // A rewrite renames a complete new file over the old one, so an interrupted
-    // write never leaves a cut or empty file; it works at the longest name too.
+    // write never leaves a cut or empty file; the new file keeps the old one's
+    // permissions, and it works at the longest name too.
     void rewriteReplacesTheFileWhole()
     {
         const QString name(Store::maxFileNameBytes, QLatin1Char('n'));
-        const auto inode = [&name] {
+        const auto status = [&name] {
             struct stat status{};
-            return ::stat(QFile::encodeName(path(name)).constData(), &status) == 0 ? status.st_ino : 0;
+            ::stat(QFile::encodeName(path(name)).constData(), &status);
+            return std::pair(status.st_ino, status.st_mode & 07777);
         };
         QVERIFY(RecordFile::rewriteRecord(path(name), {"old"}));
-        const auto before = inode();
+        QVERIFY(::chmod(QFile::encodeName(path(name)).constData(), 0640) == 0);
+        const auto before = status();
         QVERIFY(RecordFile::rewriteRecord(path(name), {"new"}));
-        QVERIFY(before != 0 && inode() != 0 && inode() != before);
+        QVERIFY(before.first != 0 && status().first != 0 && status().first != before.first);
+        QCOMPARE(status().second, mode_t(0640));
         QCOMPARE(content(name), QByteArray("\"new\"\r\n"));
         QCOMPARE(QDir(Store::dataDir()).entryList(QDir::Files | QDir::Hidden), QStringList{name});
-    }
-
-    // A file keeps the permissions its owner gave it across rewrites.
-    void rewriteKeepsPermissions()
-    {
-        const auto mode = [] {
-            struct stat status{};
-            return ::stat(QFile::encodeName(path("Notes")).constData(), &status) == 0 ? status.st_mode & 07777 : 0;
-        };
-        QVERIFY(RecordFile::rewriteValue(path("Notes"), "old"));
-        QVERIFY(::chmod(QFile::encodeName(path("Notes")).constData(), 0640) == 0);
-        QVERIFY(RecordFile::rewriteValue(path("Notes"), "new"));
-        QCOMPARE(mode(), mode_t(0640));
     }
 
     // A group's files keep their old content until it commits, then each
