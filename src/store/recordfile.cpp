@@ -232,8 +232,11 @@ private:
 
         const qsizetype slash = m_target.lastIndexOf('/');
         const QByteArray dir = slash < 0 ? QByteArray(".") : m_target.left(slash + 1);
-        m_fd = ::open(dir.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-        if (m_fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+        // An unnamed file is linked in through /proc, which a sandbox may lack.
+        static const bool canLinkUnnamed = ::access("/proc/self/fd", X_OK) == 0;
+        if (canLinkUnnamed)
+            m_fd = ::open(dir.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        if (m_fd < 0 && (!canLinkUnnamed || errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
             // No unnamed files here: use a named one beside the target.
             for (int attempt = 0; attempt < maxAttempts; ++attempt) {
                 QByteArray name = temporaryName();
