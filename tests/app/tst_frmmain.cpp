@@ -4,18 +4,10 @@
 #include "support/testsupport.h"
 
 #include <QAction>
-#include <QApplication>
-#include <QCheckBox>
 #include <QClipboard>
-#include <QDir>
-#include <QGroupBox>
-#include <QImage>
-#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPushButton>
 #include <QSignalSpy>
-#include <QTest>
 
 namespace {
 
@@ -40,7 +32,7 @@ QtMessageHandler testlib = nullptr;
 
 Q_DECLARE_METATYPE(Layout)
 
-class TestFrmMain : public QObject
+class TestFrmMain : public FixtureTest
 {
     Q_OBJECT
 
@@ -49,30 +41,19 @@ public:
     static void initMain() { QApplication::setStyle("Fusion"); }
 
 private:
-    std::unique_ptr<Fixture> f;
-
     // The control named by the test row's tag, or by name.
     QWidget *control(const QString &name = QTest::currentDataTag()) { return f->window().findChild<QWidget *>(name); }
 
-    // Starts the window shown and active, as the user meets it: keys then reach
-    // the focused control and the menu's shortcuts the way a user's keys do.
-    [[nodiscard]] bool show()
+    // Starts the window shown and active, as the user meets it: keys then reach the focused control
+    // and the menu's shortcuts the way a user's keys do. A contact: Family's Bo, with no files yet.
+    [[nodiscard]] bool show(bool withContact = false)
     {
-        FrmMain &window = f->start();
+        if (withContact)
+            f->putStandardBook();
+        FrmMain &window = withContact ? f->startOn("Family", "Bo") : f->start();
         window.show();
         QApplication::setActiveWindow(&window);
         return QTest::qWaitForWindowActive(&window);
-    }
-
-    // Category Family with its contact Bob selected: every contact control in use.
-    [[nodiscard]] bool showWithContact()
-    {
-        f->put("RelationsList", listBytes({"Family"}));
-        f->put("NamesListFamily", listBytes({"Ann", "Bob"}));
-        const bool shown = show();
-        f->pickCategory("Family");
-        f->pickName("Bob");
-        return shown && f->window().currentName() == "Bob";
     }
 
 private slots:
@@ -85,7 +66,6 @@ private slots:
                 testlib(type, context, text);
         });
     }
-    void init() { f = std::make_unique<Fixture>(); }
 
     // With categories on disk but none chosen: no names and no contact yet, so
     // only what works without them is enabled.
@@ -142,7 +122,6 @@ private slots:
     {
         QFETCH(Layout, layout);
         f->put("RelationsList", listBytes({"Family", "Work"}));
-        f->put("NamesListFamily", listBytes({"Ann"}));
         QVERIFY(show());
         const FrmMain &window = f->window();
         QWidget *widget = control();
@@ -159,11 +138,22 @@ private slots:
         QCOMPARE(widget->size(), layout.autoSize ? widget->sizeHint() : size);
     }
 
-    // Caption, size, menus and tab order.
+    // The first start makes the data directory, however deep, and writes nothing into it.
     void window()
     {
+        qputenv("XDG_DATA_HOME", (f->home.path() + "/fresh/share").toLocal8Bit());
         QVERIFY(show());
         const FrmMain &window = f->window();
+        const QDir dataDir(f->home.path() + "/fresh/share/Kinfolio/Data");
+        QVERIFY(dataDir.exists());
+        QCOMPARE(dataDir.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System), {});
+        QCOMPARE(Controls::entries(window.cboRelationship), {});
+        QVERIFY(!window.chkPic->isChecked());
+        // Alt+P, Print Screen's access key, does nothing while the button is disabled.
+        QSignalSpy pressed(window.cmdPrintScreen, &QPushButton::clicked);
+        QTest::keyClick(window.cboRelationship, Qt::Key_P, Qt::AltModifier);
+        QTest::qWait(400); // an access key shows the button down a moment before it acts
+        QVERIFY(pressed.isEmpty() && f->platform.shown.isEmpty());
         QCOMPARE(window.windowTitle(), "Kinfolio 1.0");
         QCOMPARE(window.client->size(), QSize(window.twipsToPixelsX(9870), window.twipsToPixelsY(6735)));
         QCOMPARE(window.size(), window.client->size() + QSize(0, window.menuBar()->height()));
@@ -182,76 +172,60 @@ private slots:
                              + (item->isSeparator() ? "" : '|' + item->text() + '|' + item->shortcut().toString());
         }
         QCOMPARE(menus, QStringList({"&File", "mnuPrintScreen|Print Screen|Ctrl+S", "mnuPrintTexzt|Print Text|Ctrl+T",
-                                     "mnuHyphen1", "mnuExit|Exit|Ctrl+X",
-                                     "&View", "mnuEditColors|Edit Colors|Ctrl+C",
+                                     "mnuHyphen1", "mnuExit|Exit|Ctrl+X", "&View", "mnuEditColors|Edit Colors|Ctrl+C",
                                      "&Help", "mnuReadme|Readme/How To...|Ctrl+R", "mnuHyphen3",
                                      "mnuAbout|About|Ctrl+A"}));
-
         // Round the whole cycle with Tab, as the user does, every control enabled.
         for (const QString &name : tabStops)
             control(name)->setEnabled(true);
         window.cboRelationship->setFocus();
-        QStringList visited = {"cboRelationship"};
-        for (qsizetype i = 0; i < tabStops.size() && QApplication::focusWidget(); ++i) {
+        QStringList visited;
+        while (QApplication::focusWidget() && visited.size() <= tabStops.size()) {
+            visited << QApplication::focusWidget()->objectName();
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-            visited.append(QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : "<none>");
         }
         QCOMPARE(visited, tabStops + QStringList{"cboRelationship"});
     }
 
-    // How a control looks: the window's font and the design colours.
+    // How a control looks as the window starts: the window's font and the design colours.
     void looks_data()
     {
         QTest::addColumn<QString>("font"); // its point size, and whether bold
         QTest::addColumn<QPalette::ColorRole>("role");
         QTest::addColumn<QColor>("colour");
         QTest::newRow("client") << "8.25" << QPalette::Window << QColor(0, 192, 192);
-        QTest::newRow("fraNumbers") << "8.25" << QPalette::Window << QColor(0, 192, 192);
         QTest::newRow("fraContactName") << "8.25" << QPalette::WindowText << QColor(0, 0, 192);
         QTest::newRow("lblName") << "20.25" << QPalette::WindowText << QColor(0, 0, 192);
         QTest::newRow("lblFax") << "8.25 bold" << QPalette::WindowText << QColor(Qt::black);
         QTest::newRow("Label1") << "8.25 bold" << QPalette::WindowText << QColor(Qt::black);
-        QTest::newRow("cmdAddName") << "8.25" << QPalette::Button << QColor(192, 192, 255);
+        QTest::newRow("cmdAddName") << "8.25" << QPalette::Button << QColor(192, 192, 255); // disabled
         QTest::newRow("cmdExit") << "8.25" << QPalette::Button << QColor(128, 128, 255);
-        QTest::newRow("txtRelation") << "8.25" << QPalette::Base << QColor(Qt::white);
-        QTest::newRow("txtEmail") << "8.25" << QPalette::Text << QColor(Qt::black);
+        QTest::newRow("cmdPrintText") << "8.25" << QPalette::ButtonText << QColor(Qt::black); // disabled
+        QTest::newRow("txtRelation") << "8.25" << QPalette::Base << QColor(Qt::white);         // disabled
+        QTest::newRow("txtEmail") << "8.25" << QPalette::Text << QColor(Qt::black);            // disabled
     }
     void looks()
     {
         QFETCH(QString, font);
         QFETCH(QPalette::ColorRole, role);
         QFETCH(QColor, colour);
-        f->start();
-        const QFont used = control()->font();
-        QCOMPARE(used.families().value(0), "Comic Sans MS");
-        QCOMPARE(QString::number(used.pointSizeF()) + (used.bold() ? " bold" : ""), font);
-        const QPalette palette = control()->palette();
-        QCOMPARE(palette.color(QPalette::Active, role), colour);
-        QCOMPARE(palette.color(QPalette::Inactive, role), colour);
-        // A background keeps its colour while disabled; text is left to grey.
-        if (role != QPalette::WindowText && role != QPalette::Text)
-            QCOMPARE(palette.color(QPalette::Disabled, role), colour);
-    }
-
-    // The palette alone does not tell whether the style paints a control in its
-    // colours: this is what the user sees and Print Screen prints.
-    void drawn()
-    {
         QVERIFY(show());
         FrmMain &window = f->window();
-        // The whole window, as Print Screen prints it: where a control leaves its background
-        // unpainted, the window's own shows. The buttons' style fills a face flat, in exactly
-        // the button's colour.
-        const QImage image = window.grab().toImage();
-        const auto at = [&](const QWidget *widget, QPoint point) {
-            return image.pixelColor(widget->mapTo(&window, point));
-        };
-        QCOMPARE(at(window.cmdEditColors, {8, 8}), QColor(128, 128, 255));
-        QCOMPARE(at(window.cmdAddName, {8, 8}), QColor(192, 192, 255)); // disabled at start-up
-        QCOMPARE(at(window.client, {4, window.client->height() - 4}), QColor(0, 192, 192)); // below the frames
-        // Greyed text tells the user at start-up which commands are not available yet.
-        window.txtRelation->setText("Mary"); // an empty box has no text to grey
-        for (QWidget *widget : {control("cmdPrintText"), control("txtRelation")}) {
+        QWidget *widget = control();
+        QCOMPARE(widget->font().families().value(0), "Comic Sans MS");
+        QCOMPARE(QString::number(widget->font().pointSizeF()) + (widget->font().bold() ? " bold" : ""), font);
+        QCOMPARE(widget->palette().color(QPalette::Active, role), colour);
+        QCOMPARE(widget->palette().color(QPalette::Inactive, role), colour);
+        // The palette alone does not tell what the style paints; the user sees, and Print Screen
+        // prints, the whole window. A background keeps its colour while disabled, and the buttons'
+        // style fills a face flat, in exactly its colour.
+        if (role == QPalette::Window || role == QPalette::Button || role == QPalette::Base) {
+            QCOMPARE(widget->palette().color(QPalette::Disabled, role), colour);
+            const QPoint spot = widget->mapTo(&window, QPoint(4, widget->height() - 4));
+            QCOMPARE(window.grab().toImage().pixelColor(spot), colour);
+        } else if (role != QPalette::WindowText) { // greyed text: not available yet
+            if (auto *box = qobject_cast<QLineEdit *>(widget))
+                box->setText("Mary"); // an empty box has no text to grey
             const auto darkest = [widget] { // the darkest ink inside the border
                 const QRect inside = widget->rect().adjusted(3, 3, -3, -3);
                 const QImage ink = widget->grab().toImage().convertToFormat(QImage::Format_RGB32).copy(inside);
@@ -261,108 +235,64 @@ private slots:
             };
             const int disabled = darkest();
             widget->setEnabled(true);
-            QVERIFY2(disabled >= darkest() + 48, qPrintable(widget->objectName()));
+            QVERIFY(disabled >= darkest() + 48);
         }
     }
 
-    void startUp_data()
-    {
-        QTest::addColumn<QString>("dataHome"); // under the test's home
-        QTest::addColumn<QStringList>("stored"); // empty: no list file yet
-        QTest::addColumn<QStringList>("shown");
-        QTest::newRow("first start") << "" << QStringList() << QStringList();
-        QTest::newRow("first start, data home not made yet") << "/fresh/share" << QStringList() << QStringList();
-        QTest::newRow("next start") << "" << QStringList{"zoo", "Family", "acq"} << QStringList{"acq", "Family", "zoo"};
-    }
-    void startUp()
-    {
-        QFETCH(QString, dataHome);
-        QFETCH(QStringList, stored);
-        QFETCH(QStringList, shown);
-        qputenv("XDG_DATA_HOME", (f->home.path() + dataHome).toLocal8Bit());
-        const QDir dataDir(f->home.path() + dataHome + "/Kinfolio/Data");
-        if (!stored.isEmpty())
-            f->put("RelationsList", listBytes(stored));
-        QVERIFY(show());
-        QVERIFY(dataDir.exists());
-        // Nothing is written at start-up, the list file included.
-        QCOMPARE(dataDir.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System),
-                 stored.isEmpty() ? QStringList() : QStringList{"RelationsList"});
-        QCOMPARE(f->file("RelationsList"), listBytes(stored));
-        QCOMPARE(Controls::entries(f->window().cboRelationship), shown);
-        QCOMPARE(f->window().cboRelationship->currentIndex(), -1);
-        QCOMPARE(f->window().lblName->text(), "No Contact Name Selected");
-        QVERIFY(!f->window().chkPic->isChecked());
-    }
-
-    // How: "click" cmdExit, "choose" File > Exit, "close" the window, or a key.
-    void exitAndMenuKeys_data()
+    // How: "click" cmdExit, "close" the window, or keys pressed in the box after typing in it.
+    void keys_data()
     {
         QTest::addColumn<QString>("how");
         QTest::addColumn<QString>("focus");
-        QTest::addColumn<QString>("item"); // the menu item run, if any
-        const auto row = [](const char *how, const char *focus, const char *item) {
-            QTest::addRow("%s in %s", how, focus) << QString(how) << QString(focus) << QString(item);
+        QTest::addColumn<QStringList>("ran"); // the menu items and buttons run, then each end of the program
+        const auto row = [](const char *how, const char *focus, const QStringList &ran) {
+            QTest::addRow("%s in %s", how, focus) << QString(how) << QString(focus) << ran;
         };
-        row("click", "txtRelation", "");
-        row("choose", "txtRelation", "mnuExit");
-        row("close", "txtRelation", "");
+        row("click", "txtRelation", {"cmdExit", "end"});
+        row("close", "txtRelation", {"end"});
         // Cut, Copy and Select All are the menu's keys here, not the box's.
-        row("Ctrl+X", "txtRelation", "mnuExit");
-        row("Ctrl+C", "txtRelation", "mnuEditColors");
-        row("Ctrl+A", "txtEmail", "mnuAbout");
-        row("Ctrl+A", "txtNumNotes", "mnuAbout");
+        row("Ctrl+X", "txtRelation", {"mnuExit", "end"});
+        row("Ctrl+C", "txtRelation", {"mnuEditColors"});
+        row("Ctrl+A", "txtEmail", {"mnuAbout"});
+        row("Ctrl+A", "txtNumNotes", {"mnuAbout"});
+        row("Alt+P", "txtRelation", {"cmdPrintScreen"}); // the button's access key, never the menu item's
     }
-    void exitAndMenuKeys()
+    void keys()
     {
         QFETCH(QString, how);
         QFETCH(QString, focus);
-        QFETCH(QString, item);
-        QVERIFY(showWithContact());
+        QFETCH(QStringList, ran);
+        QVERIFY(show(true));
         FrmMain &window = f->window();
         QWidget *box = control(focus);
         box->setFocus();
         QTest::keyClicks(box, "Aunt Mary Lou");
         QTest::keySequence(box, QKeySequence::SelectPreviousWord);
         QApplication::clipboard()->setText("on the clipboard before");
-        QSignalSpy triggered(item.isEmpty() ? window.mnuExit : window.findChild<QAction *>(item), &QAction::triggered);
-
+        f->platform.answers.enqueue(false); // Print Screen asks first: No
+        std::vector<std::pair<QObject *, std::unique_ptr<QSignalSpy>>> spies;
+        for (QAction *item : window.findChildren<QAction *>())
+            spies.emplace_back(item, std::make_unique<QSignalSpy>(item, &QAction::triggered));
+        for (QPushButton *button : window.findChildren<QPushButton *>())
+            spies.emplace_back(button, std::make_unique<QSignalSpy>(button, &QPushButton::clicked));
         if (how == "click")
             QTest::mouseClick(window.cmdExit, Qt::LeftButton);
-        else if (how == "choose")
-            window.mnuExit->trigger();
         else if (how == "close")
             window.close();
         else
             QTest::keySequence(box, QKeySequence(how));
-
-        const int ends = item.isEmpty() || item == "mnuExit" ? 1 : 0;
-        QCOMPARE(f->platform.endProgramCalls, ends); // once, however the window closes
-        QCOMPARE(window.isVisible(), ends == 0);
-        QCOMPARE(triggered.size(), item.isEmpty() ? 0 : 1);
+        QTest::qWait(how.startsWith("Alt") ? 400 : 0);
+        QStringList seen;
+        for (const auto &[sender, spy] : spies)
+            seen << QStringList(spy->size(), sender->objectName());
+        seen << QStringList(f->platform.endProgramCalls, "end");
+        QCOMPARE(seen, ran);
+        QCOMPARE(window.isVisible(), !ran.contains("end"));
+        QCOMPARE(QApplication::clipboard()->text(), "on the clipboard before");
         // Asked alike of one- and multi-line boxes. A click moves the focus, and a line
         // box drops its selection with it.
         QCOMPARE(box->inputMethodQuery(Qt::ImSurroundingText).toString(), "Aunt Mary Lou");
         QCOMPARE(box->inputMethodQuery(Qt::ImCurrentSelection).toString(), how == "click" ? "" : "Lou");
-        QCOMPARE(QApplication::clipboard()->text(), "on the clipboard before");
-    }
-
-    void printScreenAccessKeyOnlyWhileEnabled_data()
-    {
-        QTest::addColumn<bool>("withContact");
-        QTest::newRow("no contact: button disabled") << false;
-        QTest::newRow("contact selected: button enabled") << true;
-    }
-    void printScreenAccessKeyOnlyWhileEnabled()
-    {
-        QFETCH(bool, withContact);
-        QVERIFY(withContact ? showWithContact() : show());
-        QSignalSpy pressed(f->window().cmdPrintScreen, &QPushButton::clicked);
-        QSignalSpy menuItem(f->window().mnuPrintScreen, &QAction::triggered);
-        QTest::keyClick(f->window().cboRelationship, Qt::Key_P, Qt::AltModifier);
-        QTest::qWait(400); // an access key shows the button pressed for a moment before it acts
-        QCOMPARE(pressed.size(), withContact ? 1 : 0);
-        QCOMPARE(menuItem.size(), 0); // Alt+P is the button's key, never the menu item's
     }
 };
 

@@ -3,90 +3,47 @@
 
 #include "support/testsupport.h"
 
-namespace {
-
-QColor colorOf(const QWidget *widget, QPalette::ColorRole role)
+static QColor colorOf(const QWidget *widget, QPalette::ColorRole role)
 {
     return widget->palette().color(QPalette::Active, role);
 }
 
 const QColor red(255, 0, 0);
-const QColor teal(0, 192, 192);      // the form background's built-in colour
-const QColor lilac(128, 128, 255);   // the main buttons' built-in colour
-
-} // namespace
 
 class TestColors : public FixtureTest
 {
     Q_OBJECT
 
 private slots:
-    // Only what the program itself writes is a colour; anything else keeps
-    // that role's built-in colour while the other roles still load.
-    void loadColorFiles_data()
-    {
-        QTest::addColumn<Files>("files");
-        QTest::addColumn<QColor>("formBack");
-        QTest::addColumn<QColor>("mainButtons");
-
-        QTest::newRow("no files: built-in") << Files{} << teal << lilac;
-        QTest::newRow("255 is red") << Files{{"FormBackColor", " 255 \r\n"}} << red << lilac;
-        QTest::newRow("letters") << Files{{"FormBackColor", "teal\r\n"}, {"MainButtonsColor", " 255 \r\n"}} << teal
-                                 << red;
-        QTest::newRow("above 16777215") << Files{{"FormBackColor", " 16777216 \r\n"}} << teal << lilac;
-        QTest::newRow("negative") << Files{{"FormBackColor", "-1 \r\n"}} << teal << lilac;
-        QTest::newRow("empty file") << Files{{"FormBackColor", ""}} << teal << lilac;
-    }
-
-    void loadColorFiles()
-    {
-        QFETCH(Files, files);
-        QFETCH(QColor, formBack);
-        QFETCH(QColor, mainButtons);
-
-        f->put(files);
-        FrmMain &w = f->start();
-        FrmColors &dialog = w.colors.frmColors();
-        FrmPic &pic = w.picture.frmPic();
-        QCOMPARE(toQColor(dialog.fillColor(ColorRole::FormBack)), formBack);
-        QCOMPARE(toQColor(dialog.fillColor(ColorRole::MainButtons)), mainButtons);
-        // Every designed background, the hidden picture window and dialog included.
-        for (const QWidget *widget : QList<QWidget *>{w.client, w.fraCategories, w.fraContactName, w.fraMiscInfo,
-                                                      w.fraInfo, w.fraNumbers, w.fraButtons, w.chkPic, &dialog, &pic})
-            QVERIFY2(colorOf(widget, QPalette::Window) == formBack, qPrintable(widget->objectName()));
-        QCOMPARE(f->files(), files); // loading writes nothing
-    }
-
+    // One row for each time the scheme paints: the palette parts (W window,
+    // T text, B button, b base, t box text, x button text) of every control named.
     void pickColor_data()
     {
         QTest::addColumn<QString>("button");
         QTest::addColumn<QString>("file");
-        // control/palette role: W window, T text, B button, b base, t box text
-        QTest::addColumn<QStringList>("painted");
+        QTest::addColumn<QString>("parts");
+        QTest::addColumn<QString>("painted");
 
-        const QStringList boxes{"cboRelationship", "lstNames", "txtAddress", "txtDrivingDirections", "txtRelation",
-                                "txtBirthday", "lstChildren", "txtHome", "txtCell", "txtWork", "txtFax", "txtEmail",
-                                "txtNumNotes"};
-        const auto each = [](QStringList names, const QString &role) {
-            for (QString &name : names)
-                name += '/' + role;
-            return names;
-        };
-        QTest::newRow("text box text") << "cmdTextBoxText" << "TextBoxTextColor" << each(boxes, "t");
-        QTest::newRow("text box backgrounds") << "cmdTextBoxBack" << "TextBoxBackColor" << each(boxes, "b");
-        QTest::newRow("detail titles") << "cmdDetailTitles" << "DetailTitleColor"
-                                       << QStringList{"lblCategory/T", "lblHome/T", "lblNotes/T", "chkPic/T"};
-        QTest::newRow("form background")
-            << "cmdFormBackColor" << "FormBackColor"
-            << each({"client", "fraCategories", "fraButtons", "fraNumbers", "chkPic", "frmColors", "frmPic"}, "W");
+        const QString frames = "fraCategories fraContactName fraMiscInfo fraInfo fraNumbers fraButtons";
+        const QString boxes = "lstNames txtAddress txtDrivingDirections txtRelation txtBirthday lstChildren txtHome "
+                              "txtCell txtWork txtFax txtEmail txtNumNotes";
+        QTest::newRow("form background") << "cmdFormBackColor" << "FormBackColor" << "W"
+                                         << "client chkPic frmColors frmPic " + frames;
+        QTest::newRow("contact name") << "cmdContactNameTitle" << "NameTitleColor" << "T" << "lblName";
+        QTest::newRow("frame titles") << "cmdFrameTitleText" << "FrameTitleColor" << "T" << frames;
+        QTest::newRow("detail titles") << "cmdDetailTitles" << "DetailTitleColor" << "T"
+                                       << "lblCategory lblNames lblRelation lblBirthday lblDependants lblAddress "
+                                          "lblDrivingDirections lblHome lblCell lblWork lblFax lblNotes chkPic";
+        QTest::newRow("box backgrounds") << "cmdTextBoxBack" << "TextBoxBackColor" << "b" << boxes;
+        QTest::newRow("drop-down background") << "cmdTextBoxBack" << "TextBoxBackColor" << "bB" << "cboRelationship";
+        QTest::newRow("box text") << "cmdTextBoxText" << "TextBoxTextColor" << "t" << boxes;
+        QTest::newRow("drop-down text") << "cmdTextBoxText" << "TextBoxTextColor" << "tx" << "cboRelationship";
+        QTest::newRow("minor buttons") << "cmdMinorBack" << "MinorButtonsColor" << "B"
+                                       << "cmdAddRelationship cmdRemoveRelationship cmdAddName cmdRemoveName "
+                                          "cmdAddChildren cmdRemoveChildren frmPic.cmdAddPic";
         QTest::newRow("main buttons")
-            << "cmdMainBack" << "MainButtonsColor"
-            << each({"cmdExit", "cmdPrintText", "frmPic.cmdClose", "frmColors.cmdClose"}, "B");
-        QTest::newRow("minor buttons") << "cmdMinorBack" << "MinorButtonsColor"
-                                       << each({"cmdAddName", "cmdRemoveChildren", "frmPic.cmdAddPic"}, "B");
-        QTest::newRow("frame titles") << "cmdFrameTitleText" << "FrameTitleColor"
-                                      << each({"fraCategories", "fraContactName", "fraButtons"}, "T");
-        QTest::newRow("contact name") << "cmdContactNameTitle" << "NameTitleColor" << QStringList{"lblName/T"};
+            << "cmdMainBack" << "MainButtonsColor" << "B"
+            << "cmdEditColors cmdPrintScreen cmdPrintText cmdExit frmPic.cmdClose frmColors.cmdClose";
     }
 
     // A pick takes effect at once: file and every window that role paints.
@@ -94,58 +51,65 @@ private slots:
     {
         QFETCH(QString, button);
         QFETCH(QString, file);
-        QFETCH(QStringList, painted);
+        QFETCH(QString, parts);
+        QFETCH(QString, painted);
 
         FrmMain &w = f->start();
         FrmColors &dialog = w.colors.frmColors();
-        // "frmPic" is the picture window, "frmPic.cmdClose" one of its controls.
-        const auto find = [&](const QString &name) {
-            QWidget *window = &w;
-            if (name.startsWith("frm"))
-                window = name.startsWith("frmPic") ? static_cast<QWidget *>(&w.picture.frmPic()) : &dialog;
-            return name.contains('.') || window == &w ? window->findChild<QWidget *>(name.section('.', -1)) : window;
-        };
-        const QHash<QString, QPalette::ColorRole> roles{{"W", QPalette::Window}, {"T", QPalette::WindowText},
-                                                        {"B", QPalette::Button}, {"b", QPalette::Base},
-                                                        {"t", QPalette::Text}};
         f->platform.colors.enqueue(red);
         dialog.findChild<QPushButton *>(button)->click();
-
         QCOMPARE(f->files(), (Files{{file, " 255 \r\n"}}));
-        for (const QString &entry : painted) {
-            const QWidget *widget = find(entry.section('/', 0, 0));
-            QVERIFY2(widget && colorOf(widget, roles[entry.section('/', 1)]) == red, qPrintable(entry));
+
+        const QList<QPalette::ColorRole> roles{QPalette::Window, QPalette::WindowText, QPalette::Button,
+                                               QPalette::Base,   QPalette::Text,       QPalette::ButtonText};
+        for (const QString &name : painted.split(' ')) {
+            // "frmPic" is the picture window, "frmPic.cmdClose" one of its controls.
+            QWidget *window = name.startsWith("frmPic") ? &w.picture.frmPic() : static_cast<QWidget *>(&w);
+            window = name.startsWith("frmColors") ? &dialog : window;
+            const QWidget *widget =
+                window == &w || name.contains('.') ? window->findChild<QWidget *>(name.section('.', -1)) : window;
+            for (const QChar part : parts)
+                QVERIFY2(widget && colorOf(widget, roles[QString("WTBbtx").indexOf(part)]) == red,
+                         qPrintable(name + '/' + part));
         }
         // Never painted by the scheme: the E-Mail label and the dialog's own buttons.
         QCOMPARE(colorOf(w.Label1, QPalette::WindowText), QColor(Qt::black));
         QVERIFY(colorOf(dialog.cmdMainBack, QPalette::Button) != red);
     }
 
-    // One dialog, shown by the button and the menu, hidden by Close and the
-    // title bar; its swatches keep their colours. A cancelled chooser changes
-    // nothing; a pick whose file cannot be written still applies for this run.
-    void dialog()
+    // Only what the program itself writes is a colour (0 to 16777215); anything
+    // else keeps that role's built-in colour while the other roles still load.
+    // One dialog, shown by the button and the menu and hidden by Close and the
+    // title bar, keeps them in its swatches. A cancelled chooser changes nothing;
+    // a pick whose file cannot be written still applies for this run.
+    void colorFilesAndDialog()
     {
-        f->put("NameTitleColor", " 255 \r\n");
+        const Files files{{"FormBackColor", ""}, {"NameTitleColor", "teal\r\n"}, {"FrameTitleColor", " 16777216 \r\n"},
+                          {"TextBoxTextColor", " 16777215 \r\n"}, {"MinorButtonsColor", " 255 \r\n"},
+                          {"MainButtonsColor", "-1 \r\n"}};
+        f->put(files);
         FrmMain &w = f->start();
         FrmColors &dialog = w.colors.frmColors();
+        QCOMPARE(colorOf(w.cmdAddName, QPalette::Button), red); // start-up paints with them
         QVERIFY(!dialog.isVisible());
         w.cmdEditColors->click();
         w.mnuEditColors->trigger();
-        QVERIFY(dialog.isVisible() && &w.colors.frmColors() == &dialog);
+        QVERIFY(dialog.isVisible());
         QCOMPARE(dialog.windowTitle(), "Edit Colors");
         dialog.close();
         QVERIFY(!dialog.isVisible());
         w.cmdEditColors->click();
         dialog.cmdClose->click();
         QVERIFY(!dialog.isVisible());
-        QCOMPARE(toQColor(dialog.fillColor(ColorRole::NameTitle)), red);
 
         f->platform.colors.enqueue(std::nullopt);
         dialog.cmdFormBackColor->click();
-        QCOMPARE(toQColor(dialog.fillColor(ColorRole::FormBack)), teal);
-        QCOMPARE(colorOf(w.client, QPalette::Window), teal);
-        QCOMPARE(f->files(), (Files{{"NameTitleColor", " 255 \r\n"}}));
+        QCOMPARE(f->files(), files); // neither loading nor a cancel writes
+        // In role order, as 0x00BBGGRR: the built-in colours but for the two valid files.
+        const QList<ColorValue> expected{0xC0C000, 0xC00000, 0xC00000, 0, 0xFFFFFF, 0xFFFFFF, 0x0000FF, 0xFF8080};
+        for (const ColorRoleInfo &role : colorRoles)
+            QVERIFY2(dialog.fillColor(role.role) == expected[int(role.role)], qPrintable(role.file));
+
         QVERIFY(QDir(f->dataDir()).removeRecursively());
         f->platform.colors.enqueue(red);
         dialog.cmdFormBackColor->click();

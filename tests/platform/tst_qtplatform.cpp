@@ -2,15 +2,13 @@
 
 #include "platform/qtplatform.h"
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTimer>
-
-#include <functional>
 
 class TestQtPlatform : public QObject
 {
@@ -19,62 +17,52 @@ class TestQtPlatform : public QObject
 private:
     QtPlatform platform;
 
-    template <typename Dialog>
-    void whenShown(std::function<void(Dialog *)> act)
-    {
-        QTimer::singleShot(0, this, [act] {
-            auto *dialog = qobject_cast<Dialog *>(QApplication::activeModalWidget());
-            QVERIFY(dialog);
-            act(dialog);
-            if (dialog->isVisible()) // a failed check returns early: close rather than wait forever
-                dialog->reject();
-        });
-    }
-
 private slots:
     // A message has only OK; a question Yes and No, Yes the default; neither
     // has an icon. An input box starts empty, and Cancel gives the empty text.
     void dialogs_data()
     {
-        QTest::addColumn<QString>("dialog");
-        QTest::addColumn<bool>("accept"); // OK or Yes
-        QTest::newRow("message") << "message" << true;
-        QTest::newRow("question, Yes") << "question" << true;
-        QTest::newRow("question, No") << "question" << false;
-        QTest::newRow("input, OK") << "input" << true;
-        QTest::newRow("input, Cancel") << "input" << false;
+        QTest::addColumn<QString>("title"); // also tells which dialog
+        QTest::addColumn<bool>("accept");   // OK or Yes
+        QTest::newRow("message") << "Kinfolio" << true;
+        QTest::newRow("question, Yes") << "Delete Category" << true;
+        QTest::newRow("question, No") << "Delete Category" << false;
+        QTest::newRow("input, OK") << "Add Name" << true;
+        QTest::newRow("input, Cancel") << "Add Name" << false;
     }
 
     void dialogs()
     {
-        QFETCH(QString, dialog);
+        QFETCH(QString, title);
         QFETCH(bool, accept);
         const QString prompt = "Please type in a name to add to the database";
-        if (dialog == "input") {
-            whenShown<QInputDialog>([accept, prompt](QInputDialog *input) {
-                QCOMPARE(input->windowTitle(), "Add Name");
+        const bool message = title == "Kinfolio";
+        QTimer::singleShot(0, this, [=] {
+            auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            // A failed check returns early: close rather than wait forever.
+            const auto close = qScopeGuard([dialog] { if (dialog->isVisible()) dialog->reject(); });
+            QCOMPARE(dialog->windowTitle(), title);
+            if (auto *input = qobject_cast<QInputDialog *>(dialog)) {
                 QCOMPARE(input->labelText(), prompt);
                 QCOMPARE(input->textValue(), QString());
                 input->setTextValue(QStringLiteral("Family"));
-                accept ? input->accept() : input->reject();
-            });
-            QCOMPARE(platform.inputBox(nullptr, prompt, "Add Name"), accept ? "Family" : "");
-            return;
-        }
-        const bool message = dialog == "message";
-        whenShown<QMessageBox>([accept, message, prompt](QMessageBox *box) {
-            QCOMPARE(box->windowTitle(), message ? "Kinfolio" : "Delete Category");
+                return accept ? input->accept() : input->reject();
+            }
+            auto *box = qobject_cast<QMessageBox *>(dialog);
+            QVERIFY(box);
             QCOMPARE(box->text(), prompt);
             QCOMPARE(box->icon(), QMessageBox::NoIcon);
             QCOMPARE(box->standardButtons(), message ? QMessageBox::Ok : QMessageBox::Yes | QMessageBox::No);
-            if (!message)
-                QCOMPARE(static_cast<QAbstractButton *>(box->defaultButton()), box->button(QMessageBox::Yes));
+            QVERIFY(message || box->defaultButton() == box->button(QMessageBox::Yes));
             box->button(message ? QMessageBox::Ok : accept ? QMessageBox::Yes : QMessageBox::No)->click();
         });
-        if (message)
+        if (title == "Add Name")
+            QCOMPARE(platform.inputBox(nullptr, prompt, title), accept ? "Family" : "");
+        else if (message)
             platform.showMessage(nullptr, prompt);
         else
-            QCOMPARE(platform.askYesNo(nullptr, prompt, "Delete Category"), accept);
+            QCOMPARE(platform.askYesNo(nullptr, prompt, title), accept);
     }
 
     // This machine's registry holds at most the first System Information key, as text.
