@@ -3,26 +3,14 @@
 
 #include "support/testsupport.h"
 
-namespace {
-
-const QString forbidden = QStringLiteral("\\/:*?<>|\"");
-const QString noContact = QStringLiteral("No Contact Name Selected");
-
-// The file that keeps the categories, Family's names or Ann's dependants.
-QString listFile(const QString &kind)
-{
-    return kind == "category" ? "RelationsList" : kind == "name" ? "NamesListFamily" : "FamilyAnnDependantsList";
-}
-
-} // namespace
-
 class TestBook : public FixtureTest
 {
     Q_OBJECT
 
-private:
-    // The categories, Family's names or Ann's dependants, as listed.
-    QStringList listed(const QString &kind)
+    const QString noContact = QStringLiteral("No Contact Name Selected");
+
+    // The categories, the category's names or the contact's dependants, as listed.
+    QStringList listed(const QString &kind) const
     {
         FrmMain &w = f->window();
         return kind == "category" ? Controls::entries(w.cboRelationship)
@@ -30,198 +18,170 @@ private:
     }
 
 private slots:
-    // Choosing a name shows that contact (not the one it is a prefix of), and
-    // choosing another category empties the boxes, writing nothing. Equal
-    // categories stand for the same names.
+    // A name that begins with another shows its own contact; equal categories
+    // list the same names.
     void selecting()
     {
-        const Files stored = f->putStandardBook();
+        f->putStandardBook();
         FrmMain &w = f->startOn("Family", "Anna");
-        QCOMPARE(f->state(), "Family/Anna | names on | details on | filled | Anna");
         QCOMPARE(w.txtRelation->text(), "Anna's sister");
-        f->pickCategory("Friends");
-        QCOMPARE(f->state(), "Friends/ | names on | details off | empty | " + noContact);
-        QCOMPARE(f->files(), stored);
         f->platform.inputs.enqueue("Friends");
         w.cmdAddRelationship->click();
         w.cboRelationship->setCurrentIndex(w.cboRelationship->findText("Friends") + 1);
-        QCOMPARE(Controls::entries(w.lstNames), QStringList{"Carl"});
+        QCOMPARE(listed("name"), QStringList{"Carl"});
     }
 
-    // Each add starts on Family with Ann shown. A kind may carry how it starts:
-    // "first" with no files at all, "in Fam" on the category Fam, "unwritable"
-    // with the data directory gone after start-up.
-    void add_data()
+    // Each step starts on Family with Ann shown, unless it says how: "blank"
+    // with no files at all, "at start" with nothing chosen, "in X" on the
+    // category X with its first contact shown, "unwritable" with the data
+    // directory gone after start-up. "remove" answers Yes, "keep" No.
+    void change_data()
     {
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<QString>("typed");   // empty: Cancel
-        QTest::addColumn<QString>("message"); // shown instead of adding, if any; <dir> is the data directory
-        QTest::addColumn<QStringList>("listed");
+        QTest::addColumn<QString>("step");    // add, remove or keep; the kind; how it starts
+        QTest::addColumn<QString>("entry");   // typed, or chosen for removal; empty: Cancel, or none chosen
+        QTest::addColumn<QString>("message"); // shown instead of the change, if any; <dir> is the data directory
+        QTest::addColumn<QStringList>("after");
+        QTest::addColumn<QStringList>("gone"); // files deleted besides the list file's rewrite
 
         const QStringList categories{"Fam", "Family", "Friend", "Friends", "work"};
         const QStringList names{"Ann", "Anna", "Bo", "Zoë"};
         const QStringList dependants{"Anna", "tim", "Zoe"};
         const QString taken = " cannot be added: information is already stored under that name. "
                               "Please type a different name.";
+        const QString tooLong = " is too long. Please type a shorter one.";
         const QString unsaved = " could not be saved in <dir>. Nothing was added.";
-        const auto row = [](const QString &tag, const char *kind, const QString &typed, const QString &message,
-                            const QStringList &listed) {
-            QTest::newRow(qPrintable(tag)) << kind << typed << message << listed;
+        const auto row = [](const QString &tag, const char *step, const QString &entry, const QString &message,
+                            const QStringList &after, const QStringList &gone = {}) {
+            QTest::newRow(qPrintable(tag)) << step << entry << message << after << gone;
         };
-        for (const QChar c : forbidden) {
-            row("category refuses " + QString(c), "category", QStringLiteral("Mum%1s").arg(c), Book::categoryNamesRule,
-                categories);
-            row("name refuses " + QString(c), "name", QStringLiteral("Jo%1e").arg(c), Book::contactNamesRule, names);
+        for (const QChar c : QStringLiteral("\\/:*?<>|\"")) {
+            row(QString("category refuses ") + c, "add category", QStringLiteral("Mum%1s").arg(c),
+                Book::categoryNamesRule, categories);
+            row(QString("name refuses ") + c, "add name", QStringLiteral("Jo%1e").arg(c), Book::contactNamesRule,
+                names);
         }
-        row("category: cancel", "category", "", "", categories);
-        row("category: apostrophe, spaces", "category", " Mum's side ", "", QStringList{" Mum's side "} + categories);
-        row("category: sorted ignoring case", "category", "cousins", "", QStringList{"cousins"} + categories);
-        row("category: the first", "category first", "Family", "", {"Family"});
-        row("category: duplicate added, first of equals chosen", "category", "Family", "",
+        row("category: cancel", "add category", "", "", categories);
+        // Lower case lands among the others only when case is ignored.
+        row("category: sorted, as typed", "add category", "aunt's side ", "", QStringList{"aunt's side "} + categories);
+        row("category: the first", "add category blank", "Family", "", {"Family"});
+        row("category: equal added, first chosen", "add category", "Family", "",
             {"Fam", "Family", "Family", "Friend", "Friends", "work"});
-        row("category: longest", "category", QString(230, 'a'), "", QStringList{QString(230, 'a')} + categories);
-        row("category: one too long", "category", QString(231, 'a'),
-            "Sorry, that category name is too long. Please type a shorter one.", categories);
-        row("category: not stored", "category unwritable", "New", "Sorry, the new category" + unsaved, categories);
-        row("name: cancel", "name", "", "", names);
-        row("name: apostrophe and space", "name", "Mary O'Neil", "", {"Ann", "Anna", "Bo", "Mary O'Neil", "Zoë"});
-        row("name: sorted ignoring case", "name", "anne", "", {"Ann", "Anna", "anne", "Bo", "Zoë"});
-        row("name: duplicate refused", "name", "Ann", "Sorry, Ann" + taken, names);
+        row("category: longest", "add category", QString(230, 'a'), "", QStringList{QString(230, 'a')} + categories);
+        row("category: too long", "add category", QString(231, 'a'), "Sorry, that category name" + tooLong, categories);
+        row("category: not stored", "add category unwritable", "New", "Sorry, the new category" + unsaved, categories);
+        row("name: cancel", "add name", "", "", names);
+        row("name: sorted, as typed", "add name", "mary O'Neil", "", {"Ann", "Anna", "Bo", "mary O'Neil", "Zoë"});
+        row("name: duplicate refused", "add name", "Ann", "Sorry, Ann" + taken, names);
         // Fam & ilyAnn names the same files as Family & Ann.
-        row("name: another category's contact", "name in Fam", "ilyAnn", "Sorry, ilyAnn" + taken, {});
-        row("name: longest", "name", QString(225, 'n'), "", {"Ann", "Anna", "Bo", QString(225, 'n'), "Zoë"});
-        row("name: one too long", "name", QString(226, 'n'), "Sorry, that name is too long. Please type a shorter one.",
-            names);
-        row("name: cannot be stored", "name unwritable", "New", "Sorry, the new name" + unsaved, names);
-        row("dependant: cancel", "dependant", "", "", dependants);
-        row("dependant: sorted ignoring case", "dependant", "bob", "", {"Anna", "bob", "tim", "Zoe"});
-        row("dependant: comma kept", "dependant", "Lee, Tom", "", {"Anna", "Lee, Tom", "tim", "Zoe"});
-        row("dependant: duplicate, first chosen", "dependant", "Anna", "", {"Anna", "Anna", "tim", "Zoe"});
-        row("dependant: double quote refused", "dependant", "Tom \"Tiny\"",
+        row("name: another category's contact", "add name in Fam", "ilyAnn", "Sorry, ilyAnn" + taken, {});
+        row("name: longest", "add name", QString(225, 'n'), "", {"Ann", "Anna", "Bo", QString(225, 'n'), "Zoë"});
+        row("name: too long", "add name", QString(226, 'n'), "Sorry, that name" + tooLong, names);
+        row("name: not stored", "add name unwritable", "New", "Sorry, the new name" + unsaved, names);
+        row("dependant: cancel", "add dependant", "", "", dependants);
+        row("dependant: sorted, comma kept", "add dependant", "lee, Tom", "", {"Anna", "lee, Tom", "tim", "Zoe"});
+        row("dependant: equal added, first chosen", "add dependant", "Anna", "", QStringList{"Anna"} + dependants);
+        row("dependant: double quote refused", "add dependant", "Tom \"Tiny\"",
             "Sorry, a dependant's name cannot include a double quote ( \" ).", dependants);
-        row("dependant: cannot be stored", "dependant unwritable", "Tom", "Sorry, the new dependant" + unsaved,
+        row("dependant: not stored", "add dependant unwritable", "Tom", "Sorry, the new dependant" + unsaved,
             dependants);
-    }
-
-    void add()
-    {
-        QFETCH(QString, kind);
-        QFETCH(QString, typed);
-        QFETCH(QString, message);
-        QFETCH(QStringList, listed);
-        const QString what = kind.section(' ', 0, 0);
-        const QString how = kind.section(' ', 1);
-
-        Files files = how == "first" ? Files{} : f->putStandardBook();
-        const QString category = how == "first" ? "" : how == "in Fam" ? "Fam" : "Family";
-        FrmMain &w = category.isEmpty() ? f->start() : f->startOn(category, category == "Family" ? "Ann" : "");
-        if (how == "unwritable") {
-            QVERIFY(QDir(f->dataDir()).removeRecursively());
-            files.clear();
-        }
-        const QString before = f->state();
-        f->platform.inputs.enqueue(typed);
-        (what == "category" ? w.cmdAddRelationship : what == "name" ? w.cmdAddName : w.cmdAddChildren)->click();
-
-        QCOMPARE(f->platform.shown.first(),
-                 (what == "category"
-                      ? Shown{Shown::Input, "Please type in a new relationship category", "Add relationship category"}
-                      : Shown{Shown::Input, "Please type in a name to add to the database", "Add Name"}));
-        message.replace("<dir>", f->dataDir());
-        QCOMPARE(f->platform.messages(), message.isEmpty() ? QStringList{} : QStringList{message});
-        QCOMPARE(this->listed(what), listed);
-        const bool added = !typed.isEmpty() && message.isEmpty();
-        if (added) {
-            // The list file is rewritten in the order shown; a new contact gets every file, empty.
-            files[listFile(what)] = listBytes(listed);
-            if (what == "name") {
-                for (const char *suffix : {"Birthday", "Address", "DrivingDirections", "NumbNotes", "Relation"})
-                    files["Family" + typed + suffix] = "\"\"\r\n";
-                files["Family" + typed + "Numbers"] = "\"\",\"\",\"\",\"\",\"\"\r\n";
-                files["Family" + typed + "DependantsList"] = "";
-            }
-            QCOMPARE(what == "category" ? w.cboRelationship->currentIndex()
-                                        : (what == "name" ? w.lstNames : w.lstChildren)->currentRow(),
-                     listed.indexOf(typed));
-        }
-        QCOMPARE(f->files(), files);
-        const QString shown = what == "category" ? typed + "/ | names on | details off | empty | " + noContact
-                                                 : "Family/" + typed + " | names on | details on | empty | " + typed;
-        QCOMPARE(f->state(), added && what != "dependant" ? shown : before);
-    }
-
-    void remove_data()
-    {
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<QString>("selected"); // empty: none
-        QTest::addColumn<bool>("yes");
-        QTest::addColumn<QStringList>("gone"); // files deleted besides the list file's rewrite
 
         QStringList family{"NamesListFamily"};
         for (const char *name : {"Ann", "Anna", "Zoë"})
             family += contactFiles("Family", name).keys();
-        QTest::newRow("category: nothing selected") << "category" << "" << true << QStringList{};
-        QTest::newRow("category: No") << "category" << "Family" << false << QStringList{};
-        QTest::newRow("category with names") << "category" << "Family" << true << family;
-        QTest::newRow("category, prefix of another") << "category" << "Friend" << true
-                                                     << (contactFiles("Friend", "Bob").keys() << "NamesListFriend");
-        QTest::newRow("category without names keeps its empty file") << "category" << "work" << true << QStringList{};
-        QTest::newRow("name: nothing selected") << "name" << "" << true << QStringList{};
-        QTest::newRow("name: No") << "name" << "Ann" << false << QStringList{};
-        QTest::newRow("name, prefix of another") << "name" << "Ann" << true << contactFiles("Family", "Ann").keys();
-        QTest::newRow("name, longer of two") << "name" << "Anna" << true << contactFiles("Family", "Anna").keys();
-        QTest::newRow("dependant: nothing selected") << "dependant" << "" << true << QStringList{};
-        QTest::newRow("dependant: No") << "dependant" << "tim" << false << QStringList{};
-        QTest::newRow("dependant: Yes") << "dependant" << "tim" << true << QStringList{};
+        const QString none = "Please select a %1 to remove.";
+        row("category: none chosen", "remove category at start", "", none.arg("category"), categories);
+        row("category: No", "keep category in Family", "Family", "", categories);
+        row("category with names", "remove category in Family", "Family", "", {"Fam", "Friend", "Friends", "work"},
+            family);
+        row("category, prefix of another", "remove category in Friend", "Friend", "",
+            {"Fam", "Family", "Friends", "work"}, contactFiles("Friend", "Bob").keys() << "NamesListFriend");
+        // It keeps its empty names file.
+        row("category without names", "remove category in work", "work", "", {"Fam", "Family", "Friend", "Friends"});
+        row("name: none chosen", "remove name in Family", "", none.arg("name"), names);
+        row("name: No", "keep name", "Ann", "", names);
+        row("name, prefix of another", "remove name", "Ann", "", {"Anna", "Bo", "Zoë"},
+            contactFiles("Family", "Ann").keys());
+        row("name, longer of two", "remove name", "Anna", "", {"Ann", "Bo", "Zoë"},
+            contactFiles("Family", "Anna").keys());
+        row("dependant: none chosen", "remove dependant", "", none.arg("dependant"), dependants);
+        row("dependant: No", "keep dependant", "tim", "", dependants);
+        row("dependant: Yes", "remove dependant", "tim", "", {"Anna", "Zoe"});
     }
 
-    void remove()
+    void change()
     {
-        QFETCH(QString, kind);
-        QFETCH(QString, selected);
-        QFETCH(bool, yes);
+        QFETCH(QString, step);
+        QFETCH(QString, entry);
+        QFETCH(QString, message);
+        QFETCH(QStringList, after);
         QFETCH(QStringList, gone);
+        const QString verb = step.section(' ', 0, 0), kind = step.section(' ', 1, 1), how = step.section(' ', 2);
+        const bool adding = verb == "add";
+        // Each kind's buttons, list file and question before a removal.
+        const QHash<QString, QStringList> about{
+            {"category", {"Relationship", "RelationsList",
+                          "This will delete all the names and information under the category, %1. Are you sure?"}},
+            {"name", {"Name", "NamesListFamily", "This will delete all information you have on %1. Are you sure?"}},
+            {"dependant", {"Children", "FamilyAnnDependantsList",
+                           "You have chosen to delete %1 from Ann's dependants list. Are you sure?"}}};
 
-        Files files = f->putStandardBook();
-        FrmMain &w = f->start();
-        const QString category = kind == "category" ? selected : "Family";
-        if (!category.isEmpty())
-            f->pickCategory(category);
-        const QString name = kind == "name" ? selected : kind == "dependant" ? "Ann"
-                             : w.lstNames->count() ? w.lstNames->item(0)->text() : "";
-        if (!name.isEmpty())
-            f->pickName(name);
-        if (kind == "dependant" && !selected.isEmpty())
-            w.lstChildren->setCurrentItem(w.lstChildren->findItems(selected, Qt::MatchExactly).first());
-        const QString before = f->state();
-        QStringList entries = listed(kind);
-        if (!selected.isEmpty())
-            f->platform.answers.enqueue(yes);
-        (kind == "category" ? w.cmdRemoveRelationship
-                            : kind == "name" ? w.cmdRemoveName : w.cmdRemoveChildren)->click();
-
-        const QHash<QString, QString> questions{
-            {"category", "This will delete all the names and information under the category, %1. Are you sure?"},
-            {"name", "This will delete all information you have on %1. Are you sure?"},
-            {"dependant", "You have chosen to delete %1 from Ann's dependants list. Are you sure?"}};
-        QCOMPARE(f->platform.shown,
-                 (selected.isEmpty()
-                      ? QList<Shown>{{Shown::Message, "Please select a " + kind + " to remove.", "Kinfolio"}}
-                      : QList<Shown>{{Shown::Question, questions[kind].arg(selected), "Delete Category"}}));
-        if (yes && !selected.isEmpty()) {
-            entries.removeOne(selected);
-            for (const QString &file : gone)
-                files.remove(file);
-            files[listFile(kind)] = listBytes(entries);
+        Files files = how == "blank" ? Files{} : f->putStandardBook();
+        FrmMain &w = how.startsWith("in ")                 ? f->startOn(how.mid(3))
+                     : how == "blank" || how == "at start" ? f->start()
+                                                           : f->startOn("Family", "Ann");
+        if (how == "unwritable") {
+            QVERIFY(QDir(f->dataDir()).removeRecursively());
+            files.clear();
         }
-        QCOMPARE(listed(kind), entries);
+        QListWidget *list = kind == "name" ? w.lstNames : w.lstChildren;
+        if (!adding && kind == "category")
+            w.lstNames->setCurrentRow(0);
+        else if (!adding)
+            list->setCurrentRow(listed(kind).indexOf(entry));
+        const QString before = f->state();
+        const QStringList was = listed(kind);
+        if (adding)
+            f->platform.inputs.enqueue(entry);
+        else if (!entry.isEmpty())
+            f->platform.answers.enqueue(verb == "remove");
+        w.findChild<QPushButton *>((adding ? "cmdAdd" : "cmdRemove") + about[kind][0])->click();
+
+        QList<Shown> shown;
+        if (adding && kind == "category")
+            shown += {Shown::Input, "Please type in a new relationship category", "Add relationship category"};
+        else if (adding)
+            shown += {Shown::Input, "Please type in a name to add to the database", "Add Name"};
+        else if (!entry.isEmpty())
+            shown += {Shown::Question, about[kind][2].arg(entry), "Delete Category"};
+        if (!message.isEmpty())
+            shown += {Shown::Message, message.replace("<dir>", f->dataDir()), "Kinfolio"};
+        QCOMPARE(f->platform.shown, shown);
+        QCOMPARE(listed(kind), after);
+
+        // A changed list is rewritten in the order shown; a new contact gets every file, empty.
+        const bool changed = after != was;
+        if (changed)
+            files[about[kind][1]] = listBytes(after);
+        for (const QString &file : gone)
+            files.remove(file);
+        if (changed && adding && kind == "name") {
+            for (const char *suffix : {"Birthday", "Address", "DrivingDirections", "NumbNotes", "Relation"})
+                files["Family" + entry + suffix] = "\"\"\r\n";
+            files["Family" + entry + "Numbers"] = "\"\",\"\",\"\",\"\",\"\"\r\n";
+            files["Family" + entry + "DependantsList"] = "";
+        }
         QCOMPARE(f->files(), files);
-        // A removed contact's boxes are emptied but stay enabled.
-        QCOMPARE(f->state(), !yes || selected.isEmpty() || kind == "dependant"
-                                 ? before
-                                 : kind == "category" ? "/ | names on | details off | empty | " + noContact
-                                                      : "Family/ | names on | details on | empty | " + noContact);
-        if (kind == "category" && yes && !selected.isEmpty())
+
+        // What is added is chosen, the first of equal entries; a removed
+        // contact's boxes are emptied but stay enabled.
+        const QString chosen = adding ? entry : "";
+        QCOMPARE(f->state(), !changed || kind == "dependant" ? before
+                             : kind == "category" ? chosen + "/ | names on | details off | empty | " + noContact
+                                                  : "Family/" + chosen + " | names on | details on | empty | "
+                                                        + (adding ? entry : noContact));
+        if (changed && adding)
+            QCOMPARE(kind == "category" ? w.cboRelationship->currentIndex() : list->currentRow(), after.indexOf(entry));
+        if (changed && !adding && kind == "category")
             QCOMPARE(w.lstNames->count(), 0);
     }
 
@@ -244,10 +204,11 @@ private slots:
         w.cmdAddName->click();
         QCOMPARE(w.lstNames->count(), 0);
 
-        QFile victim(f->home.path() + "/Kinfolio/victimBirthday");
+        const QDir outside(f->home.path() + "/Kinfolio");
+        QFile victim(outside.filePath("victimBirthday"));
         QVERIFY(victim.open(QIODevice::ReadOnly));
         QCOMPARE(victim.readAll(), QByteArray("\"precious\"\r\n"));
-        QCOMPARE(QDir(f->home.path() + "/Kinfolio").entryList(QDir::Files), QStringList{"victimBirthday"});
+        QCOMPARE(outside.entryList(QDir::Files), QStringList{"victimBirthday"});
         QCOMPARE(QDir(f->home.path()).entryList(QDir::Files), QStringList{});
     }
 };
