@@ -180,8 +180,8 @@ public:
         bool placed = false;
         if (m_temporary.isEmpty()) {
             const QByteArray self = "/proc/self/fd/" + QByteArray::number(m_fd);
-            // A file that did not exist can be linked in directly: that fails,
-            // rather than replacing it, should one have appeared meanwhile.
+            // A file that did not exist is linked in directly, which saves the
+            // rename; should one have appeared meanwhile, it is replaced below.
             if (!m_targetExisted
                 && ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, m_target.constData(), AT_SYMLINK_FOLLOW) == 0) {
                 placed = true;
