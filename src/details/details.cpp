@@ -21,7 +21,7 @@ void Details::loadField(const QString &suffix, Box *box)
     const QString file = contactFile(suffix);
     QStringList fields;
     if (!RecordFile::readRecord(file, 1, fields)) {
-        lockIfUnreadable(file, {box}, [&] { Controls::setText(box, {}); });
+        lockIfUnreadable(file, {box});
         return;
     }
     m_loading = true;
@@ -33,16 +33,19 @@ void Details::loadField(const QString &suffix, Box *box)
 // be read would leave another contact's value in them, and the next
 // keystroke would store that over this contact's file: so they are emptied
 // and disabled until a contact is selected again.
-void Details::lockIfUnreadable(const QString &file, std::initializer_list<QWidget *> controls,
-                               const std::function<void()> &empty)
+void Details::lockIfUnreadable(const QString &file, std::initializer_list<QWidget *> controls)
 {
     if (!RecordFile::unreadable(file))
         return;
     m_loading = true;
-    empty();
-    m_loading = false;
-    for (QWidget *control : controls)
+    for (QWidget *control : controls) {
+        if (auto *line = qobject_cast<QLineEdit *>(control))
+            Controls::setText(line, {});
+        else if (auto *box = qobject_cast<QPlainTextEdit *>(control))
+            Controls::setText(box, {});
         control->setEnabled(false);
+    }
+    m_loading = false;
 }
 
 void Details::saveField(const QString &suffix, const QString &value) const
@@ -71,10 +74,7 @@ void Details::LoadNumbers()
     const QString file = contactFile(FileName::Numbers);
     QStringList fields;
     if (!RecordFile::readRecord(file, 5, fields)) {
-        lockIfUnreadable(file, {frm.txtHome, frm.txtCell, frm.txtWork, frm.txtFax, frm.txtEmail}, [this] {
-            for (QLineEdit *box : {frm.txtHome, frm.txtCell, frm.txtWork, frm.txtFax, frm.txtEmail})
-                Controls::setText(box, {});
-        });
+        lockIfUnreadable(file, {frm.txtHome, frm.txtCell, frm.txtWork, frm.txtFax, frm.txtEmail});
         return;
     }
     m_loading = true;
@@ -135,7 +135,7 @@ void Details::LoadDependants()
     const QString file = contactFile(FileName::DependantsList);
     QStringList dependants;
     if (!RecordFile::readList(file, dependants))
-        lockIfUnreadable(file, {frm.lstChildren, frm.cmdAddChildren, frm.cmdRemoveChildren}, [] {});
+        lockIfUnreadable(file, {frm.lstChildren, frm.cmdAddChildren, frm.cmdRemoveChildren});
     Controls::addSorted(frm.lstChildren, dependants);
 }
 

@@ -91,6 +91,13 @@ public:
     // Room enough for a value and the quotes, comma and line end around it:
     // a UTF-16 unit takes at most three bytes, a line break two.
     static qsizetype room(QStringView text) { return 3 * text.size() + 5; }
+    static qsizetype room(const QStringList &texts)
+    {
+        qsizetype total = 2;
+        for (const QString &text : texts)
+            total += room(text);
+        return total;
+    }
 
     explicit Encoder(qsizetype room) : m_bytes(room, Qt::Uninitialized), m_out(m_bytes.data()) {}
 
@@ -357,10 +364,7 @@ bool WriteGroup::commit()
 
 QByteArray encodeList(const QStringList &entries)
 {
-    qsizetype room = 0;
-    for (const QString &entry : entries)
-        room += Encoder::room(entry);
-    Encoder bytes(room);
+    Encoder bytes(Encoder::room(entries));
     for (const QString &entry : entries) {
         bytes.putQuoted(entry);
         bytes.putLineEnd();
@@ -370,10 +374,7 @@ QByteArray encodeList(const QStringList &entries)
 
 QByteArray encodeRecord(const QStringList &fields)
 {
-    qsizetype room = 0;
-    for (const QString &field : fields)
-        room += Encoder::room(field);
-    Encoder bytes(room + 2);
+    Encoder bytes(Encoder::room(fields));
     for (qsizetype i = 0; i < fields.size(); ++i) {
         if (i > 0)
             bytes.put(comma);

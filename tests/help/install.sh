@@ -8,6 +8,7 @@
 # The scratch directory is emptied first; the screenshot is kept there as
 # readme.png.
 set -euo pipefail
+source "$(dirname -- "${BASH_SOURCE[0]}")/../support/xvfb.sh"
 
 if [[ $# -ne 2 ]]; then
     echo "usage: $0 <build directory> <scratch directory>" >&2
@@ -18,21 +19,8 @@ scratch=$2
 
 # Phase 1: install, then this same script again under Xvfb.
 if [[ ${KINFOLIO_INSTALL_ON_XVFB:-} != 1 ]]; then
-    for tool in cmake xvfb-run xdotool import convert; do
-        if ! command -v "$tool" >/dev/null; then
-            echo "install: FAIL: $tool is not installed" >&2
-            exit 1
-        fi
-    done
-    # Only a directory this script made (or an empty one) is ever emptied.
-    if [[ -d $scratch && ! -e $scratch/.kinfolio-install && -n $(ls -A -- "$scratch") ]]; then
-        echo "install: FAIL: $scratch is not empty and was not made by this test; not touching it" >&2
-        exit 1
-    fi
-    rm -rf -- "$scratch"
-    mkdir -p -- "$scratch"
-    touch -- "$scratch/.kinfolio-install"
-    scratch=$(cd -- "$scratch" && pwd)
+    require_tools install cmake xvfb-run xdotool import convert
+    scratch=$(fresh_scratch install "$scratch")
     prefix=$scratch/prefix
     cmake --install "$build" --prefix "$prefix" >"$scratch/install.log"
     missing=0
@@ -45,21 +33,11 @@ if [[ ${KINFOLIO_INSTALL_ON_XVFB:-} != 1 ]]; then
     done
     ((missing == 0)) || exit 1
     echo "install: ok: program, help page, menu entry and icons installed under $prefix"
-    mkdir -- "$scratch/home"
-    HOME=$scratch/home KINFOLIO_INSTALL_ON_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96 -nolisten tcp" \
-        bash "$0" "$build" "$scratch"
+    rerun_on_xvfb KINFOLIO_INSTALL_ON_XVFB "$scratch" "$build" "$scratch"
 fi
 
 # Phase 2: on the X server, the installed copy in a home of its own.
-export HOME=$scratch/home
-export XDG_DATA_HOME=$HOME/.local/share
-export XDG_CONFIG_HOME=$HOME/.config
-export XDG_CACHE_HOME=$HOME/.cache
-export XDG_RUNTIME_DIR=$scratch/runtime
-export QT_QPA_PLATFORM=xcb
-unset QT_SCALE_FACTOR QT_SCREEN_SCALE_FACTORS QT_AUTO_SCREEN_SCALE_FACTOR QT_ENABLE_HIGHDPI_SCALING QT_FONT_DPI
-mkdir -p "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
+use_scratch_home "$scratch"
 
 log=$scratch/kinfolio.log
 "$scratch/prefix/bin/kinfolio" >"$log" 2>&1 &

@@ -7,6 +7,7 @@
 # Everything the program writes goes under the scratch directory, which is
 # emptied first; the screenshot is kept there as look.png.
 set -euo pipefail
+source "$(dirname -- "${BASH_SOURCE[0]}")/../support/xvfb.sh"
 
 if [[ $# -ne 2 ]]; then
     echo "usage: $0 <kinfolio executable> <scratch directory>" >&2
@@ -17,30 +18,14 @@ scratch=$2
 
 # Phase 1: a fresh scratch directory, then this same script again under Xvfb.
 if [[ ${KINFOLIO_LOOK_ON_XVFB:-} != 1 ]]; then
-    for tool in xvfb-run xdotool import convert; do
-        if ! command -v "$tool" >/dev/null; then
-            echo "look: FAIL: $tool is not installed" >&2
-            exit 1
-        fi
-    done
+    require_tools look xvfb-run xdotool import convert
     if [[ ! -x $exe ]]; then
         echo "look: FAIL: no program at $exe" >&2
         exit 1
     fi
-    # Only a directory this script made (or an empty one) is ever emptied.
-    if [[ -d $scratch && ! -e $scratch/.kinfolio-look && -n $(ls -A -- "$scratch") ]]; then
-        echo "look: FAIL: $scratch is not empty and was not made by this test; not touching it" >&2
-        exit 1
-    fi
-    rm -rf -- "$scratch"
-    mkdir -p -- "$scratch"
-    touch -- "$scratch/.kinfolio-look"
-    scratch=$(cd -- "$scratch" && pwd)
+    scratch=$(fresh_scratch look "$scratch")
     exe=$(cd -- "$(dirname -- "$exe")" && pwd)/$(basename -- "$exe")
-    mkdir -- "$scratch/home"
-    # 96 DPI makes a pixel 15 twips, the scale the checks below are written in.
-    HOME=$scratch/home KINFOLIO_LOOK_ON_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96 -nolisten tcp" \
-        bash "$0" "$exe" "$scratch"
+    rerun_on_xvfb KINFOLIO_LOOK_ON_XVFB "$scratch" "$exe" "$scratch"
 fi
 
 # Phase 2: on the X server.
@@ -59,16 +44,8 @@ px() {
     echo $((($1 * 96 + 720) / 1440))
 }
 
-# A home of its own, so the run touches nothing of the real user's.
-export HOME=$scratch/home
-export XDG_DATA_HOME=$HOME/.local/share
-export XDG_CONFIG_HOME=$HOME/.config
-export XDG_CACHE_HOME=$HOME/.cache
-export XDG_RUNTIME_DIR=$scratch/runtime
-export QT_QPA_PLATFORM=xcb
-unset QT_SCALE_FACTOR QT_SCREEN_SCALE_FACTORS QT_AUTO_SCREEN_SCALE_FACTOR QT_ENABLE_HIGHDPI_SCALING QT_FONT_DPI
-mkdir -p "$XDG_DATA_HOME/Kinfolio/Data" "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
+use_scratch_home "$scratch"
+mkdir -p "$XDG_DATA_HOME/Kinfolio/Data"
 
 # A later start: the data directory exists and holds categories.
 data=$XDG_DATA_HOME/Kinfolio/Data
