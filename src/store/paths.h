@@ -28,7 +28,9 @@ QString dataFile(const QString &part1, const QString &part2 = {}, const QString 
 // Whether the file name made of the parts fits the file system's limit.
 bool fitsFileName(const QString &part1, const QString &part2 = {}, const QString &part3 = {});
 
-// Creates appDir() / dataDir(). Both fail harmlessly when the directory exists.
+// Creates appDir() / dataDir(). Both fail harmlessly when the directory
+// exists. The data directory, and each missing directory above it, is made
+// readable by its owner only.
 bool makeAppDir();
 bool makeDataDir();
 

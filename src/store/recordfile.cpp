@@ -215,6 +215,8 @@ public:
 
 private:
     static constexpr int maxAttempts = 100;
+    // A new file holds personal data: only its owner may read it.
+    static constexpr mode_t privateMode = 0600;
 
     explicit NewVersion(const QByteArray &target) : m_target(target) {}
 
@@ -242,12 +244,12 @@ private:
         // An unnamed file is linked in through /proc, which a sandbox may lack.
         static const bool canLinkUnnamed = ::access("/proc/self/fd", X_OK) == 0;
         if (canLinkUnnamed)
-            m_fd = ::open(dir.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+            m_fd = ::open(dir.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, privateMode);
         if (m_fd < 0 && (!canLinkUnnamed || errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
             // No unnamed files here: use a named one beside the target.
             for (int attempt = 0; attempt < maxAttempts; ++attempt) {
                 QByteArray name = temporaryName();
-                m_fd = ::open(name.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+                m_fd = ::open(name.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, privateMode);
                 if (m_fd >= 0)
                     m_temporary = name;
                 if (m_fd >= 0 || errno != EEXIST)

@@ -158,10 +158,12 @@ private slots:
     }
 
     // A rewrite renames a complete new file over the old one, so an interrupted
-    // write never leaves a cut or empty file; the new file keeps the old one's
-    // permissions, and it works at the longest name too.
+    // write never leaves a cut or empty file; a new file is its owner's alone
+    // whatever the umask, a rewritten one keeps the old one's permissions, and
+    // it works at the longest name too.
     void rewriteReplacesTheFileWhole()
     {
+        const mode_t umask = ::umask(0);
         const QString name(Store::maxFileNameBytes, QLatin1Char('n'));
         const auto status = [&name] {
             struct stat status{};
@@ -169,6 +171,7 @@ private slots:
             return std::pair(status.st_ino, status.st_mode & 07777);
         };
         QVERIFY(RecordFile::rewriteRecord(path(name), {"old"}));
+        QCOMPARE(status().second, mode_t(0600));
         QVERIFY(::chmod(QFile::encodeName(path(name)).constData(), 0640) == 0);
         const auto before = status();
         QVERIFY(RecordFile::rewriteRecord(path(name), {"new"}));
@@ -176,6 +179,26 @@ private slots:
         QCOMPARE(status().second, mode_t(0640));
         QCOMPARE(content(name), QByteArray("\"new\"\r\n"));
         QCOMPARE(QDir(Store::dataDir()).entryList(QDir::Files | QDir::Hidden), QStringList{name});
+        ::umask(umask);
+    }
+
+    // Every directory the program makes on the way to its data is private,
+    // whatever the umask; one that was there keeps its permissions.
+    void dataDirectoryIsPrivate()
+    {
+        const QByteArray home = QFile::encodeName(m_home.path());
+        QVERIFY(::chmod(home.constData(), 0755) == 0);
+        qputenv("XDG_DATA_HOME", home + "/fresh/account");
+        const mode_t umask = ::umask(0);
+        const bool made = Store::makeDataDir();
+        ::umask(umask);
+        QVERIFY(made);
+        QVERIFY(!Store::makeDataDir());
+        for (const char *dir : {"", "/fresh", "/fresh/account", "/fresh/account/Kinfolio", "/fresh/account/Kinfolio/Data"}) {
+            struct stat status{};
+            QVERIFY(::stat(home + dir, &status) == 0);
+            QCOMPARE(status.st_mode & 07777, mode_t(*dir ? 0700 : 0755));
+        }
     }
 
     // A group's files keep their old content until it commits, then each
