@@ -302,6 +302,7 @@ void FrmMain::Form_Load()
 {
     Store::makeAppDir(); // fails when it exists, as on every run after the first
     Store::makeDataDir();
+    RecordFile::removeTemporaries(Store::dataDir());
     book.LoadCategories();
     for (const ColorRole role : {ColorRole::NameTitle, ColorRole::FormBack, ColorRole::FrameTitle,
                                  ColorRole::DetailTitle, ColorRole::TextBoxBack, ColorRole::TextBoxText,

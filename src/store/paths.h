@@ -14,8 +14,9 @@ QString appDir();
 // <XDG data home>/Kinfolio/Data/.
 QString dataDir();
 
-// Longest data file name, in bytes: the file system takes 255, and a rewrite
-// first writes a temporary file named after its target with 7 more.
+// Longest data file name, in bytes. The file system takes 255; earlier
+// versions name a rewrite's temporary file after its target with 7 bytes
+// more, so names are kept short enough for them to rewrite every file too.
 inline constexpr int maxFileNameBytes = 255 - 7;
 
 // The path of a data file: dataDir() followed directly by the parts, with no

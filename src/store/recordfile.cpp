@@ -1,22 +1,35 @@
 #include "store/recordfile.h"
 
+#include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QStringDecoder>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <optional>
+#include <set>
 #include <utility>
 #include <vector>
 
 namespace RecordFile {
 
 namespace {
+
+// A rewrite's temporary file: a name no data file can have, since none
+// starts with a dot and ends in ".tmp" (each is a fixed name, begins with
+// "NamesList" or ends in a field's name), so stale ones can be found and
+// removed without touching anything else.
+constexpr char temporaryPrefix[] = ".kinfolio-";
+constexpr char temporarySuffix[] = ".tmp";
+constexpr char temporaryLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+constexpr int temporaryRandomLetters = 8;
 
 constexpr char quote = '"';
 constexpr char comma = ',';
@@ -220,22 +233,36 @@ private:
 
     explicit NewVersion(const QByteArray &target) : m_target(target) {}
 
-    // The file's name with a dot and six random letters or digits: seven
-    // bytes, which is why names are kept to 248 bytes.
+    // A temporary's name, beside the file it will replace.
     QByteArray temporaryName() const
     {
-        static constexpr char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-        QByteArray name = m_target + '.';
-        for (int i = 0; i < 6; ++i)
-            name += letters[QRandomGenerator::global()->bounded(int(sizeof letters - 1))];
-        return name;
+        const qsizetype slash = m_target.lastIndexOf('/');
+        QByteArray name = m_target.left(slash + 1) + temporaryPrefix;
+        for (int i = 0; i < temporaryRandomLetters; ++i)
+            name += temporaryLetters[QRandomGenerator::global()->bounded(int(sizeof temporaryLetters - 1))];
+        return name + temporarySuffix;
     }
 
     bool create()
     {
+        // A data file that is a symbolic link stays one: the file it points
+        // to is rewritten, and its temporary made beside that file.
+        struct stat link{};
+        if (::lstat(m_target.constData(), &link) == 0 && S_ISLNK(link.st_mode)) {
+            char *resolved = ::realpath(m_target.constData(), nullptr);
+            if (!resolved)
+                return false;
+            m_target = resolved;
+            ::free(resolved);
+        }
         struct stat existing{};
         m_targetExisted = ::stat(m_target.constData(), &existing) == 0;
-        // A file its owner made read-only is left as it is.
+        // Only a regular file is replaced, never a directory, pipe or device;
+        // and a file its owner made read-only is left as it is.
+        if (m_targetExisted && !S_ISREG(existing.st_mode)) {
+            errno = S_ISDIR(existing.st_mode) ? EISDIR : EINVAL;
+            return false;
+        }
         if (m_targetExisted && ::access(m_target.constData(), W_OK) != 0)
             return false;
 
@@ -321,11 +348,69 @@ bool read(const QString &path, QByteArray &bytes)
 {
     if (path.isEmpty())
         return false;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // Opened without waiting, so a pipe or a device standing in a data
+    // file's place cannot hang the program; only a regular file is read.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         return false;
-    bytes = file.readAll();
-    return file.error() == QFileDevice::NoError;
+    struct stat status{};
+    bool ok = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+    if (ok) {
+        // One byte more than the file holds, so its end is found without growing.
+        QByteArray content(qsizetype(status.st_size) + 1, Qt::Uninitialized);
+        qsizetype size = 0;
+        for (;;) {
+            if (size == content.size())
+                content.resize(2 * size);
+            const ssize_t got = ::read(fd, content.data() + size, size_t(content.size() - size));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0) {
+                ok = got == 0;
+                break;
+            }
+            size += got;
+        }
+        content.truncate(size);
+        bytes = std::move(content);
+    }
+    ::close(fd);
+    return ok;
+}
+
+bool isTemporary(const char *name)
+{
+    const std::size_t length = std::strlen(name);
+    const std::size_t prefix = std::strlen(temporaryPrefix);
+    if (length != prefix + temporaryRandomLetters + std::strlen(temporarySuffix)
+        || std::strncmp(name, temporaryPrefix, prefix) != 0
+        || std::strcmp(name + prefix + temporaryRandomLetters, temporarySuffix) != 0)
+        return false;
+    return std::all_of(name + prefix, name + prefix + temporaryRandomLetters,
+                       [](char c) { return std::strchr(temporaryLetters, c) != nullptr; });
+}
+
+// Deletes the temporaries in one directory; calls linked(path) for each
+// symbolic link found there.
+template <typename Linked>
+int removeTemporariesIn(const QByteArray &dir, Linked linked)
+{
+    DIR *entries = ::opendir(dir.constData());
+    if (!entries)
+        return 0;
+    int removed = 0;
+    const int fd = ::dirfd(entries);
+    while (const dirent *entry = ::readdir(entries)) {
+        struct stat status{};
+        if (::fstatat(fd, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        if (S_ISLNK(status.st_mode))
+            linked(dir + '/' + entry->d_name);
+        else if (S_ISREG(status.st_mode) && isTemporary(entry->d_name) && ::unlinkat(fd, entry->d_name, 0) == 0)
+            ++removed;
+    }
+    ::closedir(entries);
+    return removed;
 }
 
 } // namespace
@@ -456,6 +541,24 @@ bool readValue(const QString &path, QString &value)
         return false;
     value = fields.first();
     return true;
+}
+
+int removeTemporaries(const QString &dir)
+{
+    const QByteArray top = QFile::encodeName(QDir::cleanPath(dir));
+    std::set<QByteArray> beyond;
+    int removed = removeTemporariesIn(top, [&](const QByteArray &link) {
+        if (char *resolved = ::realpath(link.constData(), nullptr)) {
+            const QByteArray target(resolved);
+            ::free(resolved);
+            const QByteArray targetDir = target.left(std::max<qsizetype>(target.lastIndexOf('/'), 1));
+            if (targetDir != top)
+                beyond.insert(targetDir);
+        }
+    });
+    for (const QByteArray &other : beyond)
+        removed += removeTemporariesIn(other, [](const QByteArray &) {});
+    return removed;
 }
 
 bool exists(const QString &path)

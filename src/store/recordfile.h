@@ -16,7 +16,9 @@
 // break inside a value is "\n" in memory and CR LF on disk.
 //
 // Every operation opens its file, finishes and closes it. A path that is empty
-// (see Store::dataFile) behaves as a file that does not exist.
+// (see Store::dataFile) behaves as a file that does not exist. Only regular
+// files are read or replaced; a data file that is a symbolic link stays one,
+// and its rewrites go to the file it points to.
 namespace RecordFile {
 
 // One write-form record of one field per entry.
@@ -57,9 +59,15 @@ private:
     bool m_outermost = false;
 };
 
+// Deletes the temporary files that rewrites cut short by a crash left in
+// dir, and beside the files that data files linked from dir point to.
+// Nothing else is touched: no data file can have a temporary's name. Returns
+// how many were deleted.
+int removeTemporaries(const QString &dir);
+
 bool exists(const QString &path);
-// Whether the file exists but cannot be read, as on a disk error or without
-// permission to read it.
+// Whether the file exists but cannot be read, as on a disk error, without
+// permission to read it, or when it is not a regular file.
 bool unreadable(const QString &path);
 // Deletes the file. A file that does not exist is not a failure.
 bool remove(const QString &path);

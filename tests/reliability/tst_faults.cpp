@@ -3,6 +3,7 @@
 #include <QRandomGenerator>
 
 #include <dlfcn.h>
+#include <sys/stat.h>
 
 // The program on a failing disk and over damaged files. The fault shim,
 // preloaded by CTest, fails chosen file-system calls on chosen paths as a
@@ -168,8 +169,6 @@ private slots:
         QCOMPARE(view(), after);
     }
 
-    // Start-up cannot make the data directory: the program starts empty and
-    // says nothing, until an add cannot be stored.
     // Where the file system makes no unnamed files, a named one beside the
     // file takes the new content, and none is left once it is in place.
     void noUnnamedFiles()
@@ -182,6 +181,26 @@ private slots:
         QCOMPARE(f->files(), stored);
     }
 
+    // A pipe or a device in a data file's place neither hangs nor ends the
+    // program, at start-up or on selecting a contact: it cannot be read, so
+    // its controls are locked, and it stays as it is.
+    void specialFiles()
+    {
+        f->put(book());
+        for (const char *name : {"FormBackColor", "FamilyAnnNumbers", "FamilyAnnBirthday"})
+            QFile::remove(f->dataDir() + name);
+        QVERIFY(::mkfifo(QFile::encodeName(f->dataDir() + "FormBackColor").constData(), 0600) == 0);
+        QVERIFY(::mkfifo(QFile::encodeName(f->dataDir() + "FamilyAnnNumbers").constData(), 0600) == 0);
+        QVERIFY(QFile::link("/dev/zero", f->dataDir() + "FamilyAnnBirthday"));
+        FrmMain &w = f->startOn("Family", "Ann");
+        QVERIFY(!w.txtBirthday->isEnabled() && !w.txtHome->isEnabled() && w.txtRelation->isEnabled());
+        QCOMPARE(w.txtRelation->text(), "aunt");
+        QCOMPARE(QFileInfo(f->dataDir() + "FamilyAnnBirthday").symLinkTarget(), "/dev/zero");
+        QVERIFY(QFileInfo(f->dataDir() + "FormBackColor").isFile() == false);
+    }
+
+    // Start-up cannot make the data directory: the program starts empty and
+    // says nothing, until an add cannot be stored.
     void dataDirectoryMissing()
     {
         QVERIFY(failing("mkdir:EACCES", f->home.path(), [&] { f->start(); }));

@@ -37,6 +37,7 @@ private slots:
     {
         qputenv("XDG_DATA_HOME", m_home.path().toLocal8Bit());
         QDir(Store::dataDir()).removeRecursively();
+        QDir(m_home.path() + "/elsewhere").removeRecursively();
         QVERIFY(Store::makeDataDir());
     }
 
@@ -199,6 +200,82 @@ private slots:
             QVERIFY(::stat(home + dir, &status) == 0);
             QCOMPARE(status.st_mode & 07777, mode_t(*dir ? 0700 : 0755));
         }
+    }
+
+    // Only a regular file is read or replaced, and a pipe never blocks; a
+    // symbolic link stays a link, its target rewritten and keeping its mode.
+    void specialFiles_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("usable");
+        QTest::newRow("pipe") << "pipe" << false;
+        QTest::newRow("link to /dev/zero") << "zero" << false;
+        QTest::newRow("directory") << "directory" << false;
+        QTest::newRow("dangling link") << "dangling" << false;
+        QTest::newRow("link to a file elsewhere") << "link" << true;
+    }
+
+    void specialFiles()
+    {
+        QFETCH(QString, kind);
+        QFETCH(bool, usable);
+        const QByteArray file = QFile::encodeName(path("f"));
+        const QString elsewhere = m_home.path() + "/elsewhere/linked";
+        if (kind == "link") {
+            QVERIFY(QDir().mkpath(m_home.path() + "/elsewhere"));
+            QFile target(elsewhere);
+            QVERIFY(target.open(QIODevice::WriteOnly) && target.write("\"old\"\r\n") == 7);
+            QVERIFY(::chmod(QFile::encodeName(elsewhere).constData(), 0640) == 0);
+        }
+        QVERIFY(kind == "pipe"        ? ::mkfifo(file.constData(), 0600) == 0
+                : kind == "directory" ? ::mkdir(file.constData(), 0700) == 0
+                                      : ::symlink(kind == "zero" ? "/dev/zero" : QFile::encodeName(elsewhere).constData(),
+                                                  file.constData()) == 0);
+        struct stat before{}, after{};
+        QVERIFY(::lstat(file.constData(), &before) == 0);
+
+        QStringList read;
+        QCOMPARE(RecordFile::readList(path("f"), read), usable);
+        QCOMPARE(read, usable ? QStringList{"old"} : QStringList{});
+        QCOMPARE(RecordFile::unreadable(path("f")), !usable && kind != "dangling");
+        QCOMPARE(RecordFile::rewriteRecord(path("f"), {"new"}), usable);
+        QVERIFY(::lstat(file.constData(), &after) == 0);
+        QCOMPARE(after.st_ino, before.st_ino);
+        QCOMPARE(after.st_mode, before.st_mode);
+        if (usable) {
+            QCOMPARE(content("f"), QByteArray("\"new\"\r\n"));
+            QVERIFY(::stat(QFile::encodeName(elsewhere).constData(), &after) == 0);
+            QCOMPARE(after.st_mode & 07777, mode_t(0640));
+            QCOMPARE(QDir(m_home.path() + "/elsewhere").entryList(QDir::Files | QDir::Hidden), QStringList{"linked"});
+        }
+        QCOMPARE(QDir(Store::dataDir()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+                 QStringList{"f"});
+    }
+
+    // Start-up's sweep deletes the temporaries a crash left, in the data
+    // directory and beside the files linked from it, and nothing else: not
+    // a data file however it is named, not a link or a directory.
+    void staleTemporaries()
+    {
+        const QString elsewhere = m_home.path() + "/elsewhere/";
+        QVERIFY(QDir().mkpath(elsewhere));
+        const QStringList stale{".kinfolio-Ab12Cd34.tmp", ".kinfolio-00000000.tmp"};
+        const QStringList kept{"FamilyAnnBirthday", "NamesList.kinfolio-Ab12Cd34.tmp", ".kinfolio-Ab12Cd34.tmpPic",
+                               ".kinfolio-Ab12Cd3.tmp", "FamilyAnnBirthday.Ab12Cd"};
+        for (const QString &name : stale + kept)
+            put(name, "\"x\"\r\n");
+        QVERIFY(QDir().mkdir(path(".kinfolio-Dir12345.tmp")));
+        QVERIFY(QFile::link(elsewhere + "keep", path(".kinfolio-Lnk12345.tmp")));
+        QVERIFY(QFile::link(elsewhere + "FamilyBoBirthday", path("FamilyBoBirthday")));
+        for (const char *name : {"FamilyBoBirthday", "keep", ".kinfolio-Far12345.tmp"})
+            QVERIFY(QFile(elsewhere + name).open(QIODevice::WriteOnly));
+
+        QCOMPARE(RecordFile::removeTemporaries(Store::dataDir()), 3);
+        QStringList left = kept + QStringList{".kinfolio-Dir12345.tmp", ".kinfolio-Lnk12345.tmp", "FamilyBoBirthday"};
+        left.sort();
+        QCOMPARE(QDir(Store::dataDir()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name),
+                 left);
+        QCOMPARE(QDir(elsewhere).entryList(QDir::Files | QDir::Hidden), (QStringList{"FamilyBoBirthday", "keep"}));
     }
 
     // A group's files keep their old content until it commits, then each
