@@ -110,6 +110,7 @@ private slots:
         row("category: not stored", "add category unwritable", "New", "Sorry, the new category" + unsaved, categories);
         row("name: cancel", "add name", "", "", names);
         row("name: sorted, as typed", "add name", "mary O'Neil", "", {"Ann", "Anna", "Bo", "mary O'Neil", "Zoë"});
+        row("name: accents sorted beside their letters", "add name", "Émile", "", {"Ann", "Anna", "Bo", "Émile", "Zoë"});
         row("name: listed already, ignoring case", "add name", "bo",
             "Sorry, bo is already listed under Family. Please type a different name.", names);
         // Fam & ilyAnn names the same files as Family & Ann.

@@ -22,6 +22,7 @@ private slots:
         QCOMPARE(f->texts(), (QStringList{"Ann's sister", "1 May, 1970", "12 Elm St, Flat 2\nLeeds",
                                           "M1 north\n\nthen left", "111", "222", "333", "444", "Ann@mail.org",
                                           "mornings only"}));
+        QCOMPARE(w.txtRelation->cursorPosition(), 0); // a loaded value shows its start
         f->pickName("Bo");
         QCOMPARE(f->texts(), (QStringList{"", "", "", "", "9", "8", "7", "6", "", ""}));
         QCOMPARE(w.lstChildren->count(), 0);

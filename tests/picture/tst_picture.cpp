@@ -68,7 +68,7 @@ private slots:
         QCOMPARE(w.PicPath, m_images.filePath("ann.jpg"));
         QCOMPARE(pic.picItem->size(), QSize(200, 100));
         verifyFitted();
-        pic.cmdClose->click();
+        QTest::keyClick(&pic, Qt::Key_Return); // Close is the default button
         QVERIFY(!pic.isVisible() && !w.chkPic->isChecked());
         w.chkPic->click();
         QVERIFY(pic.isVisible() && !pic.picItem->pixmap().isNull());
