@@ -202,10 +202,10 @@ public:
             const QByteArray self = "/proc/self/fd/" + QByteArray::number(m_fd);
             // A file that did not exist is linked in directly, which saves the
             // rename; should one have appeared meanwhile, it is replaced below.
-            if (!m_targetExisted
-                && ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, m_target.constData(), AT_SYMLINK_FOLLOW) == 0) {
+            const bool direct = !m_targetExisted;
+            if (direct && ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, m_target.constData(), AT_SYMLINK_FOLLOW) == 0) {
                 placed = true;
-            } else {
+            } else if (!direct || errno == EEXIST) {
                 for (int attempt = 0; attempt < maxAttempts; ++attempt) {
                     QByteArray name = temporaryName();
                     if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, name.constData(), AT_SYMLINK_FOLLOW) == 0) {
@@ -543,6 +543,14 @@ bool readValue(const QString &path, QString &value)
     return true;
 }
 
+bool readLine(const QString &path, QString &value)
+{
+    QByteArray bytes;
+    if (!read(path, bytes))
+        return false;
+    return Reader(bytes).readLine(value);
+}
+
 int removeTemporaries(const QString &dir)
 {
     const QByteArray top = QFile::encodeName(QDir::cleanPath(dir));
@@ -588,6 +596,16 @@ Reader::Reader(const QByteArray &bytes) : m_bytes(bytes)
 
 bool Reader::readField(QString &value)
 {
+    return read(value, true);
+}
+
+bool Reader::readLine(QString &value)
+{
+    return read(value, false);
+}
+
+bool Reader::read(QString &value, bool commaEnds)
+{
     if (atEnd())
         return false;
     const qsizetype size = m_bytes.size();
@@ -606,7 +624,7 @@ bool Reader::readField(QString &value)
             ++m_pos;
     } else {
         const qsizetype start = m_pos;
-        while (m_pos < size && m_bytes[m_pos] != comma && m_bytes[m_pos] != cr && m_bytes[m_pos] != lf)
+        while (m_pos < size && !(commaEnds && m_bytes[m_pos] == comma) && m_bytes[m_pos] != cr && m_bytes[m_pos] != lf)
             ++m_pos;
         qsizetype end = m_pos;
         while (end > start && m_bytes[end - 1] == ' ')
