@@ -2,7 +2,7 @@
 # Installs what the tests need, builds Kinfolio and runs every test.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 install_packages "${build_packages[@]}" xvfb xauth imagemagick xdotool x11-utils \
-  cups printer-driver-cups-pdf poppler-utils
+  cups printer-driver-cups-pdf poppler-utils e2fsprogs mount
 
 # The print tests print through a real CUPS queue that writes PDF files. It
 # becomes the default destination only where there is none yet; nothing of

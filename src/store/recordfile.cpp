@@ -153,6 +153,24 @@ private:
     QStringEncoder m_utf8{QStringEncoder::Utf8, QStringEncoder::Flag::Stateless};
 };
 
+QByteArray directoryOf(const QByteArray &path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    return slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : path.left(slash);
+}
+
+// A rename, link or unlink is on the disk only once its directory has been
+// synced: until then a power cut can undo it, even with the file synced.
+bool syncDirectory(const QByteArray &dir)
+{
+    const int fd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool synced = ::fsync(fd) == 0;
+    ::close(fd);
+    return synced;
+}
+
 // A new version of one file, written out beside it but not yet in its place.
 // Until replace() it is an unnamed file where the file system can make one,
 // so a crash leaves nothing behind.
@@ -192,6 +210,9 @@ public:
     void startWriteBack() const { ::sync_file_range(m_fd, 0, 0, SYNC_FILE_RANGE_WRITE); }
 
     bool sync() const { return ::fdatasync(m_fd) == 0; }
+
+    // The directory the file is put in, which holds its name.
+    QByteArray directory() const { return directoryOf(m_target); }
 
     // Puts the synced content in place of the file in one rename, so the
     // file holds either its old content or all of the new.
@@ -322,8 +343,20 @@ private:
     bool m_targetExisted = false;
 };
 
-// The new versions written while a group is open, in the order written.
-using Staged = std::vector<std::pair<QByteArray, NewVersion>>;
+// What a group holds until it commits: the new versions written while it
+// is open, in the order written, and the directories files were deleted from.
+struct Staged
+{
+    std::vector<std::pair<QByteArray, NewVersion>> versions;
+    std::set<QByteArray> removedIn;
+
+    void drop(const QByteArray &target)
+    {
+        const auto same = std::find_if(versions.begin(), versions.end(), [&](const auto &entry) { return entry.first == target; });
+        if (same != versions.end())
+            versions.erase(same);
+    }
+};
 thread_local Staged *staged = nullptr;
 
 bool write(const QString &path, const QByteArray &bytes)
@@ -335,12 +368,10 @@ bool write(const QString &path, const QByteArray &bytes)
     if (!version)
         return false;
     if (!staged)
-        return version->sync() && version->replace();
+        return version->sync() && version->replace() && syncDirectory(version->directory());
     // Only the last version of a file rewritten in the group is kept.
-    const auto same = std::find_if(staged->begin(), staged->end(), [&](const auto &entry) { return entry.first == target; });
-    if (same != staged->end())
-        staged->erase(same);
-    staged->emplace_back(target, std::move(*version));
+    staged->drop(target);
+    staged->versions.emplace_back(target, std::move(*version));
     return true;
 }
 
@@ -436,16 +467,23 @@ bool WriteGroup::commit()
 {
     if (!m_outermost)
         return true;
-    Staged versions;
-    versions.swap(*staged);
+    Staged group;
+    std::swap(group, *staged);
     // On a journalling file system the first sync commits what the others
     // need too, so once every file is on its way to the disk the rest of the
-    // syncs cost little.
-    for (const auto &[target, version] : versions)
+    // syncs cost little. Each directory is synced once, after all its renames.
+    for (const auto &[target, version] : group.versions)
         version.startWriteBack();
     bool all = true;
-    for (auto &[target, version] : versions)
-        all = version.sync() && version.replace() && all;
+    std::set<QByteArray> &changed = group.removedIn;
+    for (auto &[target, version] : group.versions) {
+        const bool placed = version.sync() && version.replace();
+        if (placed)
+            changed.insert(version.directory());
+        all = placed && all;
+    }
+    for (const QByteArray &dir : changed)
+        all = syncDirectory(dir) && all;
     return all;
 }
 
@@ -582,9 +620,20 @@ bool unreadable(const QString &path)
 
 bool remove(const QString &path)
 {
+    if (path.isEmpty())
+        return true;
     // One call per file, whether or not it exists: a category's removal
-    // deletes thousands of them.
-    return path.isEmpty() || ::unlink(QFile::encodeName(path).constData()) == 0 || errno == ENOENT;
+    // deletes thousands of them, and syncs their directory once, in a group.
+    const QByteArray target = QFile::encodeName(path);
+    if (staged)
+        staged->drop(target);
+    if (::unlink(target.constData()) != 0)
+        return errno == ENOENT;
+    if (staged) {
+        staged->removedIn.insert(directoryOf(target));
+        return true;
+    }
+    return syncDirectory(directoryOf(target));
 }
 
 Reader::Reader(const QByteArray &bytes) : m_bytes(bytes)

@@ -41,6 +41,10 @@ bool readValue(const QString &path, QString &value);
 // included: a path in the print form may hold commas.
 bool readLine(const QString &path, QString &value);
 
+// Outside a group, a rewrite or a remove that returns true is on the disk,
+// the file's content and its name in the directory both, so a power cut
+// cannot undo it.
+//
 // While a group is open, the rewrites above write their new content at once
 // but leave each file as it is; commit(), or the group's end, syncs them all
 // together, for about the cost of one sync, and then puts each in place. A
@@ -48,6 +52,9 @@ bool readLine(const QString &path, QString &value);
 // rewrite in a group returns false only when its content could not be
 // written; commit() tells whether every file was put in place. Reads see the
 // old content until then. A group opened inside another is part of it.
+// Removes in a group delete their file at once (and drop any version of it
+// the group holds) but leave syncing the directory to the commit, so
+// deleting many files syncs it once.
 class WriteGroup
 {
 public:
@@ -72,7 +79,8 @@ bool exists(const QString &path);
 // Whether the file exists but cannot be read, as on a disk error, without
 // permission to read it, or when it is not a regular file.
 bool unreadable(const QString &path);
-// Deletes the file. A file that does not exist is not a failure.
+// Deletes the file; a link is deleted, not the file it points to. A file
+// that does not exist is not a failure.
 bool remove(const QString &path);
 
 // The bytes the rewrite operations write, for callers and tests that need them.
