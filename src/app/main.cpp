@@ -9,7 +9,7 @@ int main(int argc, char *argv[])
     QApplication::setStyle(QStringLiteral("Fusion"));
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kinfolio"));
-    QApplication::setApplicationVersion(QStringLiteral("1.0.0"));
+    QApplication::setApplicationVersion(QStringLiteral(KINFOLIO_VERSION));
 
     QtPlatform platform;
     FrmMain frmMain(platform);

@@ -1,7 +1,7 @@
 #include "help/frmreadme.h"
 
-#include "app/appicon.h"
-#include "app/controls.h"
+#include "controls/appicon.h"
+#include "controls/controls.h"
 #include "store/paths.h"
 
 #include <QKeyEvent>

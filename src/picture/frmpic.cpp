@@ -1,13 +1,9 @@
 #include "picture/frmpic.h"
 
-#include "app/appicon.h"
-#include "app/buttonstyle.h"
-#include "app/frmmain.h"
-#include "colors/colorvalue.h"
-#include "store/paths.h"
-#include "store/recordfile.h"
+#include "controls/appicon.h"
+#include "controls/buttonstyle.h"
+#include "controls/controls.h"
 
-#include <QCheckBox>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QImageReader>
@@ -26,7 +22,7 @@ constexpr int nominalFrameHeight = 2595 + 1800 - 3825;
 
 } // namespace
 
-FrmPic::FrmPic(FrmMain &frm) : QWidget(nullptr, Qt::Window), frm(frm)
+FrmPic::FrmPic() : QWidget(nullptr, Qt::Window)
 {
     setObjectName(QStringLiteral("frmPic"));
     setWindowTitle(QStringLiteral("Picture"));
@@ -56,8 +52,7 @@ int FrmPic::px(int twips, Qt::Orientation direction) const
 
 int FrmPic::twips(int pixels, Qt::Orientation direction) const
 {
-    const int dpi = direction == Qt::Horizontal ? logicalDpiX() : logicalDpiY();
-    return qRound(pixels * 1440.0 / dpi);
+    return Controls::pixelsToTwips(this, pixels, direction);
 }
 
 QString FrmPic::pictureFilter()
@@ -115,26 +110,20 @@ void FrmPic::picItem_Change()
 
 void FrmPic::cmdAddPic_Click()
 {
-    // With no contact selected there is nobody to give the picture to.
-    const QString file = Store::dataFile(frm.currentCategory(), frm.currentName(), FileName::Pic);
-    if (frm.currentName().isEmpty() || file.isEmpty())
-        return;
-    const QString chosen = frm.platform.chooseOpenFile(this, pictureFilter());
-    if (chosen.isEmpty())
-        return; // cancelled
-    if (!loadPicture(chosen)) {
-        frm.platform.showMessage(this, QStringLiteral("Sorry, ") + chosen
-                                           + QStringLiteral(" cannot be shown as a picture. Please choose a JPEG or GIF file."));
-        frm.picture.ShowPicture(); // back to what is stored
-        return;
-    }
-    RecordFile::rewriteValue(file, chosen);
+    emit changePictureClicked();
 }
 
 void FrmPic::cmdClose_Click()
 {
     hide();
-    frm.chkPic->setChecked(false);
+    emit closed();
+}
+
+void FrmPic::paint(ColorValue formBack, ColorValue minorButtons, ColorValue mainButtons)
+{
+    setWidgetColor(this, QPalette::Window, formBack);
+    setWidgetColor(cmdAddPic, QPalette::Button, minorButtons);
+    setWidgetColor(cmdClose, QPalette::Button, mainButtons);
 }
 
 // Enter presses the button that has the focus, and otherwise Close, the

@@ -1,5 +1,7 @@
 #include "store/paths.h"
 
+#include "store/recordfile.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -71,6 +73,12 @@ bool makeDataDir()
             return false;
     }
     return made;
+}
+
+bool hasForbiddenCharacter(const QString &name)
+{
+    static const QString forbidden = QStringLiteral("\\/:*?<>|") + RecordFile::unquotable;
+    return std::any_of(name.cbegin(), name.cend(), [](QChar c) { return forbidden.contains(c); });
 }
 
 } // namespace Store

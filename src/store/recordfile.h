@@ -21,6 +21,9 @@
 // and its rewrites go to the file it points to.
 namespace RecordFile {
 
+// The one character a value cannot hold: it ends a quoted field.
+inline constexpr QChar unquotable = u'"';
+
 // One write-form record of one field per entry.
 bool rewriteList(const QString &path, const QStringList &entries);
 // One write-form record of the given fields.

@@ -65,7 +65,7 @@ private slots:
         w.chkPic->click();
         QVERIFY(pic.isVisible());
         f->pickName("Ann");
-        QCOMPARE(w.PicPath, m_images.filePath("ann.jpg"));
+        QCOMPARE(w.picture.PicPath, m_images.filePath("ann.jpg"));
         QCOMPARE(pic.picItem->size(), QSize(200, 100));
         verifyFitted();
         QTest::keyClick(&pic, Qt::Key_Return); // Close is the default button
@@ -77,7 +77,7 @@ private slots:
 
         f->pickName("Bo"); // no picture file: the previous image goes
         QVERIFY(pic.picItem->pixmap().isNull());
-        QCOMPARE(w.PicPath, QString());
+        QCOMPARE(w.picture.PicPath, QString());
         f->pickName("Ann");
         f->pickCategory("work");
         QVERIFY(pic.picItem->pixmap().isNull());

@@ -1,4 +1,4 @@
-#include "app/controls.h"
+#include "controls/controls.h"
 
 #include <QCollator>
 #include <QLocale>

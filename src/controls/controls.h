@@ -33,6 +33,12 @@ inline int twipsToPixels(const QWidget *widget, int twips, Qt::Orientation direc
     return qRound(twips * dpi / 1440.0);
 }
 
+inline int pixelsToTwips(const QWidget *widget, int pixels, Qt::Orientation direction)
+{
+    const int dpi = direction == Qt::Horizontal ? widget->logicalDpiX() : widget->logicalDpiY();
+    return qRound(pixels * 1440.0 / dpi);
+}
+
 // A window's border and title bar as the window system reports them; where it
 // reports none (before the window is first shown, or with no window manager),
 // the given nominal size in twips.

@@ -1,4 +1,4 @@
-#include "app/appicon.h"
+#include "controls/appicon.h"
 
 QIcon kinfolioIcon()
 {

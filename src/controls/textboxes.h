@@ -4,9 +4,11 @@
 #include <QPlainTextEdit>
 #include <QValidator>
 
-// The detail boxes never take a double quote: the data files cannot hold one
-// inside a value, so a box that showed one would show what is not stored.
-inline constexpr QChar refusedCharacter = QLatin1Char('"');
+#include "store/recordfile.h"
+
+// The detail boxes never take the character the data files cannot hold in a
+// value: a box that showed one would show what is not stored.
+inline constexpr QChar refusedCharacter = RecordFile::unquotable;
 
 // Drops refused characters from what is typed or pasted into a line box,
 // keeping the rest.
