@@ -1,19 +1,15 @@
 #include "store/recordfile.h"
 
+#include "store/diskfile.h"
+#include "store/saver.h"
+
 #include <QDir>
 #include <QFile>
-#include <QRandomGenerator>
 #include <QStringDecoder>
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <cstring>
-#include <optional>
 #include <set>
 #include <utility>
 #include <vector>
@@ -21,15 +17,6 @@
 namespace RecordFile {
 
 namespace {
-
-// A rewrite's temporary file: a name no data file can have, since none
-// starts with a dot and ends in ".tmp" (each is a fixed name, begins with
-// "NamesList" or ends in a field's name), so stale ones can be found and
-// removed without touching anything else.
-constexpr char temporaryPrefix[] = ".kinfolio-";
-constexpr char temporarySuffix[] = ".tmp";
-constexpr char temporaryLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-constexpr int temporaryRandomLetters = 8;
 
 constexpr char quote = '"';
 constexpr char comma = ',';
@@ -153,295 +140,46 @@ private:
     QStringEncoder m_utf8{QStringEncoder::Utf8, QStringEncoder::Flag::Stateless};
 };
 
-QByteArray directoryOf(const QByteArray &path)
-{
-    const qsizetype slash = path.lastIndexOf('/');
-    return slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : path.left(slash);
-}
-
-// A rename, link or unlink is on the disk only once its directory has been
-// synced: until then a power cut can undo it, even with the file synced.
-bool syncDirectory(const QByteArray &dir)
-{
-    const int fd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool synced = ::fsync(fd) == 0;
-    ::close(fd);
-    return synced;
-}
-
-// A new version of one file, written out beside it but not yet in its place.
-// Until replace() it is an unnamed file where the file system can make one,
-// so a crash leaves nothing behind.
-class NewVersion
-{
-public:
-    NewVersion(const NewVersion &) = delete;
-    NewVersion &operator=(const NewVersion &) = delete;
-    NewVersion(NewVersion &&other) noexcept
-        : m_target(std::move(other.m_target)), m_temporary(std::exchange(other.m_temporary, {})),
-          m_fd(std::exchange(other.m_fd, -1)), m_targetExisted(other.m_targetExisted)
-    {
-    }
-    NewVersion &operator=(NewVersion &&other) noexcept
-    {
-        if (this != &other) {
-            discard();
-            m_target = std::move(other.m_target);
-            m_temporary = std::exchange(other.m_temporary, {});
-            m_fd = std::exchange(other.m_fd, -1);
-            m_targetExisted = other.m_targetExisted;
-        }
-        return *this;
-    }
-    ~NewVersion() { discard(); }
-
-    static std::optional<NewVersion> write(const QByteArray &target, const QByteArray &bytes)
-    {
-        NewVersion version(target);
-        if (!version.create() || !version.writeAll(bytes))
-            return std::nullopt;
-        return version;
-    }
-
-    // Starts the disk on this file's content without waiting for it, so that
-    // a group of files is written out together before each is synced.
-    void startWriteBack() const { ::sync_file_range(m_fd, 0, 0, SYNC_FILE_RANGE_WRITE); }
-
-    bool sync() const { return ::fdatasync(m_fd) == 0; }
-
-    // The directory the file is put in, which holds its name.
-    QByteArray directory() const { return directoryOf(m_target); }
-
-    // Puts the synced content in place of the file in one rename, so the
-    // file holds either its old content or all of the new.
-    bool replace()
-    {
-        bool placed = false;
-        if (m_temporary.isEmpty()) {
-            const QByteArray self = "/proc/self/fd/" + QByteArray::number(m_fd);
-            // A file that did not exist is linked in directly, which saves the
-            // rename; should one have appeared meanwhile, it is replaced below.
-            const bool direct = !m_targetExisted;
-            if (direct && ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, m_target.constData(), AT_SYMLINK_FOLLOW) == 0) {
-                placed = true;
-            } else if (!direct || errno == EEXIST) {
-                for (int attempt = 0; attempt < maxAttempts; ++attempt) {
-                    QByteArray name = temporaryName();
-                    if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, name.constData(), AT_SYMLINK_FOLLOW) == 0) {
-                        m_temporary = name;
-                        placed = ::rename(m_temporary.constData(), m_target.constData()) == 0;
-                        break;
-                    }
-                    if (errno != EEXIST)
-                        break;
-                }
-            }
-        } else {
-            placed = ::rename(m_temporary.constData(), m_target.constData()) == 0;
-        }
-        if (placed)
-            m_temporary.clear();
-        discard();
-        return placed;
-    }
-
-private:
-    static constexpr int maxAttempts = 100;
-    // A new file holds personal data: only its owner may read it.
-    static constexpr mode_t privateMode = 0600;
-
-    explicit NewVersion(const QByteArray &target) : m_target(target) {}
-
-    // A temporary's name, beside the file it will replace.
-    QByteArray temporaryName() const
-    {
-        const qsizetype slash = m_target.lastIndexOf('/');
-        QByteArray name = m_target.left(slash + 1) + temporaryPrefix;
-        for (int i = 0; i < temporaryRandomLetters; ++i)
-            name += temporaryLetters[QRandomGenerator::global()->bounded(int(sizeof temporaryLetters - 1))];
-        return name + temporarySuffix;
-    }
-
-    bool create()
-    {
-        // A data file that is a symbolic link stays one: the file it points
-        // to is rewritten, and its temporary made beside that file.
-        struct stat link{};
-        if (::lstat(m_target.constData(), &link) == 0 && S_ISLNK(link.st_mode)) {
-            char *resolved = ::realpath(m_target.constData(), nullptr);
-            if (!resolved)
-                return false;
-            m_target = resolved;
-            ::free(resolved);
-        }
-        struct stat existing{};
-        m_targetExisted = ::stat(m_target.constData(), &existing) == 0;
-        // Only a regular file is replaced, never a directory, pipe or device;
-        // and a file its owner made read-only is left as it is.
-        if (m_targetExisted && !S_ISREG(existing.st_mode)) {
-            errno = S_ISDIR(existing.st_mode) ? EISDIR : EINVAL;
-            return false;
-        }
-        if (m_targetExisted && ::access(m_target.constData(), W_OK) != 0)
-            return false;
-
-        const qsizetype slash = m_target.lastIndexOf('/');
-        const QByteArray dir = slash < 0 ? QByteArray(".") : m_target.left(slash + 1);
-        // An unnamed file is linked in through /proc, which a sandbox may lack.
-        static const bool canLinkUnnamed = ::access("/proc/self/fd", X_OK) == 0;
-        if (canLinkUnnamed)
-            m_fd = ::open(dir.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, privateMode);
-        if (m_fd < 0 && (!canLinkUnnamed || errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
-            // No unnamed files here: use a named one beside the target.
-            for (int attempt = 0; attempt < maxAttempts; ++attempt) {
-                QByteArray name = temporaryName();
-                m_fd = ::open(name.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, privateMode);
-                if (m_fd >= 0)
-                    m_temporary = name;
-                if (m_fd >= 0 || errno != EEXIST)
-                    break;
-            }
-        }
-        if (m_fd < 0)
-            return false;
-        // The new version keeps the permissions the old one was given.
-        constexpr mode_t permissions = 07777;
-        return !m_targetExisted || ::fchmod(m_fd, existing.st_mode & permissions) == 0;
-    }
-
-    bool writeAll(const QByteArray &bytes) const
-    {
-        const char *next = bytes.constData();
-        qsizetype left = bytes.size();
-        while (left > 0) {
-            const ssize_t written = ::write(m_fd, next, size_t(left));
-            if (written < 0 && errno == EINTR)
-                continue;
-            if (written <= 0)
-                return false;
-            next += written;
-            left -= written;
-        }
-        return true;
-    }
-
-    void discard()
-    {
-        if (!m_temporary.isEmpty())
-            ::unlink(m_temporary.constData());
-        m_temporary.clear();
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = -1;
-    }
-
-    QByteArray m_target;
-    QByteArray m_temporary; // empty while the new version has no name
-    int m_fd = -1;
-    bool m_targetExisted = false;
-};
-
-// What a group holds until it commits: the new versions written while it
-// is open, in the order written, and the directories files were deleted from.
+// What a group holds until it commits: the new content of each file
+// rewritten while it is open, in the order written, and the directories
+// files were deleted from.
 struct Staged
 {
-    std::vector<std::pair<QByteArray, NewVersion>> versions;
+    std::vector<Saver::File> files;
     std::set<QByteArray> removedIn;
 
     void drop(const QByteArray &target)
     {
-        const auto same = std::find_if(versions.begin(), versions.end(), [&](const auto &entry) { return entry.first == target; });
-        if (same != versions.end())
-            versions.erase(same);
+        std::erase_if(files, [&](const Saver::File &file) { return file.target == target; });
     }
 };
 thread_local Staged *staged = nullptr;
 
-bool write(const QString &path, const QByteArray &bytes)
+bool write(const QString &path, const QByteArray &bytes, Mode mode)
 {
     if (path.isEmpty())
         return false;
     const QByteArray target = QFile::encodeName(path);
-    std::optional<NewVersion> version = NewVersion::write(target, bytes);
-    if (!version)
-        return false;
-    if (!staged)
-        return version->sync() && version->replace() && syncDirectory(version->directory());
-    // Only the last version of a file rewritten in the group is kept.
-    staged->drop(target);
-    staged->versions.emplace_back(target, std::move(*version));
-    return true;
+    if (staged) {
+        // Only the last version of a file rewritten in the group is kept.
+        staged->drop(target);
+        staged->files.push_back({target, bytes});
+        return true;
+    }
+    if (mode == Queued) {
+        Saver::instance().queue(target, bytes);
+        return true;
+    }
+    return Saver::instance().store({{target, bytes}}) == 0;
 }
 
+// A file's content as it stands, or as a queued rewrite will leave it.
 bool read(const QString &path, QByteArray &bytes)
 {
     if (path.isEmpty())
         return false;
-    // Opened without waiting, so a pipe or a device standing in a data
-    // file's place cannot hang the program; only a regular file is read.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct stat status{};
-    bool ok = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
-    if (ok) {
-        // One byte more than the file holds, so its end is found without growing.
-        QByteArray content(qsizetype(status.st_size) + 1, Qt::Uninitialized);
-        qsizetype size = 0;
-        for (;;) {
-            if (size == content.size())
-                content.resize(2 * size);
-            const ssize_t got = ::read(fd, content.data() + size, size_t(content.size() - size));
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0) {
-                ok = got == 0;
-                break;
-            }
-            size += got;
-        }
-        content.truncate(size);
-        bytes = std::move(content);
-    }
-    ::close(fd);
-    return ok;
-}
-
-bool isTemporary(const char *name)
-{
-    const std::size_t length = std::strlen(name);
-    const std::size_t prefix = std::strlen(temporaryPrefix);
-    if (length != prefix + temporaryRandomLetters + std::strlen(temporarySuffix)
-        || std::strncmp(name, temporaryPrefix, prefix) != 0
-        || std::strcmp(name + prefix + temporaryRandomLetters, temporarySuffix) != 0)
-        return false;
-    return std::all_of(name + prefix, name + prefix + temporaryRandomLetters,
-                       [](char c) { return std::strchr(temporaryLetters, c) != nullptr; });
-}
-
-// Deletes the temporaries in one directory; calls linked(path) for each
-// symbolic link found there.
-template <typename Linked>
-int removeTemporariesIn(const QByteArray &dir, Linked linked)
-{
-    DIR *entries = ::opendir(dir.constData());
-    if (!entries)
-        return 0;
-    int removed = 0;
-    const int fd = ::dirfd(entries);
-    while (const dirent *entry = ::readdir(entries)) {
-        struct stat status{};
-        if (::fstatat(fd, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0)
-            continue;
-        if (S_ISLNK(status.st_mode))
-            linked(dir + '/' + entry->d_name);
-        else if (S_ISREG(status.st_mode) && isTemporary(entry->d_name) && ::unlinkat(fd, entry->d_name, 0) == 0)
-            ++removed;
-    }
-    ::closedir(entries);
-    return removed;
+    const QByteArray file = QFile::encodeName(path);
+    return Saver::instance().pending(file, bytes) || DiskFile::read(file, bytes) == 0;
 }
 
 } // namespace
@@ -469,22 +207,9 @@ bool WriteGroup::commit()
         return true;
     Staged group;
     std::swap(group, *staged);
-    // On a journalling file system the first sync commits what the others
-    // need too, so once every file is on its way to the disk the rest of the
-    // syncs cost little. Each directory is synced once, after all its renames.
-    for (const auto &[target, version] : group.versions)
-        version.startWriteBack();
-    bool all = true;
-    std::set<QByteArray> &changed = group.removedIn;
-    for (auto &[target, version] : group.versions) {
-        const bool placed = version.sync() && version.replace();
-        if (placed)
-            changed.insert(version.directory());
-        all = placed && all;
-    }
-    for (const QByteArray &dir : changed)
-        all = syncDirectory(dir) && all;
-    return all;
+    if (group.files.empty() && group.removedIn.empty())
+        return true;
+    return Saver::instance().store(std::move(group.files), group.removedIn) == 0;
 }
 
 QByteArray encodeList(const QStringList &entries)
@@ -523,24 +248,24 @@ QByteArray encodeNumber(qint64 number)
     return (number < 0 ? digits : ' ' + digits) + ' ' + crlf;
 }
 
-bool rewriteList(const QString &path, const QStringList &entries)
+bool rewriteList(const QString &path, const QStringList &entries, Mode mode)
 {
-    return write(path, encodeList(entries));
+    return write(path, encodeList(entries), mode);
 }
 
-bool rewriteRecord(const QString &path, const QStringList &fields)
+bool rewriteRecord(const QString &path, const QStringList &fields, Mode mode)
 {
-    return write(path, encodeRecord(fields));
+    return write(path, encodeRecord(fields), mode);
 }
 
-bool rewriteValue(const QString &path, const QString &value)
+bool rewriteValue(const QString &path, const QString &value, Mode mode)
 {
-    return write(path, encodeValue(value));
+    return write(path, encodeValue(value), mode);
 }
 
-bool rewriteValue(const QString &path, qint64 number)
+bool rewriteValue(const QString &path, qint64 number, Mode mode)
 {
-    return write(path, encodeNumber(number));
+    return write(path, encodeNumber(number), mode);
 }
 
 bool readList(const QString &path, QStringList &entries)
@@ -591,25 +316,23 @@ bool readLine(const QString &path, QString &value)
 
 int removeTemporaries(const QString &dir)
 {
-    const QByteArray top = QFile::encodeName(QDir::cleanPath(dir));
-    std::set<QByteArray> beyond;
-    int removed = removeTemporariesIn(top, [&](const QByteArray &link) {
-        if (char *resolved = ::realpath(link.constData(), nullptr)) {
-            const QByteArray target(resolved);
-            ::free(resolved);
-            const QByteArray targetDir = target.left(std::max<qsizetype>(target.lastIndexOf('/'), 1));
-            if (targetDir != top)
-                beyond.insert(targetDir);
-        }
-    });
-    for (const QByteArray &other : beyond)
-        removed += removeTemporariesIn(other, [](const QByteArray &) {});
-    return removed;
+    return DiskFile::removeTemporaries(QFile::encodeName(QDir::cleanPath(dir)));
+}
+
+bool flush()
+{
+    return Saver::instance().flush();
+}
+
+void discardUnsaved()
+{
+    Saver::instance().discard();
 }
 
 bool exists(const QString &path)
 {
-    return !path.isEmpty() && QFile::exists(path);
+    QByteArray bytes;
+    return !path.isEmpty() && (Saver::instance().pending(QFile::encodeName(path), bytes) || QFile::exists(path));
 }
 
 bool unreadable(const QString &path)
@@ -625,15 +348,16 @@ bool remove(const QString &path)
     // One call per file, whether or not it exists: a category's removal
     // deletes thousands of them, and syncs their directory once, in a group.
     const QByteArray target = QFile::encodeName(path);
+    Saver::instance().forget(target);
     if (staged)
         staged->drop(target);
     if (::unlink(target.constData()) != 0)
         return errno == ENOENT;
     if (staged) {
-        staged->removedIn.insert(directoryOf(target));
+        staged->removedIn.insert(DiskFile::directoryOf(target));
         return true;
     }
-    return syncDirectory(directoryOf(target));
+    return Saver::instance().store({}, {DiskFile::directoryOf(target)}) == 0;
 }
 
 Reader::Reader(const QByteArray &bytes) : m_bytes(bytes)

@@ -26,6 +26,14 @@ private:
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
     }
 
+    // A file where the data directory should be: nothing can be stored, not
+    // even by making the directory again.
+    static bool blockDataDir()
+    {
+        QFile file(Store::dataDir().chopped(1));
+        return QDir(Store::dataDir()).removeRecursively() && file.open(QIODevice::WriteOnly);
+    }
+
     static QByteArray content(const QString &name)
     {
         QFile file(path(name));
@@ -37,6 +45,7 @@ private slots:
     {
         qputenv("XDG_DATA_HOME", m_home.path().toLocal8Bit());
         QDir(Store::dataDir()).removeRecursively();
+        QFile::remove(Store::dataDir().chopped(1));
         QDir(m_home.path() + "/elsewhere").removeRecursively();
         QVERIFY(Store::makeDataDir());
     }
@@ -139,7 +148,8 @@ private slots:
 
     // A failed read changes nothing it was given: a short Numbers file leaves
     // the boxes alone, a missing list keeps what was read before. A missing
-    // file is removed without failing; with no directory, writes fail.
+    // file is removed without failing. A directory that has gone is made
+    // again by the next write; where it cannot be, writes fail.
     void shortAndMissingFiles()
     {
         put("numbers", "\"1\",\"2\",\"3\",\"4\"\r\n");
@@ -154,6 +164,9 @@ private slots:
         QVERIFY(!QFile::exists(path("numbers")));
         QVERIFY(RecordFile::remove(path("numbers")));
         QVERIFY(QDir(Store::dataDir()).removeRecursively());
+        QVERIFY(RecordFile::rewriteList(path("RelationsList"), {"a"}));
+        QCOMPARE(content("RelationsList"), QByteArray("\"a\"\r\n"));
+        QVERIFY(blockDataDir());
         QVERIFY(!RecordFile::rewriteList(path("RelationsList"), {"a"}));
         QVERIFY(!RecordFile::rewriteValue(path("FormBackColor"), 255));
     }
@@ -312,12 +325,12 @@ private slots:
         QCOMPARE(content("a"), QByteArray("\"alone\"\r\n"));
     }
 
-    // A group whose directory has gone puts nothing in place and says so.
+    // A group whose directory cannot be written puts nothing in place and says so.
     void groupThatCannotCommit()
     {
         RecordFile::WriteGroup group;
         QVERIFY(RecordFile::rewriteRecord(path("a"), {"new"}));
-        QVERIFY(QDir(Store::dataDir()).removeRecursively());
+        QVERIFY(blockDataDir());
         QVERIFY(!group.commit());
         QVERIFY(!QFile::exists(path("a")));
     }
