@@ -62,7 +62,8 @@ void FrmMain::buildControls()
 {
     client = new QWidget;
     client->setObjectName(QStringLiteral("client"));
-    client->setFixedSize(Controls::twipsToPixels(this, 9870, Qt::Horizontal), Controls::twipsToPixels(this, 6735, Qt::Vertical));
+    client->setFixedSize(Controls::twipsToPixels(this, 9870, Qt::Horizontal),
+                         Controls::twipsToPixels(this, 6735, Qt::Vertical));
     client->setAutoFillBackground(true);
     setWidgetColor(client, QPalette::Window, DefaultColor::FormBack);
     setCentralWidget(client);

@@ -30,7 +30,8 @@ FrmPic::FrmPic() : QWidget(nullptr, Qt::Window)
     setFont(Controls::windowFont());
     setAutoFillBackground(true);
     setWidgetColor(this, QPalette::Window, DefaultColor::FormBack);
-    setFixedSize(px(4665, Qt::Horizontal), px(3825, Qt::Vertical));
+    setFixedSize(Controls::twipsToPixels(this, 4665, Qt::Horizontal),
+                 Controls::twipsToPixels(this, 3825, Qt::Vertical));
 
     picItem = Controls::place(new QLabel, this, "picItem", 120, 120, 4365, 2595);
     picItem->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -43,16 +44,6 @@ FrmPic::FrmPic() : QWidget(nullptr, Qt::Window)
 
     connect(cmdAddPic, &QPushButton::clicked, this, [this] { cmdAddPic_Click(); });
     connect(cmdClose, &QPushButton::clicked, this, [this] { cmdClose_Click(); });
-}
-
-int FrmPic::px(int twips, Qt::Orientation direction) const
-{
-    return Controls::twipsToPixels(this, twips, direction);
-}
-
-int FrmPic::twips(int pixels, Qt::Orientation direction) const
-{
-    return Controls::pixelsToTwips(this, pixels, direction);
 }
 
 QString FrmPic::pictureFilter()
@@ -90,7 +81,8 @@ QSize FrmPic::largestPicture() const
     if (!shownOn)
         return {QWIDGETSIZE_MAX, QWIDGETSIZE_MAX};
     const QSize available = shownOn->availableGeometry().size();
-    return {qMax(1, available.width() - px(350, Qt::Horizontal)), qMax(1, available.height() - px(1800, Qt::Vertical))};
+    return {qMax(1, available.width() - Controls::twipsToPixels(this, 350, Qt::Horizontal)),
+            qMax(1, available.height() - Controls::twipsToPixels(this, 1800, Qt::Vertical))};
 }
 
 void FrmPic::picItem_Change()
@@ -98,13 +90,14 @@ void FrmPic::picItem_Change()
     // The design fits the window's outer size to the picture box; Qt sizes
     // the inside, so take the border and title bar off again.
     const QSize frame = Controls::frameSize(this, nominalFrameWidth, nominalFrameHeight);
-    const int outerHeight = twips(picItem->height(), Qt::Vertical) + 1800;
-    const int outerWidth = twips(picItem->width(), Qt::Horizontal) + 350;
-    setFixedSize(qMax(0, px(outerWidth, Qt::Horizontal) - frame.width()),
-                 qMax(0, px(outerHeight, Qt::Vertical) - frame.height()));
-    cmdAddPic->setGeometry(cmdAddPic->x(), px(outerHeight - 1600, Qt::Vertical), px(outerWidth - 350, Qt::Horizontal),
+    const int outerHeight = Controls::pixelsToTwips(this, picItem->height(), Qt::Vertical) + 1800;
+    const int outerWidth = Controls::pixelsToTwips(this, picItem->width(), Qt::Horizontal) + 350;
+    setFixedSize(qMax(0, Controls::twipsToPixels(this, outerWidth, Qt::Horizontal) - frame.width()),
+                 qMax(0, Controls::twipsToPixels(this, outerHeight, Qt::Vertical) - frame.height()));
+    const int buttonWidth = Controls::twipsToPixels(this, outerWidth - 350, Qt::Horizontal);
+    cmdAddPic->setGeometry(cmdAddPic->x(), Controls::twipsToPixels(this, outerHeight - 1600, Qt::Vertical), buttonWidth,
                            cmdAddPic->height());
-    cmdClose->setGeometry(cmdClose->x(), px(outerHeight - 1075, Qt::Vertical), px(outerWidth - 350, Qt::Horizontal),
+    cmdClose->setGeometry(cmdClose->x(), Controls::twipsToPixels(this, outerHeight - 1075, Qt::Vertical), buttonWidth,
                           cmdClose->height());
 }
 

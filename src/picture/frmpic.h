@@ -47,6 +47,4 @@ protected:
 private:
     // The largest picture whose window fits the screen's free area.
     QSize largestPicture() const;
-    int px(int twips, Qt::Orientation direction) const;
-    int twips(int pixels, Qt::Orientation direction) const;
 };
