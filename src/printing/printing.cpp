@@ -57,6 +57,6 @@ void Printing::cmdPrintScreen_Click()
         return;
     }
     // The window as it looks now that the question has closed, drawn afresh.
-    if (frm.platform.printImage(frm.grab().toImage()))
+    if (frm.platform.printWindow(frm))
         frm.platform.showMessage(&frm, QStringLiteral("Printing..."));
 }
