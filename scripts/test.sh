@@ -29,4 +29,6 @@ setup_print_queue() {
 }
 
 build -DBUILD_TESTING=ON
+# Just before the tests, so a scheduler started here is up when they print.
+setup_print_queue
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
