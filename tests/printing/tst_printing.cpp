@@ -172,8 +172,8 @@ private slots:
             QVERIFY(screen ? QtPlatform::printWindowOn(printer, window) : QtPlatform::printLinesOn(printer, lines));
         } else {
             // CUPS-PDF writes into the PDF folder of the job owner's home (the
-            // account's, not $HOME), under the job's title: a file made or
-            // written anew.
+            // account's, not $HOME), named after the job's title, so the job's
+            // file may be new or an old one written again.
             const passwd *account = getpwuid(getuid());
             const QDir folder(QString::fromLocal8Bit(account ? account->pw_dir : "/nonexistent") + "/PDF");
             const auto written = [&folder] {
@@ -208,8 +208,8 @@ private slots:
             const QMargins clear(ink.left(), ink.top(), page.width() - 1 - ink.right(),
                                  page.height() - 1 - ink.bottom());
             QVERIFY2(!ink.isEmpty() && std::min({clear.left(), clear.top(), clear.right(), clear.bottom()}) >= margin,
-                     qPrintable(QStringLiteral("%1: %2 pt clear around %3 x %4").arg(file).arg(margin)
-                                    .arg(QDebug::toString(clear)).arg(QDebug::toString(page.size()))));
+                     qPrintable(QStringLiteral("%1: %2 clear of %3 pt needed").arg(file, QDebug::toString(clear))
+                                    .arg(margin)));
             if (screen) { // as wide as the margins allow, as high as the window's proportions make it
                 QCOMPARE_LE(std::max(clear.left(), clear.right()), margin + 3);
                 QCOMPARE_LE(std::abs(ink.height() - ink.width() * window.height() / window.width()), 2);
