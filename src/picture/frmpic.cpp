@@ -35,6 +35,7 @@ FrmPic::FrmPic(FrmMain &frm) : QWidget(nullptr, Qt::Window), frm(frm)
 
     picItem = Controls::place(new QLabel, this, "picItem", 120, 120, 4365, 2595);
     picItem->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    picItem->setAccessibleName(QStringLiteral("Picture"));
     cmdAddPic = graphicalButton(this, "cmdAddPic", QStringLiteral("Change &Picture"), 120, 2760, 4455, 495);
     setWidgetColor(cmdAddPic, QPalette::Button, DefaultColor::MinorButtons);
     cmdClose = graphicalButton(this, "cmdClose", QStringLiteral("&Close"), 120, 3240, 4455, 495);
@@ -70,6 +71,9 @@ bool FrmPic::loadPicture(const QString &path)
         reader.setAutoTransform(true);
         image = reader.read();
     }
+    // A screen reader says whose picture is shown, or that there is none.
+    picItem->setAccessibleDescription(image.isNull() ? QStringLiteral("No picture")
+                                                     : QStringLiteral("Picture of ") + frm.currentName());
     if (image.isNull()) {
         picItem->clear();
     } else {
