@@ -39,7 +39,31 @@ public:
         painter->setPen(pressed ? light : dark);
         painter->drawLine(r.bottomLeft(), r.bottomRight());
         painter->drawLine(r.topRight(), r.bottomRight());
+        // The keyboard focus: a dotted frame inside the edge, dark on a light
+        // face and light on a dark one, so it shows in every colour scheme.
+        if (option->state & State_HasFocus) {
+            QPen pen(face.lightness() > 128 ? Qt::black : Qt::white, 1, Qt::DotLine);
+            painter->setPen(pen);
+            painter->drawRect(r.adjusted(3, 3, -3, -3));
+        }
         painter->restore();
+    }
+
+    // Captions too wide for their button wrap onto more lines instead of being cut.
+    void drawControl(ControlElement element, const QStyleOption *option, QPainter *painter,
+                     const QWidget *widget) const override
+    {
+        const auto *button = qstyleoption_cast<const QStyleOptionButton *>(option);
+        if (element != CE_PushButtonLabel || !button || !button->icon.isNull()) {
+            QProxyStyle::drawControl(element, option, painter, widget);
+            return;
+        }
+        int flags = Qt::AlignCenter | Qt::TextWordWrap | Qt::TextShowMnemonic;
+        if (!proxy()->styleHint(SH_UnderlineShortcut, button, widget))
+            flags |= Qt::TextHideMnemonic;
+        const QRect text = button->rect.adjusted(2, 1, -2, -1);
+        proxy()->drawItemText(painter, text, flags, button->palette, button->state & State_Enabled, button->text,
+                              QPalette::ButtonText);
     }
 };
 

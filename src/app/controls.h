@@ -56,10 +56,9 @@ Widget *place(Widget *widget, QWidget *container, const char *name, int left, in
     return widget;
 }
 
-inline bool lessIgnoringCase(const QString &a, const QString &b)
-{
-    return QString::compare(a, b, Qt::CaseInsensitive) < 0;
-}
+// Whether a sorts before b as a person expects in the user's language:
+// ignoring case, with accented letters beside their plain ones.
+bool lessIgnoringCase(const QString &a, const QString &b);
 
 // The row at which text goes in a list sorted ignoring case: after every
 // entry that compares equal, so equal entries keep the order they came in.
@@ -99,13 +98,9 @@ inline int insertSorted(QComboBox *combo, const QString &text)
     return row;
 }
 
-inline QStringList sortedIgnoringCase(QStringList texts)
-{
-    // Lists the program wrote are in order already: check that in one pass.
-    if (!std::is_sorted(texts.cbegin(), texts.cend(), lessIgnoringCase))
-        std::stable_sort(texts.begin(), texts.end(), lessIgnoringCase);
-    return texts;
-}
+// Lists the program wrote are in order already: that is checked in one pass
+// before anything is sorted.
+QStringList sortedIgnoringCase(QStringList texts);
 
 // Adds entries read from a file, each at its sorted place.
 inline void addSorted(QListWidget *list, const QStringList &texts)
@@ -186,8 +181,12 @@ inline QString text(const QLineEdit *box) { return box->text(); }
 inline QString text(const QPlainTextEdit *box) { return box->toPlainText(); }
 
 // Sets a box's text. Its change notification runs only if the text differs,
-// for the multi-line boxes too.
-inline void setText(QLineEdit *box, const QString &value) { box->setText(value); }
+// for the multi-line boxes too. A one-line box shows the start of what it is given.
+inline void setText(QLineEdit *box, const QString &value)
+{
+    box->setText(value);
+    box->setCursorPosition(0);
+}
 inline void setText(QPlainTextEdit *box, const QString &value)
 {
     if (box->toPlainText() != value)

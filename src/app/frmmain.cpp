@@ -16,6 +16,8 @@
 #include <QMenuBar>
 #include <QPushButton>
 
+#include <limits>
+
 using Controls::place;
 
 namespace {
@@ -109,6 +111,7 @@ void FrmMain::buildControls()
     };
     const auto lineBox = [this](QWidget *container, const char *name, int left, int top, int width, int height) {
         auto *box = place(new QLineEdit, container, name, left, top, width, height);
+        box->setMaxLength(std::numeric_limits<int>::max());
         box->setValidator(new QuoteFreeValidator(box));
         paintBox(box);
         return box;
@@ -124,7 +127,7 @@ void FrmMain::buildControls()
         return box;
     };
     const auto listBox = [this](QWidget *container, const char *name, int left, int top, int width, int height) {
-        auto *list = place(new QListWidget, container, name, left, top, width, height);
+        auto *list = place(new ListBox, container, name, left, top, width, height);
         list->setSelectionMode(QAbstractItemView::SingleSelection);
         paintBox(list);
         return list;
@@ -133,6 +136,8 @@ void FrmMain::buildControls()
     fraCategories = frame("fraCategories", QStringLiteral("Categories"), 120, 120, 2895, 2775);
     lblCategory = label(fraCategories, "lblCategory", QStringLiteral("Category:"), 240, 240, 1335, 255);
     cboRelationship = place(new QComboBox, fraCategories, "cboRelationship", 240, 480, 2415, 345);
+    // A wheel turned over the box while editing elsewhere would switch the category.
+    cboRelationship->setFocusPolicy(Qt::StrongFocus);
     paintBox(cboRelationship);
     cmdAddRelationship = minorButton(fraCategories, "cmdAddRelationship", QStringLiteral("Add"), 240, 840, 1215, 255);
     cmdRemoveRelationship =
@@ -220,9 +225,7 @@ void FrmMain::buildControls()
         control->setAccessibleName(QString::fromLatin1(name));
 
     // The state before anything is chosen: no category, so no names and no contact.
-    lstNames->setEnabled(false);
-    cmdAddName->setEnabled(false);
-    cmdRemoveName->setEnabled(false);
+    book.setNamesEnabled(false);
     book.DisableDetails();
 }
 
@@ -348,6 +351,8 @@ void FrmMain::closeEvent(QCloseEvent *event)
 
 bool FrmMain::eventFilter(QObject *watched, QEvent *event)
 {
+    if (event->type() == QEvent::Wheel && watched == cboRelationship && !cboRelationship->hasFocus())
+        return true;
     if (event->type() == QEvent::ShortcutOverride) {
         const QKeySequence pressed(static_cast<QKeyEvent *>(event)->keyCombination());
         for (const QAction *action : {mnuPrintScreen, mnuPrintTexzt, mnuExit, mnuEditColors, mnuReadme, mnuAbout}) {

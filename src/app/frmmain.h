@@ -123,9 +123,13 @@ public:
     {
         if (RecordFile::rewriteList(path, entries))
             return true;
+        tellNotAdded(what);
+        return false;
+    }
+    void tellNotAdded(const QString &what)
+    {
         platform.showMessage(this, QStringLiteral("Sorry, the new ") + what + QStringLiteral(" could not be saved in ")
                                        + Store::dataDir() + QStringLiteral(". Nothing was added."));
-        return false;
     }
 
     void Form_Load();

@@ -22,6 +22,9 @@ QString MultiLineBox::accepted(QString text) const
     if (m_maxLength >= 0) {
         const qsizetype kept = toPlainText().size() - textCursor().selectedText().size();
         text.truncate(qMax<qsizetype>(0, m_maxLength - kept));
+        // A character made of two code units is kept whole or not at all.
+        if (!text.isEmpty() && text.back().isHighSurrogate())
+            text.chop(1);
     }
     return text;
 }
@@ -57,4 +60,22 @@ void MultiLineBox::insertFromMimeData(const QMimeData *source)
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     insertPlainText(accepted(text));
     ensureCursorVisible();
+}
+
+QItemSelectionModel::SelectionFlags ListBox::selectionCommand(const QModelIndex &index, const QEvent *event) const
+{
+    const QItemSelectionModel::SelectionFlags command = QListWidget::selectionCommand(index, event);
+    if (!index.isValid() || command.testAnyFlags(QItemSelectionModel::Deselect | QItemSelectionModel::Toggle))
+        return QItemSelectionModel::NoUpdate;
+    return command;
+}
+
+// On focus Qt makes the first entry current without selecting it, so the
+// next Down would pick the second and, with one entry, no key would pick any.
+// With no current entry the first key that moves picks the first one.
+void ListBox::focusInEvent(QFocusEvent *event)
+{
+    QListWidget::focusInEvent(event);
+    if (selectedItems().isEmpty() && currentIndex().isValid())
+        selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QValidator>
 
@@ -36,4 +37,22 @@ private:
     QString accepted(QString text) const;
 
     int m_maxLength = -1;
+};
+
+// A list box whose selection only the choice of another entry changes: a
+// click on its blank part, Ctrl+click or Ctrl+Space never leaves it with
+// nothing selected, since the window would go on showing a contact that no
+// longer receives what is typed. Moving into it with the keyboard picks the
+// first entry, not the one after it.
+class ListBox : public QListWidget
+{
+    Q_OBJECT
+
+public:
+    using QListWidget::QListWidget;
+
+protected:
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex &index,
+                                                         const QEvent *event = nullptr) const override;
+    void focusInEvent(QFocusEvent *event) override;
 };

@@ -57,13 +57,59 @@ QString namesFile(const QString &category)
     return Store::dataFile(FileName::NamesList, category);
 }
 
+// Two names that differ only in case are one file on the disks the data
+// directory may travel to.
+bool listedIgnoringCase(const QStringList &entries, const QString &text)
+{
+    return entries.contains(text, Qt::CaseInsensitive);
+}
+
+// Whether a contact of another category has the files of category and name:
+// its category and name run together to the same text. A names list that
+// cannot be read might list it.
+bool ownedByAnotherCategory(const QStringList &categories, const QString &category, const QString &name)
+{
+    const QString joined = category + name;
+    for (const QString &other : categories) {
+        if (other == category || other.size() >= joined.size() || !joined.startsWith(other))
+            continue;
+        QStringList names;
+        if (!RecordFile::readList(namesFile(other), names) && RecordFile::exists(namesFile(other)))
+            return true;
+        if (names.contains(joined.mid(other.size())))
+            return true;
+    }
+    return false;
+}
+
+// A new contact's files, each holding its empty value, stored together or
+// not at all.
+bool storeEmptyContact(const QString &category, const QString &name)
+{
+    RecordFile::WriteGroup group;
+    bool written = true;
+    for (const QString &suffix :
+         {FileName::Birthday, FileName::Address, FileName::DrivingDirections, FileName::NumbNotes, FileName::Relation})
+        written = RecordFile::rewriteRecord(Store::dataFile(category, name, suffix), {QString()}) && written;
+    written = RecordFile::rewriteRecord(Store::dataFile(category, name, FileName::Numbers), QStringList(5)) && written;
+    written = RecordFile::rewriteList(Store::dataFile(category, name, FileName::DependantsList), {}) && written;
+    const bool placed = group.commit();
+    if (written && placed)
+        return true;
+    deleteContactFiles(category, name);
+    return false;
+}
+
 } // namespace
 
 void Book::LoadCategories()
 {
+    const QString file = Store::dataFile(FileName::RelationsList);
     QStringList categories;
-    RecordFile::readList(Store::dataFile(FileName::RelationsList), categories);
+    const bool whole = readWholeList(file, categories, QStringLiteral("list of categories"));
     Controls::addSorted(frm.cboRelationship, categories);
+    frm.cmdAddRelationship->setEnabled(whole);
+    frm.cmdRemoveRelationship->setEnabled(whole);
 }
 
 void Book::cboRelationship_Click()
@@ -71,32 +117,17 @@ void Book::cboRelationship_Click()
     Controls::clear(frm.lstNames);
     frm.lblName->setText(noContactName);
     Controls::clear(frm.lstChildren);
-    LoadNames();
+    const bool whole = LoadNames();
     frm.picture.ClearPicture();
-    Controls::setText(frm.txtBirthday, {});
-    Controls::setText(frm.txtAddress, {});
-    Controls::setText(frm.txtDrivingDirections, {});
-    Controls::setText(frm.txtHome, {});
-    Controls::setText(frm.txtCell, {});
-    Controls::setText(frm.txtWork, {});
-    Controls::setText(frm.txtFax, {});
-    Controls::setText(frm.txtEmail, {});
-    Controls::setText(frm.txtNumNotes, {});
-    Controls::setText(frm.txtRelation, {});
-    frm.lstNames->setEnabled(true);
-    frm.cmdAddName->setEnabled(true);
-    frm.cmdRemoveName->setEnabled(true);
+    ClearDetails();
+    setNamesEnabled(whole);
     DisableDetails();
 }
 
 void Book::cmdAddRelationship_Click()
 {
-    const QString category = frm.platform.inputBox(&frm, QStringLiteral("Please type in a new relationship category"),
-                                                   QStringLiteral("Add relationship category"));
-    if (hasForbiddenCharacter(category)) {
-        frm.platform.showMessage(&frm, categoryNamesRule);
-        return;
-    }
+    const QString category = askName(QStringLiteral("Please type in a new relationship category"),
+                                     QStringLiteral("Add relationship category"), categoryNamesRule);
     if (category.isEmpty())
         return;
     // The category's names file and the files of its contacts must all be nameable.
@@ -104,27 +135,23 @@ void Book::cmdAddRelationship_Click()
         frm.platform.showMessage(&frm, QStringLiteral("Sorry, that category name is too long. Please type a shorter one."));
         return;
     }
+    if (listedIgnoringCase(Controls::entries(frm.cboRelationship), category)) {
+        frm.platform.showMessage(&frm, QStringLiteral("Sorry, there is already a category called ") + category
+                                           + QStringLiteral(". Please type a different name."));
+        return;
+    }
 
     const int row = Controls::insertSorted(frm.cboRelationship, category);
-    frm.lstNames->setEnabled(true);
-    frm.cmdAddName->setEnabled(true);
-    frm.cmdRemoveName->setEnabled(true);
     if (!frm.saveAddedList(Store::dataFile(FileName::RelationsList), Controls::entries(frm.cboRelationship),
-                  QStringLiteral("category"))) {
+                           QStringLiteral("category"))) {
         const QSignalBlocker quiet(frm.cboRelationship);
         const int selected = frm.cboRelationship->currentIndex();
         frm.cboRelationship->removeItem(row);
         frm.cboRelationship->setCurrentIndex(selected < 0 ? -1 : (selected > row ? selected - 1 : selected));
         return;
     }
-
-    // Choosing the entry by its text selects the first of equal entries.
-    const int index = frm.cboRelationship->findText(category);
-    if (index == frm.cboRelationship->currentIndex())
-        cboRelationship_Click();
-    else
-        frm.cboRelationship->setCurrentIndex(index);
-    Controls::clear(frm.lstChildren);
+    // Inserting moved any selection on, so choosing the new entry always runs the click.
+    frm.cboRelationship->setCurrentIndex(row);
     frm.cmdAddName->setFocus();
 }
 
@@ -151,6 +178,7 @@ void Book::cmdRemoveRelationship_Click()
     }
     Controls::removeSelected(frm.cboRelationship);
     Controls::clear(frm.lstNames);
+    setNamesEnabled(false);
     if (!RecordFile::rewriteList(Store::dataFile(FileName::RelationsList), Controls::entries(frm.cboRelationship)))
         return;
     ClearDetails();
@@ -158,11 +186,42 @@ void Book::cmdRemoveRelationship_Click()
     DisableDetails();
 }
 
-void Book::LoadNames()
+bool Book::LoadNames()
 {
+    const QString category = frm.currentCategory();
     QStringList names;
-    RecordFile::readList(namesFile(frm.currentCategory()), names);
+    const bool whole = readWholeList(namesFile(category), names, QStringLiteral("list of names of ") + category);
     Controls::addSorted(frm.lstNames, names);
+    return whole;
+}
+
+// Names are added and removed only while a category is selected whose names
+// list was read whole: rewriting a list read in part would drop the rest.
+void Book::setNamesEnabled(bool namesListReadWhole)
+{
+    const bool selected = frm.cboRelationship->currentIndex() >= 0;
+    frm.lstNames->setEnabled(selected);
+    frm.cmdAddName->setEnabled(selected && namesListReadWhole);
+    frm.cmdRemoveName->setEnabled(selected && namesListReadWhole);
+}
+
+bool Book::readWholeList(const QString &file, QStringList &entries, const QString &what)
+{
+    if (RecordFile::readList(file, entries) || !RecordFile::exists(file))
+        return true;
+    frm.platform.showMessage(&frm, QStringLiteral("Sorry, the ") + what + QStringLiteral(" in ") + Store::dataDir()
+                                       + QStringLiteral(" cannot be read, so nothing can be added to it or removed "
+                                                        "from it until it can."));
+    return false;
+}
+
+QString Book::askName(const QString &prompt, const QString &title, const QString &rule)
+{
+    const QString name = frm.platform.inputBox(&frm, prompt, title);
+    if (!hasForbiddenCharacter(name))
+        return name;
+    frm.platform.showMessage(&frm, rule);
+    return {};
 }
 
 void Book::lstNames_Click()
@@ -183,53 +242,51 @@ void Book::lstNames_Click()
 
 void Book::cmdAddName_Click()
 {
-    const QString name = frm.platform.inputBox(&frm, QStringLiteral("Please type in a name to add to the database"),
-                                               QStringLiteral("Add Name"));
-    if (hasForbiddenCharacter(name)) {
-        frm.platform.showMessage(&frm, contactNamesRule);
+    const QString category = frm.currentCategory();
+    if (category.isEmpty())
         return;
-    }
+    const QString name =
+        askName(QStringLiteral("Please type in a name to add to the database"), QStringLiteral("Add Name"), contactNamesRule);
     if (name.isEmpty())
         return;
-    const QString category = frm.currentCategory();
     if (!contactFilesFit(category, name)) {
         frm.platform.showMessage(&frm, QStringLiteral("Sorry, that name is too long. Please type a shorter one."));
         return;
     }
-    // A contact whose files exist already, whether listed here or made of
-    // another category and name that run together to the same text, would
-    // have its information overwritten.
-    if (anyContactFileExists(category, name)) {
+    if (listedIgnoringCase(Controls::entries(frm.lstNames), name)) {
+        frm.platform.showMessage(&frm, QStringLiteral("Sorry, ") + name + QStringLiteral(" is already listed under ")
+                                           + category + QStringLiteral(". Please type a different name."));
+        return;
+    }
+    // Files without a listed contact are left by an add that was cut short:
+    // they come back with the name. Files of another category's contact whose
+    // category and name run together to the same text would be overwritten.
+    const bool storedEarlier = anyContactFileExists(category, name);
+    if (storedEarlier && ownedByAnotherCategory(Controls::entries(frm.cboRelationship), category, name)) {
         frm.platform.showMessage(&frm, QStringLiteral("Sorry, ") + name
                                            + QStringLiteral(" cannot be added: information is already stored under "
                                                             "that name. Please type a different name."));
         return;
     }
 
+    // The contact's files first and the names list last, so that a contact
+    // is never listed without its files.
+    if (!storedEarlier && !storeEmptyContact(category, name)) {
+        frm.tellNotAdded(QStringLiteral("name"));
+        return;
+    }
     const int row = Controls::insertSorted(frm.lstNames, name);
     if (!frm.saveAddedList(namesFile(category), Controls::entries(frm.lstNames), QStringLiteral("name"))) {
         const QSignalBlocker quiet(frm.lstNames);
         delete frm.lstNames->takeItem(row);
+        if (!storedEarlier)
+            deleteContactFiles(category, name);
         return;
     }
-
     frm.lstNames->setCurrentRow(row);
-    // The new contact's files are stored together: one sync for all of them
-    // instead of one each, and the numbers file once rather than per number.
-    RecordFile::WriteGroup newContact;
-    frm.details.txtBirthday_Change();
-    frm.details.SaveDependants();
-    frm.details.txtAddress_Change();
-    frm.details.txtDrivingDirections_Change();
-    frm.details.txtHome_Change();
-    frm.details.txtCell_Change();
-    frm.details.txtWork_Change();
-    frm.details.txtFax_Change();
-    frm.details.txtEmail_Change();
-    frm.details.txtNumNotes_Change();
-    frm.details.txtRelation_Change();
-    newContact.commit();
-    ClearDetails();
+    if (storedEarlier)
+        frm.platform.showMessage(&frm, QStringLiteral("Information stored earlier under ") + name
+                                           + QStringLiteral(" was found and has been brought back."));
 }
 
 void Book::cmdRemoveName_Click()
@@ -252,6 +309,7 @@ void Book::cmdRemoveName_Click()
     frm.lblName->setText(noContactName);
     frm.picture.ClearPicture();
     ClearDetails();
+    DisableDetails();
     RecordFile::rewriteList(namesFile(category), Controls::entries(frm.lstNames));
 }
 

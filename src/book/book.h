@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <array>
 
@@ -20,8 +21,8 @@ public:
     void cmdAddRelationship_Click();
     void cmdRemoveRelationship_Click();
 
-    // Contact names.
-    void LoadNames();
+    // Contact names. LoadNames tells whether the names list was read whole.
+    bool LoadNames();
     void lstNames_Click();
     void cmdAddName_Click();
     void cmdRemoveName_Click();
@@ -38,8 +39,15 @@ public:
     static const QString categoryNamesRule;
     static const QString contactNamesRule;
 
+    void setNamesEnabled(bool namesListReadWhole);
+
 private:
     void setDetailsEnabled(bool enabled);
+    // Reads a list file; one that exists but cannot be read is told to the user.
+    bool readWholeList(const QString &file, QStringList &entries, const QString &what);
+    // Asks for a category or contact name; one that holds a character the
+    // rule forbids is refused with the rule, and gives the empty text.
+    QString askName(const QString &prompt, const QString &title, const QString &rule);
 
     FrmMain &frm;
 };

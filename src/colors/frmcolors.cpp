@@ -108,3 +108,10 @@ void FrmColors::closeEvent(QCloseEvent *event)
     event->ignore();
     cmdClose_Click();
 }
+
+// Close comes first in the tab order and has the focus whenever the window opens.
+void FrmColors::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    cmdClose->setFocus(Qt::OtherFocusReason);
+}

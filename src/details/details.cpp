@@ -6,6 +6,7 @@
 
 #include <QListWidget>
 #include <QPushButton>
+#include <QScopedValueRollback>
 
 QString Details::contactFile(const QString &suffix) const
 {
@@ -20,24 +21,22 @@ void Details::loadField(const QString &suffix, Box *box)
 {
     const QString file = contactFile(suffix);
     QStringList fields;
-    if (!RecordFile::readRecord(file, 1, fields)) {
-        lockIfUnreadable(file, {box});
+    if (!RecordFile::readRecord(file, 1, fields) && lockIfUnreadable(file, {box}))
         return;
-    }
-    m_loading = true;
-    Controls::setText(box, fields.first());
-    m_loading = false;
+    const QScopedValueRollback loading(m_loading, true);
+    Controls::setText(box, fields.value(0));
 }
 
-// A missing file leaves the controls as they are. One that exists but cannot
-// be read would leave another contact's value in them, and the next
-// keystroke would store that over this contact's file: so they are emptied
-// and disabled until a contact is selected again.
-void Details::lockIfUnreadable(const QString &file, std::initializer_list<QWidget *> controls)
+// A missing or empty file shows an empty box: the box must never go on
+// showing another contact's value, which the next keystroke would store in
+// this contact's file. A file that exists but cannot be read empties and
+// disables its controls until a contact is selected again, so nothing is
+// typed over what it holds.
+bool Details::lockIfUnreadable(const QString &file, std::initializer_list<QWidget *> controls)
 {
     if (!RecordFile::unreadable(file))
-        return;
-    m_loading = true;
+        return false;
+    const QScopedValueRollback loading(m_loading, true);
     for (QWidget *control : controls) {
         if (auto *line = qobject_cast<QLineEdit *>(control))
             Controls::setText(line, {});
@@ -45,7 +44,7 @@ void Details::lockIfUnreadable(const QString &file, std::initializer_list<QWidge
             Controls::setText(box, {});
         control->setEnabled(false);
     }
-    m_loading = false;
+    return true;
 }
 
 void Details::saveField(const QString &suffix, const QString &value) const
@@ -73,17 +72,17 @@ void Details::LoadNumbers()
 {
     const QString file = contactFile(FileName::Numbers);
     QStringList fields;
-    if (!RecordFile::readRecord(file, 5, fields)) {
-        lockIfUnreadable(file, {frm.txtHome, frm.txtCell, frm.txtWork, frm.txtFax, frm.txtEmail});
+    if (!RecordFile::readList(file, fields)
+        && lockIfUnreadable(file, {frm.txtHome, frm.txtCell, frm.txtWork, frm.txtFax, frm.txtEmail}))
         return;
-    }
-    m_loading = true;
+    // A short file fills the boxes it has fields for and empties the rest.
+    fields.resize(5);
+    const QScopedValueRollback loading(m_loading, true);
     Controls::setText(frm.txtHome, fields[0]);
     Controls::setText(frm.txtCell, fields[1]);
     Controls::setText(frm.txtWork, fields[2]);
     Controls::setText(frm.txtFax, fields[3]);
     Controls::setText(frm.txtEmail, fields[4]);
-    m_loading = false;
 }
 
 void Details::LoadNumbNotes()

@@ -45,7 +45,7 @@ private:
     template <typename Box>
     void loadField(const QString &suffix, Box *box);
     void saveField(const QString &suffix, const QString &value) const;
-    void lockIfUnreadable(const QString &file, std::initializer_list<QWidget *> controls);
+    bool lockIfUnreadable(const QString &file, std::initializer_list<QWidget *> controls);
 
     FrmMain &frm;
     // Set while a loader fills the boxes: the files already hold what the

@@ -9,9 +9,12 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QImageReader>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 
 namespace {
 
@@ -77,12 +80,26 @@ bool FrmPic::loadPicture(const QString &path)
     if (image.isNull()) {
         picItem->clear();
     } else {
-        // The picture box takes the size of the image it shows.
+        // The picture box takes the size of the image it shows, unless the
+        // window would then not fit the screen: a photo from a phone is
+        // shown smaller, in its own proportions.
+        const QSize room = largestPicture();
+        if (image.width() > room.width() || image.height() > room.height())
+            image = image.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation);
         picItem->setPixmap(QPixmap::fromImage(image));
         picItem->resize(image.size());
     }
     picItem_Change();
     return path.isEmpty() || !image.isNull();
+}
+
+QSize FrmPic::largestPicture() const
+{
+    const QScreen *shownOn = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!shownOn)
+        return {QWIDGETSIZE_MAX, QWIDGETSIZE_MAX};
+    const QSize available = shownOn->availableGeometry().size();
+    return {qMax(1, available.width() - px(350, Qt::Horizontal)), qMax(1, available.height() - px(1800, Qt::Vertical))};
 }
 
 void FrmPic::picItem_Change()
@@ -112,7 +129,7 @@ void FrmPic::cmdAddPic_Click()
     if (!loadPicture(chosen)) {
         frm.platform.showMessage(this, QStringLiteral("Sorry, ") + chosen
                                            + QStringLiteral(" cannot be shown as a picture. Please choose a JPEG or GIF file."));
-        loadPicture(frm.PicPath);
+        frm.picture.ShowPicture(); // back to what is stored
         return;
     }
     RecordFile::rewriteValue(file, chosen);
@@ -122,6 +139,18 @@ void FrmPic::cmdClose_Click()
 {
     hide();
     frm.chkPic->setChecked(false);
+}
+
+// Enter presses the button that has the focus, and otherwise Close, the
+// window's default button.
+void FrmPic::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    auto *focused = qobject_cast<QPushButton *>(focusWidget());
+    (focused ? focused : cmdClose)->click();
 }
 
 // The title bar's close does what Close does, so the check box stays in step.

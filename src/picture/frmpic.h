@@ -30,8 +30,11 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    // The largest picture whose window fits the screen's free area.
+    QSize largestPicture() const;
     int px(int twips, Qt::Orientation direction) const;
     int twips(int pixels, Qt::Orientation direction) const;
 

@@ -26,7 +26,7 @@ void Picture::ClearPicture()
 
 void Picture::ShowPicture()
 {
-    if (!RecordFile::readValue(Store::dataFile(frm.currentCategory(), frm.currentName(), FileName::Pic), frm.PicPath))
+    if (!RecordFile::readLine(Store::dataFile(frm.currentCategory(), frm.currentName(), FileName::Pic), frm.PicPath))
         return;
     frmPic().loadPicture(frm.PicPath);
 }
@@ -35,7 +35,7 @@ void Picture::chkPic_Click()
 {
     frmPic().setVisible(frm.chkPic->isChecked());
     // The picture is read again on every click, also when the window is hidden.
-    if (!RecordFile::readValue(Store::dataFile(frm.currentCategory(), frm.currentName(), FileName::Pic), frm.PicPath))
+    if (!RecordFile::readLine(Store::dataFile(frm.currentCategory(), frm.currentName(), FileName::Pic), frm.PicPath))
         return;
     frmPic().loadPicture(frm.PicPath);
 }

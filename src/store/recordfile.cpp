@@ -456,6 +456,14 @@ bool readValue(const QString &path, QString &value)
     return true;
 }
 
+bool readLine(const QString &path, QString &value)
+{
+    QByteArray bytes;
+    if (!read(path, bytes))
+        return false;
+    return Reader(bytes).readLine(value);
+}
+
 bool exists(const QString &path)
 {
     return !path.isEmpty() && QFile::exists(path);
@@ -483,6 +491,16 @@ Reader::Reader(const QByteArray &bytes) : m_bytes(bytes)
 
 bool Reader::readField(QString &value)
 {
+    return read(value, true);
+}
+
+bool Reader::readLine(QString &value)
+{
+    return read(value, false);
+}
+
+bool Reader::read(QString &value, bool commaEnds)
+{
     if (atEnd())
         return false;
     const qsizetype size = m_bytes.size();
@@ -501,7 +519,7 @@ bool Reader::readField(QString &value)
             ++m_pos;
     } else {
         const qsizetype start = m_pos;
-        while (m_pos < size && m_bytes[m_pos] != comma && m_bytes[m_pos] != cr && m_bytes[m_pos] != lf)
+        while (m_pos < size && !(commaEnds && m_bytes[m_pos] == comma) && m_bytes[m_pos] != cr && m_bytes[m_pos] != lf)
             ++m_pos;
         qsizetype end = m_pos;
         while (end > start && m_bytes[end - 1] == ' ')

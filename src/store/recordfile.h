@@ -35,6 +35,9 @@ bool readList(const QString &path, QStringList &entries);
 bool readRecord(const QString &path, int count, QStringList &fields);
 // Reads the first field of the file.
 bool readValue(const QString &path, QString &value);
+// Reads the first value of the file as far as its line ends, commas
+// included: a path in the print form may hold commas.
+bool readLine(const QString &path, QString &value);
 
 // While a group is open, the rewrites above write their new content at once
 // but leave each file as it is; commit(), or the group's end, syncs them all
@@ -78,8 +81,11 @@ public:
 
     bool atEnd() const { return m_pos >= m_bytes.size(); }
     bool readField(QString &value);
+    // The same, but a value that is not quoted ends only at the line's end.
+    bool readLine(QString &value);
 
 private:
+    bool read(QString &value, bool commaEnds);
     QString decode(QByteArrayView raw, bool quoted) const;
     void skipDelimiter();
 

@@ -18,17 +18,56 @@ class TestBook : public FixtureTest
     }
 
 private slots:
-    // A name that begins with another shows its own contact; equal categories
-    // list the same names.
-    void selecting()
+    // The selection moves only when the user picks another name: a click on
+    // the list's blank part, a Ctrl+click on the chosen name and Ctrl+Space
+    // keep it, so what is typed next is still stored. Moving into the list
+    // with the keyboard picks its first name.
+    void selectingByHand_data()
     {
+        QTest::addColumn<QString>("category");
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QString>("chosen"); // the name selected afterwards
+        QTest::newRow("blank part clicked") << "Friend" << "blank" << "Bob";
+        QTest::newRow("Ctrl+click") << "Friend" << "ctrl-click" << "Bob";
+        QTest::newRow("Ctrl+Space") << "Friend" << "ctrl-space" << "Bob";
+        QTest::newRow("Tab in, Down") << "Family" << "Down" << "Ann";
+        QTest::newRow("Tab in, Down, one name") << "Friend" << "Down" << "Bob";
+        QTest::newRow("Tab in, Up, one name") << "Friend" << "Up" << "Bob";
+        QTest::newRow("Tab in, Home, one name") << "Friend" << "Home" << "Bob";
+    }
+
+    void selectingByHand()
+    {
+        QFETCH(QString, category);
+        QFETCH(QString, how);
+        QFETCH(QString, chosen);
         f->putStandardBook();
-        FrmMain &w = f->startOn("Family", "Anna");
-        QCOMPARE(w.txtRelation->text(), "Anna's sister");
-        f->platform.inputs.enqueue("Friends");
-        w.cmdAddRelationship->click();
-        w.cboRelationship->setCurrentIndex(w.cboRelationship->findText("Friends") + 1);
-        QCOMPARE(listed("name"), QStringList{"Carl"});
+        FrmMain &w = f->startOn(category);
+        w.show();
+        QApplication::setActiveWindow(&w);
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QListWidget *list = w.lstNames;
+        if (how == "blank" || how.startsWith("ctrl")) {
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
+            QCOMPARE(w.currentName(), chosen);
+        }
+        if (how == "blank")
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(4, list->viewport()->height() - 4));
+        else if (how == "ctrl-click")
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                              list->visualItemRect(list->item(0)).center());
+        else if (how == "ctrl-space")
+            QTest::keyClick(list, Qt::Key_Space, Qt::ControlModifier);
+        else {
+            w.cmdRemoveRelationship->setFocus();
+            QTest::keyClick(w.cmdRemoveRelationship, Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), list);
+            QTest::keyClick(list, how == "Down" ? Qt::Key_Down : how == "Up" ? Qt::Key_Up : Qt::Key_Home);
+        }
+        QCOMPARE(w.currentName(), chosen);
+        QCOMPARE(w.lblName->text(), chosen);
+        typeAtEnd(w.txtBirthday, "!");
+        QCOMPARE(f->file(category + chosen + "Birthday"), QByteArray("\"1 May, 1970!\"\r\n"));
     }
 
     // Each step starts on Family with Ann shown, unless it says how: "blank"
@@ -64,14 +103,15 @@ private slots:
         // Lower case lands among the others only when case is ignored.
         row("category: sorted, as typed", "add category", "aunt's side ", "", QStringList{"aunt's side "} + categories);
         row("category: the first", "add category blank", "Family", "", {"Family"});
-        row("category: equal added, first chosen", "add category", "Family", "",
-            {"Fam", "Family", "Family", "Friend", "Friends", "work"});
+        row("category: listed already, ignoring case", "add category", "FAMILY",
+            "Sorry, there is already a category called FAMILY. Please type a different name.", categories);
         row("category: longest", "add category", QString(230, 'a'), "", QStringList{QString(230, 'a')} + categories);
         row("category: too long", "add category", QString(231, 'a'), "Sorry, that category name" + tooLong, categories);
         row("category: not stored", "add category unwritable", "New", "Sorry, the new category" + unsaved, categories);
         row("name: cancel", "add name", "", "", names);
         row("name: sorted, as typed", "add name", "mary O'Neil", "", {"Ann", "Anna", "Bo", "mary O'Neil", "Zoë"});
-        row("name: duplicate refused", "add name", "Ann", "Sorry, Ann" + taken, names);
+        row("name: listed already, ignoring case", "add name", "bo",
+            "Sorry, bo is already listed under Family. Please type a different name.", names);
         // Fam & ilyAnn names the same files as Family & Ann.
         row("name: another category's contact", "add name in Fam", "ilyAnn", "Sorry, ilyAnn" + taken, {});
         row("name: longest", "add name", QString(225, 'n'), "", {"Ann", "Anna", "Bo", QString(225, 'n'), "Zoë"});
@@ -172,17 +212,82 @@ private slots:
         }
         QCOMPARE(f->files(), files);
 
-        // What is added is chosen, the first of equal entries; a removed
-        // contact's boxes are emptied but stay enabled.
+        // What is added is chosen, the first of equal entries. With no
+        // category chosen no name can be added, and with no contact chosen
+        // its controls take no input.
         const QString chosen = adding ? entry : "";
+        const QString on = adding ? "on" : "off";
         QCOMPARE(f->state(), !changed || kind == "dependant" ? before
-                             : kind == "category" ? chosen + "/ | names on | details off | empty | " + noContact
-                                                  : "Family/" + chosen + " | names on | details on | empty | "
+                             : kind == "category" ? chosen + "/ | names " + on + " | details off | empty | " + noContact
+                                                  : "Family/" + chosen + " | names on | details " + on + " | empty | "
                                                         + (adding ? entry : noContact));
         if (changed && adding)
             QCOMPARE(kind == "category" ? w.cboRelationship->currentIndex() : list->currentRow(), after.indexOf(entry));
         if (changed && !adding && kind == "category")
             QCOMPARE(w.lstNames->count(), 0);
+    }
+
+    // A list that exists but cannot be read is never rewritten from the part
+    // shown: its Add and Remove are locked, and the user is told once why.
+    void listsThatCannotBeRead_data()
+    {
+        QTest::addColumn<QString>("list");
+        QTest::addColumn<QString>("what");
+        QTest::newRow("categories") << "RelationsList" << "list of categories";
+        QTest::newRow("names") << "NamesListFamily" << "list of names of Family";
+    }
+
+    void listsThatCannotBeRead()
+    {
+        QFETCH(QString, list);
+        QFETCH(QString, what);
+        Files files = f->putStandardBook();
+        files.remove(list);
+        QFile::remove(f->dataDir() + list);
+        QVERIFY(QDir().mkpath(f->dataDir() + list)); // no regular file: reading it fails
+        FrmMain &w = list == "RelationsList" ? f->start() : f->startOn("Family");
+        QCOMPARE(f->platform.messages(), QStringList{"Sorry, the " + what + " in " + f->dataDir()
+                                                     + " cannot be read, so nothing can be added to it or removed "
+                                                       "from it until it can."});
+        const auto buttons = list == "RelationsList" ? QList<QPushButton *>{w.cmdAddRelationship, w.cmdRemoveRelationship}
+                                                     : QList<QPushButton *>{w.cmdAddName, w.cmdRemoveName};
+        for (QPushButton *button : buttons) {
+            QVERIFY(!button->isEnabled());
+            QTest::mouseClick(button, Qt::LeftButton);
+        }
+        QCOMPARE(f->platform.shown.size(), 1);
+        QCOMPARE(f->files(), files);
+    }
+
+    // Adding a contact stores its files first and lists it last. Files left
+    // by an add that was cut short come back when the name is added again;
+    // an add that cannot be stored leaves the window as it was.
+    void addingIsAllOrNothing()
+    {
+        Files files = f->putStandardBook();
+        const Files earlier = contactFiles("Friend", "Eve");
+        f->put(earlier);
+        FrmMain &w = f->startOn("Friend");
+        f->platform.inputs.enqueue("Eve");
+        w.cmdAddName->click();
+        QCOMPARE(f->platform.messages(), QStringList{"Information stored earlier under Eve was found and has been brought back."});
+        QCOMPARE(f->state(), "Friend/Eve | names on | details on | filled | Eve");
+        files.insert(earlier);
+        files["NamesListFriend"] = listBytes({"Bob", "Eve"});
+        QCOMPARE(f->files(), files);
+
+        f->platform.shown.clear();
+        f->platform.answers.enqueue(true);
+        w.cmdRemoveRelationship->click();
+        QVERIFY(QDir(f->dataDir()).removeRecursively());
+        f->platform.inputs.enqueue("Kin");
+        w.cmdAddRelationship->click();
+        w.cmdAddName->click(); // locked: it asks nothing
+
+        QCOMPARE(f->platform.messages(), QStringList{"Sorry, the new category could not be saved in " + f->dataDir()
+                                                     + ". Nothing was added."});
+        QCOMPARE(f->state(), "/ | names off | details off | empty | " + noContact);
+        QCOMPARE(f->files(), Files{});
     }
 
     // Names read from hand-edited files never reach outside the data directory.

@@ -44,7 +44,8 @@ private slots:
         // Reading JPEG and GIF takes plug-ins that must come with the program.
         const QList<QByteArray> formats = QImageReader::supportedImageFormats();
         QVERIFY(formats.contains("jpeg") && formats.contains("gif"));
-        const QMap<QString, QSize> pictures{{"ann.jpg", {200, 100}}, {"big.jpg", {400, 300}}, {"a,b.jpg", {20, 20}}};
+        const QMap<QString, QSize> pictures{{"ann.jpg", {200, 100}}, {"big.jpg", {400, 300}}, {"a,b.jpg", {20, 20}},
+                                            {"phone.jpg", {6000, 4000}}};
         for (auto picture = pictures.begin(); picture != pictures.end(); ++picture) {
             QImage image(picture.value(), QImage::Format_RGB32);
             image.fill(Qt::darkGreen);
@@ -94,8 +95,8 @@ private slots:
         QVERIFY(!f->files().contains("FamilyAnnPic") && QFile::exists(m_images.filePath("ann.jpg")));
     }
 
-    // What is shown is recorded, as the whole path; read back, a path the
-    // print form would cut at its comma is not found.
+    // What is shown is recorded, as the whole path, and read back whole,
+    // commas and all.
     void changePicture_data()
     {
         QTest::addColumn<QString>("chosen"); // empty: cancel; "-": with no contact selected
@@ -104,7 +105,7 @@ private slots:
         QTest::addColumn<QStringList>("messages");
 
         QTest::newRow("a JPEG") << "big.jpg" << QSize(400, 300) << QSize(400, 300) << QStringList{};
-        QTest::newRow("comma in the path") << "a,b.jpg" << QSize(20, 20) << QSize(0, 0) << QStringList{};
+        QTest::newRow("comma in the path") << "a,b.jpg" << QSize(20, 20) << QSize(20, 20) << QStringList{};
         QTest::newRow("cancel") << "" << QSize(0, 0) << QSize(0, 0) << QStringList{};
         QTest::newRow("no contact does nothing") << "-" << QSize(0, 0) << QSize(0, 0) << QStringList{};
         QTest::newRow("not an image")
@@ -137,6 +138,28 @@ private slots:
         f->pickName("Ann");
         f->pickName("Bo");
         QCOMPARE(pic.picItem->pixmap().size(), readBack);
+    }
+
+    // A refused choice goes back to the picture stored, not to one shown
+    // before it. A picture larger than the screen is shown smaller, in its
+    // own proportions, so the window and its buttons fit the screen.
+    void storedAndOnScreen()
+    {
+        FrmMain &w = startOnFamily();
+        FrmPic &pic = w.picture.frmPic();
+        f->pickName("Bo");
+        f->platform.files << m_images.filePath("big.jpg") << m_images.filePath("notes.jpg")
+                          << m_images.filePath("phone.jpg");
+        pic.cmdAddPic->click();
+        pic.cmdAddPic->click();
+        QCOMPARE(pic.picItem->pixmap().size(), QSize(400, 300));
+        QCOMPARE(f->file("FamilyBoPic"), m_images.filePath("big.jpg").toUtf8() + "\r\n");
+
+        pic.cmdAddPic->click();
+        const QSize scaled = pic.picItem->pixmap().size();
+        QVERIFY(qAbs(scaled.width() * 4000 - scaled.height() * 6000) <= 6000);
+        QVERIFY(pic.screen()->availableGeometry().size().boundedTo(pic.frameGeometry().size()) == pic.frameGeometry().size());
+        verifyFitted();
     }
 };
 

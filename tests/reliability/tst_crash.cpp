@@ -56,10 +56,14 @@ static int typist(int argc, char *argv[])
     frmMain.lstNames->setCurrentRow(0);
     QStringList values;
     for (const QString &name : boxNames) {
+        // Typing goes on at each box's end.
         auto *lines = frmMain.findChild<QPlainTextEdit *>(name);
-        if (lines) // a one-line box's cursor is at the end already; typing keeps each there
+        auto *line = frmMain.findChild<QLineEdit *>(name);
+        if (lines)
             lines->moveCursor(QTextCursor::End);
-        values.append(lines ? lines->toPlainText() : frmMain.findChild<QLineEdit *>(name)->text());
+        else
+            line->end(false);
+        values.append(lines ? lines->toPlainText() : line->text());
     }
     QByteArray report = values.join('\t').toUtf8().toPercentEncoding() + '\n';
     QRandomGenerator random(QByteArray(argv[2]).toUInt());

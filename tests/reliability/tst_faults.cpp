@@ -87,6 +87,8 @@ private slots:
         QTest::newRow("disk full, adding a dependant")
             << "write:ENOSPC" << "" << "cmdAddChildren" << same << "dependant" << "";
         QTest::newRow("read-only, adding a name") << readOnly << "" << "cmdAddName" << same << "name" << "";
+        QTest::newRow("disk fills part-way through adding a name")
+            << "link:ENOSPC" << "FamilyZoeNumbers" << "cmdAddName" << same << "name" << "";
     }
 
     void faults()
@@ -109,7 +111,7 @@ private slots:
             if (auto *button = qobject_cast<QPushButton *>(target))
                 button->click();
             else
-                QTest::keyClicks(target, "!");
+                typeAtEnd(target, "!");
         });
         QVERIFY2(struck, "the fault never struck");
 
@@ -156,8 +158,8 @@ private slots:
             if (control->objectName().startsWith("txt") || control->objectName().contains("Children"))
                 QVERIFY2(control->isEnabled() != locked.contains(control->objectName()), qPrintable(control->objectName()));
         }
-        QTest::keyClicks(w.txtBirthday, "!");
-        QTest::keyClicks(w.txtHome, "!");
+        typeAtEnd(w.txtBirthday, "!");
+        typeAtEnd(w.txtHome, "!");
         QCOMPARE(f->file(file), book().value(file));
 
         // Selecting a contact again unlocks them; with the disk working, Ann's file shows.
@@ -176,7 +178,7 @@ private slots:
     {
         f->put(book());
         FrmMain &w = f->startOn("Family", "Ann");
-        QVERIFY(failing("tmpfile:EOPNOTSUPP", f->dataDir(), [&] { QTest::keyClicks(w.txtBirthday, "!"); }));
+        QVERIFY(failing("tmpfile:EOPNOTSUPP", f->dataDir(), [&] { typeAtEnd(w.txtBirthday, "!"); }));
         Files stored = book();
         stored.insert("FamilyAnnBirthday", "\"1 May!\"\r\n");
         QCOMPARE(f->files(), stored);
@@ -274,7 +276,7 @@ private slots:
         QVERIFY(f->files() == stored);                         // loading writes nothing
 
         if (!pick.isEmpty()) {
-            QTest::keyClicks(w.txtBirthday, "!");
+            typeAtEnd(w.txtBirthday, "!");
             if (!typedInto.isEmpty())
                 stored.insert(typedInto, RecordFile::encodeRecord({w.txtBirthday->text()}));
             QVERIFY(f->files() == stored);

@@ -120,3 +120,9 @@ Files standardBook()
     book.insert(contactFiles("Friends", "Carl"));
     return book;
 }
+
+void typeAtEnd(QWidget *box, const QString &text)
+{
+    QTest::keyClick(box, Qt::Key_End, qobject_cast<QPlainTextEdit *>(box) ? Qt::ControlModifier : Qt::NoModifier);
+    QTest::keyClicks(box, text);
+}

@@ -33,6 +33,10 @@ QByteArray listBytes(const QStringList &entries);
 // it, so any rewrite of a file nobody changed shows.
 Files contactFiles(const QString &category, const QString &name);
 
+// Types text at the end of a box, as a person does after clicking behind
+// what it shows.
+void typeAtEnd(QWidget *box, const QString &text);
+
 // The book most tests start from. Lists are stored out of order and in mixed
 // case, so every list shown must be sorted. Family holds Ann, Anna and Zoë,
 // with contactFiles(), and Bo, with no files; Friend holds Bob and Friends
