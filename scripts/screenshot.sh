@@ -2,7 +2,8 @@
 # Makes the README's screenshot, docs/screenshot.png: the main window showing
 # one contact, on an X server of its own, with made-up data in a scratch home
 # under build/. Builds the program first and installs what is missing, as
-# run.sh does. Run it again after the window changes.
+# run.sh does. Run it again after the window changes, and look at the
+# picture before committing it: it is taken, not checked.
 set -euo pipefail
 source "$(dirname -- "${BASH_SOURCE[0]}")/../tests/support/xvfb.sh"
 
@@ -50,7 +51,7 @@ fi
 
 # The first category with the keyboard, then on to the names list and its first name.
 xdotool windowfocus --sync "$window"
-xdotool key --delay 100 Down Tab Tab Tab space
+xdotool key --delay 100 Down Tab Tab Tab Down
 sleep 1
 import -window "$window" "$scratch/shot.png"
 # A palette of 64 colours keeps the picture small and the text sharp.
