@@ -130,7 +130,13 @@ icon_sizes() {
 xdotool windowfocus --sync "$window"
 xdotool key --clearmodifiers ctrl+a
 abouts=$(timeout 10 xdotool search --sync --onlyvisible --name '^About$') || abouts=
-for shown in "main window:$window" "About box:${abouts%%$'\n'*}"; do
+offering=("main window:$window")
+if [[ -n $abouts ]]; then
+    offering+=("About box:${abouts%%$'\n'*}")
+else
+    fail "Ctrl+A opened no About box"
+fi
+for shown in "${offering[@]}"; do
     sizes=$(icon_sizes "${shown#*:}")
     if [[ $sizes == "16 32 48 64 128 256" ]]; then
         pass "the ${shown%%:*} offers its icon at $sizes"
