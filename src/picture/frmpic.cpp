@@ -35,6 +35,7 @@ FrmPic::FrmPic() : QWidget(nullptr, Qt::Window)
 
     picItem = Controls::place(new QLabel, this, "picItem", 120, 120, 4365, 2595);
     picItem->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    picItem->setAccessibleName(QStringLiteral("Picture"));
     cmdAddPic = graphicalButton(this, "cmdAddPic", QStringLiteral("Change &Picture"), 120, 2760, 4455, 495);
     setWidgetColor(cmdAddPic, QPalette::Button, DefaultColor::MinorButtons);
     cmdClose = graphicalButton(this, "cmdClose", QStringLiteral("&Close"), 120, 3240, 4455, 495);
@@ -51,7 +52,7 @@ QString FrmPic::pictureFilter()
     return QStringLiteral("jpg/jpeg Files (*.jpg *.jpeg);;gif Files (*.gif);;All Files (*)");
 }
 
-bool FrmPic::loadPicture(const QString &path)
+bool FrmPic::loadPicture(const QString &path, const QString &whose)
 {
     QImage image;
     if (!path.isEmpty()) {
@@ -59,6 +60,9 @@ bool FrmPic::loadPicture(const QString &path)
         reader.setAutoTransform(true);
         image = reader.read();
     }
+    // A screen reader says whose picture is shown, or that there is none.
+    picItem->setAccessibleDescription(image.isNull() ? QStringLiteral("No picture")
+                                                     : QStringLiteral("Picture of ") + whose);
     if (image.isNull()) {
         picItem->clear();
     } else {
