@@ -4,6 +4,8 @@
 
 #include <QStringDecoder>
 
+#include <algorithm>
+
 namespace Vcard {
 
 namespace {
@@ -220,7 +222,8 @@ Head parseHead(QByteArrayView line)
                     values.append(decodeCarets(decodeText(line.sliced(valueStart, i - valueStart))));
                 }
             } while (i < line.size() && line[i] == ',');
-            if (!name.isEmpty())
+            // A name of other characters could not be written back the same.
+            if (!name.isEmpty() && std::all_of(name.begin(), name.end(), isNameChar))
                 addParameter(head.parameters, name.toByteArray().toUpper(), values);
         } else if (!name.isEmpty()) {
             // vCard 2.1 names a type or an encoding alone: TEL;HOME;VOICE.
