@@ -5,6 +5,7 @@
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <cstring>
 
 namespace Vcard {
 
@@ -49,32 +50,44 @@ public:
 
     bool atEnd() const { return m_pos >= m_bytes.size(); }
 
-    QByteArrayView peek() const
+    QByteArrayView peek()
     {
-        qsizetype next = m_pos;
-        return line(next);
+        if (m_next < 0) {
+            m_next = m_pos;
+            m_peeked = line(m_next);
+        }
+        return m_peeked;
     }
 
-    QByteArrayView take() { return line(m_pos); }
+    QByteArrayView take()
+    {
+        const QByteArrayView taken = peek();
+        m_pos = m_next;
+        m_next = -1;
+        return taken;
+    }
 
 private:
     QByteArrayView line(qsizetype &pos) const
     {
-        const qsizetype start = pos;
-        const qsizetype size = m_bytes.size();
-        qsizetype end = start;
-        while (end < size && m_bytes[end] != '\r' && m_bytes[end] != '\n')
-            ++end;
-        pos = end;
-        if (pos < size && m_bytes[pos] == '\r')
-            ++pos;
-        if (pos < size && m_bytes[pos] == '\n' && (pos == end || m_bytes[pos - 1] == '\r'))
-            ++pos;
-        return m_bytes.sliced(start, end - start);
+        const char *start = m_bytes.data() + pos;
+        const auto left = size_t(m_bytes.size() - pos);
+        const auto *lf = static_cast<const char *>(std::memchr(start, '\n', left));
+        const size_t toLf = lf ? size_t(lf - start) : left;
+        const auto *cr = static_cast<const char *>(std::memchr(start, '\r', toLf));
+        const qsizetype length = cr ? cr - start : qsizetype(toLf);
+        pos += length;
+        if (cr && pos + 1 < m_bytes.size() && m_bytes[pos + 1] == '\n')
+            pos += 2;
+        else if (pos < m_bytes.size())
+            pos += 1;
+        return QByteArrayView(start, length);
     }
 
     QByteArrayView m_bytes;
     qsizetype m_pos = 0;
+    qsizetype m_next = -1; // where the peeked line's successor starts; -1: none peeked
+    QByteArrayView m_peeked;
 };
 
 // UTF-8 where the bytes are UTF-8, else Windows-1252, unless the card names
@@ -91,6 +104,8 @@ QString decodeText(QByteArrayView bytes, const QString &charset = {})
         if (decoder.isValid())
             return decoder(bytes);
     }
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return QString::fromLatin1(bytes);
     if (TextCodec::isUtf8(bytes))
         return QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom)(bytes);
     return TextCodec::fromWindows1252(bytes);
@@ -118,6 +133,8 @@ QByteArray decodeQuotedPrintable(QByteArrayView in)
 // Raw line breaks, as quoted-printable values carry them, become "\n".
 QString escapeLineBreaks(QString text)
 {
+    if (!text.contains(u'\r') && !text.contains(u'\n'))
+        return text;
     text.replace(QLatin1String("\r\n"), QLatin1String("\\n"));
     text.replace(QLatin1Char('\r'), QLatin1String("\\n"));
     text.replace(QLatin1Char('\n'), QLatin1String("\\n"));
@@ -368,6 +385,7 @@ void appendFolded(QByteArray &out, const QString &line)
 QString propertyLine(const Property &property)
 {
     QString line;
+    line.reserve(property.value.size() + 64);
     if (!property.group.isEmpty())
         line += QString::fromLatin1(property.group) + u'.';
     line += QString::fromLatin1(property.name);
@@ -483,12 +501,14 @@ QList<Card> parse(const QByteArray &bytes)
         Property property = readProperty(lines);
         if (property.name.isEmpty())
             continue;
-        const bool vcard = property.value.trimmed().compare(QLatin1String("VCARD"), Qt::CaseInsensitive) == 0;
+        const auto vcard = [&] {
+            return property.value.trimmed().compare(QLatin1String("VCARD"), Qt::CaseInsensitive) == 0;
+        };
         if (property.name == "BEGIN") {
-            if (vcard && depth++ == 0)
+            if (vcard() && depth++ == 0)
                 card = Card();
         } else if (property.name == "END") {
-            if (vcard && depth > 0 && --depth == 0)
+            if (vcard() && depth > 0 && --depth == 0)
                 cards.append(std::move(card));
         } else if (depth == 1) {
             if (property.name == "VERSION")

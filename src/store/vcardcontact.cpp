@@ -139,6 +139,15 @@ bool isForbidden(QChar c)
 
 bool fits(const QString &name, const QString &category)
 {
+    // A UTF-16 unit takes at most three bytes, and the suffixes are ASCII:
+    // most names fit without encoding them.
+    static const qsizetype longestSuffix =
+        std::max_element(FileName::contactSuffixes.cbegin(), FileName::contactSuffixes.cend(),
+                         [](const QString &a, const QString &b) { return a.size() < b.size(); })
+            ->size();
+    if (3 * (name.size() + std::max(category.size(), qsizetype(1))) + FileName::NamesList.size() + longestSuffix
+        <= Store::maxFileNameBytes)
+        return true;
     if (category.isEmpty()) {
         if (!Store::fitsFileName(FileName::NamesList, name))
             return false;
@@ -493,7 +502,7 @@ QByteArray exportContact(const StoredContact &contact)
 {
     Card card = cardOf(contact);
     // Whatever would not come back byte for byte from the card travels whole.
-    const Imported back = importCard(parse(write(card)).value(0), contact.category);
+    const Imported back = importCard(card, contact.category);
     for (const QString &suffix : FileName::contactSuffixes) {
         if (suffix == FileName::Pic || !contact.files.contains(suffix) || back.files.value(suffix) == contact.files[suffix])
             continue;
