@@ -6,6 +6,7 @@
 #include "platform/scriptedplatform.h"
 #include "store/paths.h"
 #include "store/recordfile.h"
+#include "store/vcardcontact.h"
 
 #include <QApplication>
 #include <QDir>
@@ -37,6 +38,7 @@ struct Sizes
     int categories = 1000;
     int repeats = 20;
     std::vector<int> scaling{1000, 4000, 16000, 32767};
+    int cards = 10000;
 };
 
 // Milliseconds of each repetition.
@@ -317,6 +319,46 @@ public:
         row(qPrintable(QStringLiteral("start-up (%1 categories)").arg(m_sizes.categories)), measured, floor);
     }
 
+    // A category's contacts out as vCards, and the cards back in as the
+    // files to store (writing them is the caller's). Floors: reading the same
+    // files alone; reading the cards' syntax alone.
+    void vcard()
+    {
+        const int count = m_sizes.cards;
+        const QStringList names = namesList(count);
+        QImage thumbnail(96, 96, QImage::Format_RGB32);
+        thumbnail.fill(Qt::darkCyan);
+        const QString picture = m_images.filePath(QStringLiteral("thumbnail.jpg"));
+        thumbnail.save(picture, "JPEG", 85);
+        {
+            // Tens of thousands of files: one group, so they are synced together.
+            RecordFile::WriteGroup files;
+            for (const QString &name : names)
+                writeContact("Family", name, picture);
+        }
+        Samples out, outFloor, in, inFloor;
+        QByteArray cards;
+        for (int i = 0; i < std::max(3, m_sizes.repeats / 4); ++i) {
+            out.push_back(time([&] {
+                cards.clear();
+                for (const QString &name : names)
+                    cards += Vcard::exportContact(Vcard::readContact("Family", name));
+            }));
+            outFloor.push_back(time([&] {
+                QByteArray bytes;
+                for (const QString &name : names) {
+                    for (const QString &suffix : FileName::contactSuffixes)
+                        RecordFile::readBytes(data("Family" + name + suffix), bytes);
+                    RecordFile::readBytes(picture, bytes);
+                }
+            }));
+            in.push_back(time([&] { Vcard::importCards(cards); }));
+            inFloor.push_back(time([&] { Vcard::parse(cards); }));
+        }
+        row(qPrintable(QStringLiteral("export %1 vCards").arg(count)), out, outFloor);
+        row(qPrintable(QStringLiteral("import %1 vCards (%2 MB)").arg(count).arg(cards.size() >> 20)), in, inFloor);
+    }
+
     void scaling()
     {
         std::printf("\nScaling (median time per entry; flat means no quadratic step):\n");
@@ -379,7 +421,7 @@ int main(int argc, char *argv[])
 
     Sizes sizes;
     if (QCoreApplication::arguments().contains(QStringLiteral("--small")))
-        sizes = Sizes{50, 2000, 50, 50, 3, {500, 1000, 2000}};
+        sizes = Sizes{50, 2000, 50, 50, 3, {500, 1000, 2000}, 200};
 
     std::printf("All times in ms. Floor: the same file or widget work alone, in the same run.\n\n");
     std::printf("| %-34s | %10s | %10s | %10s | %7s |\n", "case", "median", "p99", "floor", "ratio");
@@ -399,6 +441,8 @@ int main(int argc, char *argv[])
         Bench(sizes).removeCategory();
     if (wanted("startup"))
         Bench(sizes).startUp();
+    if (wanted("vcard"))
+        Bench(sizes).vcard();
     if (wanted("scaling"))
         Bench(sizes).scaling();
     return 0;

@@ -1,20 +1,37 @@
 #!/usr/bin/env bash
-# Builds the record file fuzz target with clang's libFuzzer, AddressSanitizer
-# and UndefinedBehaviorSanitizer, and runs it for the given number of seconds
-# (600 unless told) over a working copy of the committed seed corpus:
-#   bash fuzz/run.sh [seconds]
-# A finding stops the run, leaves its input in build-fuzz/ and fails.
+# Builds the fuzz targets with clang's libFuzzer, AddressSanitizer and
+# UndefinedBehaviorSanitizer, and runs each for the given number of seconds
+# (600 unless told) over a working copy of its seed corpus:
+#   bash fuzz/run.sh [seconds] [target...]
+# The targets are fuzz_recordfile (the record file reader and the path rule,
+# seeds in fuzz/corpus/) and fuzz_vcard (the vCard reader, writer and contact
+# mapping, seeded with the sample cards in tests/data/vcard/); both unless
+# named. A finding stops the run, leaves its input in build-fuzz/ and fails.
 source "$(dirname "${BASH_SOURCE[0]}")/../scripts/common.sh"
 install_packages clang libclang-rt-14-dev qt6-base-dev pkgconf
 
 out=$top/build-fuzz
-mkdir -p "$out/corpus"
-# shellcheck disable=SC2046 # pkg-config gives several words on purpose
-clang++ -std=c++20 -g -O1 -fPIC -Wall -Wextra -Wpedantic -Werror \
-  -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
-  -I"$top/src" $(pkg-config --cflags Qt6Core) \
-  "$top/fuzz/fuzz_recordfile.cpp" "$top/src/store/recordfile.cpp" "$top/src/store/paths.cpp" \
-  $(pkg-config --libs Qt6Core) -o "$out/fuzz_recordfile"
-cp -n "$top"/fuzz/corpus/* "$out/corpus/"
-"$out/fuzz_recordfile" -max_total_time="${1:-600}" -max_len=4096 -timeout=10 -print_final_stats=1 \
-  -artifact_prefix="$out/" "$out/corpus"
+seconds=${1:-600}
+shift || true
+targets=("$@")
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_recordfile fuzz_vcard)
+store=("$top"/src/store/*.cpp)
+
+for target in "${targets[@]}"; do
+  case $target in
+    fuzz_recordfile) seeds=("$top"/fuzz/corpus/*) ;;
+    fuzz_vcard) seeds=("$top"/tests/data/vcard/*) ;;
+    *) echo "no fuzz target $target" >&2; exit 2 ;;
+  esac
+  corpus=$out/corpus-$target
+  mkdir -p "$corpus"
+  # shellcheck disable=SC2046 # pkg-config gives several words on purpose
+  clang++ -std=c++20 -g -O1 -fPIC -Wall -Wextra -Wpedantic -Werror \
+    -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
+    -I"$top/src" $(pkg-config --cflags Qt6Core) \
+    "$top/fuzz/$target.cpp" "${store[@]}" \
+    $(pkg-config --libs Qt6Core) -o "$out/$target"
+  cp -n "${seeds[@]}" "$corpus/"
+  "$out/$target" -max_total_time="$seconds" -max_len=4096 -timeout=10 -print_final_stats=1 \
+    -artifact_prefix="$out/$target-" "$corpus"
+done

@@ -70,7 +70,8 @@ void FrmMain::buildControls()
 {
     client = new QWidget;
     client->setObjectName(QStringLiteral("client"));
-    client->setFixedSize(Controls::twipsToPixels(this, 9870, Qt::Horizontal), Controls::twipsToPixels(this, 6735, Qt::Vertical));
+    client->setFixedSize(Controls::twipsToPixels(this, 9870, Qt::Horizontal),
+                         Controls::twipsToPixels(this, 6735, Qt::Vertical));
     client->setAutoFillBackground(true);
     setWidgetColor(client, QPalette::Window, DefaultColor::FormBack);
     setCentralWidget(client);
@@ -202,6 +203,27 @@ void FrmMain::buildControls()
     auto *notes = textBox(fraNumbers, "txtNumNotes", 120, 2880, 3615, 615, Qt::ScrollBarAlwaysOn);
     notes->setMaxLength(150);
     txtNumNotes = notes;
+
+    // What a screen reader says of each control: the label beside it, and for
+    // the lists and the small buttons, a name that tells them apart.
+    const std::pair<QLabel *, QWidget *> labelled[] = {
+        {lblCategory, cboRelationship}, {lblNames, lstNames}, {lblRelation, txtRelation},
+        {lblBirthday, txtBirthday}, {lblDependants, lstChildren}, {lblAddress, txtAddress},
+        {lblDrivingDirections, txtDrivingDirections}, {lblHome, txtHome}, {lblCell, txtCell},
+        {lblWork, txtWork}, {lblFax, txtFax}, {Label1, txtEmail}, {lblNotes, txtNumNotes}};
+    for (const auto &[text, control] : labelled)
+        text->setBuddy(control);
+    const std::pair<QWidget *, const char *> named[] = {
+        {lstNames, "Names"},
+        {lstChildren, "Children and dependants"},
+        {cmdAddRelationship, "Add category"},
+        {cmdRemoveRelationship, "Remove category"},
+        {cmdAddName, "Add name"},
+        {cmdRemoveName, "Remove name"},
+        {cmdAddChildren, "Add dependant"},
+        {cmdRemoveChildren, "Remove dependant"}};
+    for (const auto &[control, name] : named)
+        control->setAccessibleName(QString::fromLatin1(name));
 
     // The state before anything is chosen: no category, so no names and no contact.
     book.setNamesEnabled(false);

@@ -10,6 +10,8 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kinfolio"));
     QApplication::setApplicationVersion(QStringLiteral(KINFOLIO_VERSION));
+    // Wayland desktops find the window's menu entry, and with it its icon, by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral(KINFOLIO_APP_ID));
 
     QtPlatform platform;
     FrmMain frmMain(platform);

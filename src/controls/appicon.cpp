@@ -9,5 +9,10 @@ QIcon kinfolioIcon()
         Q_INIT_RESOURCE(appicon);
         registered = true;
     }
-    return QIcon(QStringLiteral(":/kinfolio/kinfolio.png"));
+    // Every size drawn for the desktop, so the window list, the title bar and
+    // the About box each take a drawn size rather than a scaled one.
+    QIcon icon;
+    for (const int size : {KINFOLIO_ICON_SIZES})
+        icon.addFile(QStringLiteral(":/kinfolio/%1x%1/apps/kinfolio.png").arg(size), QSize(size, size));
+    return icon;
 }

@@ -14,6 +14,8 @@ inline constexpr QChar refusedCharacter = RecordFile::unquotable;
 // keeping the rest.
 class QuoteFreeValidator : public QValidator
 {
+    Q_OBJECT
+
 public:
     using QValidator::QValidator;
     State validate(QString &input, int &pos) const override;
@@ -23,6 +25,8 @@ public:
 // of what the user types or pastes, as a one-line box's maximum length does.
 class MultiLineBox : public QPlainTextEdit
 {
+    Q_OBJECT
+
 public:
     using QPlainTextEdit::QPlainTextEdit;
 

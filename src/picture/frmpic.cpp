@@ -30,10 +30,12 @@ FrmPic::FrmPic() : QWidget(nullptr, Qt::Window)
     setFont(Controls::windowFont());
     setAutoFillBackground(true);
     setWidgetColor(this, QPalette::Window, DefaultColor::FormBack);
-    setFixedSize(px(4665, Qt::Horizontal), px(3825, Qt::Vertical));
+    setFixedSize(Controls::twipsToPixels(this, 4665, Qt::Horizontal),
+                 Controls::twipsToPixels(this, 3825, Qt::Vertical));
 
     picItem = Controls::place(new QLabel, this, "picItem", 120, 120, 4365, 2595);
     picItem->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    picItem->setAccessibleName(QStringLiteral("Picture"));
     cmdAddPic = graphicalButton(this, "cmdAddPic", QStringLiteral("Change &Picture"), 120, 2760, 4455, 495);
     setWidgetColor(cmdAddPic, QPalette::Button, DefaultColor::MinorButtons);
     cmdClose = graphicalButton(this, "cmdClose", QStringLiteral("&Close"), 120, 3240, 4455, 495);
@@ -45,22 +47,12 @@ FrmPic::FrmPic() : QWidget(nullptr, Qt::Window)
     connect(cmdClose, &QPushButton::clicked, this, [this] { cmdClose_Click(); });
 }
 
-int FrmPic::px(int twips, Qt::Orientation direction) const
-{
-    return Controls::twipsToPixels(this, twips, direction);
-}
-
-int FrmPic::twips(int pixels, Qt::Orientation direction) const
-{
-    return Controls::pixelsToTwips(this, pixels, direction);
-}
-
 QString FrmPic::pictureFilter()
 {
     return QStringLiteral("jpg/jpeg Files (*.jpg *.jpeg);;gif Files (*.gif);;All Files (*)");
 }
 
-bool FrmPic::loadPicture(const QString &path)
+bool FrmPic::loadPicture(const QString &path, const QString &whose)
 {
     QImage image;
     if (!path.isEmpty()) {
@@ -68,6 +60,9 @@ bool FrmPic::loadPicture(const QString &path)
         reader.setAutoTransform(true);
         image = reader.read();
     }
+    // A screen reader says whose picture is shown, or that there is none.
+    picItem->setAccessibleDescription(image.isNull() ? QStringLiteral("No picture")
+                                                     : QStringLiteral("Picture of ") + whose);
     if (image.isNull()) {
         picItem->clear();
     } else {
@@ -90,7 +85,8 @@ QSize FrmPic::largestPicture() const
     if (!shownOn)
         return {QWIDGETSIZE_MAX, QWIDGETSIZE_MAX};
     const QSize available = shownOn->availableGeometry().size();
-    return {qMax(1, available.width() - px(350, Qt::Horizontal)), qMax(1, available.height() - px(1800, Qt::Vertical))};
+    return {qMax(1, available.width() - Controls::twipsToPixels(this, 350, Qt::Horizontal)),
+            qMax(1, available.height() - Controls::twipsToPixels(this, 1800, Qt::Vertical))};
 }
 
 void FrmPic::picItem_Change()
@@ -98,13 +94,14 @@ void FrmPic::picItem_Change()
     // The design fits the window's outer size to the picture box; Qt sizes
     // the inside, so take the border and title bar off again.
     const QSize frame = Controls::frameSize(this, nominalFrameWidth, nominalFrameHeight);
-    const int outerHeight = twips(picItem->height(), Qt::Vertical) + 1800;
-    const int outerWidth = twips(picItem->width(), Qt::Horizontal) + 350;
-    setFixedSize(qMax(0, px(outerWidth, Qt::Horizontal) - frame.width()),
-                 qMax(0, px(outerHeight, Qt::Vertical) - frame.height()));
-    cmdAddPic->setGeometry(cmdAddPic->x(), px(outerHeight - 1600, Qt::Vertical), px(outerWidth - 350, Qt::Horizontal),
+    const int outerHeight = Controls::pixelsToTwips(this, picItem->height(), Qt::Vertical) + 1800;
+    const int outerWidth = Controls::pixelsToTwips(this, picItem->width(), Qt::Horizontal) + 350;
+    setFixedSize(qMax(0, Controls::twipsToPixels(this, outerWidth, Qt::Horizontal) - frame.width()),
+                 qMax(0, Controls::twipsToPixels(this, outerHeight, Qt::Vertical) - frame.height()));
+    const int buttonWidth = Controls::twipsToPixels(this, outerWidth - 350, Qt::Horizontal);
+    cmdAddPic->setGeometry(cmdAddPic->x(), Controls::twipsToPixels(this, outerHeight - 1600, Qt::Vertical), buttonWidth,
                            cmdAddPic->height());
-    cmdClose->setGeometry(cmdClose->x(), px(outerHeight - 1075, Qt::Vertical), px(outerWidth - 350, Qt::Horizontal),
+    cmdClose->setGeometry(cmdClose->x(), Controls::twipsToPixels(this, outerHeight - 1075, Qt::Vertical), buttonWidth,
                           cmdClose->height());
 }
 

@@ -22,8 +22,8 @@ public:
     QPushButton *cmdClose = nullptr;
 
     // Shows the image at path in picItem, or no image; false when a non-empty
-    // path gives no image.
-    bool loadPicture(const QString &path);
+    // path gives no image. whose names the contact to a screen reader.
+    bool loadPicture(const QString &path, const QString &whose = {});
 
     void cmdAddPic_Click();
     void cmdClose_Click();
@@ -47,6 +47,4 @@ protected:
 private:
     // The largest picture whose window fits the screen's free area.
     QSize largestPicture() const;
-    int px(int twips, Qt::Orientation direction) const;
-    int twips(int pixels, Qt::Orientation direction) const;
 };

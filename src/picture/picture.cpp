@@ -38,7 +38,7 @@ void Picture::ShowPicture()
 {
     if (!RecordFile::readLine(pictureFile(), PicPath))
         return;
-    frmPic().loadPicture(PicPath);
+    frmPic().loadPicture(PicPath, view.currentName());
 }
 
 void Picture::chkPic_Click()
@@ -58,7 +58,7 @@ void Picture::cmdAddPic_Click()
     const QString chosen = platform.chooseOpenFile(&window, FrmPic::pictureFilter());
     if (chosen.isEmpty())
         return; // cancelled
-    if (!window.loadPicture(chosen)) {
+    if (!window.loadPicture(chosen, view.currentName())) {
         platform.showMessage(&window, QStringLiteral("Sorry, ") + chosen
                                           + QStringLiteral(" cannot be shown as a picture. Please choose a JPEG or GIF file."));
         ShowPicture(); // back to what is stored

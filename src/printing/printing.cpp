@@ -45,6 +45,6 @@ void Printing::cmdPrintScreen_Click()
         return;
     }
     // The window as it looks now that the question has closed, drawn afresh.
-    if (platform.printImage(view.frmMain->grab().toImage()))
+    if (platform.printWindow(*view.frmMain))
         platform.showMessage(view.frmMain, QStringLiteral("Printing..."));
 }

@@ -52,6 +52,8 @@ bool readValue(const QString &path, QString &value);
 // Reads the first value of the file as far as its line ends, commas
 // included: a path in the print form may hold commas.
 bool readLine(const QString &path, QString &value);
+// The file's bytes as they are.
+bool readBytes(const QString &path, QByteArray &bytes);
 
 // While a group is open, the rewrites above, whatever their mode, leave each
 // file as it is; commit(), or the group's end, stores them all together (each

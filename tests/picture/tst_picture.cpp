@@ -3,6 +3,7 @@
 
 #include "support/testsupport.h"
 
+#include <QAccessible>
 #include <QImageReader>
 
 class TestPicture : public FixtureTest
@@ -64,7 +65,12 @@ private slots:
         f->pickName("Bo");
         w.chkPic->click();
         QVERIFY(pic.isVisible());
+        const auto spoken = [&pic] {
+            return QAccessible::queryAccessibleInterface(pic.picItem)->text(QAccessible::Description);
+        };
+        QCOMPARE(spoken(), QString("No picture"));
         f->pickName("Ann");
+        QCOMPARE(spoken(), QString("Picture of Ann"));
         QCOMPARE(w.picture.PicPath, m_images.filePath("ann.jpg"));
         QCOMPARE(pic.picItem->size(), QSize(200, 100));
         verifyFitted();

@@ -1,0 +1,556 @@
+#include "store/vcard.h"
+
+#include "store/textcodec.h"
+
+#include <QStringDecoder>
+
+#include <algorithm>
+#include <cstring>
+
+namespace Vcard {
+
+namespace {
+
+bool isSpace(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+bool isNameChar(char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
+}
+
+bool isBase64Char(char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/'
+           || c == '=';
+}
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+// The file's physical lines; a line ends at CR LF, LF or a lone CR.
+class Lines
+{
+public:
+    explicit Lines(QByteArrayView bytes) : m_bytes(bytes)
+    {
+        if (m_bytes.startsWith("\xEF\xBB\xBF"))
+            m_pos = 3;
+    }
+
+    bool atEnd() const { return m_pos >= m_bytes.size(); }
+
+    QByteArrayView peek()
+    {
+        if (m_next < 0) {
+            m_next = m_pos;
+            m_peeked = line(m_next);
+        }
+        return m_peeked;
+    }
+
+    QByteArrayView take()
+    {
+        const QByteArrayView taken = peek();
+        m_pos = m_next;
+        m_next = -1;
+        return taken;
+    }
+
+private:
+    QByteArrayView line(qsizetype &pos) const
+    {
+        const char *start = m_bytes.data() + pos;
+        const auto left = size_t(m_bytes.size() - pos);
+        const auto *lf = static_cast<const char *>(std::memchr(start, '\n', left));
+        const size_t toLf = lf ? size_t(lf - start) : left;
+        const auto *cr = static_cast<const char *>(std::memchr(start, '\r', toLf));
+        const qsizetype length = cr ? cr - start : qsizetype(toLf);
+        pos += length;
+        if (cr && pos + 1 < m_bytes.size() && m_bytes[pos + 1] == '\n')
+            pos += 2;
+        else if (pos < m_bytes.size())
+            pos += 1;
+        return QByteArrayView(start, length);
+    }
+
+    QByteArrayView m_bytes;
+    qsizetype m_pos = 0;
+    qsizetype m_next = -1; // where the peeked line's successor starts; -1: none peeked
+    QByteArrayView m_peeked;
+};
+
+// UTF-8 where the bytes are UTF-8, else Windows-1252, unless the card names
+// a charset of its own. A leading U+FEFF is the value's own.
+QString decodeText(QByteArrayView bytes, const QString &charset = {})
+{
+    const QString name = charset.trimmed().toLower();
+    if (!name.isEmpty() && name != QLatin1String("utf-8") && name != QLatin1String("utf8")) {
+        static const QStringList western = {"windows-1252", "cp1252",   "iso-8859-1", "latin1",
+                                            "iso_8859-1",   "us-ascii", "ascii"};
+        if (western.contains(name))
+            return TextCodec::fromWindows1252(bytes);
+        QStringDecoder decoder(name.toLatin1().constData(), QStringDecoder::Flag::ConvertInitialBom);
+        if (decoder.isValid())
+            return decoder(bytes);
+    }
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return QString::fromLatin1(bytes);
+    if (TextCodec::isUtf8(bytes))
+        return QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom)(bytes);
+    return TextCodec::fromWindows1252(bytes);
+}
+
+QByteArray decodeQuotedPrintable(QByteArrayView in)
+{
+    QByteArray out;
+    out.reserve(in.size());
+    for (qsizetype i = 0; i < in.size(); ++i) {
+        if (in[i] == '=' && i + 2 < in.size()) {
+            const int high = hexDigit(in[i + 1]);
+            const int low = hexDigit(in[i + 2]);
+            if (high >= 0 && low >= 0) {
+                out += char(high * 16 + low);
+                i += 2;
+                continue;
+            }
+        }
+        out += in[i];
+    }
+    return out;
+}
+
+// Raw line breaks, as quoted-printable values carry them, become "\n".
+QString escapeLineBreaks(QString text)
+{
+    if (!text.contains(u'\r') && !text.contains(u'\n'))
+        return text;
+    text.replace(QLatin1String("\r\n"), QLatin1String("\\n"));
+    text.replace(QLatin1Char('\r'), QLatin1String("\\n"));
+    text.replace(QLatin1Char('\n'), QLatin1String("\\n"));
+    return text;
+}
+
+// A parameter value's caret escapes (^^, ^n, ^').
+QString decodeCarets(QString value)
+{
+    if (!value.contains(QLatin1Char('^')))
+        return value;
+    QString out;
+    out.reserve(value.size());
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const QChar next = i + 1 < value.size() ? value[i + 1] : QChar();
+        if (value[i] == u'^' && (next == u'^' || next == u'n' || next == u'N' || next == u'\'')) {
+            out += next == u'^' ? QChar(u'^') : next == u'\'' ? QChar(u'"') : QChar(u'\n');
+            ++i;
+        } else {
+            out += value[i];
+        }
+    }
+    return out;
+}
+
+QString encodeCarets(const QString &value)
+{
+    QString out = value;
+    out.replace(QLatin1Char('^'), QLatin1String("^^"));
+    out.replace(QLatin1Char('"'), QLatin1String("^'"));
+    out.replace(QLatin1String("\r\n"), QLatin1String("^n"));
+    out.replace(QLatin1Char('\r'), QLatin1String("^n"));
+    out.replace(QLatin1Char('\n'), QLatin1String("^n"));
+    return out;
+}
+
+// Where a property's name and parameters end and its value begins.
+struct Head
+{
+    QByteArray group;
+    QByteArray name;
+    QList<Parameter> parameters;
+    qsizetype valueStart = -1; // -1: no complete head
+};
+
+QByteArray scanName(QByteArrayView line, qsizetype &i)
+{
+    const qsizetype start = i;
+    while (i < line.size() && isNameChar(line[i]))
+        ++i;
+    return line.sliced(start, i - start).toByteArray();
+}
+
+void addParameter(QList<Parameter> &parameters, const QByteArray &name, const QStringList &values)
+{
+    for (Parameter &parameter : parameters) {
+        if (parameter.name == name) {
+            parameter.values += values;
+            return;
+        }
+    }
+    parameters.append({name, values});
+}
+
+Head parseHead(QByteArrayView line)
+{
+    Head head;
+    qsizetype i = 0;
+    QByteArray token = scanName(line, i);
+    if (token.isEmpty())
+        return head;
+    if (i < line.size() && line[i] == '.') {
+        ++i;
+        head.group = token;
+        token = scanName(line, i);
+        if (token.isEmpty())
+            return head;
+    }
+    head.name = token.toUpper();
+    while (i < line.size() && line[i] == ';') {
+        const qsizetype start = ++i;
+        while (i < line.size() && line[i] != '=' && line[i] != ';' && line[i] != ':')
+            ++i;
+        const QByteArrayView name = line.sliced(start, i - start);
+        if (i < line.size() && line[i] == '=') {
+            QStringList values;
+            do {
+                ++i;
+                if (i < line.size() && line[i] == '"') {
+                    const qsizetype end = line.indexOf('"', i + 1);
+                    if (end < 0)
+                        return head;
+                    values.append(decodeCarets(decodeText(line.sliced(i + 1, end - i - 1))));
+                    i = end + 1;
+                    // Whatever stands between the closing quote and the next delimiter is dropped.
+                    while (i < line.size() && line[i] != ',' && line[i] != ';' && line[i] != ':')
+                        ++i;
+                } else {
+                    const qsizetype valueStart = i;
+                    while (i < line.size() && line[i] != ',' && line[i] != ';' && line[i] != ':')
+                        ++i;
+                    values.append(decodeCarets(decodeText(line.sliced(valueStart, i - valueStart))));
+                }
+            } while (i < line.size() && line[i] == ',');
+            // A name of other characters could not be written back the same.
+            if (!name.isEmpty() && std::all_of(name.begin(), name.end(), isNameChar))
+                addParameter(head.parameters, name.toByteArray().toUpper(), values);
+        } else if (!name.isEmpty()) {
+            // vCard 2.1 names a type or an encoding alone: TEL;HOME;VOICE.
+            const QByteArray upper = name.toByteArray().toUpper();
+            const bool encoding = upper == "QUOTED-PRINTABLE" || upper == "BASE64" || upper == "8BIT" || upper == "7BIT";
+            addParameter(head.parameters, encoding ? QByteArray("ENCODING") : QByteArray("TYPE"),
+                         {decodeText(name)});
+        }
+    }
+    if (i < line.size() && line[i] == ':')
+        head.valueStart = i + 1;
+    return head;
+}
+
+bool hasEncoding(const QList<Parameter> &parameters, std::initializer_list<const char *> names)
+{
+    for (const Parameter &parameter : parameters) {
+        if (parameter.name != "ENCODING")
+            continue;
+        for (const QString &value : parameter.values) {
+            for (const char *name : names) {
+                if (value.compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
+                    return true;
+            }
+        }
+    }
+    return false;
+}
+
+bool isBase64Line(QByteArrayView line)
+{
+    if (line.isEmpty())
+        return false;
+    for (const char c : line) {
+        if (!isBase64Char(c))
+            return false;
+    }
+    return true;
+}
+
+// One property, its folded and soft-broken lines joined. A property whose
+// line cannot be read comes back with an empty name.
+Property readProperty(Lines &lines)
+{
+    QByteArray line = lines.take().toByteArray();
+    Head head;
+    for (;;) {
+        if (head.valueStart < 0)
+            head = parseHead(line);
+        if (lines.atEnd())
+            break;
+        const QByteArrayView next = lines.peek();
+        const bool continued = !next.isEmpty() && isSpace(next[0]);
+        if (head.valueStart >= 0 && hasEncoding(head.parameters, {"QUOTED-PRINTABLE"}) && line.endsWith('=')
+            && qsizetype(line.size()) > head.valueStart) {
+            // A soft line break: the value goes on at the start of the next line.
+            line.chop(1);
+            line += lines.take();
+        } else if (continued) {
+            line += lines.take().sliced(1);
+        } else if (head.valueStart >= 0 && hasEncoding(head.parameters, {"B", "BASE64"}) && isBase64Line(next)) {
+            // vCard 2.1 writers may go on with base64 lines that are not indented.
+            line += lines.take();
+        } else {
+            break;
+        }
+    }
+    Property property;
+    if (head.valueStart < 0)
+        return property;
+
+    QByteArrayView raw = QByteArrayView(line).sliced(head.valueStart);
+    QByteArray decoded;
+    const bool quotedPrintable = hasEncoding(head.parameters, {"QUOTED-PRINTABLE"});
+    if (quotedPrintable) {
+        decoded = decodeQuotedPrintable(raw);
+        raw = decoded;
+    }
+    QString charset;
+    for (qsizetype i = head.parameters.size() - 1; i >= 0; --i) {
+        const QByteArray &name = head.parameters[i].name;
+        if (name == "CHARSET") {
+            charset = head.parameters[i].values.value(0);
+            head.parameters.removeAt(i);
+        } else if (name == "ENCODING" && quotedPrintable) {
+            head.parameters.removeAt(i);
+        }
+    }
+    property.value = decodeText(raw, charset);
+    if (quotedPrintable)
+        property.value = escapeLineBreaks(property.value);
+    property.group = head.group;
+    property.name = head.name;
+    property.parameters = head.parameters;
+    return property;
+}
+
+// Splits at each unescaped separator (none when it is 0) and unescapes the parts.
+QStringList split(const QString &value, char16_t separator)
+{
+    QStringList parts;
+    QString part;
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const QChar c = value[i];
+        if (c == u'\\' && i + 1 < value.size()) {
+            const QChar next = value[++i];
+            if (next == u'n' || next == u'N')
+                part += u'\n';
+            else if (next == u'\\' || next == u',' || next == u';' || next == u':')
+                part += next;
+            else
+                part += c, part += next; // not an escape: kept as written
+        } else if (separator != 0 && c == separator) {
+            parts.append(part);
+            part.clear();
+        } else {
+            part += c;
+        }
+    }
+    parts.append(part);
+    return parts;
+}
+
+void appendFolded(QByteArray &out, const QString &line)
+{
+    const QByteArray bytes = line.toUtf8();
+    qsizetype pos = 0;
+    qsizetype room = 75;
+    while (bytes.size() - pos > room) {
+        qsizetype cut = pos + room;
+        while (cut > pos && (static_cast<unsigned char>(bytes[cut]) & 0xC0) == 0x80)
+            --cut;
+        out += QByteArrayView(bytes).sliced(pos, cut - pos);
+        out += "\r\n ";
+        pos = cut;
+        room = 74;
+    }
+    out += QByteArrayView(bytes).sliced(pos);
+    out += "\r\n";
+}
+
+QString propertyLine(const Property &property)
+{
+    QString line;
+    line.reserve(property.value.size() + 64);
+    if (!property.group.isEmpty())
+        line += QString::fromLatin1(property.group) + u'.';
+    line += QString::fromLatin1(property.name);
+    for (const Parameter &parameter : property.parameters) {
+        line += u';' + QString::fromUtf8(parameter.name) + u'=';
+        for (qsizetype i = 0; i < parameter.values.size(); ++i) {
+            const QString value = encodeCarets(parameter.values[i]);
+            const bool quote = value.contains(u',') || value.contains(u';') || value.contains(u':');
+            line += (i > 0 ? QStringLiteral(",") : QString()) + (quote ? QLatin1Char('"') + value + QLatin1Char('"') : value);
+        }
+    }
+    line += u':';
+    line += escapeLineBreaks(property.value);
+    return line;
+}
+
+} // namespace
+
+QStringList Property::parameter(QByteArrayView name) const
+{
+    QStringList values;
+    for (const Parameter &parameter : parameters) {
+        if (parameter.name != name)
+            continue;
+        if (name != "TYPE") {
+            values += parameter.values;
+            continue;
+        }
+        for (const QString &value : parameter.values)
+            values += value.split(u',');
+    }
+    return values;
+}
+
+bool Property::hasType(QLatin1StringView type) const
+{
+    return parameter("TYPE").contains(type, Qt::CaseInsensitive);
+}
+
+QString Property::text() const
+{
+    return split(value, 0).value(0);
+}
+
+QStringList Property::components() const
+{
+    return split(value, u';');
+}
+
+QStringList Property::list() const
+{
+    return split(value, u',');
+}
+
+QByteArray Property::binary() const
+{
+    if (value.startsWith(QLatin1String("data:"), Qt::CaseInsensitive)) {
+        const qsizetype comma = value.indexOf(u',');
+        if (comma < 0)
+            return {};
+        const QByteArray data = value.sliced(comma + 1).toUtf8();
+        return value.first(comma).endsWith(QLatin1String(";base64"), Qt::CaseInsensitive)
+                   ? QByteArray::fromBase64(data)
+                   : QByteArray::fromPercentEncoding(data);
+    }
+    if (hasEncoding(parameters, {"B", "BASE64"}))
+        return QByteArray::fromBase64(value.toLatin1());
+    return {};
+}
+
+QString Property::mediaType() const
+{
+    if (value.startsWith(QLatin1String("data:"), Qt::CaseInsensitive)) {
+        qsizetype end = 5;
+        while (end < value.size() && value[end] != u';' && value[end] != u',')
+            ++end;
+        return value.sliced(5, end - 5).toLower();
+    }
+    QString type = parameter("MEDIATYPE").value(0);
+    if (type.isEmpty())
+        type = parameter("TYPE").value(0);
+    if (type.isEmpty())
+        return {};
+    return (type.contains(u'/') ? type : QStringLiteral("image/") + type).toLower();
+}
+
+const Property *Card::first(QByteArrayView name) const
+{
+    for (const Property &property : properties) {
+        if (property.name == name)
+            return &property;
+    }
+    return nullptr;
+}
+
+QList<const Property *> Card::all(QByteArrayView name) const
+{
+    QList<const Property *> found;
+    for (const Property &property : properties) {
+        if (property.name == name)
+            found.append(&property);
+    }
+    return found;
+}
+
+QList<Card> parse(const QByteArray &bytes)
+{
+    QList<Card> cards;
+    Card card;
+    int depth = 0;
+    Lines lines(bytes);
+    while (!lines.atEnd()) {
+        Property property = readProperty(lines);
+        if (property.name.isEmpty())
+            continue;
+        const auto vcard = [&] {
+            return property.value.trimmed().compare(QLatin1String("VCARD"), Qt::CaseInsensitive) == 0;
+        };
+        if (property.name == "BEGIN") {
+            if (vcard() && depth++ == 0)
+                card = Card();
+        } else if (property.name == "END") {
+            if (vcard() && depth > 0 && --depth == 0)
+                cards.append(std::move(card));
+        } else if (depth == 1) {
+            if (property.name == "VERSION")
+                card.version = property.value.trimmed();
+            else
+                card.properties.append(std::move(property));
+        }
+    }
+    if (depth > 0)
+        cards.append(std::move(card));
+    return cards;
+}
+
+QByteArray write(const Card &card)
+{
+    QByteArray out = QByteArrayLiteral("BEGIN:VCARD\r\nVERSION:4.0\r\n");
+    for (const Property &property : card.properties) {
+        if (property.name != "BEGIN" && property.name != "END" && property.name != "VERSION")
+            appendFolded(out, propertyLine(property));
+    }
+    out += "END:VCARD\r\n";
+    return out;
+}
+
+QString escape(QStringView text)
+{
+    QString out;
+    out.reserve(text.size() + 8);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == u'\\' || c == u',' || c == u';') {
+            out += u'\\';
+            out += c;
+        } else if (c == u'\r' || c == u'\n') {
+            if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+                ++i;
+            out += QLatin1String("\\n");
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+} // namespace Vcard

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// vCard, the format address books and phones exchange contacts in. Reads the
+// forms found in the wild (2.1 with quoted-printable values and charsets, 3.0,
+// 4.0) into one model and writes vCard 4.0.
+//
+// A property's value is kept as written, with its backslash escapes, because
+// what an escaped ';' or ',' means depends on the property; text(),
+// components() and list() unescape it. Reading undoes the transfer encodings
+// (folding, quoted-printable, CHARSET), so the model holds Unicode text whose
+// line breaks are escaped as "\n", never raw, and writing it gives back a card
+// that reads as the same model.
+namespace Vcard {
+
+struct Parameter
+{
+    QByteArray name; // upper case
+    QStringList values;
+    bool operator==(const Parameter &) const = default;
+};
+
+struct Property
+{
+    QByteArray group; // "item1" of "item1.TEL", as written; empty when none
+    QByteArray name;  // upper case
+    QList<Parameter> parameters;
+    QString value; // escaped, without raw line breaks
+
+    // Every value of the named parameter, over all its occurrences; TYPE
+    // values are split at commas too ("home,voice").
+    QStringList parameter(QByteArrayView name) const;
+    bool hasType(QLatin1StringView type) const;
+
+    QString text() const;
+    // The value split at unescaped ';' (N, ADR, ORG), each part unescaped.
+    QStringList components() const;
+    // The value split at unescaped ',' (CATEGORIES), each part unescaped.
+    QStringList list() const;
+    // The bytes of a base64 value (ENCODING=b or BASE64) or of a data: URI;
+    // empty for any other value.
+    QByteArray binary() const;
+    // The media type a data: URI or the TYPE of a base64 value names, such as
+    // "image/jpeg"; empty when none is named.
+    QString mediaType() const;
+
+    bool operator==(const Property &) const = default;
+};
+
+struct Card
+{
+    QString version; // as the card's VERSION gives it; written cards are 4.0
+    QList<Property> properties;
+
+    const Property *first(QByteArrayView name) const;
+    QList<const Property *> all(QByteArrayView name) const;
+};
+
+// Every card in the bytes, in order. Never fails: a line that cannot be read
+// is left out, text outside BEGIN:VCARD and END:VCARD is ignored, a card
+// nested in another (2.1's AGENT) is skipped with it, and a card the bytes
+// end inside is kept.
+QList<Card> parse(const QByteArray &bytes);
+
+// One card as vCard 4.0: BEGIN, VERSION:4.0, the properties, END, each line
+// ending in CR LF and folded at 75 octets, never inside a UTF-8 sequence.
+QByteArray write(const Card &card);
+
+// Text escaped for a value: backslash, comma, semicolon and line breaks.
+QString escape(QStringView text);
+
+} // namespace Vcard

@@ -1,0 +1,650 @@
+#include "store/vcardcontact.h"
+
+#include "store/paths.h"
+#include "store/recordfile.h"
+
+#include <QDate>
+#include <QFile>
+#include <QRegularExpression>
+#include <QSet>
+
+#include <algorithm>
+#include <array>
+
+namespace Vcard {
+
+namespace {
+
+const QString imported = QStringLiteral("Imported");
+const QString kinfolioPrefix = QStringLiteral("X-KINFOLIO-");
+const QByteArray relationProperty = "X-KINFOLIO-RELATION";
+const QByteArray directionsProperty = "X-KINFOLIO-DIRECTIONS";
+const QByteArray notesProperty = "X-KINFOLIO-NOTES";
+const QByteArray fileProperty = "X-KINFOLIO-FILE";
+const QByteArray fileParameter = "X-NAME";
+
+// The Numbers file's fields, in its order.
+enum Slot { Home, Cell, Work, Fax, Email, SlotCount };
+const std::array<QString, SlotCount> captions = {
+    QStringLiteral("Home Phone #:"), QStringLiteral("Cell Phone #:"), QStringLiteral("Work Phone #:"),
+    QStringLiteral("Fax #:"), QStringLiteral("E-Mail:")};
+const std::array<QString, Email> telTypes = {QStringLiteral("home"), QStringLiteral("cell"), QStringLiteral("work"),
+                                             QStringLiteral("fax")};
+
+Property property(const char *name, const QString &value, const QList<Parameter> &parameters = {})
+{
+    return Property{{}, name, parameters, value};
+}
+
+QString firstField(const QByteArray &bytes)
+{
+    QString value;
+    RecordFile::Reader(bytes).readField(value);
+    return value;
+}
+
+QStringList fields(const QByteArray &bytes, qsizetype count = -1)
+{
+    RecordFile::Reader reader(bytes);
+    QStringList values;
+    QString value;
+    while ((count < 0 || values.size() < count) && reader.readField(value))
+        values.append(value);
+    return values;
+}
+
+// ---- pictures
+
+QString imageSuffix(const QByteArray &bytes, const QString &mediaType)
+{
+    if (bytes.startsWith("\xFF\xD8\xFF"))
+        return QStringLiteral("jpg");
+    if (bytes.startsWith("\x89PNG\r\n\x1A\n"))
+        return QStringLiteral("png");
+    if (bytes.startsWith("GIF87a") || bytes.startsWith("GIF89a"))
+        return QStringLiteral("gif");
+    if (bytes.startsWith("BM"))
+        return QStringLiteral("bmp");
+    if (bytes.startsWith("RIFF") && bytes.mid(8, 4) == "WEBP")
+        return QStringLiteral("webp");
+    if (bytes.startsWith(QByteArrayView("II*\0", 4)) || bytes.startsWith(QByteArrayView("MM\0*", 4)))
+        return QStringLiteral("tif");
+    static const QRegularExpression named(QStringLiteral("^image/([a-z0-9]{1,8})$"));
+    const QRegularExpressionMatch match = named.match(mediaType);
+    if (!match.hasMatch())
+        return QStringLiteral("img");
+    return match.captured(1) == QLatin1String("jpeg") ? QStringLiteral("jpg") : match.captured(1);
+}
+
+QString mediaTypeOf(const QString &suffix)
+{
+    if (suffix == QLatin1String("jpg"))
+        return QStringLiteral("image/jpeg");
+    if (suffix == QLatin1String("tif"))
+        return QStringLiteral("image/tiff");
+    if (suffix == QLatin1String("img"))
+        return QStringLiteral("application/octet-stream");
+    return QStringLiteral("image/") + suffix;
+}
+
+QString dataUri(const QString &mediaType, const QByteArray &bytes)
+{
+    return QStringLiteral("data:") + mediaType + QStringLiteral(";base64,") + QString::fromLatin1(bytes.toBase64());
+}
+
+// ---- birthdays: a date where the text is one, else the text
+
+QString birthdayOut(const QString &text, QList<Parameter> &parameters)
+{
+    static const QRegularExpression full(QStringLiteral("^(\\d{4})-(\\d{2})-(\\d{2})$"));
+    static const QRegularExpression yearless(QStringLiteral("^--(\\d{2})-(\\d{2})$"));
+    QRegularExpressionMatch match = full.match(text);
+    if (match.hasMatch() && QDate(match.captured(1).toInt(), match.captured(2).toInt(), match.captured(3).toInt()).isValid())
+        return match.captured(1) + match.captured(2) + match.captured(3);
+    match = yearless.match(text);
+    if (match.hasMatch() && QDate(2000, match.captured(1).toInt(), match.captured(2).toInt()).isValid())
+        return QStringLiteral("--") + match.captured(1) + match.captured(2);
+    parameters.append({"VALUE", {QStringLiteral("text")}});
+    return escape(text);
+}
+
+QString birthdayIn(const Property &bday)
+{
+    const QString text = bday.text();
+    if (bday.parameter("VALUE").contains(QLatin1String("text"), Qt::CaseInsensitive))
+        return text;
+    static const QRegularExpression full(QStringLiteral("^(\\d{4})-?(\\d{2})-?(\\d{2})(T.*)?$"));
+    static const QRegularExpression yearless(QStringLiteral("^--(\\d{2})-?(\\d{2})(T.*)?$"));
+    const QString trimmed = text.trimmed();
+    QRegularExpressionMatch match = full.match(trimmed);
+    if (match.hasMatch()) {
+        // Apple marks a birthday without a year by a year of its choice.
+        if (bday.parameter("X-APPLE-OMIT-YEAR").contains(match.captured(1)))
+            return QStringLiteral("--") + match.captured(2) + u'-' + match.captured(3);
+        return match.captured(1) + u'-' + match.captured(2) + u'-' + match.captured(3);
+    }
+    match = yearless.match(trimmed);
+    if (match.hasMatch())
+        return QStringLiteral("--") + match.captured(1) + u'-' + match.captured(2);
+    return text;
+}
+
+// ---- names
+
+bool isForbidden(QChar c)
+{
+    static const QString forbidden = QStringLiteral("\\/:*?<>|\"");
+    return forbidden.contains(c);
+}
+
+bool fits(const QString &name, const QString &category)
+{
+    // A UTF-16 unit takes at most three bytes, and the suffixes are ASCII:
+    // most names fit without encoding them.
+    static const qsizetype longestSuffix =
+        std::max_element(FileName::contactSuffixes.cbegin(), FileName::contactSuffixes.cend(),
+                         [](const QString &a, const QString &b) { return a.size() < b.size(); })
+            ->size();
+    if (3 * (name.size() + std::max(category.size(), qsizetype(1))) + FileName::NamesList.size() + longestSuffix
+        <= Store::maxFileNameBytes)
+        return true;
+    if (category.isEmpty()) {
+        if (!Store::fitsFileName(FileName::NamesList, name))
+            return false;
+        // Room for a contact of a one-letter name in it.
+        return std::all_of(FileName::contactSuffixes.cbegin(), FileName::contactSuffixes.cend(),
+                           [&](const QString &suffix) { return Store::fitsFileName(name, QStringLiteral("x"), suffix); });
+    }
+    return std::all_of(FileName::contactSuffixes.cbegin(), FileName::contactSuffixes.cend(),
+                       [&](const QString &suffix) { return Store::fitsFileName(category, name, suffix); });
+}
+
+// The first name the card gives: FN, else N, else ORG, else EMAIL.
+QString nameOf(const Card &card)
+{
+    for (const Property *fn : card.all("FN")) {
+        if (!fn->text().trimmed().isEmpty())
+            return fn->text();
+    }
+    if (const Property *n = card.first("N")) {
+        // family; given; additional; prefixes; suffixes, read in the order people write them
+        const QStringList parts = n->components();
+        QStringList ordered;
+        for (const int index : {3, 1, 2, 0, 4}) {
+            const QString part = parts.value(index).simplified();
+            if (!part.isEmpty())
+                ordered.append(part);
+        }
+        if (!ordered.isEmpty())
+            return ordered.join(u' ');
+    }
+    if (const Property *org = card.first("ORG")) {
+        const QString company = org->components().value(0).trimmed();
+        if (!company.isEmpty())
+            return company;
+    }
+    if (const Property *email = card.first("EMAIL"))
+        return email->text().trimmed();
+    return {};
+}
+
+// ---- addresses
+
+QString addressFromComponents(const QStringList &parts)
+{
+    // post office box; extended; street; locality; region; postal code; country
+    const auto join = [](const QStringList &texts, const QString &separator) {
+        QStringList kept;
+        for (const QString &text : texts) {
+            if (!text.trimmed().isEmpty())
+                kept.append(text.trimmed());
+        }
+        return kept.join(separator);
+    };
+    const QString place = join({join({parts.value(3), parts.value(4)}, QStringLiteral(", ")), parts.value(5)},
+                               QStringLiteral(" "));
+    return join({parts.value(0), parts.value(1), parts.value(2), place, parts.value(6)}, QStringLiteral("\n"));
+}
+
+QStringList kinds(const Property &property)
+{
+    QStringList types;
+    for (const QString &type : property.parameter("TYPE")) {
+        const QString lower = type.trimmed().toLower();
+        if (lower != QLatin1String("pref") && lower != QLatin1String("voice") && lower != QLatin1String("internet")
+            && !lower.isEmpty())
+            types.append(lower);
+    }
+    types.sort();
+    return types;
+}
+
+// Apple's own label of a grouped property: "_$!<Mobile>!$_" or the user's text.
+QString appleLabel(const Card &card, const Property &property)
+{
+    if (property.group.isEmpty())
+        return {};
+    for (const Property *label : card.all("X-ABLABEL")) {
+        if (label->group.compare(property.group, Qt::CaseInsensitive) == 0) {
+            QString text = label->text();
+            if (text.startsWith(QLatin1String("_$!<")) && text.endsWith(QLatin1String(">!$_")))
+                text = text.mid(4, text.size() - 8);
+            return text.trimmed();
+        }
+    }
+    return {};
+}
+
+QString addressText(const Card &card, const Property &adr)
+{
+    if (adr.name == "LABEL")
+        return adr.text();
+    // LABEL="12 Elm St\nLeeds", its line breaks escaped as in a value.
+    const QStringList label = adr.parameter("LABEL");
+    if (!label.isEmpty() && !label.first().isEmpty())
+        return Property{{}, {}, {}, label.first()}.text();
+    // vCard 3.0 and 2.1 give the label as a property of its own, grouped with
+    // its address or of the same type.
+    for (const Property *other : card.all("LABEL")) {
+        if (!adr.group.isEmpty() ? other->group.compare(adr.group, Qt::CaseInsensitive) == 0 : kinds(*other) == kinds(adr))
+            return other->text();
+    }
+    return addressFromComponents(adr.components());
+}
+
+// ---- what a card holds, field by field
+
+struct Fields
+{
+    QString birthday, relation, address, directions, note;
+    std::array<QString, SlotCount> numbers;
+    QStringList dependants;
+    QStringList extra; // numbers, e-mail addresses and addresses the fields have no room for
+};
+
+Slot telSlot(const Property &tel)
+{
+    if (tel.hasType(QLatin1String("fax")))
+        return Fax;
+    if (tel.hasType(QLatin1String("cell")) || tel.hasType(QLatin1String("mobile")) || tel.hasType(QLatin1String("iphone")))
+        return Cell;
+    if (tel.hasType(QLatin1String("work")))
+        return Work;
+    if (tel.hasType(QLatin1String("home")))
+        return Home;
+    return SlotCount;
+}
+
+void readNumbers(const Card &card, Fields &f)
+{
+    for (const Property *tel : card.all("TEL")) {
+        QString number = tel->text();
+        if (number.startsWith(QLatin1String("tel:"), Qt::CaseInsensitive))
+            number.remove(0, 4);
+        if (number.trimmed().isEmpty())
+            continue;
+        const Slot slot = telSlot(*tel);
+        if (slot != SlotCount && f.numbers[slot].isEmpty()) {
+            f.numbers[slot] = number;
+        } else if (slot != SlotCount) {
+            f.extra.append(captions[slot] + u' ' + number);
+        } else {
+            QString label = appleLabel(card, *tel);
+            if (label.isEmpty())
+                label = kinds(*tel).join(u'/');
+            f.extra.append((label.isEmpty() ? QStringLiteral("Phone #:") : QStringLiteral("Phone # (") + label + QStringLiteral("):"))
+                           + u' ' + number);
+        }
+    }
+    for (const Property *email : card.all("EMAIL")) {
+        const QString address = email->text();
+        if (address.trimmed().isEmpty())
+            continue;
+        if (f.numbers[Email].isEmpty())
+            f.numbers[Email] = address;
+        else
+            f.extra.append(captions[Email] + u' ' + address);
+    }
+}
+
+void readAddresses(const Card &card, Fields &f)
+{
+    QList<const Property *> addresses = card.all("ADR");
+    if (addresses.isEmpty())
+        addresses = card.all("LABEL");
+    const auto home = std::find_if(addresses.cbegin(), addresses.cend(),
+                                   [](const Property *adr) { return adr->hasType(QLatin1String("home")); });
+    const Property *chosen = home != addresses.cend() ? *home : addresses.value(0);
+    for (const Property *adr : addresses) {
+        const QString text = addressText(card, *adr);
+        if (adr == chosen) {
+            f.address = text;
+        } else if (!text.trimmed().isEmpty()) {
+            const QString kind = kinds(*adr).join(u'/');
+            f.extra.append((kind.isEmpty() ? QStringLiteral("Address:") : QStringLiteral("Address (") + kind + QStringLiteral("):"))
+                           + u' ' + text.split(u'\n', Qt::SkipEmptyParts).join(QStringLiteral(", ")));
+        }
+    }
+}
+
+Fields readFields(const Card &card, bool ours)
+{
+    Fields f;
+    if (const Property *bday = card.first("BDAY"))
+        f.birthday = birthdayIn(*bday);
+    readNumbers(card, f);
+    readAddresses(card, f);
+    for (const Property *related : card.all("RELATED") + card.all("X-ABRELATEDNAMES")) {
+        if (!related->text().trimmed().isEmpty())
+            f.dependants.append(related->text());
+    }
+    if (const Property *relation = card.first(relationProperty))
+        f.relation = relation->text();
+    if (const Property *directions = card.first(directionsProperty))
+        f.directions = directions->text();
+    if (ours) {
+        // The card's NOTE is a copy written for other programs.
+        if (const Property *note = card.first(notesProperty))
+            f.note = note->text();
+    } else {
+        QStringList notes;
+        for (const Property *note : card.all("NOTE"))
+            notes.append(note->text());
+        f.note = notes.join(u'\n');
+    }
+    if (!f.extra.isEmpty())
+        f.note += (f.note.isEmpty() ? QString() : QStringLiteral("\n")) + f.extra.join(u'\n');
+    return f;
+}
+
+// A double quote ends a value in the data files; two single quotes keep its look.
+bool withoutQuotes(QString &value)
+{
+    if (!value.contains(u'"'))
+        return false;
+    value.replace(u'"', QLatin1String("''"));
+    return true;
+}
+
+// The files of the fields; `quotedFiles` gets the files whose values held a double quote.
+QHash<QString, QByteArray> filesOf(Fields &f, QSet<QString> &quotedFiles)
+{
+    const auto unquoted = [&](const QString &suffix, std::initializer_list<QString *> values) {
+        for (QString *value : values) {
+            if (withoutQuotes(*value))
+                quotedFiles.insert(suffix);
+        }
+    };
+    unquoted(FileName::Birthday, {&f.birthday});
+    unquoted(FileName::Relation, {&f.relation});
+    unquoted(FileName::Address, {&f.address});
+    unquoted(FileName::DrivingDirections, {&f.directions});
+    unquoted(FileName::NumbNotes, {&f.note});
+    for (QString &number : f.numbers)
+        unquoted(FileName::Numbers, {&number});
+    for (QString &dependant : f.dependants)
+        unquoted(FileName::DependantsList, {&dependant});
+    return {
+        {FileName::Birthday, RecordFile::encodeRecord({f.birthday})},
+        {FileName::Relation, RecordFile::encodeRecord({f.relation})},
+        {FileName::Address, RecordFile::encodeRecord({f.address})},
+        {FileName::DrivingDirections, RecordFile::encodeRecord({f.directions})},
+        {FileName::Numbers, RecordFile::encodeRecord(QStringList(f.numbers.cbegin(), f.numbers.cend()))},
+        {FileName::NumbNotes, RecordFile::encodeRecord({f.note})},
+        {FileName::DependantsList, RecordFile::encodeList(f.dependants)},
+    };
+}
+
+QString quoted(const QString &text)
+{
+    return u'"' + text + u'"';
+}
+
+// A LABEL parameter escapes backslashes and line breaks as a value does;
+// commas and semicolons stay, as the parameter is quoted.
+QString labelOf(const QString &address)
+{
+    QString label;
+    label.reserve(address.size() + 8);
+    for (qsizetype i = 0; i < address.size(); ++i) {
+        const QChar c = address[i];
+        if (c == u'\\')
+            label += QLatin1String("\\\\");
+        else if (c == u'\r' && i + 1 < address.size() && address[i + 1] == u'\n')
+            continue;
+        else if (c == u'\r' || c == u'\n')
+            label += QLatin1String("\\n");
+        else
+            label += c;
+    }
+    return label;
+}
+
+// ---- the card of a contact, without the files that need carrying whole
+
+Card cardOf(const StoredContact &contact)
+{
+    Card card;
+    QList<Property> &out = card.properties;
+    out.append(property("PRODID", QStringLiteral("-//Kinfolio//Kinfolio//EN")));
+    out.append(property("FN", escape(contact.name)));
+    const qsizetype space = contact.name.trimmed().lastIndexOf(u' ');
+    const QString trimmed = contact.name.trimmed();
+    out.append(property("N", space < 0 ? u';' + escape(trimmed) + QStringLiteral(";;;")
+                                       : escape(trimmed.mid(space + 1)) + u';' + escape(trimmed.left(space)) + QStringLiteral(";;;")));
+    out.append(property("CATEGORIES", escape(contact.category)));
+
+    const auto file = [&](const QString &suffix) { return contact.files.value(suffix); };
+    const QString birthday = firstField(file(FileName::Birthday));
+    if (!birthday.isEmpty()) {
+        QList<Parameter> parameters;
+        const QString value = birthdayOut(birthday, parameters);
+        out.append(property("BDAY", value, parameters));
+    }
+    const QStringList numbers = fields(file(FileName::Numbers), SlotCount);
+    for (int slot = Home; slot < Email; ++slot) {
+        if (!numbers.value(slot).isEmpty())
+            out.append(property("TEL", escape(numbers.value(slot)), {{"TYPE", {telTypes[slot]}}}));
+    }
+    if (!numbers.value(Email).isEmpty())
+        out.append(property("EMAIL", escape(numbers.value(Email))));
+    const QString address = firstField(file(FileName::Address));
+    if (!address.isEmpty()) {
+        out.append(property("ADR", QStringLiteral(";;") + escape(address) + QStringLiteral(";;;;"),
+                            {{"TYPE", {QStringLiteral("home")}}, {"LABEL", {labelOf(address)}}}));
+    }
+
+    const QString relation = firstField(file(FileName::Relation));
+    const QString directions = firstField(file(FileName::DrivingDirections));
+    const QString note = firstField(file(FileName::NumbNotes));
+    // Other programs show NOTE; the exact texts go in properties of our own.
+    QStringList readable;
+    if (!note.isEmpty())
+        readable.append(note);
+    if (!relation.isEmpty())
+        readable.append(QStringLiteral("Relation: ") + relation);
+    if (!directions.isEmpty())
+        readable.append(QStringLiteral("Driving directions:\n") + directions);
+    if (!readable.isEmpty())
+        out.append(property("NOTE", escape(readable.join(QStringLiteral("\n\n")))));
+    for (const QString &dependant : fields(file(FileName::DependantsList)))
+        out.append(property("RELATED", escape(dependant), {{"VALUE", {QStringLiteral("text")}}}));
+    if (!relation.isEmpty())
+        out.append(property(relationProperty, escape(relation)));
+    if (!directions.isEmpty())
+        out.append(property(directionsProperty, escape(directions)));
+    if (!note.isEmpty())
+        out.append(property(notesProperty, escape(note)));
+    return card;
+}
+
+} // namespace
+
+StoredContact readContact(const QString &category, const QString &name)
+{
+    StoredContact contact{category, name, {}, {}};
+    for (const QString &suffix : FileName::contactSuffixes) {
+        QByteArray bytes;
+        if (RecordFile::readBytes(Store::dataFile(category, name, suffix), bytes))
+            contact.files.insert(suffix, bytes);
+    }
+    QString picturePath;
+    if (contact.files.contains(FileName::Pic) && RecordFile::Reader(contact.files[FileName::Pic]).readLine(picturePath)
+        && !picturePath.isEmpty()) {
+        QFile picture(picturePath);
+        if (picture.open(QIODevice::ReadOnly))
+            contact.picture = picture.readAll();
+    }
+    return contact;
+}
+
+QByteArray exportContact(const StoredContact &contact)
+{
+    Card card = cardOf(contact);
+    // Whatever would not come back byte for byte from the card travels whole.
+    const Imported back = importCard(card, contact.category);
+    for (const QString &suffix : FileName::contactSuffixes) {
+        if (suffix == FileName::Pic || !contact.files.contains(suffix) || back.files.value(suffix) == contact.files[suffix])
+            continue;
+        card.properties.append(property(fileProperty, dataUri(QStringLiteral("application/octet-stream"), contact.files[suffix]),
+                                        {{fileParameter, {suffix}}, {"VALUE", {QStringLiteral("uri")}}}));
+    }
+    if (!contact.picture.isEmpty())
+        card.properties.append(property("PHOTO", dataUri(mediaTypeOf(imageSuffix(contact.picture, {})), contact.picture)));
+    return write(card);
+}
+
+Imported importCard(const Card &card, const QString &category, int number)
+{
+    Imported result;
+    const bool ours = std::any_of(card.properties.cbegin(), card.properties.cend(), [](const Property &p) {
+        return p.name.startsWith(kinfolioPrefix.toLatin1());
+    });
+    const QString name = nameOf(card);
+    result.cardName = name.trimmed().isEmpty() ? QStringLiteral("card ") + QString::number(number) : name.simplified();
+    if (name.trimmed().isEmpty()) {
+        result.skipped = QStringLiteral("no name, organisation or e-mail address");
+        return result;
+    }
+
+    QString wanted = category;
+    for (const Property *categories : card.all("CATEGORIES")) {
+        for (const QString &value : categories->list()) {
+            // Google lists every contact in its own group "myContacts".
+            if (wanted.isEmpty() && !value.trimmed().isEmpty() && (ours || value != QLatin1String("myContacts")))
+                wanted = value;
+        }
+    }
+    if (wanted.isEmpty())
+        wanted = imported;
+    result.category = acceptableName(wanted, {});
+    if (result.category.isEmpty()) {
+        result.skipped = QStringLiteral("the category ") + quoted(wanted) + QStringLiteral(" cannot be used");
+        return result;
+    }
+    if (result.category != wanted)
+        result.changes.append(QStringLiteral("category ") + quoted(wanted) + QStringLiteral(" as ") + quoted(result.category));
+    result.name = acceptableName(name, result.category);
+    if (result.name.isEmpty()) {
+        result.category.clear();
+        result.skipped = QStringLiteral("the name cannot be used");
+        return result;
+    }
+    if (result.name != name)
+        result.changes.append(quoted(name.simplified()) + QStringLiteral(" as ") + quoted(result.name));
+
+    Fields fields = readFields(card, ours);
+    QSet<QString> quotedFiles;
+    result.files = filesOf(fields, quotedFiles);
+    if (ours) {
+        for (const Property *file : card.all(fileProperty)) {
+            const QString suffix = file->parameter(fileParameter).value(0);
+            if (result.files.contains(suffix)) {
+                result.files[suffix] = file->binary();
+                quotedFiles.remove(suffix);
+            }
+        }
+    }
+    if (!quotedFiles.isEmpty())
+        result.changes.append(result.name + QStringLiteral(": double quotes as ''"));
+
+    for (const Property *photo : card.all("PHOTO")) {
+        const QByteArray bytes = photo->binary();
+        if (!bytes.isEmpty()) {
+            result.picture = bytes;
+            result.pictureSuffix = imageSuffix(bytes, photo->mediaType());
+            break;
+        }
+        if (!photo->value.trimmed().isEmpty()) {
+            result.changes.append(result.name + QStringLiteral(": photo at an address left out"));
+            break;
+        }
+    }
+    return result;
+}
+
+QList<Imported> importCards(const QByteArray &bytes, const QString &category)
+{
+    QList<Imported> results;
+    int number = 0;
+    for (const Card &card : parse(bytes))
+        results.append(importCard(card, category, ++number));
+    return results;
+}
+
+QString acceptableName(const QString &name, const QString &category)
+{
+    // No file name holds more bytes than characters, so a longer name is cut first.
+    QString out = name.left(Store::maxFileNameBytes + 1);
+    for (QChar &c : out) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            c = u' ';
+        else if (isForbidden(c))
+            c = u'-';
+    }
+    bool shortened = out.size() < name.size();
+    while (!out.isEmpty() && !fits(out, category)) {
+        out.chop(out.size() >= 2 && out.back().isLowSurrogate() && out[out.size() - 2].isHighSurrogate() ? 2 : 1);
+        shortened = true;
+    }
+    if (shortened)
+        while (out.endsWith(u' '))
+            out.chop(1);
+    return out.trimmed().isEmpty() ? QString() : out;
+}
+
+QString summary(const QList<Imported> &results)
+{
+    const auto listed = [](const QStringList &items) {
+        constexpr qsizetype shown = 10;
+        QString text = items.mid(0, shown).join(QStringLiteral(", "));
+        if (items.size() > shown)
+            text += QStringLiteral(" and ") + QString::number(items.size() - shown) + QStringLiteral(" more");
+        return text;
+    };
+    qsizetype stored = 0;
+    QSet<QString> categories;
+    QStringList changes;
+    QStringList skipped;
+    for (const Imported &result : results) {
+        if (!result.skipped.isEmpty()) {
+            skipped.append(result.cardName + QStringLiteral(" (") + result.skipped + u')');
+            continue;
+        }
+        ++stored;
+        categories.insert(result.category.toCaseFolded());
+        changes += result.changes;
+    }
+    QString line = QStringLiteral("Imported %1 %2 into %3 %4")
+                       .arg(stored)
+                       .arg(stored == 1 ? QStringLiteral("contact") : QStringLiteral("contacts"))
+                       .arg(categories.size())
+                       .arg(categories.size() == 1 ? QStringLiteral("category") : QStringLiteral("categories"));
+    if (!changes.isEmpty())
+        line += QStringLiteral("; changed %1: ").arg(changes.size()) + listed(changes);
+    if (!skipped.isEmpty())
+        line += QStringLiteral("; skipped %1: ").arg(skipped.size()) + listed(skipped);
+    return line;
+}
+
+} // namespace Vcard

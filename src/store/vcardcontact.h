@@ -1,0 +1,68 @@
+#pragma once
+
+#include "store/vcard.h"
+
+#include <QHash>
+
+// A contact's data files as a vCard and back.
+//
+// A contact goes out as one vCard 4.0 card with the standard properties other
+// programs show (FN, N, CATEGORIES, BDAY, TEL, EMAIL, ADR with its LABEL,
+// NOTE, RELATED, PHOTO) and X-KINFOLIO-* properties for what they have no
+// place for. Where a file's bytes would not come back from those (a file in
+// Windows-1252, a value cut at a double quote, line ends of its own), the card
+// carries the file itself in X-KINFOLIO-FILE, so that importing the card
+// gives back every data file byte for byte, the picture file aside: its
+// picture travels as its image bytes.
+//
+// A card comes in from any of the forms address books write; what has no
+// field of its own (more numbers or e-mail addresses of one kind than the
+// fields hold, more addresses) goes into the numbers note, never lost.
+namespace Vcard {
+
+// One contact as it is stored: its names, the bytes of each of its data files
+// by suffix (FileName::contactSuffixes; a file that does not exist has no
+// entry) and the bytes of the image its picture file names.
+struct StoredContact
+{
+    QString category;
+    QString name;
+    QHash<QString, QByteArray> files;
+    QByteArray picture;
+};
+
+// Reads a contact from the data directory.
+StoredContact readContact(const QString &category, const QString &name);
+
+// The contact as one vCard 4.0 card.
+QByteArray exportContact(const StoredContact &contact);
+
+// What one card gives: the files to store for it, or why it is skipped.
+struct Imported
+{
+    QString cardName;     // how the card names the contact, for messages; "card N" when it does not
+    QString skipped;      // why the card is not stored; empty when it can be
+    QString category;     // acceptable category and name, empty when skipped
+    QString name;
+    QStringList changes;  // what was changed to make the card's data acceptable, for messages
+    QHash<QString, QByteArray> files; // every data file but the picture file, by suffix
+    QByteArray picture;   // the photo's image bytes, empty when none
+    QString pictureSuffix; // the image's usual file name suffix, such as "jpg"
+};
+
+// The card's contact, in `category` when it is not empty, else in the card's
+// first category, else in "Imported". `number` counts the cards from 1.
+Imported importCard(const Card &card, const QString &category = {}, int number = 1);
+QList<Imported> importCards(const QByteArray &bytes, const QString &category = {});
+
+// A name made acceptable as a contact name in the category or (with an
+// empty category) as a category name: each character a file name cannot hold
+// and the double quote replaced by "-", control characters by a space, and a
+// name too long for its files cut short. Empty when nothing is left of it.
+QString acceptableName(const QString &name, const QString &category);
+
+// One line saying what an import did, such as "Imported 312 contacts into 4
+// categories; skipped 3: card 7 (no name, organisation or e-mail address), ...".
+QString summary(const QList<Imported> &results);
+
+} // namespace Vcard
