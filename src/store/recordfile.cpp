@@ -190,6 +190,11 @@ QByteArray encodeNumber(qint64 number)
     return (number < 0 ? digits : ' ' + digits) + ' ' + crlf;
 }
 
+bool rewriteBytes(const QString &path, const QByteArray &bytes, Mode mode)
+{
+    return write(path, bytes, mode);
+}
+
 bool rewriteList(const QString &path, const QStringList &entries, Mode mode)
 {
     return write(path, encodeList(entries), mode);

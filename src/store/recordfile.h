@@ -37,6 +37,8 @@ enum Mode { Stored, Queued };
 bool rewriteList(const QString &path, const QStringList &entries, Mode mode = Stored);
 // One write-form record of the given fields.
 bool rewriteRecord(const QString &path, const QStringList &fields, Mode mode = Stored);
+// A file's content exactly as given, for a file brought in whole.
+bool rewriteBytes(const QString &path, const QByteArray &bytes, Mode mode = Stored);
 // One print-form value.
 bool rewriteValue(const QString &path, const QString &value, Mode mode = Stored);
 bool rewriteValue(const QString &path, qint64 number, Mode mode = Stored);
