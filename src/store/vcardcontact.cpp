@@ -16,7 +16,9 @@ namespace Vcard {
 namespace {
 
 const QString imported = QStringLiteral("Imported");
-const QString kinfolioPrefix = QStringLiteral("X-KINFOLIO-");
+// Our cards are told by their PRODID or by a property of our own.
+const QString productId = QStringLiteral("-//Kinfolio//Kinfolio//EN");
+const QByteArray kinfolioPrefix = "X-KINFOLIO-";
 const QByteArray relationProperty = "X-KINFOLIO-RELATION";
 const QByteArray directionsProperty = "X-KINFOLIO-DIRECTIONS";
 const QByteArray notesProperty = "X-KINFOLIO-NOTES";
@@ -408,10 +410,10 @@ QString labelOf(const QString &address)
     label.reserve(address.size() + 8);
     for (qsizetype i = 0; i < address.size(); ++i) {
         const QChar c = address[i];
+        if (c == u'\r' && i + 1 < address.size() && address[i + 1] == u'\n')
+            continue; // one line break, written at its LF
         if (c == u'\\')
             label += QLatin1String("\\\\");
-        else if (c == u'\r' && i + 1 < address.size() && address[i + 1] == u'\n')
-            continue;
         else if (c == u'\r' || c == u'\n')
             label += QLatin1String("\\n");
         else
@@ -426,7 +428,7 @@ Card cardOf(const StoredContact &contact)
 {
     Card card;
     QList<Property> &out = card.properties;
-    out.append(property("PRODID", QStringLiteral("-//Kinfolio//Kinfolio//EN")));
+    out.append(property("PRODID", productId));
     out.append(property("FN", escape(contact.name)));
     const qsizetype space = contact.name.trimmed().lastIndexOf(u' ');
     const QString trimmed = contact.name.trimmed();
@@ -518,7 +520,7 @@ Imported importCard(const Card &card, const QString &category, int number)
 {
     Imported result;
     const bool ours = std::any_of(card.properties.cbegin(), card.properties.cend(), [](const Property &p) {
-        return p.name.startsWith(kinfolioPrefix.toLatin1());
+        return p.name.startsWith(kinfolioPrefix) || (p.name == "PRODID" && p.value == productId);
     });
     const QString name = nameOf(card);
     result.cardName = name.trimmed().isEmpty() ? QStringLiteral("card ") + QString::number(number) : name.simplified();
