@@ -221,23 +221,39 @@ QStringList kinds(const Property &property)
     return types;
 }
 
-// Apple's own label of a grouped property: "_$!<Mobile>!$_" or the user's text.
-QString appleLabel(const Card &card, const Property &property)
+// The first of the properties in each group and of each set of types, so
+// that a number or an address finds its label in one look however many the
+// card holds.
+struct Index
 {
-    if (property.group.isEmpty())
-        return {};
-    for (const Property *label : card.all("X-ABLABEL")) {
-        if (label->group.compare(property.group, Qt::CaseInsensitive) == 0) {
-            QString text = label->text();
-            if (text.startsWith(QLatin1String("_$!<")) && text.endsWith(QLatin1String(">!$_")))
-                text = text.mid(4, text.size() - 8);
-            return text.trimmed();
+    explicit Index(const QList<const Property *> &properties)
+    {
+        for (const Property *property : properties) {
+            if (!property->group.isEmpty() && !byGroup.contains(property->group.toLower()))
+                byGroup.insert(property->group.toLower(), property);
+            const QString key = kinds(*property).join(u'/');
+            if (!byKinds.contains(key))
+                byKinds.insert(key, property);
         }
     }
-    return {};
+
+    QHash<QByteArray, const Property *> byGroup;
+    QHash<QString, const Property *> byKinds;
+};
+
+// Apple's own label of a grouped property: "_$!<Mobile>!$_" or the user's text.
+QString appleLabel(const Index &labels, const Property &property)
+{
+    const Property *label = property.group.isEmpty() ? nullptr : labels.byGroup.value(property.group.toLower());
+    if (!label)
+        return {};
+    QString text = label->text();
+    if (text.startsWith(QLatin1String("_$!<")) && text.endsWith(QLatin1String(">!$_")))
+        text = text.mid(4, text.size() - 8);
+    return text.trimmed();
 }
 
-QString addressText(const Card &card, const Property &adr)
+QString addressText(const Index &labels, const Property &adr)
 {
     if (adr.name == "LABEL")
         return adr.text();
@@ -247,11 +263,9 @@ QString addressText(const Card &card, const Property &adr)
         return Property{{}, {}, {}, label.first()}.text();
     // vCard 3.0 and 2.1 give the label as a property of its own, grouped with
     // its address or of the same type.
-    for (const Property *other : card.all("LABEL")) {
-        if (!adr.group.isEmpty() ? other->group.compare(adr.group, Qt::CaseInsensitive) == 0 : kinds(*other) == kinds(adr))
-            return other->text();
-    }
-    return addressFromComponents(adr.components());
+    const Property *other = adr.group.isEmpty() ? labels.byKinds.value(kinds(adr).join(u'/'))
+                                                : labels.byGroup.value(adr.group.toLower());
+    return other ? other->text() : addressFromComponents(adr.components());
 }
 
 // ---- what a card holds, field by field
@@ -279,6 +293,7 @@ Slot telSlot(const Property &tel)
 
 void readNumbers(const Card &card, Fields &f)
 {
+    const Index labels(card.all("X-ABLABEL"));
     for (const Property *tel : card.all("TEL")) {
         QString number = tel->text();
         if (number.startsWith(QLatin1String("tel:"), Qt::CaseInsensitive))
@@ -291,7 +306,7 @@ void readNumbers(const Card &card, Fields &f)
         } else if (slot != SlotCount) {
             f.extra.append(captions[slot] + u' ' + number);
         } else {
-            QString label = appleLabel(card, *tel);
+            QString label = appleLabel(labels, *tel);
             if (label.isEmpty())
                 label = kinds(*tel).join(u'/');
             f.extra.append((label.isEmpty() ? QStringLiteral("Phone #:") : QStringLiteral("Phone # (") + label + QStringLiteral("):"))
@@ -317,8 +332,9 @@ void readAddresses(const Card &card, Fields &f)
     const auto home = std::find_if(addresses.cbegin(), addresses.cend(),
                                    [](const Property *adr) { return adr->hasType(QLatin1String("home")); });
     const Property *chosen = home != addresses.cend() ? *home : addresses.value(0);
+    const Index labels(card.all("LABEL"));
     for (const Property *adr : addresses) {
-        const QString text = addressText(card, *adr);
+        const QString text = addressText(labels, *adr);
         if (adr == chosen) {
             f.address = text;
         } else if (!text.trimmed().isEmpty()) {
