@@ -20,8 +20,9 @@ install_packages() {
   "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-# What building and running the program needs.
-build_packages=(cmake make g++ qt6-base-dev qt6-image-formats-plugins fonts-comic-neue)
+# What building and running the program needs; librsvg2-bin draws the icon's
+# sizes from its SVG.
+build_packages=(cmake make g++ qt6-base-dev qt6-image-formats-plugins fonts-comic-neue librsvg2-bin)
 
 build() {
   cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE="${KINFOLIO_BUILD_TYPE:-RelWithDebInfo}" "$@" >/dev/null

@@ -1,23 +1,36 @@
 #!/usr/bin/env bash
 # Installs what the tests need, builds Kinfolio and runs every test.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+# dpkg-dev and file let CPack read the Debian package's dependencies off the
+# program; appstream and desktop-file-utils validate the desktop metadata.
 install_packages "${build_packages[@]}" xvfb xauth imagemagick xdotool x11-utils \
-  cups printer-driver-cups-pdf poppler-utils
+  cups printer-driver-cups-pdf poppler-utils dpkg-dev file appstream desktop-file-utils
 
 # The print tests print through a real CUPS queue that writes PDF files. It
 # becomes the default destination only where there is none yet; nothing of
-# the user's is changed or removed. Without it those tests say why they skip.
+# the user's is changed or removed. Without it those tests skip, or fail where
+# CI=true. lpstat answers in the C locale and exits 0 whatever it says.
 setup_print_queue() {
-  local queue=KinfolioPDF
-  if ! lpstat -r >/dev/null 2>&1; then
+  local queue=KinfolioPDF default
+  if [[ $(LC_ALL=C lpstat -r 2>/dev/null) != "scheduler is running" ]]; then
+    # cupsd goes into the background in a session of its own, so it keeps
+    # running after this script and whatever started it.
     "${sudo[@]}" cupsd || return 0
-    for _ in $(seq 1 50); do lpstat -r >/dev/null 2>&1 && break; sleep 0.2; done
+    for _ in $(seq 1 50); do
+      [[ $(LC_ALL=C lpstat -r 2>/dev/null) == "scheduler is running" ]] && break
+      sleep 0.2
+    done
   fi
   lpstat -v "$queue" >/dev/null 2>&1 ||
     "${sudo[@]}" lpadmin -p "$queue" -E -v cups-pdf:/ -m lsb/usr/cups-pdf/CUPS-PDF_opt.ppd 2>/dev/null || return 0
-  lpstat -d 2>/dev/null | grep -q 'system default destination' || "${sudo[@]}" lpadmin -d "$queue"
+  # A queue stopped by an earlier failed job would hold the tests' jobs.
+  "${sudo[@]}" cupsenable "$queue" && "${sudo[@]}" cupsaccept "$queue" || return 0
+  # "system default destination: NAME", or "no system default destination".
+  default=$(LC_ALL=C lpstat -d 2>/dev/null) || return 0
+  [[ $default == "system default destination: "* ]] || "${sudo[@]}" lpadmin -d "$queue"
 }
-setup_print_queue
 
 build -DBUILD_TESTING=ON
+# Just before the tests, so a scheduler started here is up when they print.
+setup_print_queue
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)"

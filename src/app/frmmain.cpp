@@ -1,11 +1,12 @@
 #include "app/frmmain.h"
 
-#include "app/appicon.h"
-#include "app/buttonstyle.h"
-#include "app/textboxes.h"
-#include "colors/colorvalue.h"
-#include "platform/platform.h"
+#include "controls/appicon.h"
+#include "controls/buttonstyle.h"
+#include "controls/colorvalue.h"
+#include "controls/textboxes.h"
+#include "picture/frmpic.h"
 #include "store/paths.h"
+#include "view/contactfields.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -40,6 +41,7 @@ void paintBox(QWidget *box)
 
 FrmMain::FrmMain(Platform &platform, QWidget *parent) : QMainWindow(parent), platform(platform)
 {
+    frmMain = this;
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Kinfolio 1.0"));
     setWindowIcon(kinfolioIcon());
@@ -56,21 +58,12 @@ FrmMain::FrmMain(Platform &platform, QWidget *parent) : QMainWindow(parent), pla
 
 FrmMain::~FrmMain() = default;
 
-int FrmMain::twipsToPixelsX(int twips) const
-{
-    return Controls::twipsToPixels(this, twips, Qt::Horizontal);
-}
-
-int FrmMain::twipsToPixelsY(int twips) const
-{
-    return Controls::twipsToPixels(this, twips, Qt::Vertical);
-}
-
 void FrmMain::buildControls()
 {
     client = new QWidget;
     client->setObjectName(QStringLiteral("client"));
-    client->setFixedSize(twipsToPixelsX(9870), twipsToPixelsY(6735));
+    client->setFixedSize(Controls::twipsToPixels(this, 9870, Qt::Horizontal),
+                         Controls::twipsToPixels(this, 6735, Qt::Vertical));
     client->setAutoFillBackground(true);
     setWidgetColor(client, QPalette::Window, DefaultColor::FormBack);
     setCentralWidget(client);
@@ -203,6 +196,27 @@ void FrmMain::buildControls()
     notes->setMaxLength(150);
     txtNumNotes = notes;
 
+    // What a screen reader says of each control: the label beside it, and for
+    // the lists and the small buttons, a name that tells them apart.
+    const std::pair<QLabel *, QWidget *> labelled[] = {
+        {lblCategory, cboRelationship}, {lblNames, lstNames}, {lblRelation, txtRelation},
+        {lblBirthday, txtBirthday}, {lblDependants, lstChildren}, {lblAddress, txtAddress},
+        {lblDrivingDirections, txtDrivingDirections}, {lblHome, txtHome}, {lblCell, txtCell},
+        {lblWork, txtWork}, {lblFax, txtFax}, {Label1, txtEmail}, {lblNotes, txtNumNotes}};
+    for (const auto &[text, control] : labelled)
+        text->setBuddy(control);
+    const std::pair<QWidget *, const char *> named[] = {
+        {lstNames, "Names"},
+        {lstChildren, "Children and dependants"},
+        {cmdAddRelationship, "Add category"},
+        {cmdRemoveRelationship, "Remove category"},
+        {cmdAddName, "Add name"},
+        {cmdRemoveName, "Remove name"},
+        {cmdAddChildren, "Add dependant"},
+        {cmdRemoveChildren, "Remove dependant"}};
+    for (const auto &[control, name] : named)
+        control->setAccessibleName(QString::fromLatin1(name));
+
     // The state before anything is chosen: no category, so no names and no contact.
     book.setNamesEnabled(false);
     book.DisableDetails();
@@ -273,21 +287,23 @@ void FrmMain::connectHandlers()
     connect(cmdAddName, &QPushButton::clicked, this, [this] { book.cmdAddName_Click(); });
     connect(cmdRemoveName, &QPushButton::clicked, this, [this] { book.cmdRemoveName_Click(); });
 
-    connect(txtRelation, &QLineEdit::textChanged, this, [this] { details.txtRelation_Change(); });
-    connect(txtBirthday, &QLineEdit::textChanged, this, [this] { details.txtBirthday_Change(); });
-    connect(txtAddress, &QPlainTextEdit::textChanged, this, [this] { details.txtAddress_Change(); });
-    connect(txtDrivingDirections, &QPlainTextEdit::textChanged, this,
-            [this] { details.txtDrivingDirections_Change(); });
-    connect(txtHome, &QLineEdit::textChanged, this, [this] { details.txtHome_Change(); });
-    connect(txtCell, &QLineEdit::textChanged, this, [this] { details.txtCell_Change(); });
-    connect(txtWork, &QLineEdit::textChanged, this, [this] { details.txtWork_Change(); });
-    connect(txtFax, &QLineEdit::textChanged, this, [this] { details.txtFax_Change(); });
-    connect(txtEmail, &QLineEdit::textChanged, this, [this] { details.txtEmail_Change(); });
-    connect(txtNumNotes, &QPlainTextEdit::textChanged, this, [this] { details.txtNumNotes_Change(); });
+    // Every change of a field's box, by the user or from code, rewrites its file.
+    for (const ContactField &field : contactFields) {
+        QWidget *box = ContactFields::control(*this, field);
+        if (auto *line = qobject_cast<QLineEdit *>(box))
+            connect(line, &QLineEdit::textChanged, this, [this, &field] { details.Change(field); });
+        else if (auto *lines = qobject_cast<QPlainTextEdit *>(box))
+            connect(lines, &QPlainTextEdit::textChanged, this, [this, &field] { details.Change(field); });
+    }
     connect(cmdAddChildren, &QPushButton::clicked, this, [this] { details.cmdAddChildren_Click(); });
     connect(cmdRemoveChildren, &QPushButton::clicked, this, [this] { details.cmdRemoveChildren_Click(); });
 
     connect(chkPic, &QCheckBox::toggled, this, [this] { picture.chkPic_Click(); });
+    // The picture window takes its colours from the scheme, as the main window does.
+    connect(&colors, &Colors::applied, this, [this] {
+        picture.frmPic().paint(colors.color(ColorRole::FormBack), colors.color(ColorRole::MinorButtons),
+                               colors.color(ColorRole::MainButtons));
+    });
     connect(cmdEditColors, &QPushButton::clicked, this, [this] { colors.cmdEditColors_Click(); });
     connect(cmdPrintScreen, &QPushButton::clicked, this, [this] { printing.cmdPrintScreen_Click(); });
     connect(cmdPrintText, &QPushButton::clicked, this, [this] { printing.cmdPrintText_Click(); });

@@ -9,7 +9,9 @@ int main(int argc, char *argv[])
     QApplication::setStyle(QStringLiteral("Fusion"));
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kinfolio"));
-    QApplication::setApplicationVersion(QStringLiteral("1.0.0"));
+    QApplication::setApplicationVersion(QStringLiteral(KINFOLIO_VERSION));
+    // Wayland desktops find the window's menu entry, and with it its icon, by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral(KINFOLIO_APP_ID));
 
     QtPlatform platform;
     FrmMain frmMain(platform);

@@ -1,9 +1,12 @@
 #include "book/book.h"
 
-#include "app/frmmain.h"
+#include "details/details.h"
+#include "picture/picture.h"
 #include "platform/platform.h"
 #include "store/paths.h"
 #include "store/recordfile.h"
+#include "view/added.h"
+#include "view/contactfields.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -18,15 +21,6 @@ const QString Book::contactNamesRule =
 namespace {
 
 const QString deleteTitle = QStringLiteral("Delete Category");
-
-// Characters that cannot be part of a file name on the systems the data
-// directory may travel to, and the double quote, which the file encoding
-// cannot carry inside a value.
-bool hasForbiddenCharacter(const QString &text)
-{
-    static const QString forbidden = QStringLiteral("\\/:*?<>|\"");
-    return std::any_of(text.cbegin(), text.cend(), [](QChar c) { return forbidden.contains(c); });
-}
 
 // Whether every file of the contact would have a name the file system takes.
 bool contactFilesFit(const QString &category, const QString &name)
@@ -82,17 +76,19 @@ bool ownedByAnotherCategory(const QStringList &categories, const QString &catego
     return false;
 }
 
-// A new contact's files, each holding its empty value, stored together or
+// A new contact's files, each holding its empty values, stored together or
 // not at all.
 bool storeEmptyContact(const QString &category, const QString &name)
 {
     RecordFile::WriteGroup group;
     bool written = true;
-    for (const QString &suffix :
-         {FileName::Birthday, FileName::Address, FileName::DrivingDirections, FileName::NumbNotes, FileName::Relation})
-        written = RecordFile::rewriteRecord(Store::dataFile(category, name, suffix), {QString()}) && written;
-    written = RecordFile::rewriteRecord(Store::dataFile(category, name, FileName::Numbers), QStringList(5)) && written;
-    written = RecordFile::rewriteList(Store::dataFile(category, name, FileName::DependantsList), {}) && written;
+    for (const QString &suffix : ContactFields::files()) {
+        const QString file = Store::dataFile(category, name, suffix);
+        const QList<const ContactField *> fields = ContactFields::inFile(suffix);
+        written = (fields.first()->isList() ? RecordFile::rewriteList(file, {})
+                                            : RecordFile::rewriteRecord(file, QStringList(fields.size())))
+                  && written;
+    }
     const bool placed = group.commit();
     if (written && placed)
         return true;
@@ -107,18 +103,17 @@ void Book::LoadCategories()
     const QString file = Store::dataFile(FileName::RelationsList);
     QStringList categories;
     const bool whole = readWholeList(file, categories, QStringLiteral("list of categories"));
-    Controls::addSorted(frm.cboRelationship, categories);
-    frm.cmdAddRelationship->setEnabled(whole);
-    frm.cmdRemoveRelationship->setEnabled(whole);
+    Controls::addSorted(view.cboRelationship, categories);
+    view.cmdAddRelationship->setEnabled(whole);
+    view.cmdRemoveRelationship->setEnabled(whole);
 }
 
 void Book::cboRelationship_Click()
 {
-    Controls::clear(frm.lstNames);
-    frm.lblName->setText(noContactName);
-    Controls::clear(frm.lstChildren);
+    Controls::clear(view.lstNames);
+    view.lblName->setText(noContactName);
     const bool whole = LoadNames();
-    frm.picture.ClearPicture();
+    picture.ClearPicture();
     ClearDetails();
     setNamesEnabled(whole);
     DisableDetails();
@@ -132,66 +127,66 @@ void Book::cmdAddRelationship_Click()
         return;
     // The category's names file and the files of its contacts must all be nameable.
     if (!Store::fitsFileName(FileName::NamesList, category) || !contactFilesFit(category, QStringLiteral("x"))) {
-        frm.platform.showMessage(&frm, QStringLiteral("Sorry, that category name is too long. Please type a shorter one."));
+        platform.showMessage(view.frmMain, QStringLiteral("Sorry, that category name is too long. Please type a shorter one."));
         return;
     }
-    if (listedIgnoringCase(Controls::entries(frm.cboRelationship), category)) {
-        frm.platform.showMessage(&frm, QStringLiteral("Sorry, there is already a category called ") + category
+    if (listedIgnoringCase(Controls::entries(view.cboRelationship), category)) {
+        platform.showMessage(view.frmMain, QStringLiteral("Sorry, there is already a category called ") + category
                                            + QStringLiteral(". Please type a different name."));
         return;
     }
 
-    const int row = Controls::insertSorted(frm.cboRelationship, category);
-    if (!frm.saveAddedList(Store::dataFile(FileName::RelationsList), Controls::entries(frm.cboRelationship),
+    const int row = Controls::insertSorted(view.cboRelationship, category);
+    if (!saveAddedList(view, platform, Store::dataFile(FileName::RelationsList), Controls::entries(view.cboRelationship),
                            QStringLiteral("category"))) {
-        const QSignalBlocker quiet(frm.cboRelationship);
-        const int selected = frm.cboRelationship->currentIndex();
-        frm.cboRelationship->removeItem(row);
-        frm.cboRelationship->setCurrentIndex(selected < 0 ? -1 : (selected > row ? selected - 1 : selected));
+        const QSignalBlocker quiet(view.cboRelationship);
+        const int selected = view.cboRelationship->currentIndex();
+        view.cboRelationship->removeItem(row);
+        view.cboRelationship->setCurrentIndex(selected < 0 ? -1 : (selected > row ? selected - 1 : selected));
         return;
     }
     // Inserting moved any selection on, so choosing the new entry always runs the click.
-    frm.cboRelationship->setCurrentIndex(row);
-    frm.cmdAddName->setFocus();
+    view.cboRelationship->setCurrentIndex(row);
+    view.cmdAddName->setFocus();
 }
 
 void Book::cmdRemoveRelationship_Click()
 {
-    const QString category = frm.currentCategory();
+    const QString category = view.currentCategory();
     if (category.isEmpty()) {
-        frm.platform.showMessage(&frm, QStringLiteral("Please select a category to remove."));
+        platform.showMessage(view.frmMain, QStringLiteral("Please select a category to remove."));
         return;
     }
-    if (!frm.platform.askYesNo(&frm,
+    if (!platform.askYesNo(view.frmMain,
                                QStringLiteral("This will delete all the names and information under the category, ")
                                    + category + QStringLiteral(". Are you sure?"),
                                deleteTitle))
         return;
 
-    if (frm.lstNames->count() > 0) {
-        for (const QString &name : Controls::entries(frm.lstNames)) {
+    if (view.lstNames->count() > 0) {
+        for (const QString &name : Controls::entries(view.lstNames)) {
             if (!deleteContactFiles(category, name))
                 return;
         }
         if (!RecordFile::remove(namesFile(category)))
             return;
     }
-    Controls::removeSelected(frm.cboRelationship);
-    Controls::clear(frm.lstNames);
+    Controls::removeSelected(view.cboRelationship);
+    Controls::clear(view.lstNames);
     setNamesEnabled(false);
-    if (!RecordFile::rewriteList(Store::dataFile(FileName::RelationsList), Controls::entries(frm.cboRelationship)))
+    if (!RecordFile::rewriteList(Store::dataFile(FileName::RelationsList), Controls::entries(view.cboRelationship)))
         return;
     ClearDetails();
-    frm.lblName->setText(noContactName);
+    view.lblName->setText(noContactName);
     DisableDetails();
 }
 
 bool Book::LoadNames()
 {
-    const QString category = frm.currentCategory();
+    const QString category = view.currentCategory();
     QStringList names;
     const bool whole = readWholeList(namesFile(category), names, QStringLiteral("list of names of ") + category);
-    Controls::addSorted(frm.lstNames, names);
+    Controls::addSorted(view.lstNames, names);
     return whole;
 }
 
@@ -199,17 +194,17 @@ bool Book::LoadNames()
 // list was read whole: rewriting a list read in part would drop the rest.
 void Book::setNamesEnabled(bool namesListReadWhole)
 {
-    const bool selected = frm.cboRelationship->currentIndex() >= 0;
-    frm.lstNames->setEnabled(selected);
-    frm.cmdAddName->setEnabled(selected && namesListReadWhole);
-    frm.cmdRemoveName->setEnabled(selected && namesListReadWhole);
+    const bool selected = view.cboRelationship->currentIndex() >= 0;
+    view.lstNames->setEnabled(selected);
+    view.cmdAddName->setEnabled(selected && namesListReadWhole);
+    view.cmdRemoveName->setEnabled(selected && namesListReadWhole);
 }
 
 bool Book::readWholeList(const QString &file, QStringList &entries, const QString &what)
 {
     if (RecordFile::readList(file, entries) || !RecordFile::exists(file))
         return true;
-    frm.platform.showMessage(&frm, QStringLiteral("Sorry, the ") + what + QStringLiteral(" in ") + Store::dataDir()
+    platform.showMessage(view.frmMain, QStringLiteral("Sorry, the ") + what + QStringLiteral(" in ") + Store::dataDir()
                                        + QStringLiteral(" cannot be read, so nothing can be added to it or removed "
                                                         "from it until it can."));
     return false;
@@ -217,32 +212,25 @@ bool Book::readWholeList(const QString &file, QStringList &entries, const QStrin
 
 QString Book::askName(const QString &prompt, const QString &title, const QString &rule)
 {
-    const QString name = frm.platform.inputBox(&frm, prompt, title);
-    if (!hasForbiddenCharacter(name))
+    const QString name = platform.inputBox(view.frmMain, prompt, title);
+    if (!Store::hasForbiddenCharacter(name))
         return name;
-    frm.platform.showMessage(&frm, rule);
+    platform.showMessage(view.frmMain, rule);
     return {};
 }
 
 void Book::lstNames_Click()
 {
-    frm.lblName->setText(frm.currentName());
+    view.lblName->setText(view.currentName());
     EnableDetails();
-    Controls::clear(frm.lstChildren);
-    frm.details.LoadBirthday();
-    frm.details.LoadDependants();
-    frm.details.LoadAddress();
-    frm.details.LoadDrivingDirections();
-    frm.details.LoadNumbers();
-    frm.details.LoadNumbNotes();
-    frm.details.LoadRelation();
-    frm.picture.ClearPicture();
-    frm.picture.ShowPicture();
+    details.LoadDetails();
+    picture.ClearPicture();
+    picture.ShowPicture();
 }
 
 void Book::cmdAddName_Click()
 {
-    const QString category = frm.currentCategory();
+    const QString category = view.currentCategory();
     if (category.isEmpty())
         return;
     const QString name =
@@ -250,11 +238,11 @@ void Book::cmdAddName_Click()
     if (name.isEmpty())
         return;
     if (!contactFilesFit(category, name)) {
-        frm.platform.showMessage(&frm, QStringLiteral("Sorry, that name is too long. Please type a shorter one."));
+        platform.showMessage(view.frmMain, QStringLiteral("Sorry, that name is too long. Please type a shorter one."));
         return;
     }
-    if (listedIgnoringCase(Controls::entries(frm.lstNames), name)) {
-        frm.platform.showMessage(&frm, QStringLiteral("Sorry, ") + name + QStringLiteral(" is already listed under ")
+    if (listedIgnoringCase(Controls::entries(view.lstNames), name)) {
+        platform.showMessage(view.frmMain, QStringLiteral("Sorry, ") + name + QStringLiteral(" is already listed under ")
                                            + category + QStringLiteral(". Please type a different name."));
         return;
     }
@@ -262,8 +250,8 @@ void Book::cmdAddName_Click()
     // they come back with the name. Files of another category's contact whose
     // category and name run together to the same text would be overwritten.
     const bool storedEarlier = anyContactFileExists(category, name);
-    if (storedEarlier && ownedByAnotherCategory(Controls::entries(frm.cboRelationship), category, name)) {
-        frm.platform.showMessage(&frm, QStringLiteral("Sorry, ") + name
+    if (storedEarlier && ownedByAnotherCategory(Controls::entries(view.cboRelationship), category, name)) {
+        platform.showMessage(view.frmMain, QStringLiteral("Sorry, ") + name
                                            + QStringLiteral(" cannot be added: information is already stored under "
                                                             "that name. Please type a different name."));
         return;
@@ -272,53 +260,53 @@ void Book::cmdAddName_Click()
     // The contact's files first and the names list last, so that a contact
     // is never listed without its files.
     if (!storedEarlier && !storeEmptyContact(category, name)) {
-        frm.tellNotAdded(QStringLiteral("name"));
+        tellNotAdded(view, platform, QStringLiteral("name"));
         return;
     }
-    const int row = Controls::insertSorted(frm.lstNames, name);
-    if (!frm.saveAddedList(namesFile(category), Controls::entries(frm.lstNames), QStringLiteral("name"))) {
-        const QSignalBlocker quiet(frm.lstNames);
-        delete frm.lstNames->takeItem(row);
+    const int row = Controls::insertSorted(view.lstNames, name);
+    if (!saveAddedList(view, platform, namesFile(category), Controls::entries(view.lstNames), QStringLiteral("name"))) {
+        const QSignalBlocker quiet(view.lstNames);
+        delete view.lstNames->takeItem(row);
         if (!storedEarlier)
             deleteContactFiles(category, name);
         return;
     }
-    frm.lstNames->setCurrentRow(row);
+    view.lstNames->setCurrentRow(row);
     if (storedEarlier)
-        frm.platform.showMessage(&frm, QStringLiteral("Information stored earlier under ") + name
+        platform.showMessage(view.frmMain, QStringLiteral("Information stored earlier under ") + name
                                            + QStringLiteral(" was found and has been brought back."));
 }
 
 void Book::cmdRemoveName_Click()
 {
-    const QString name = frm.currentName();
+    const QString name = view.currentName();
     if (name.isEmpty()) {
-        frm.platform.showMessage(&frm, QStringLiteral("Please select a name to remove."));
+        platform.showMessage(view.frmMain, QStringLiteral("Please select a name to remove."));
         return;
     }
-    if (!frm.platform.askYesNo(&frm,
+    if (!platform.askYesNo(view.frmMain,
                                QStringLiteral("This will delete all information you have on ") + name
                                    + QStringLiteral(". Are you sure?"),
                                deleteTitle))
         return;
 
-    const QString category = frm.currentCategory();
+    const QString category = view.currentCategory();
     if (!deleteContactFiles(category, name))
         return;
-    Controls::removeSelected(frm.lstNames);
-    frm.lblName->setText(noContactName);
-    frm.picture.ClearPicture();
+    Controls::removeSelected(view.lstNames);
+    view.lblName->setText(noContactName);
+    picture.ClearPicture();
     ClearDetails();
     DisableDetails();
-    RecordFile::rewriteList(namesFile(category), Controls::entries(frm.lstNames));
+    RecordFile::rewriteList(namesFile(category), Controls::entries(view.lstNames));
 }
 
-std::array<QWidget *, 16> Book::detailControls() const
+QWidgetList Book::detailControls() const
 {
-    return {frm.txtAddress, frm.txtDrivingDirections, frm.txtBirthday,   frm.chkPic,
-            frm.lstChildren, frm.cmdAddChildren,      frm.cmdRemoveChildren, frm.txtHome,
-            frm.txtCell,    frm.txtWork,             frm.txtFax,         frm.txtEmail,
-            frm.txtNumNotes, frm.txtRelation,        frm.cmdPrintScreen, frm.cmdPrintText};
+    QWidgetList controls;
+    for (const QString &suffix : ContactFields::files())
+        controls += details.controlsOf(suffix);
+    return controls << view.chkPic << view.cmdPrintScreen << view.cmdPrintText;
 }
 
 void Book::setDetailsEnabled(bool enabled)
@@ -339,15 +327,6 @@ void Book::DisableDetails()
 
 void Book::ClearDetails()
 {
-    Controls::setText(frm.txtBirthday, {});
-    Controls::clear(frm.lstChildren);
-    Controls::setText(frm.txtAddress, {});
-    Controls::setText(frm.txtDrivingDirections, {});
-    Controls::setText(frm.txtHome, {});
-    Controls::setText(frm.txtCell, {});
-    Controls::setText(frm.txtWork, {});
-    Controls::setText(frm.txtFax, {});
-    Controls::setText(frm.txtEmail, {});
-    Controls::setText(frm.txtNumNotes, {});
-    Controls::setText(frm.txtRelation, {});
+    for (const ContactField &field : contactFields)
+        ContactFields::setValues(view, field, {});
 }

@@ -3,17 +3,22 @@
 #include <QString>
 #include <QStringList>
 
-#include <array>
+#include <QWidgetList>
 
-class FrmMain;
-class QWidget;
+class Details;
+struct MainView;
+class Picture;
+class Platform;
 
 // Categories and contact names: the main window's handlers for choosing,
 // adding and removing them, and for enabling and emptying the detail controls.
 class Book
 {
 public:
-    explicit Book(FrmMain &frm) : frm(frm) {}
+    Book(MainView &view, Platform &platform, Details &details, Picture &picture)
+        : view(view), platform(platform), details(details), picture(picture)
+    {
+    }
 
     // Categories.
     void LoadCategories();
@@ -31,9 +36,8 @@ public:
     void DisableDetails();
     void ClearDetails();
 
-    // The sixteen controls that show or act on the selected contact, in the
-    // order in which they are always handled.
-    std::array<QWidget *, 16> detailControls() const;
+    // The controls that show or act on the selected contact.
+    QWidgetList detailControls() const;
 
     static const QString noContactName;
     static const QString categoryNamesRule;
@@ -49,5 +53,8 @@ private:
     // rule forbids is refused with the rule, and gives the empty text.
     QString askName(const QString &prompt, const QString &title, const QString &rule);
 
-    FrmMain &frm;
+    MainView &view;
+    Platform &platform;
+    Details &details;
+    Picture &picture;
 };

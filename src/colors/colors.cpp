@@ -1,25 +1,34 @@
 #include "colors/colors.h"
 
-#include "app/frmmain.h"
 #include "colors/frmcolors.h"
-#include "picture/frmpic.h"
 #include "store/paths.h"
 #include "store/recordfile.h"
+#include "view/contactfields.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 
-Colors::Colors(FrmMain &frm) : frm(frm) {}
+Colors::Colors(MainView &view, Platform &platform) : view(view), platform(platform) {}
 
 Colors::~Colors() = default;
 
 FrmColors &Colors::frmColors()
 {
-    if (!m_frmColors)
-        m_frmColors = std::make_unique<FrmColors>(*this, frm.platform);
+    if (!m_frmColors) {
+        m_frmColors = std::make_unique<FrmColors>(platform);
+        connect(m_frmColors.get(), &FrmColors::colorPicked, this, [this](ColorRole role, ColorValue value) {
+            SaveColorFile(role, value);
+            ApplyColors();
+        });
+    }
     return *m_frmColors;
+}
+
+ColorValue Colors::color(ColorRole role)
+{
+    return frmColors().fillColor(role);
 }
 
 void Colors::LoadColorFile(ColorRole role)
@@ -43,44 +52,41 @@ void Colors::SaveColorFile(ColorRole role, ColorValue value)
 void Colors::ApplyColors()
 {
     FrmColors &dialog = frmColors();
-    FrmPic &frmPic = frm.picture.frmPic();
-    const auto paint = [&dialog](std::initializer_list<QWidget *> widgets, std::initializer_list<QPalette::ColorRole> parts,
-                                 ColorRole role) {
-        const ColorValue value = dialog.fillColor(role);
+    const auto paint = [this](const QWidgetList &widgets, std::initializer_list<QPalette::ColorRole> parts,
+                              ColorRole role) {
+        const ColorValue value = color(role);
         for (QWidget *widget : widgets) {
             for (const QPalette::ColorRole part : parts)
                 setWidgetColor(widget, part, value);
         }
     };
-    const auto frames = {static_cast<QWidget *>(frm.fraCategories), static_cast<QWidget *>(frm.fraContactName),
-                         static_cast<QWidget *>(frm.fraMiscInfo),   static_cast<QWidget *>(frm.fraInfo),
-                         static_cast<QWidget *>(frm.fraNumbers),    static_cast<QWidget *>(frm.fraButtons)};
-    // A drop-down list that cannot be typed into is drawn like a button.
-    const auto boxes = {static_cast<QWidget *>(frm.lstNames),  static_cast<QWidget *>(frm.txtAddress),
-                        static_cast<QWidget *>(frm.txtDrivingDirections), static_cast<QWidget *>(frm.txtRelation),
-                        static_cast<QWidget *>(frm.txtBirthday), static_cast<QWidget *>(frm.lstChildren),
-                        static_cast<QWidget *>(frm.txtHome),     static_cast<QWidget *>(frm.txtCell),
-                        static_cast<QWidget *>(frm.txtWork),     static_cast<QWidget *>(frm.txtFax),
-                        static_cast<QWidget *>(frm.txtEmail),    static_cast<QWidget *>(frm.txtNumNotes)};
+    const QWidgetList frames{view.fraCategories, view.fraContactName, view.fraMiscInfo,
+                             view.fraInfo,       view.fraNumbers,     view.fraButtons};
+    QWidgetList boxes{view.lstNames};
+    for (const ContactField &field : contactFields)
+        boxes.append(ContactFields::control(view, field));
 
-    paint({frm.client}, {QPalette::Window}, ColorRole::FormBack);
+    paint({view.client}, {QPalette::Window}, ColorRole::FormBack);
     paint(frames, {QPalette::Window}, ColorRole::FormBack);
-    paint({frm.chkPic, &dialog, &frmPic}, {QPalette::Window}, ColorRole::FormBack);
-    paint({frm.lblName}, {QPalette::WindowText}, ColorRole::NameTitle);
+    paint({view.chkPic, &dialog}, {QPalette::Window}, ColorRole::FormBack);
+    paint({view.lblName}, {QPalette::WindowText}, ColorRole::NameTitle);
     paint(frames, {QPalette::WindowText}, ColorRole::FrameTitle);
     // "E-Mail:" (Label1) keeps its design colour.
-    paint({frm.lblCategory, frm.lblNames, frm.lblRelation, frm.lblBirthday, frm.lblDependants, frm.lblAddress,
-           frm.lblDrivingDirections, frm.lblHome, frm.lblCell, frm.lblWork, frm.lblFax, frm.lblNotes, frm.chkPic},
+    paint({view.lblCategory, view.lblNames, view.lblRelation, view.lblBirthday, view.lblDependants, view.lblAddress,
+           view.lblDrivingDirections, view.lblHome, view.lblCell, view.lblWork, view.lblFax, view.lblNotes,
+           view.chkPic},
           {QPalette::WindowText}, ColorRole::DetailTitle);
-    paint({frm.cboRelationship}, {QPalette::Base, QPalette::Button}, ColorRole::TextBoxBack);
+    // A drop-down list that cannot be typed into is drawn like a button.
+    paint({view.cboRelationship}, {QPalette::Base, QPalette::Button}, ColorRole::TextBoxBack);
     paint(boxes, {QPalette::Base}, ColorRole::TextBoxBack);
-    paint({frm.cboRelationship}, {QPalette::Text, QPalette::ButtonText}, ColorRole::TextBoxText);
+    paint({view.cboRelationship}, {QPalette::Text, QPalette::ButtonText}, ColorRole::TextBoxText);
     paint(boxes, {QPalette::Text}, ColorRole::TextBoxText);
-    paint({frm.cmdAddRelationship, frm.cmdRemoveRelationship, frm.cmdAddName, frm.cmdRemoveName, frm.cmdAddChildren,
-           frm.cmdRemoveChildren, frmPic.cmdAddPic},
+    paint({view.cmdAddRelationship, view.cmdRemoveRelationship, view.cmdAddName, view.cmdRemoveName,
+           view.cmdAddChildren, view.cmdRemoveChildren},
           {QPalette::Button}, ColorRole::MinorButtons);
-    paint({frm.cmdEditColors, frm.cmdPrintScreen, frm.cmdPrintText, frm.cmdExit, frmPic.cmdClose, dialog.cmdClose},
+    paint({view.cmdEditColors, view.cmdPrintScreen, view.cmdPrintText, view.cmdExit, dialog.cmdClose},
           {QPalette::Button}, ColorRole::MainButtons);
+    emit applied();
 }
 
 void Colors::cmdEditColors_Click()

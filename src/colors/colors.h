@@ -1,6 +1,6 @@
 #pragma once
 
-#include "colors/colorvalue.h"
+#include "controls/colorvalue.h"
 
 #include <QString>
 
@@ -8,7 +8,8 @@
 #include <memory>
 
 class FrmColors;
-class FrmMain;
+struct MainView;
+class Platform;
 
 // The eight colour roles of the scheme.
 enum class ColorRole { FormBack, NameTitle, FrameTitle, DetailTitle, TextBoxBack, TextBoxText, MinorButtons, MainButtons };
@@ -38,11 +39,13 @@ inline const ColorRoleInfo &colorRole(ColorRole role)
 
 // The colour scheme: its files, the Edit Colors dialog that holds the current
 // colours in its swatches, and the painting of the windows with them.
-class Colors
+class Colors : public QObject
 {
+    Q_OBJECT
+
 public:
-    explicit Colors(FrmMain &frm);
-    ~Colors();
+    Colors(MainView &view, Platform &platform);
+    ~Colors() override;
 
     void LoadColorFile(ColorRole role);
     void SaveColorFile(ColorRole role, ColorValue value);
@@ -52,8 +55,15 @@ public:
 
     // The Edit Colors dialog, made hidden on first use and kept for the whole run.
     FrmColors &frmColors();
+    // The colour the scheme gives a role now.
+    ColorValue color(ColorRole role);
+
+signals:
+    // The main window and the dialog are painted; other windows follow.
+    void applied();
 
 private:
-    FrmMain &frm;
+    MainView &view;
+    Platform &platform;
     std::unique_ptr<FrmColors> m_frmColors;
 };

@@ -1,8 +1,8 @@
 #include "colors/frmcolors.h"
 
-#include "app/appicon.h"
-#include "app/buttonstyle.h"
-#include "app/controls.h"
+#include "controls/appicon.h"
+#include "controls/buttonstyle.h"
+#include "controls/controls.h"
 #include "platform/platform.h"
 
 #include <QCloseEvent>
@@ -11,7 +11,7 @@
 
 using Controls::place;
 
-FrmColors::FrmColors(Colors &colors, Platform &platform) : QWidget(nullptr, Qt::Window), colors(colors), platform(platform)
+FrmColors::FrmColors(Platform &platform) : QWidget(nullptr, Qt::Window), platform(platform)
 {
     setObjectName(QStringLiteral("frmColors"));
     setWindowTitle(QStringLiteral("Edit Colors"));
@@ -98,8 +98,7 @@ void FrmColors::PickColor(ColorRole role)
     m_chooserColor = *chosen;
     const ColorValue value = toColorValue(*chosen);
     setFillColor(role, value);
-    colors.SaveColorFile(role, value);
-    colors.ApplyColors();
+    emit colorPicked(role, value);
 }
 
 // Closing would lose the colours the swatches hold: the title bar's close hides, as Close does.

@@ -5,7 +5,6 @@
 #include <QColor>
 #include <QWidget>
 
-class Colors;
 class Platform;
 class QFrame;
 class QPushButton;
@@ -14,8 +13,10 @@ class QPushButton;
 // there is no other copy, which is why the dialog is hidden, never closed.
 class FrmColors : public QWidget
 {
+    Q_OBJECT
+
 public:
-    FrmColors(Colors &colors, Platform &platform);
+    explicit FrmColors(Platform &platform);
 
     QPushButton *cmdFormBackColor = nullptr;
     QFrame *shpFormBack = nullptr;
@@ -43,12 +44,15 @@ public:
     void PickColor(ColorRole role);
     void cmdClose_Click() { hide(); }
 
+signals:
+    // The user chose a colour for a role; its swatch shows it already.
+    void colorPicked(ColorRole role, ColorValue value);
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
 
 private:
-    Colors &colors;
     Platform &platform;
     // The colour chooser's own colour: black at first, then the last one confirmed.
     QColor m_chooserColor = Qt::black;

@@ -1,54 +1,66 @@
 #pragma once
 
+#include "store/paths.h"
+
 #include <QString>
+#include <QWidgetList>
 
-#include <initializer_list>
-
-class FrmMain;
-class QWidget;
+struct ContactField;
+struct MainView;
+class Platform;
 
 // The selected contact's field files and dependants list: loaded into the
 // detail controls when the contact is selected, rewritten on every change.
 class Details
 {
 public:
-    explicit Details(FrmMain &frm) : frm(frm) {}
+    Details(MainView &view, Platform &platform) : view(view), platform(platform) {}
 
-    void LoadBirthday();
-    void LoadAddress();
-    void LoadDrivingDirections();
-    void LoadNumbers();
-    void LoadNumbNotes();
-    void LoadRelation();
+    // Every field of the selected contact, file by file.
+    void LoadDetails();
+    // One file's fields. A missing file shows them empty.
+    void LoadFile(const QString &suffix);
+    // Writes the file from what its controls show.
+    void SaveFile(const QString &suffix);
+    // A field's box changed, by the user or from code.
+    void Change(const ContactField &field);
 
-    void txtBirthday_Change();
-    void txtAddress_Change();
-    void txtDrivingDirections_Change();
+    // The window's own names for the same work.
+    void LoadBirthday() { LoadFile(FileName::Birthday); }
+    void LoadAddress() { LoadFile(FileName::Address); }
+    void LoadDrivingDirections() { LoadFile(FileName::DrivingDirections); }
+    void LoadNumbers() { LoadFile(FileName::Numbers); }
+    void LoadNumbNotes() { LoadFile(FileName::NumbNotes); }
+    void LoadRelation() { LoadFile(FileName::Relation); }
+    void LoadDependants() { LoadFile(FileName::DependantsList); }
+    void txtBirthday_Change() { SaveFile(FileName::Birthday); }
+    void txtAddress_Change() { SaveFile(FileName::Address); }
+    void txtDrivingDirections_Change() { SaveFile(FileName::DrivingDirections); }
     void txtHome_Change() { SaveNumbers(); }
     void txtCell_Change() { SaveNumbers(); }
     void txtWork_Change() { SaveNumbers(); }
     void txtFax_Change() { SaveNumbers(); }
     void txtEmail_Change() { SaveNumbers(); }
-    void txtNumNotes_Change();
-    void txtRelation_Change();
-    void SaveNumbers();
+    void txtNumNotes_Change() { SaveFile(FileName::NumbNotes); }
+    void txtRelation_Change() { SaveFile(FileName::Relation); }
+    void SaveNumbers() { SaveFile(FileName::Numbers); }
+    void SaveDependants() { SaveFile(FileName::DependantsList); }
 
-    void LoadDependants();
-    void SaveDependants();
     void cmdAddChildren_Click();
     void cmdRemoveChildren_Click();
+
+    // The controls that show a file's fields or act on them.
+    QWidgetList controlsOf(const QString &suffix) const;
 
 private:
     // The current contact's file with this suffix; empty when no contact is
     // selected, so nothing is read or written then.
     QString contactFile(const QString &suffix) const;
-    template <typename Box>
-    void loadField(const QString &suffix, Box *box);
-    void saveField(const QString &suffix, const QString &value) const;
-    bool lockIfUnreadable(const QString &file, std::initializer_list<QWidget *> controls);
+    bool lockIfUnreadable(const QString &file, const QString &suffix);
 
-    FrmMain &frm;
-    // Set while a loader fills the boxes: the files already hold what the
-    // boxes are given, so the change handlers have nothing to write.
+    MainView &view;
+    Platform &platform;
+    // Set while a file's fields are filled: the file already holds what the
+    // controls are given, so there is nothing to write.
     bool m_loading = false;
 };

@@ -1,7 +1,7 @@
 #include "help/frmabout.h"
 
-#include "app/appicon.h"
-#include "app/controls.h"
+#include "controls/appicon.h"
+#include "controls/controls.h"
 #include "platform/platform.h"
 
 #include <QFileInfo>

@@ -11,6 +11,8 @@ class QPushButton;
 // and the way to the system's System Information program.
 class FrmAbout : public QDialog
 {
+    Q_OBJECT
+
 public:
     // Makes the box and runs Form_Load; the caller shows it.
     explicit FrmAbout(Platform &platform);

@@ -1,7 +1,7 @@
 #include "help/frmreadme.h"
 
-#include "app/appicon.h"
-#include "app/controls.h"
+#include "controls/appicon.h"
+#include "controls/controls.h"
 #include "store/paths.h"
 
 #include <QKeyEvent>
@@ -30,6 +30,7 @@ FrmReadme::FrmReadme() : QWidget(nullptr, Qt::Window)
 
     wbsReadme = Controls::place(new QTextBrowser, this, "wbsReadme", 120, 120, 2295, 1455);
     wbsReadme->setOpenExternalLinks(true);
+    wbsReadme->setAccessibleName(QStringLiteral("Help page"));
     cmdClose = Controls::place(new QPushButton(QStringLiteral("&Close")), this, "cmdClose", 120, 1680, 1215, 495);
     setTabOrder(wbsReadme, cmdClose);
     connect(cmdClose, &QPushButton::clicked, this, [this] { cmdClose_Click(); });

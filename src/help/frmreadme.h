@@ -9,6 +9,8 @@ class QTextBrowser;
 // filling whatever size the user gives the window.
 class FrmReadme : public QWidget
 {
+    Q_OBJECT
+
 public:
     // Makes the window and runs Form_Load; the caller shows it.
     FrmReadme();

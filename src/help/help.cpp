@@ -1,6 +1,5 @@
 #include "help/help.h"
 
-#include "app/frmmain.h"
 #include "help/frmabout.h"
 #include "help/frmreadme.h"
 
@@ -20,7 +19,7 @@ void bringUp(QWidget *window)
 
 } // namespace
 
-Help::Help(FrmMain &frm) : frm(frm) {}
+Help::Help(Platform &platform) : platform(platform) {}
 
 // A window still open when the program ends goes with the main window.
 Help::~Help()
@@ -53,7 +52,7 @@ void Help::mnuAbout_Click()
 {
     if (!frmAbout()) {
         delete m_frmAbout.data();
-        m_frmAbout = new FrmAbout(frm.platform);
+        m_frmAbout = new FrmAbout(platform);
     }
     bringUp(m_frmAbout);
 }

@@ -3,7 +3,7 @@
 #include <QPointer>
 
 class FrmAbout;
-class FrmMain;
+class Platform;
 class FrmReadme;
 
 // The Help menu: the Readme window and the About box. Each exists at most
@@ -12,7 +12,7 @@ class FrmReadme;
 class Help
 {
 public:
-    explicit Help(FrmMain &frm);
+    explicit Help(Platform &platform);
     ~Help();
     Help(const Help &) = delete;
     Help &operator=(const Help &) = delete;
@@ -25,7 +25,7 @@ public:
     FrmAbout *frmAbout() const;
 
 private:
-    FrmMain &frm;
+    Platform &platform;
     QPointer<FrmReadme> m_frmReadme;
     QPointer<FrmAbout> m_frmAbout;
 };

@@ -1,13 +1,9 @@
 #include "picture/frmpic.h"
 
-#include "app/appicon.h"
-#include "app/buttonstyle.h"
-#include "app/frmmain.h"
-#include "colors/colorvalue.h"
-#include "store/paths.h"
-#include "store/recordfile.h"
+#include "controls/appicon.h"
+#include "controls/buttonstyle.h"
+#include "controls/controls.h"
 
-#include <QCheckBox>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QImageReader>
@@ -26,7 +22,7 @@ constexpr int nominalFrameHeight = 2595 + 1800 - 3825;
 
 } // namespace
 
-FrmPic::FrmPic(FrmMain &frm) : QWidget(nullptr, Qt::Window), frm(frm)
+FrmPic::FrmPic() : QWidget(nullptr, Qt::Window)
 {
     setObjectName(QStringLiteral("frmPic"));
     setWindowTitle(QStringLiteral("Picture"));
@@ -34,10 +30,12 @@ FrmPic::FrmPic(FrmMain &frm) : QWidget(nullptr, Qt::Window), frm(frm)
     setFont(Controls::windowFont());
     setAutoFillBackground(true);
     setWidgetColor(this, QPalette::Window, DefaultColor::FormBack);
-    setFixedSize(px(4665, Qt::Horizontal), px(3825, Qt::Vertical));
+    setFixedSize(Controls::twipsToPixels(this, 4665, Qt::Horizontal),
+                 Controls::twipsToPixels(this, 3825, Qt::Vertical));
 
     picItem = Controls::place(new QLabel, this, "picItem", 120, 120, 4365, 2595);
     picItem->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    picItem->setAccessibleName(QStringLiteral("Picture"));
     cmdAddPic = graphicalButton(this, "cmdAddPic", QStringLiteral("Change &Picture"), 120, 2760, 4455, 495);
     setWidgetColor(cmdAddPic, QPalette::Button, DefaultColor::MinorButtons);
     cmdClose = graphicalButton(this, "cmdClose", QStringLiteral("&Close"), 120, 3240, 4455, 495);
@@ -49,23 +47,12 @@ FrmPic::FrmPic(FrmMain &frm) : QWidget(nullptr, Qt::Window), frm(frm)
     connect(cmdClose, &QPushButton::clicked, this, [this] { cmdClose_Click(); });
 }
 
-int FrmPic::px(int twips, Qt::Orientation direction) const
-{
-    return Controls::twipsToPixels(this, twips, direction);
-}
-
-int FrmPic::twips(int pixels, Qt::Orientation direction) const
-{
-    const int dpi = direction == Qt::Horizontal ? logicalDpiX() : logicalDpiY();
-    return qRound(pixels * 1440.0 / dpi);
-}
-
 QString FrmPic::pictureFilter()
 {
     return QStringLiteral("jpg/jpeg Files (*.jpg *.jpeg);;gif Files (*.gif);;All Files (*)");
 }
 
-bool FrmPic::loadPicture(const QString &path)
+bool FrmPic::loadPicture(const QString &path, const QString &whose)
 {
     QImage image;
     if (!path.isEmpty()) {
@@ -73,6 +60,9 @@ bool FrmPic::loadPicture(const QString &path)
         reader.setAutoTransform(true);
         image = reader.read();
     }
+    // A screen reader says whose picture is shown, or that there is none.
+    picItem->setAccessibleDescription(image.isNull() ? QStringLiteral("No picture")
+                                                     : QStringLiteral("Picture of ") + whose);
     if (image.isNull()) {
         picItem->clear();
     } else {
@@ -95,7 +85,8 @@ QSize FrmPic::largestPicture() const
     if (!shownOn)
         return {QWIDGETSIZE_MAX, QWIDGETSIZE_MAX};
     const QSize available = shownOn->availableGeometry().size();
-    return {qMax(1, available.width() - px(350, Qt::Horizontal)), qMax(1, available.height() - px(1800, Qt::Vertical))};
+    return {qMax(1, available.width() - Controls::twipsToPixels(this, 350, Qt::Horizontal)),
+            qMax(1, available.height() - Controls::twipsToPixels(this, 1800, Qt::Vertical))};
 }
 
 void FrmPic::picItem_Change()
@@ -103,38 +94,33 @@ void FrmPic::picItem_Change()
     // The design fits the window's outer size to the picture box; Qt sizes
     // the inside, so take the border and title bar off again.
     const QSize frame = Controls::frameSize(this, nominalFrameWidth, nominalFrameHeight);
-    const int outerHeight = twips(picItem->height(), Qt::Vertical) + 1800;
-    const int outerWidth = twips(picItem->width(), Qt::Horizontal) + 350;
-    setFixedSize(qMax(0, px(outerWidth, Qt::Horizontal) - frame.width()),
-                 qMax(0, px(outerHeight, Qt::Vertical) - frame.height()));
-    cmdAddPic->setGeometry(cmdAddPic->x(), px(outerHeight - 1600, Qt::Vertical), px(outerWidth - 350, Qt::Horizontal),
+    const int outerHeight = Controls::pixelsToTwips(this, picItem->height(), Qt::Vertical) + 1800;
+    const int outerWidth = Controls::pixelsToTwips(this, picItem->width(), Qt::Horizontal) + 350;
+    setFixedSize(qMax(0, Controls::twipsToPixels(this, outerWidth, Qt::Horizontal) - frame.width()),
+                 qMax(0, Controls::twipsToPixels(this, outerHeight, Qt::Vertical) - frame.height()));
+    const int buttonWidth = Controls::twipsToPixels(this, outerWidth - 350, Qt::Horizontal);
+    cmdAddPic->setGeometry(cmdAddPic->x(), Controls::twipsToPixels(this, outerHeight - 1600, Qt::Vertical), buttonWidth,
                            cmdAddPic->height());
-    cmdClose->setGeometry(cmdClose->x(), px(outerHeight - 1075, Qt::Vertical), px(outerWidth - 350, Qt::Horizontal),
+    cmdClose->setGeometry(cmdClose->x(), Controls::twipsToPixels(this, outerHeight - 1075, Qt::Vertical), buttonWidth,
                           cmdClose->height());
 }
 
 void FrmPic::cmdAddPic_Click()
 {
-    // With no contact selected there is nobody to give the picture to.
-    const QString file = Store::dataFile(frm.currentCategory(), frm.currentName(), FileName::Pic);
-    if (frm.currentName().isEmpty() || file.isEmpty())
-        return;
-    const QString chosen = frm.platform.chooseOpenFile(this, pictureFilter());
-    if (chosen.isEmpty())
-        return; // cancelled
-    if (!loadPicture(chosen)) {
-        frm.platform.showMessage(this, QStringLiteral("Sorry, ") + chosen
-                                           + QStringLiteral(" cannot be shown as a picture. Please choose a JPEG or GIF file."));
-        frm.picture.ShowPicture(); // back to what is stored
-        return;
-    }
-    RecordFile::rewriteValue(file, chosen);
+    emit changePictureClicked();
 }
 
 void FrmPic::cmdClose_Click()
 {
     hide();
-    frm.chkPic->setChecked(false);
+    emit closed();
+}
+
+void FrmPic::paint(ColorValue formBack, ColorValue minorButtons, ColorValue mainButtons)
+{
+    setWidgetColor(this, QPalette::Window, formBack);
+    setWidgetColor(cmdAddPic, QPalette::Button, minorButtons);
+    setWidgetColor(cmdClose, QPalette::Button, mainButtons);
 }
 
 // Enter presses the button that has the focus, and otherwise Close, the

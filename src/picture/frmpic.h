@@ -1,32 +1,44 @@
 #pragma once
 
+#include "controls/colorvalue.h"
+
 #include <QWidget>
 
-class FrmMain;
 class QLabel;
 class QPushButton;
 
 // The picture window: the selected contact's image at its own size, and the
-// buttons to choose another image or to close the window.
+// buttons to choose another image or to close the window. It only shows; what
+// its buttons ask for is done by whoever listens to its signals.
 class FrmPic : public QWidget
 {
+    Q_OBJECT
+
 public:
-    explicit FrmPic(FrmMain &frm);
+    FrmPic();
 
     QLabel *picItem = nullptr;
     QPushButton *cmdAddPic = nullptr;
     QPushButton *cmdClose = nullptr;
 
     // Shows the image at path in picItem, or no image; false when a non-empty
-    // path gives no image.
-    bool loadPicture(const QString &path);
+    // path gives no image. whose names the contact to a screen reader.
+    bool loadPicture(const QString &path, const QString &whose = {});
 
     void cmdAddPic_Click();
     void cmdClose_Click();
     void picItem_Change();
 
+    // Paints the window in the colour scheme's colours.
+    void paint(ColorValue formBack, ColorValue minorButtons, ColorValue mainButtons);
+
     // The picture window's file filter.
     static QString pictureFilter();
+
+signals:
+    void changePictureClicked();
+    // Hidden by Close or the title bar's close.
+    void closed();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -35,8 +47,4 @@ protected:
 private:
     // The largest picture whose window fits the screen's free area.
     QSize largestPicture() const;
-    int px(int twips, Qt::Orientation direction) const;
-    int twips(int pixels, Qt::Orientation direction) const;
-
-    FrmMain &frm;
 };

@@ -1,41 +1,68 @@
 #include "picture/picture.h"
 
-#include "app/frmmain.h"
 #include "picture/frmpic.h"
+#include "platform/platform.h"
 #include "store/paths.h"
 #include "store/recordfile.h"
+#include "view/mainview.h"
 
 #include <QCheckBox>
 
-Picture::Picture(FrmMain &frm) : frm(frm) {}
+Picture::Picture(MainView &view, Platform &platform) : view(view), platform(platform) {}
 
 Picture::~Picture() = default;
 
 FrmPic &Picture::frmPic()
 {
-    if (!m_frmPic)
-        m_frmPic = std::make_unique<FrmPic>(frm);
+    if (!m_frmPic) {
+        m_frmPic = std::make_unique<FrmPic>();
+        QObject::connect(m_frmPic.get(), &FrmPic::changePictureClicked, m_frmPic.get(), [this] { cmdAddPic_Click(); });
+        // Closing the window unticks the box, which runs chkPic_Click.
+        QObject::connect(m_frmPic.get(), &FrmPic::closed, m_frmPic.get(), [this] { view.chkPic->setChecked(false); });
+    }
     return *m_frmPic;
+}
+
+QString Picture::pictureFile() const
+{
+    return Store::dataFile(view.currentCategory(), view.currentName(), FileName::Pic);
 }
 
 void Picture::ClearPicture()
 {
-    frm.PicPath.clear();
+    PicPath.clear();
     frmPic().loadPicture(QString());
 }
 
 void Picture::ShowPicture()
 {
-    if (!RecordFile::readLine(Store::dataFile(frm.currentCategory(), frm.currentName(), FileName::Pic), frm.PicPath))
+    if (!RecordFile::readLine(pictureFile(), PicPath))
         return;
-    frmPic().loadPicture(frm.PicPath);
+    frmPic().loadPicture(PicPath, view.currentName());
 }
 
 void Picture::chkPic_Click()
 {
-    frmPic().setVisible(frm.chkPic->isChecked());
+    frmPic().setVisible(view.chkPic->isChecked());
     // The picture is read again on every click, also when the window is hidden.
-    if (!RecordFile::readLine(Store::dataFile(frm.currentCategory(), frm.currentName(), FileName::Pic), frm.PicPath))
+    ShowPicture();
+}
+
+void Picture::cmdAddPic_Click()
+{
+    // With no contact selected there is nobody to give the picture to.
+    const QString file = pictureFile();
+    if (view.currentName().isEmpty() || file.isEmpty())
         return;
-    frmPic().loadPicture(frm.PicPath);
+    FrmPic &window = frmPic();
+    const QString chosen = platform.chooseOpenFile(&window, FrmPic::pictureFilter());
+    if (chosen.isEmpty())
+        return; // cancelled
+    if (!window.loadPicture(chosen, view.currentName())) {
+        platform.showMessage(&window, QStringLiteral("Sorry, ") + chosen
+                                          + QStringLiteral(" cannot be shown as a picture. Please choose a JPEG or GIF file."));
+        ShowPicture(); // back to what is stored
+        return;
+    }
+    RecordFile::rewriteValue(file, chosen);
 }

@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QColor>
-#include <QImage>
 #include <QString>
 #include <QStringList>
 
@@ -37,10 +36,11 @@ public:
     // Open-file chooser with a Qt filter string; the empty text when cancelled.
     virtual QString chooseOpenFile(QWidget *parent, const QString &filter) = 0;
 
-    // Prints on the system's default printer as one job. False when there is
+    // Prints on the system's default printer as one job: lines of text, or a
+    // window as it looks now, drawn afresh onto one page. False when there is
     // no default printer or the job failed; a failed job is never left open.
     virtual bool printLines(const QStringList &lines) = 0;
-    virtual bool printImage(const QImage &image) = 0;
+    virtual bool printWindow(QWidget &window) = 0;
 
     // A read-only view of the registry: the value's type and raw bytes.
     struct RegistryValue

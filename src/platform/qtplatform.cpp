@@ -7,12 +7,14 @@
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPainter>
+#include <QPicture>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTextLayout>
 
+#include <algorithm>
 #include <memory>
 
 void QtPlatform::showMessage(QWidget *parent, const QString &prompt, const QString &title)
@@ -68,6 +70,30 @@ bool fail(QPrinter &printer, QPainter &painter)
     return false;
 }
 
+// Most printers cannot print near the paper's edge, and print that runs up to
+// it looks wrong even where they can.
+constexpr qreal leastMarginMm = 15;
+
+// Starts the job inside the margins a person expects, or the printer's own
+// where it needs more.
+bool begin(QPrinter &printer, QPainter &painter)
+{
+    QPageLayout layout = printer.pageLayout();
+    layout.setUnits(QPageLayout::Millimeter);
+    const QMarginsF least = layout.minimumMargins();
+    const auto side = [](qreal printerLeast) { return std::max(printerLeast, leastMarginMm); };
+    // On paper too small for them the printer's own margins stay.
+    printer.setPageMargins(QMarginsF(side(least.left()), side(least.top()), side(least.right()), side(least.bottom())),
+                           QPageLayout::Millimeter);
+    return painter.begin(&printer);
+}
+
+// The part of the page inside the margins, in the painter's coordinates.
+QRectF printable(const QPrinter &printer)
+{
+    return QRectF(QPointF(0, 0), printer.pageLayout().paintRectPixels(printer.resolution()).size());
+}
+
 } // namespace
 
 bool QtPlatform::printLines(const QStringList &lines)
@@ -76,22 +102,27 @@ bool QtPlatform::printLines(const QStringList &lines)
     return printer && printLinesOn(*printer, lines);
 }
 
-bool QtPlatform::printImage(const QImage &image)
+bool QtPlatform::printWindow(QWidget &window)
 {
     const auto printer = defaultPrinter();
-    return printer && printImageOn(*printer, image);
+    return printer && printWindowOn(*printer, window);
 }
 
 bool QtPlatform::printLinesOn(QPrinter &printer, const QStringList &lines)
 {
     QPainter painter;
-    if (!painter.begin(&printer))
+    if (!begin(printer, painter))
         return false;
-    const QRectF page = printer.pageLayout().paintRectPixels(printer.resolution());
+    const QRectF page = printable(printer);
     const qreal lineHeight = QFontMetricsF(painter.font(), &printer).lineSpacing();
+    // A value with no space left to break at (a long e-mail address, a
+    // pasted link) breaks where the line ends rather than running off the paper.
+    QTextOption wrap;
+    wrap.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     qreal y = 0;
     for (const QString &line : lines) {
         QTextLayout layout(line, painter.font(), &printer);
+        layout.setTextOption(wrap);
         layout.beginLayout();
         for (QTextLine text = layout.createLine(); text.isValid(); text = layout.createLine())
             text.setLineWidth(page.width());
@@ -114,14 +145,24 @@ bool QtPlatform::printLinesOn(QPrinter &printer, const QStringList &lines)
     return painter.end();
 }
 
-bool QtPlatform::printImageOn(QPrinter &printer, const QImage &image)
+bool QtPlatform::printWindowOn(QPrinter &printer, QWidget &window)
 {
+    // Qt renders a widget straight onto a printer through a bitmap. Recorded
+    // as drawing commands first, the window is drawn again at the printer's
+    // resolution, its text as text.
+    QPicture picture;
+    QPainter recorder(&picture);
+    window.render(&recorder);
+    recorder.end();
     QPainter painter;
-    if (!painter.begin(&printer))
+    if (!begin(printer, painter))
         return false;
-    const QRectF page = printer.pageLayout().paintRectPixels(printer.resolution());
-    const QSizeF size = QSizeF(image.size()).scaled(page.size(), Qt::KeepAspectRatio);
-    painter.drawImage(QRectF(QPointF(0, 0), size), image);
+    // A picture plays at its own size in inches on any device.
+    const QSizeF played(window.width() * qreal(printer.logicalDpiX()) / picture.logicalDpiX(),
+                        window.height() * qreal(printer.logicalDpiY()) / picture.logicalDpiY());
+    const QSizeF size = played.scaled(printable(printer).size(), Qt::KeepAspectRatio);
+    painter.scale(size.width() / played.width(), size.height() / played.height());
+    painter.drawPicture(0, 0, picture);
     return painter.end();
 }
 

@@ -15,16 +15,18 @@ public:
     std::optional<QColor> chooseColor(QWidget *parent, const QColor &initial) override;
     QString chooseOpenFile(QWidget *parent, const QString &filter) override;
     bool printLines(const QStringList &lines) override;
-    bool printImage(const QImage &image) override;
+    bool printWindow(QWidget &window) override;
     std::optional<RegistryValue> readRegistry(const QString &root, const QString &key,
                                               const QString &valueName) override;
     bool startProgram(const QString &path) override;
     void endProgram() override;
 
-    // One print job on the given printer: lines too long for the page wrap,
-    // and a page that is full continues on the next. A job that fails is
-    // aborted, never left open.
+    // One print job on the given printer, inside margins of at least 15 mm
+    // (more where the printer needs more). A job that fails is aborted, never
+    // left open.
+    // Lines too long for the page wrap, between words where they can and
+    // anywhere where they cannot; a page that is full continues on the next.
     static bool printLinesOn(QPrinter &printer, const QStringList &lines);
-    // The image scaled to fit one page.
-    static bool printImageOn(QPrinter &printer, const QImage &image);
+    // The window drawn at the printer's resolution, scaled to fit one page.
+    static bool printWindowOn(QPrinter &printer, QWidget &window);
 };

@@ -64,11 +64,11 @@ bool ScriptedPlatform::printLines(const QStringList &lines)
     return true;
 }
 
-bool ScriptedPlatform::printImage(const QImage &image)
+bool ScriptedPlatform::printWindow(QWidget &window)
 {
     if (!hasPrinter)
         return false;
-    printedImages.append(image);
+    printedWindows.append(window.grab().toImage());
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include "platform/platform.h"
 
 #include <QHash>
+#include <QImage>
 #include <QList>
 #include <QQueue>
 
@@ -30,7 +31,7 @@ public:
     QList<Shown> shown;
     QStringList unanswered;
     QList<QStringList> printedTexts;
-    QList<QImage> printedImages;
+    QList<QImage> printedWindows; // each as it looked when printed
     QStringList started;
     int endProgramCalls = 0;
 
@@ -53,7 +54,7 @@ public:
     std::optional<QColor> chooseColor(QWidget *parent, const QColor &initial) override;
     QString chooseOpenFile(QWidget *parent, const QString &filter) override;
     bool printLines(const QStringList &lines) override;
-    bool printImage(const QImage &image) override;
+    bool printWindow(QWidget &window) override;
     std::optional<RegistryValue> readRegistry(const QString &root, const QString &key,
                                               const QString &valueName) override;
     bool startProgram(const QString &path) override;

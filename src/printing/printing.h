@@ -2,13 +2,14 @@
 
 #include <QStringList>
 
-class FrmMain;
+struct MainView;
+class Platform;
 
 // The contact report and Print Screen.
 class Printing
 {
 public:
-    explicit Printing(FrmMain &frm) : frm(frm) {}
+    Printing(MainView &view, Platform &platform) : view(view), platform(platform) {}
 
     void cmdPrintScreen_Click();
     void cmdPrintText_Click();
@@ -20,5 +21,6 @@ public:
     QStringList reportLines() const;
 
 private:
-    FrmMain &frm;
+    MainView &view;
+    Platform &platform;
 };

@@ -1,5 +1,7 @@
 #include "store/paths.h"
 
+#include "store/recordfile.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -59,6 +61,12 @@ bool makeDataDir()
     if (QDir(dir).exists())
         return false;
     return QDir().mkpath(dir);
+}
+
+bool hasForbiddenCharacter(const QString &name)
+{
+    static const QString forbidden = QStringLiteral("\\/:*?<>|") + RecordFile::unquotable;
+    return std::any_of(name.cbegin(), name.cend(), [](QChar c) { return forbidden.contains(c); });
 }
 
 } // namespace Store

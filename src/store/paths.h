@@ -25,6 +25,11 @@ inline constexpr int maxFileNameBytes = 255 - 7;
 // empty path as a file that does not exist.
 QString dataFile(const QString &part1, const QString &part2 = {}, const QString &part3 = {});
 
+// Whether a category or contact name holds a character it may not: one that
+// cannot be part of a file name on the systems the data directory may travel
+// to, or the double quote, which the file encoding cannot carry in a value.
+bool hasForbiddenCharacter(const QString &name);
+
 // Whether the file name made of the parts fits the file system's limit.
 bool fitsFileName(const QString &part1, const QString &part2 = {}, const QString &part3 = {});
 

@@ -19,6 +19,9 @@
 // (see Store::dataFile) behaves as a file that does not exist.
 namespace RecordFile {
 
+// The one character a value cannot hold: it ends a quoted field.
+inline constexpr QChar unquotable = u'"';
+
 // One write-form record of one field per entry.
 bool rewriteList(const QString &path, const QStringList &entries);
 // One write-form record of the given fields.

@@ -132,9 +132,9 @@ private slots:
             QCOMPARE(widget->property(qobject_cast<QGroupBox *>(widget) ? "title" : "text").toString(), layout.caption);
         QCOMPARE(widget->isEnabled(), layout.enabled);
         const QRect &at = layout.twips;
-        QCOMPARE(widget->pos(), QPoint(window.twipsToPixelsX(at.left()), window.twipsToPixelsY(at.top())));
+        QCOMPARE(widget->pos(), QPoint(Controls::twipsToPixels(&window, at.left(), Qt::Horizontal), Controls::twipsToPixels(&window, at.top(), Qt::Vertical)));
         // An auto-size label takes the size of its text, so none of it is clipped.
-        const QSize size(window.twipsToPixelsX(at.width()), window.twipsToPixelsY(at.height()));
+        const QSize size(Controls::twipsToPixels(&window, at.width(), Qt::Horizontal), Controls::twipsToPixels(&window, at.height(), Qt::Vertical));
         QCOMPARE(widget->size(), layout.autoSize ? widget->sizeHint() : size);
     }
 
@@ -155,7 +155,7 @@ private slots:
         QTest::qWait(400); // an access key shows the button down a moment before it acts
         QVERIFY(pressed.isEmpty() && f->platform.shown.isEmpty());
         QCOMPARE(window.windowTitle(), "Kinfolio 1.0");
-        QCOMPARE(window.client->size(), QSize(window.twipsToPixelsX(9870), window.twipsToPixelsY(6735)));
+        QCOMPARE(window.client->size(), QSize(Controls::twipsToPixels(&window, 9870, Qt::Horizontal), Controls::twipsToPixels(&window, 6735, Qt::Vertical)));
         QCOMPARE(window.size(), window.client->size() + QSize(0, window.menuBar()->height()));
         QCOMPARE(window.minimumSize(), window.size());
         QCOMPARE(window.maximumSize(), window.size());

@@ -276,6 +276,10 @@ private slots:
         files.insert(earlier);
         files["NamesListFriend"] = listBytes({"Bob", "Eve"});
         QCOMPARE(f->files(), files);
+        // Every file of a contact is one the fields' table or the picture names.
+        const QStringList tabled = ContactFields::files() << FileName::Pic;
+        QCOMPARE(QSet<QString>(tabled.begin(), tabled.end()),
+                 QSet<QString>(FileName::contactSuffixes.begin(), FileName::contactSuffixes.end()));
 
         f->platform.shown.clear();
         f->platform.answers.enqueue(true);

@@ -24,7 +24,7 @@ if [[ ${KINFOLIO_INSTALL_ON_XVFB:-} != 1 ]]; then
     prefix=$scratch/prefix
     cmake --install "$build" --prefix "$prefix" >"$scratch/install.log"
     missing=0
-    for file in bin/kinfolio share/kinfolio/Readme.htm share/applications/kinfolio.desktop \
+    for file in bin/kinfolio share/kinfolio/Readme.htm share/applications/io.github.kinfolio.Kinfolio.desktop \
         share/icons/hicolor/32x32/apps/kinfolio.png share/icons/hicolor/scalable/apps/kinfolio.svg; do
         if [[ ! -f $prefix/$file ]]; then
             echo "install: FAIL: $file was not installed" >&2

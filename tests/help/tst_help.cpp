@@ -24,8 +24,10 @@ private slots:
         QCOMPARE(readme->wbsReadme->source(), QUrl::fromLocalFile(Store::appDir() + "Readme.htm"));
         QVERIFY(readme->wbsReadme->toPlainText().contains("~/.local/share/Kinfolio/Data/"));
         QCOMPARE(about->lblVersion->text(), QString("Version 1.0.0"));
+        // Drawn at every size a desktop asks for, not scaled from one.
+        const QList<QSize> sizes{{16, 16}, {32, 32}, {48, 48}, {64, 64}, {128, 128}, {256, 256}};
+        QCOMPARE(w.windowIcon().availableSizes(), sizes);
         const QImage icon = w.windowIcon().pixmap(32, 32).toImage();
-        QCOMPARE(icon.size(), QSize(32, 32));
         for (const QWidget *window : QList<QWidget *>{&w.picture.frmPic(), &w.colors.frmColors(), readme, about})
             QCOMPARE(window->windowIcon().pixmap(32, 32).toImage(), icon);
         QCOMPARE(about->picIcon->pixmap().toImage(), icon);

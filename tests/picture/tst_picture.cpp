@@ -3,6 +3,7 @@
 
 #include "support/testsupport.h"
 
+#include <QAccessible>
 #include <QImageReader>
 
 class TestPicture : public FixtureTest
@@ -64,8 +65,13 @@ private slots:
         f->pickName("Bo");
         w.chkPic->click();
         QVERIFY(pic.isVisible());
+        const auto spoken = [&pic] {
+            return QAccessible::queryAccessibleInterface(pic.picItem)->text(QAccessible::Description);
+        };
+        QCOMPARE(spoken(), QString("No picture"));
         f->pickName("Ann");
-        QCOMPARE(w.PicPath, m_images.filePath("ann.jpg"));
+        QCOMPARE(spoken(), QString("Picture of Ann"));
+        QCOMPARE(w.picture.PicPath, m_images.filePath("ann.jpg"));
         QCOMPARE(pic.picItem->size(), QSize(200, 100));
         verifyFitted();
         QTest::keyClick(&pic, Qt::Key_Return); // Close is the default button
@@ -77,7 +83,7 @@ private slots:
 
         f->pickName("Bo"); // no picture file: the previous image goes
         QVERIFY(pic.picItem->pixmap().isNull());
-        QCOMPARE(w.PicPath, QString());
+        QCOMPARE(w.picture.PicPath, QString());
         f->pickName("Ann");
         f->pickCategory("work");
         QVERIFY(pic.picItem->pixmap().isNull());

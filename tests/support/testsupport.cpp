@@ -52,10 +52,12 @@ void Fixture::pickName(const QString &name)
 
 QStringList Fixture::texts() const
 {
-    const FrmMain &w = *m_window;
-    return {w.txtRelation->text(), w.txtBirthday->text(),    w.txtAddress->toPlainText(),
-            w.txtDrivingDirections->toPlainText(), w.txtHome->text(), w.txtCell->text(), w.txtWork->text(),
-            w.txtFax->text(),      w.txtEmail->text(),       w.txtNumNotes->toPlainText()};
+    QStringList texts;
+    for (const ContactField &field : contactFields) {
+        if (!field.isList())
+            texts += ContactFields::values(*m_window, field);
+    }
+    return texts;
 }
 
 QString Fixture::state() const

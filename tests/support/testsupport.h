@@ -5,6 +5,8 @@
 #include "colors/frmcolors.h"
 #include "picture/frmpic.h"
 #include "platform/scriptedplatform.h"
+#include "store/recordfile.h"
+#include "view/contactfields.h"
 
 #include <QApplication>
 #include <QCheckBox>

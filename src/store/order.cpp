@@ -1,8 +1,9 @@
-#include "app/controls.h"
+#include "store/order.h"
 
 #include <QCollator>
 #include <QLocale>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -24,7 +25,7 @@ const QCollator &collator()
 
 } // namespace
 
-namespace Controls {
+namespace Order {
 
 bool lessIgnoringCase(const QString &a, const QString &b)
 {
@@ -48,4 +49,4 @@ QStringList sortedIgnoringCase(QStringList texts)
     return sorted;
 }
 
-} // namespace Controls
+} // namespace Order

@@ -4,6 +4,8 @@
 // placement in twips, lists sorted ignoring case, and change notifications
 // only on real changes.
 
+#include "store/order.h"
+
 #include <QComboBox>
 #include <QFont>
 #include <QLineEdit>
@@ -33,6 +35,12 @@ inline int twipsToPixels(const QWidget *widget, int twips, Qt::Orientation direc
     return qRound(twips * dpi / 1440.0);
 }
 
+inline int pixelsToTwips(const QWidget *widget, int pixels, Qt::Orientation direction)
+{
+    const int dpi = direction == Qt::Horizontal ? widget->logicalDpiX() : widget->logicalDpiY();
+    return qRound(pixels * 1440.0 / dpi);
+}
+
 // A window's border and title bar as the window system reports them; where it
 // reports none (before the window is first shown, or with no window manager),
 // the given nominal size in twips.
@@ -56,9 +64,8 @@ Widget *place(Widget *widget, QWidget *container, const char *name, int left, in
     return widget;
 }
 
-// Whether a sorts before b as a person expects in the user's language:
-// ignoring case, with accented letters beside their plain ones.
-bool lessIgnoringCase(const QString &a, const QString &b);
+using Order::lessIgnoringCase;
+using Order::sortedIgnoringCase;
 
 // The row at which text goes in a list sorted ignoring case: after every
 // entry that compares equal, so equal entries keep the order they came in.
@@ -97,10 +104,6 @@ inline int insertSorted(QComboBox *combo, const QString &text)
         combo->setCurrentIndex(-1);
     return row;
 }
-
-// Lists the program wrote are in order already: that is checked in one pass
-// before anything is sorted.
-QStringList sortedIgnoringCase(QStringList texts);
 
 // Adds entries read from a file, each at its sorted place.
 inline void addSorted(QListWidget *list, const QStringList &texts)

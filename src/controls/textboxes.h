@@ -4,14 +4,18 @@
 #include <QPlainTextEdit>
 #include <QValidator>
 
-// The detail boxes never take a double quote: the data files cannot hold one
-// inside a value, so a box that showed one would show what is not stored.
-inline constexpr QChar refusedCharacter = QLatin1Char('"');
+#include "store/recordfile.h"
+
+// The detail boxes never take the character the data files cannot hold in a
+// value: a box that showed one would show what is not stored.
+inline constexpr QChar refusedCharacter = RecordFile::unquotable;
 
 // Drops refused characters from what is typed or pasted into a line box,
 // keeping the rest.
 class QuoteFreeValidator : public QValidator
 {
+    Q_OBJECT
+
 public:
     using QValidator::QValidator;
     State validate(QString &input, int &pos) const override;
@@ -21,6 +25,8 @@ public:
 // of what the user types or pastes, as a one-line box's maximum length does.
 class MultiLineBox : public QPlainTextEdit
 {
+    Q_OBJECT
+
 public:
     using QPlainTextEdit::QPlainTextEdit;
 

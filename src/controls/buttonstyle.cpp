@@ -1,6 +1,6 @@
-#include "app/buttonstyle.h"
+#include "controls/buttonstyle.h"
 
-#include "app/controls.h"
+#include "controls/controls.h"
 
 #include <QApplication>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "app/textboxes.h"
+#include "controls/textboxes.h"
 
 #include <QKeyEvent>
 #include <QMimeData>

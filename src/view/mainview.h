@@ -1,0 +1,77 @@
+#pragma once
+
+#include "controls/controls.h"
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+
+// The main window's controls, under the names of the window's design, as the
+// subsystems see them. The window builds them; each subsystem is handed this
+// and the other parts it works with, never the window itself.
+struct MainView
+{
+    // The window, as the parent of the boxes and dialogs it shows.
+    QWidget *frmMain = nullptr;
+    // The client area under the menu bar.
+    QWidget *client = nullptr;
+
+    QGroupBox *fraCategories = nullptr;
+    QLabel *lblCategory = nullptr;
+    QComboBox *cboRelationship = nullptr;
+    QPushButton *cmdAddRelationship = nullptr;
+    QPushButton *cmdRemoveRelationship = nullptr;
+    QLabel *lblNames = nullptr;
+    QListWidget *lstNames = nullptr;
+    QPushButton *cmdAddName = nullptr;
+    QPushButton *cmdRemoveName = nullptr;
+
+    QGroupBox *fraContactName = nullptr;
+    QLabel *lblName = nullptr;
+
+    QGroupBox *fraMiscInfo = nullptr;
+    QLabel *lblRelation = nullptr;
+    QLineEdit *txtRelation = nullptr;
+    QLabel *lblBirthday = nullptr;
+    QLineEdit *txtBirthday = nullptr;
+    QLabel *lblDependants = nullptr;
+    QListWidget *lstChildren = nullptr;
+    QPushButton *cmdAddChildren = nullptr;
+    QPushButton *cmdRemoveChildren = nullptr;
+
+    QCheckBox *chkPic = nullptr;
+
+    QGroupBox *fraButtons = nullptr;
+    QPushButton *cmdEditColors = nullptr;
+    QPushButton *cmdPrintScreen = nullptr;
+    QPushButton *cmdPrintText = nullptr;
+    QPushButton *cmdExit = nullptr;
+
+    QGroupBox *fraInfo = nullptr;
+    QLabel *lblAddress = nullptr;
+    QPlainTextEdit *txtAddress = nullptr;
+    QLabel *lblDrivingDirections = nullptr;
+    QPlainTextEdit *txtDrivingDirections = nullptr;
+
+    QGroupBox *fraNumbers = nullptr;
+    QLabel *lblHome = nullptr;
+    QLineEdit *txtHome = nullptr;
+    QLabel *lblCell = nullptr;
+    QLineEdit *txtCell = nullptr;
+    QLabel *lblWork = nullptr;
+    QLineEdit *txtWork = nullptr;
+    QLabel *lblFax = nullptr;
+    QLineEdit *txtFax = nullptr;
+    QLabel *Label1 = nullptr;
+    QLineEdit *txtEmail = nullptr;
+    QLabel *lblNotes = nullptr;
+    QPlainTextEdit *txtNumNotes = nullptr;
+
+    // The selected category / contact name, or the empty text when none is selected.
+    QString currentCategory() const
+    {
+        return cboRelationship->currentIndex() < 0 ? QString() : cboRelationship->currentText();
+    }
+    QString currentName() const { return Controls::selectedText(lstNames); }
+};
