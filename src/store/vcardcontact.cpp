@@ -133,12 +133,6 @@ QString birthdayIn(const Property &bday)
 
 // ---- names
 
-bool isForbidden(QChar c)
-{
-    static const QString forbidden = QStringLiteral("\\/:*?<>|\"");
-    return forbidden.contains(c);
-}
-
 bool fits(const QString &name, const QString &category)
 {
     // A UTF-16 unit takes at most three bytes, and the suffixes are ASCII:
@@ -378,9 +372,9 @@ Fields readFields(const Card &card, bool ours)
 // A double quote ends a value in the data files; two single quotes keep its look.
 bool withoutQuotes(QString &value)
 {
-    if (!value.contains(u'"'))
+    if (!value.contains(RecordFile::unquotable))
         return false;
-    value.replace(u'"', QLatin1String("''"));
+    value.replace(RecordFile::unquotable, QLatin1String("''"));
     return true;
 }
 
@@ -617,7 +611,7 @@ QString acceptableName(const QString &name, const QString &category)
     for (QChar &c : out) {
         if (c.unicode() < 0x20 || c.unicode() == 0x7F)
             c = u' ';
-        else if (isForbidden(c))
+        else if (Store::hasForbiddenCharacter(QString(c)))
             c = u'-';
     }
     bool shortened = out.size() < name.size();
