@@ -543,13 +543,13 @@ QByteArray write(const Card &card)
     return out;
 }
 
-QString escape(QStringView text)
+QString escape(QStringView text, QStringView separators)
 {
     QString out;
     out.reserve(text.size() + 8);
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text[i];
-        if (c == u'\\' || c == u',' || c == u';') {
+        if (c == u'\\' || separators.contains(c)) {
             out += u'\\';
             out += c;
         } else if (c == u'\r' || c == u'\n') {

@@ -412,26 +412,6 @@ QString quoted(const QString &text)
     return u'"' + text + u'"';
 }
 
-// A LABEL parameter escapes backslashes and line breaks as a value does;
-// commas and semicolons stay, as the parameter is quoted.
-QString labelOf(const QString &address)
-{
-    QString label;
-    label.reserve(address.size() + 8);
-    for (qsizetype i = 0; i < address.size(); ++i) {
-        const QChar c = address[i];
-        if (c == u'\r' && i + 1 < address.size() && address[i + 1] == u'\n')
-            continue; // one line break, written at its LF
-        if (c == u'\\')
-            label += QLatin1String("\\\\");
-        else if (c == u'\r' || c == u'\n')
-            label += QLatin1String("\\n");
-        else
-            label += c;
-    }
-    return label;
-}
-
 // ---- the card of a contact, without the files that need carrying whole
 
 Card cardOf(const StoredContact &contact)
@@ -442,8 +422,10 @@ Card cardOf(const StoredContact &contact)
     out.append(property("FN", escape(contact.name)));
     const qsizetype space = contact.name.trimmed().lastIndexOf(u' ');
     const QString trimmed = contact.name.trimmed();
-    out.append(property("N", space < 0 ? u';' + escape(trimmed) + QStringLiteral(";;;")
-                                       : escape(trimmed.mid(space + 1)) + u';' + escape(trimmed.left(space)) + QStringLiteral(";;;")));
+    const QString field = QStringLiteral(",;");
+    out.append(property("N", space < 0 ? u';' + escape(trimmed, field) + QStringLiteral(";;;")
+                                       : escape(trimmed.mid(space + 1), field) + u';' + escape(trimmed.left(space), field)
+                                             + QStringLiteral(";;;")));
     out.append(property("CATEGORIES", escape(contact.category)));
 
     const auto file = [&](const QString &suffix) { return contact.files.value(suffix); };
@@ -462,8 +444,9 @@ Card cardOf(const StoredContact &contact)
         out.append(property("EMAIL", escape(numbers.value(Email))));
     const QString address = firstField(file(FileName::Address));
     if (!address.isEmpty()) {
-        out.append(property("ADR", QStringLiteral(";;") + escape(address) + QStringLiteral(";;;;"),
-                            {{"TYPE", {QStringLiteral("home")}}, {"LABEL", {labelOf(address)}}}));
+        // LABEL="12 Elm St\nLeeds": the parameter is quoted, so only line breaks and backslashes are escaped.
+        out.append(property("ADR", QStringLiteral(";;") + escape(address, field) + QStringLiteral(";;;;"),
+                            {{"TYPE", {QStringLiteral("home")}}, {"LABEL", {escape(address, {})}}}));
     }
 
     const QString relation = firstField(file(FileName::Relation));

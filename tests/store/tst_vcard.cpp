@@ -143,7 +143,8 @@ private slots:
         QCOMPARE(text.text(), QString(R"(a,b;c)") + '\n' + R"(d\e\x)");
         QCOMPARE(prop("N", R"(Lee;Ann\;x;;)").components(), (QStringList{"Lee", "Ann;x", "", ""}));
         QCOMPARE(prop("CATEGORIES", R"(a\,b,c)").list(), (QStringList{"a,b", "c"}));
-        QCOMPARE(escape(u"a,b;c\\d\r\ne\rf\n"), QString(R"(a\,b\;c\\d\ne\nf\n)"));
+        QCOMPARE(escape(u"a,b;c\\d\r\ne\rf\n"), QString(R"(a\,b;c\\d\ne\nf\n)"));
+        QCOMPARE(escape(u"a,b;c", u",;"), QString(R"(a\,b\;c)"));
 
         const Property uri = prop("PHOTO", "data:image/png;base64,QUJD");
         QCOMPARE(uri.binary(), QByteArray("ABC"));
@@ -189,14 +190,14 @@ private slots:
                    {FileName::Address, "\"12 Elm St, Flat 2\r\nLeeds; LS1\"\r\n"},
                    {FileName::DrivingDirections, "\"Left at the church\\\r\nthen 2 km\"\r\n"},
                    {FileName::Numbers, "\"0113\",\"07700\",\"\",\"fax\",\"ann@example.org\"\r\n"},
-                   {FileName::NumbNotes, "\"after 6\"\r\n"},
+                   {FileName::NumbNotes, "\"after 6; weekends\"\r\n"},
                    {FileName::DependantsList, "\"Tom\"\r\n\"Zo\xC3\xAB, 3\"\r\n"}}
             << QStringList{"FN:Ann Lee", "N:Lee;Ann;;;", "CATEGORIES:Family", "BDAY:19700517", "TEL;TYPE=home:0113",
                            "TEL;TYPE=cell:07700", "TEL;TYPE=fax:fax", "EMAIL:ann@example.org",
                            "ADR;TYPE=home;LABEL=\"12 Elm St, Flat 2\\nLeeds; LS1\":;;12 Elm St\\, Flat 2\\nLeeds\\; LS1;;;;",
-                           "NOTE:after 6\\n\\nRelation: Cousin\\n\\nDriving directions:\\nLeft at the church\\\\\\nthen 2 km",
+                           "NOTE:after 6; weekends\\n\\nRelation: Cousin\\n\\nDriving directions:\\nLeft at the church\\\\\\nthen 2 km",
                            "RELATED;VALUE=text:Tom", "RELATED;VALUE=text:Zoë\\, 3", "X-KINFOLIO-RELATION:Cousin",
-                           "X-KINFOLIO-DIRECTIONS:Left at the church\\\\\\nthen 2 km", "X-KINFOLIO-NOTES:after 6",
+                           "X-KINFOLIO-DIRECTIONS:Left at the church\\\\\\nthen 2 km", "X-KINFOLIO-NOTES:after 6; weekends",
                            "PHOTO:data:image/png;base64,iVBORw0KGgpJTUFHRQ=="}
             << 0;
         QTest::newRow("birthday as text and without a year, empty fields, one name")
