@@ -339,6 +339,13 @@ Property readProperty(Lines &lines)
             head.parameters.removeAt(i);
         }
     }
+    // What stood between two parameters of one name may have gone: they gather as when read adjacent.
+    for (qsizetype i = head.parameters.size() - 1; i > 0; --i) {
+        if (head.parameters[i].name == head.parameters[i - 1].name) {
+            head.parameters[i - 1].values += head.parameters[i].values;
+            head.parameters.removeAt(i);
+        }
+    }
     property.value = decodeText(raw, charset);
     if (quotedPrintable)
         property.value = escapeLineBreaks(property.value);

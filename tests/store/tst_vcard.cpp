@@ -94,9 +94,10 @@ private slots:
         QTest::newRow("LF and lone CR line ends, two cards")
             << QByteArray("BEGIN:VCARD\nFN:A\nEND:VCARD\rbegin:vcard\rFN:B\rEND:VCARD")
             << "VERSION \nFN:A\nEND\nVERSION \nFN:B\nEND";
-        QTest::newRow("2.1 types named alone, repeated TYPE joined")
-            << QByteArray("BEGIN:VCARD\r\nVERSION:2.1\r\nTEL;HOME;VOICE:1\r\ntel;type=WORK;TYPE=fax:2\r\nEND:VCARD\r\n")
-            << "VERSION 2.1\nTEL;TYPE=HOME,VOICE:1\nTEL;TYPE=WORK,fax:2\nEND";
+        QTest::newRow("2.1 types named alone, a repeated parameter joined")
+            << QByteArray("BEGIN:VCARD\r\nVERSION:2.1\r\nTEL;HOME;VOICE:1\r\ntel;type=WORK;TYPE=fax:2\r\n"
+                          "NOTE;X=a;CHARSET=UTF-8;X=b:c\r\nEND:VCARD\r\n")
+            << "VERSION 2.1\nTEL;TYPE=HOME,VOICE:1\nTEL;TYPE=WORK,fax:2\nNOTE;X=a,b:c\nEND";
         QTest::newRow("quoted-printable soft breaks, UTF-8 charset, line breaks")
             << QByteArray("BEGIN:VCARD\r\nNOTE;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:Z=C3=\r\n=BC=0D=0Ab=\r\nc 1=3D1\r\nEND:VCARD\r\n")
             << "VERSION \nNOTE:Zü\\nbc 1=1\nEND";
