@@ -224,10 +224,10 @@ void FrmMain::buildControls()
 
 void FrmMain::buildMenus()
 {
-    const auto item = [this](QMenu *menu, const char *name, const QString &caption, QKeyCombination shortcut) {
+    const auto item = [this](QMenu *menu, const char *name, const QString &caption, const QKeySequence &shortcut) {
         QAction *action = menu->addAction(caption);
         action->setObjectName(QString::fromLatin1(name));
-        action->setShortcut(QKeySequence(shortcut));
+        action->setShortcut(shortcut);
         return action;
     };
     const auto separator = [](QMenu *menu, const char *name) {
@@ -241,6 +241,10 @@ void FrmMain::buildMenus()
     mnuPrintScreen = item(mnuFile, "mnuPrintScreen", QStringLiteral("Print Screen"), Qt::CTRL | Qt::Key_S);
     mnuPrintTexzt = item(mnuFile, "mnuPrintTexzt", QStringLiteral("Print Text"), Qt::CTRL | Qt::Key_T);
     mnuHyphen1 = separator(mnuFile, "mnuHyphen1");
+    // Contacts in and out, beside the window's own items.
+    mnuImportCards = item(mnuFile, "mnuImportCards", QStringLiteral("Import vCards..."), {});
+    mnuExportCards = item(mnuFile, "mnuExportCards", QStringLiteral("Export vCards..."), {});
+    mnuHyphen2 = separator(mnuFile, "mnuHyphen2");
     mnuExit = item(mnuFile, "mnuExit", QStringLiteral("Exit"), Qt::CTRL | Qt::Key_X);
 
     mnuView = menuBar()->addMenu(QStringLiteral("&View"));
@@ -311,6 +315,8 @@ void FrmMain::connectHandlers()
 
     connect(mnuPrintScreen, &QAction::triggered, this, [this] { printing.mnuPrintScreen_Click(); });
     connect(mnuPrintTexzt, &QAction::triggered, this, [this] { printing.mnuPrintTexzt_Click(); });
+    connect(mnuImportCards, &QAction::triggered, this, [this] { exchange.mnuImportCards_Click(); });
+    connect(mnuExportCards, &QAction::triggered, this, [this] { exchange.mnuExportCards_Click(); });
     connect(mnuExit, &QAction::triggered, this, [this] { mnuExit_Click(); });
     connect(mnuEditColors, &QAction::triggered, this, [this] { colors.mnuEditColors_Click(); });
     connect(mnuReadme, &QAction::triggered, this, [this] { help.mnuReadme_Click(); });

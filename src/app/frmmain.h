@@ -3,6 +3,7 @@
 #include "book/book.h"
 #include "colors/colors.h"
 #include "details/details.h"
+#include "exchange/exchange.h"
 #include "help/help.h"
 #include "picture/picture.h"
 #include "platform/platform.h"
@@ -33,6 +34,9 @@ public:
     QAction *mnuPrintScreen = nullptr;
     QAction *mnuPrintTexzt = nullptr;
     QAction *mnuHyphen1 = nullptr;
+    QAction *mnuImportCards = nullptr;
+    QAction *mnuExportCards = nullptr;
+    QAction *mnuHyphen2 = nullptr;
     QAction *mnuExit = nullptr;
     QMenu *mnuView = nullptr;
     QAction *mnuEditColors = nullptr;
@@ -48,6 +52,7 @@ public:
     Colors colors{*this, platform};
     Printing printing{*this, platform};
     Help help{platform};
+    Exchange exchange{*this, platform, book};
 
     void Form_Load();
     void cmdExit_Click();

@@ -1,10 +1,93 @@
 #include "app/frmmain.h"
+#include "exchange/vcardfiles.h"
 #include "platform/qtplatform.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QFile>
+
+#include <cstdio>
+
+namespace {
+
+// The options that work without a window (and without a display).
+bool wantsCommandLine(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        for (const char *option : {"--export", "--import", "--category", "--help", "-h", "--help-all", "--version", "-v"}) {
+            if (arg == option || arg.startsWith(QByteArray(option) + '='))
+                return true;
+        }
+    }
+    return false;
+}
+
+int fail(const QString &message)
+{
+    std::fprintf(stderr, "kinfolio: %s\n", qPrintable(message));
+    return 1;
+}
+
+int runCommandLine(const QCoreApplication &app)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Kinfolio, an address book. Without options it opens its window."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption exportOption(QStringLiteral("export"),
+                                          QStringLiteral("Writes every contact as vCard 4.0 to <file> (- for standard output)."),
+                                          QStringLiteral("file"));
+    const QCommandLineOption importOption(QStringLiteral("import"), QStringLiteral("Adds the contacts of the vCard <file>."),
+                                          QStringLiteral("file"));
+    const QCommandLineOption categoryOption(
+        QStringLiteral("category"),
+        QStringLiteral("With --export, only this category's contacts; with --import, every contact goes into it."),
+        QStringLiteral("name"));
+    parser.addOptions({exportOption, importOption, categoryOption});
+    parser.process(app); // --help and --version print and exit here
+
+    if (parser.isSet(exportOption) == parser.isSet(importOption))
+        return fail(QStringLiteral("give one of --export or --import; see --help"));
+    const QString category = parser.value(categoryOption);
+
+    if (parser.isSet(exportOption)) {
+        QByteArray cards;
+        const VcardFiles::Outcome outcome = VcardFiles::exportCards(cards, category);
+        if (!outcome.ok)
+            return fail(outcome.message);
+        const QString path = parser.value(exportOption);
+        QFile out;
+        const bool opened = path == QStringLiteral("-") ? out.open(stdout, QIODevice::WriteOnly)
+                                                        : (out.setFileName(path), out.open(QIODevice::WriteOnly));
+        if (!opened || out.write(cards) != cards.size() || !out.flush())
+            return fail(QStringLiteral("cannot write ") + path + QStringLiteral(": ") + out.errorString());
+        std::fprintf(path == QStringLiteral("-") ? stderr : stdout, "%s\n", qPrintable(outcome.message));
+        return 0;
+    }
+
+    const QString path = parser.value(importOption);
+    QFile in(path);
+    if (!in.open(QIODevice::ReadOnly))
+        return fail(QStringLiteral("cannot read ") + path + QStringLiteral(": ") + in.errorString());
+    const VcardFiles::Outcome outcome = VcardFiles::importCards(in.readAll(), category);
+    if (!outcome.ok)
+        return fail(path + QStringLiteral(": ") + outcome.message);
+    std::printf("%s\n", qPrintable(outcome.message));
+    return 0;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
+    if (wantsCommandLine(argc, argv)) {
+        QCoreApplication app(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("kinfolio"));
+        QCoreApplication::setApplicationVersion(QStringLiteral(KINFOLIO_VERSION));
+        return runCommandLine(app);
+    }
+
     // Fusion draws buttons in their palette colour on every desktop theme.
     QApplication::setStyle(QStringLiteral("Fusion"));
     QApplication app(argc, argv);

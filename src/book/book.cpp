@@ -181,6 +181,24 @@ void Book::cmdRemoveRelationship_Click()
     DisableDetails();
 }
 
+void Book::ReloadLists()
+{
+    const QString category = view.currentCategory();
+    const QString name = view.currentName();
+    {
+        const QSignalBlocker quiet(view.cboRelationship);
+        view.cboRelationship->clear();
+    }
+    LoadCategories();
+    const int index = view.cboRelationship->findText(category);
+    if (index < 0)
+        return;
+    view.cboRelationship->setCurrentIndex(index);
+    const QList<QListWidgetItem *> found = view.lstNames->findItems(name, Qt::MatchExactly);
+    if (!name.isEmpty() && !found.isEmpty())
+        view.lstNames->setCurrentItem(found.first());
+}
+
 bool Book::LoadNames()
 {
     const QString category = view.currentCategory();

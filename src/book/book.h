@@ -44,6 +44,9 @@ public:
     static const QString contactNamesRule;
 
     void setNamesEnabled(bool namesListReadWhole);
+    // Reads the lists again after contacts came in from elsewhere, keeping
+    // the category and name chosen where they are still listed.
+    void ReloadLists();
 
 private:
     void setDetailsEnabled(bool enabled);

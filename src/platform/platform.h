@@ -35,6 +35,8 @@ public:
 
     // Open-file chooser with a Qt filter string; the empty text when cancelled.
     virtual QString chooseOpenFile(QWidget *parent, const QString &filter) = 0;
+    // Save-file chooser, which asks before a file is replaced; the empty text when cancelled.
+    virtual QString chooseSaveFile(QWidget *parent, const QString &filter, const QString &suggested) = 0;
 
     // Prints on the system's default printer as one job: lines of text, or a
     // window as it looks now, drawn afresh onto one page. False when there is

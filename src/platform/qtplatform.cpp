@@ -50,6 +50,11 @@ QString QtPlatform::chooseOpenFile(QWidget *parent, const QString &filter)
     return QFileDialog::getOpenFileName(parent, QString(), QString(), filter);
 }
 
+QString QtPlatform::chooseSaveFile(QWidget *parent, const QString &filter, const QString &suggested)
+{
+    return QFileDialog::getSaveFileName(parent, QString(), suggested, filter);
+}
+
 namespace {
 
 // A printer on the system's default destination, or none.

@@ -56,6 +56,12 @@ QString ScriptedPlatform::chooseOpenFile(QWidget *, const QString &filter)
     return take(files, unanswered, QStringLiteral("file chooser"), QString());
 }
 
+QString ScriptedPlatform::chooseSaveFile(QWidget *, const QString &filter, const QString &suggested)
+{
+    shown.append({Shown::FileChooser, filter, suggested});
+    return take(files, unanswered, QStringLiteral("file chooser"), QString());
+}
+
 bool ScriptedPlatform::printLines(const QStringList &lines)
 {
     if (!hasPrinter)

@@ -53,6 +53,7 @@ public:
     QString inputBox(QWidget *parent, const QString &prompt, const QString &title) override;
     std::optional<QColor> chooseColor(QWidget *parent, const QColor &initial) override;
     QString chooseOpenFile(QWidget *parent, const QString &filter) override;
+    QString chooseSaveFile(QWidget *parent, const QString &filter, const QString &suggested) override;
     bool printLines(const QStringList &lines) override;
     bool printWindow(QWidget &window) override;
     std::optional<RegistryValue> readRegistry(const QString &root, const QString &key,

@@ -341,6 +341,11 @@ QByteArray encodeNumber(qint64 number)
     return (number < 0 ? digits : ' ' + digits) + ' ' + crlf;
 }
 
+bool rewriteBytes(const QString &path, const QByteArray &bytes)
+{
+    return write(path, bytes);
+}
+
 bool rewriteList(const QString &path, const QStringList &entries)
 {
     return write(path, encodeList(entries));

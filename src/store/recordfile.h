@@ -26,6 +26,8 @@ inline constexpr QChar unquotable = u'"';
 bool rewriteList(const QString &path, const QStringList &entries);
 // One write-form record of the given fields.
 bool rewriteRecord(const QString &path, const QStringList &fields);
+// A file's content exactly as given, for a file brought in whole.
+bool rewriteBytes(const QString &path, const QByteArray &bytes);
 // One print-form value.
 bool rewriteValue(const QString &path, const QString &value);
 bool rewriteValue(const QString &path, qint64 number);

@@ -16,8 +16,13 @@ void Fixture::put(const Files &files) const
 
 Files Fixture::files() const
 {
+    return filesIn(dataDir());
+}
+
+Files filesIn(const QString &dataDir)
+{
     Files result;
-    const QDir dir(dataDir());
+    const QDir dir(dataDir);
     for (const QString &name : dir.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
         QFile file(dir.filePath(name));
         if (file.open(QIODevice::ReadOnly))

@@ -24,6 +24,9 @@
 using Files = QMap<QString, QByteArray>;
 using Shown = ScriptedPlatform::Shown;
 
+// Every file of a directory.
+Files filesIn(const QString &dataDir);
+
 // The bytes of a list file holding these entries.
 QByteArray listBytes(const QStringList &entries);
 

@@ -1,0 +1,210 @@
+#include "exchange/vcardfiles.h"
+
+#include "store/order.h"
+#include "store/paths.h"
+#include "store/recordfile.h"
+#include "store/vcardcontact.h"
+
+#include <QDir>
+#include <QFile>
+#include <QHash>
+#include <QSaveFile>
+
+namespace VcardFiles {
+
+namespace {
+
+QString namesFile(const QString &category)
+{
+    return Store::dataFile(FileName::NamesList, category);
+}
+
+// A list that exists but cannot be read whole must not be rewritten.
+bool readWhole(const QString &file, QStringList &entries)
+{
+    return RecordFile::readList(file, entries) || !RecordFile::exists(file);
+}
+
+bool anyFileOf(const QString &category, const QString &name)
+{
+    return std::any_of(FileName::contactSuffixes.cbegin(), FileName::contactSuffixes.cend(),
+                       [&](const QString &suffix) { return RecordFile::exists(Store::dataFile(category, name, suffix)); });
+}
+
+void removeFilesOf(const QString &category, const QString &name)
+{
+    for (const QString &suffix : FileName::contactSuffixes)
+        RecordFile::remove(Store::dataFile(category, name, suffix));
+}
+
+bool allFilesOf(const QString &category, const QString &name, const QHash<QString, QByteArray> &files)
+{
+    return std::all_of(files.keyBegin(), files.keyEnd(), [&](const QString &suffix) {
+        return RecordFile::exists(Store::dataFile(category, name, suffix));
+    });
+}
+
+// An imported picture is kept in a folder of the program's own beside the
+// data directory, under the contact's file name; the picture file names it.
+bool storePicture(Vcard::Imported &card)
+{
+    if (card.picture.isEmpty())
+        return true;
+    const QString folder = QDir::cleanPath(Store::dataDir() + QStringLiteral("../Pictures")) + u'/';
+    if (!QDir().mkpath(folder))
+        return false;
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString path = folder + card.category + card.name + u'.' + card.pictureSuffix;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(card.picture) != card.picture.size() || !file.commit())
+        return false;
+    card.files.insert(FileName::Pic, RecordFile::encodeValue(path));
+    return true;
+}
+
+} // namespace
+
+Outcome exportCards(QByteArray &cards, const QString &category)
+{
+    QStringList categories;
+    if (!readWhole(Store::dataFile(FileName::RelationsList), categories))
+        return {false, QStringLiteral("The list of categories in ") + Store::dataDir() + QStringLiteral(" cannot be read.")};
+    if (!category.isEmpty()) {
+        if (!categories.contains(category))
+            return {false, QStringLiteral("There is no category called ") + category + u'.'};
+        categories = {category};
+    }
+    qsizetype contacts = 0;
+    QStringList unreadable;
+    // In the order the window lists them.
+    for (const QString &listed : Order::sortedIgnoringCase(categories)) {
+        QStringList names;
+        if (!readWhole(namesFile(listed), names))
+            unreadable.append(listed);
+        for (const QString &name : Order::sortedIgnoringCase(names)) {
+            cards += Vcard::exportContact(Vcard::readContact(listed, name));
+            ++contacts;
+        }
+    }
+    QString message = QStringLiteral("Exported %1 %2 from %3 %4")
+                          .arg(contacts)
+                          .arg(contacts == 1 ? QStringLiteral("contact") : QStringLiteral("contacts"))
+                          .arg(categories.size())
+                          .arg(categories.size() == 1 ? QStringLiteral("category") : QStringLiteral("categories"));
+    if (!unreadable.isEmpty())
+        message += QStringLiteral("; the names of ") + unreadable.join(QStringLiteral(", "))
+                   + QStringLiteral(" could not be read");
+    return {true, message + u'.'};
+}
+
+Outcome importCards(const QByteArray &bytes, const QString &category)
+{
+    QList<Vcard::Imported> results = Vcard::importCards(bytes, category);
+    if (results.isEmpty())
+        return {false, QStringLiteral("No vCard was found.")};
+
+    const QString relationsFile = Store::dataFile(FileName::RelationsList);
+    QStringList categories;
+    if (!readWhole(relationsFile, categories))
+        return {false, QStringLiteral("The list of categories in ") + Store::dataDir()
+                           + QStringLiteral(" cannot be read, so nothing was imported.")};
+    Store::makeDataDir();
+
+    // Each category's names as listed now, and the cards that join them.
+    QHash<QString, QStringList> names;
+    QHash<QString, QList<Vcard::Imported *>> joining;
+    QStringList newCategories;
+    constexpr int groupSize = 64; // contacts stored together, each file open until the group is done
+    QList<Vcard::Imported *> group;
+    const auto storeGroup = [&] {
+        RecordFile::WriteGroup writes;
+        for (Vcard::Imported *card : group) {
+            for (auto file = card->files.cbegin(); file != card->files.cend(); ++file)
+                RecordFile::rewriteBytes(Store::dataFile(card->category, card->name, file.key()), file.value());
+        }
+        writes.commit();
+        for (Vcard::Imported *card : group) {
+            if (allFilesOf(card->category, card->name, card->files)) {
+                joining[card->category].append(card);
+                continue;
+            }
+            removeFilesOf(card->category, card->name);
+            card->skipped = QStringLiteral("could not be saved");
+        }
+        group.clear();
+    };
+
+    for (Vcard::Imported &card : results) {
+        if (!card.skipped.isEmpty())
+            continue;
+        // A category listed in other letters is that category.
+        const auto same = std::find_if(categories.cbegin(), categories.cend(), [&](const QString &listed) {
+            return listed.compare(card.category, Qt::CaseInsensitive) == 0;
+        });
+        if (same != categories.cend()) {
+            card.category = *same;
+        } else {
+            categories.append(card.category);
+            newCategories.append(card.category);
+        }
+        if (!names.contains(card.category)) {
+            QStringList listed;
+            if (!readWhole(namesFile(card.category), listed)) {
+                card.skipped = QStringLiteral("the names of ") + card.category + QStringLiteral(" cannot be read");
+                continue;
+            }
+            names.insert(card.category, listed);
+        }
+        QStringList &listed = names[card.category];
+        if (listed.contains(card.name, Qt::CaseInsensitive)) {
+            card.skipped = QStringLiteral("already listed in ") + card.category;
+            continue;
+        }
+        if (anyFileOf(card.category, card.name)) {
+            card.skipped = QStringLiteral("information is already stored under that name");
+            continue;
+        }
+        if (!storePicture(card)) {
+            card.skipped = QStringLiteral("its picture could not be saved");
+            continue;
+        }
+        listed.append(card.name); // a later card of the same name is a duplicate
+        group.append(&card);
+        if (group.size() == groupSize)
+            storeGroup();
+    }
+    storeGroup();
+
+    // The lists last, each written once: a contact is listed only once all
+    // its files are stored. A category is listed before its names.
+    const auto unlist = [&](const QString &inCategory) {
+        for (Vcard::Imported *card : joining.take(inCategory)) {
+            removeFilesOf(card->category, card->name);
+            card->skipped = QStringLiteral("could not be saved");
+        }
+    };
+    QStringList added;
+    for (const QString &newCategory : newCategories) {
+        if (joining.contains(newCategory))
+            added.append(newCategory);
+    }
+    if (!added.isEmpty()) {
+        QStringList listed;
+        readWhole(relationsFile, listed);
+        if (!RecordFile::rewriteList(relationsFile, Order::sortedIgnoringCase(listed + added))) {
+            for (const QString &newCategory : added)
+                unlist(newCategory);
+        }
+    }
+    for (const QString &inCategory : joining.keys()) {
+        QStringList listed;
+        readWhole(namesFile(inCategory), listed);
+        for (const Vcard::Imported *card : joining.value(inCategory))
+            listed.append(card->name);
+        if (!RecordFile::rewriteList(namesFile(inCategory), Order::sortedIgnoringCase(listed)))
+            unlist(inCategory);
+    }
+    return {true, Vcard::summary(results)};
+}
+
+} // namespace VcardFiles

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Contacts in and out of the data directory as vCards, for the command line
+// and the File menu alike. Importing never overwrites or merges: a name that
+// is listed already, or whose files exist, is skipped and named; each card is
+// stored whole or not listed at all.
+namespace VcardFiles {
+
+struct Outcome
+{
+    bool ok = false;
+    // One line for the user: what was done, or why nothing was.
+    QString message;
+};
+
+// Every contact, or one category's, as vCard 4.0 cards into cards.
+Outcome exportCards(QByteArray &cards, const QString &category = {});
+
+// Adds the contacts of the cards: into category when it is not empty, else
+// each card's first category, else "Imported"; categories that are missing
+// are added. Nothing changes when bytes hold no card or a list it would
+// change cannot be read.
+Outcome importCards(const QByteArray &bytes, const QString &category = {});
+
+} // namespace VcardFiles
