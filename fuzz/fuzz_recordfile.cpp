@@ -8,19 +8,11 @@
 #include <QFileInfo>
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
+
+// Last: its macro would clash with names in the headers above.
+#include "check.h"
 
 namespace {
-
-// Says which property failed, then stops the fuzzer with the input at hand.
-#define check(condition)                                                                                               \
-    do {                                                                                                               \
-        if (!(condition)) {                                                                                            \
-            std::fprintf(stderr, "%s:%d: failed: %s\n", __FILE__, __LINE__, #condition);                              \
-            std::abort();                                                                                              \
-        }                                                                                                              \
-    } while (false)
 
 QStringList readAll(const QByteArray &bytes, bool &ended)
 {
@@ -54,13 +46,6 @@ void checkPath(const QStringList &parts)
 }
 
 } // namespace
-
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    // The path rule needs a data directory; nothing is made there.
-    qputenv("XDG_DATA_HOME", "/nonexistent/fuzz");
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

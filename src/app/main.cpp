@@ -17,7 +17,7 @@ bool wantsCommandLine(int argc, char *argv[])
 {
     for (int i = 1; i < argc; ++i) {
         const QByteArray arg(argv[i]);
-        for (const char *option : {"--export", "--import", "--help", "-h", "--help-all", "--version", "-v"}) {
+        for (const char *option : {"--export", "--import", "--category", "--help", "-h", "--help-all", "--version", "-v"}) {
             if (arg == option || arg.startsWith(QByteArray(option) + '='))
                 return true;
         }

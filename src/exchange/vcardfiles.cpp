@@ -76,11 +76,12 @@ Outcome exportCards(QByteArray &cards, const QString &category)
     }
     qsizetype contacts = 0;
     QStringList unreadable;
-    for (const QString &listed : categories) {
+    // In the order the window lists them.
+    for (const QString &listed : Order::sortedIgnoringCase(categories)) {
         QStringList names;
         if (!readWhole(namesFile(listed), names))
             unreadable.append(listed);
-        for (const QString &name : names) {
+        for (const QString &name : Order::sortedIgnoringCase(names)) {
             cards += Vcard::exportContact(Vcard::readContact(listed, name));
             ++contacts;
         }

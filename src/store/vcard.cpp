@@ -188,15 +188,13 @@ QByteArray scanName(QByteArrayView line, qsizetype &i)
     return line.sliced(start, i - start).toByteArray();
 }
 
+// A parameter named again right after itself (TEL;HOME;VOICE) gathers its values.
 void addParameter(QList<Parameter> &parameters, const QByteArray &name, const QStringList &values)
 {
-    for (Parameter &parameter : parameters) {
-        if (parameter.name == name) {
-            parameter.values += values;
-            return;
-        }
-    }
-    parameters.append({name, values});
+    if (!parameters.isEmpty() && parameters.last().name == name)
+        parameters.last().values += values;
+    else
+        parameters.append({name, values});
 }
 
 Head parseHead(QByteArrayView line)
@@ -287,21 +285,34 @@ Property readProperty(Lines &lines)
 {
     QByteArray line = lines.take().toByteArray();
     Head head;
+    // The head ends at a colon; it is read again only when a new colon comes,
+    // and a few times at most, so a long folded line costs no more than once.
+    qsizetype scanned = 0;
+    int attempts = 0;
+    bool quotedPrintable = false;
+    bool base64 = false;
     for (;;) {
-        if (head.valueStart < 0)
-            head = parseHead(line);
+        if (head.valueStart < 0 && attempts < 8) {
+            const qsizetype colon = line.indexOf(':', scanned);
+            scanned = colon < 0 ? line.size() : colon + 1;
+            if (colon >= 0) {
+                head = parseHead(line);
+                ++attempts;
+                quotedPrintable = hasEncoding(head.parameters, {"QUOTED-PRINTABLE"});
+                base64 = hasEncoding(head.parameters, {"B", "BASE64"});
+            }
+        }
         if (lines.atEnd())
             break;
         const QByteArrayView next = lines.peek();
         const bool continued = !next.isEmpty() && isSpace(next[0]);
-        if (head.valueStart >= 0 && hasEncoding(head.parameters, {"QUOTED-PRINTABLE"}) && line.endsWith('=')
-            && qsizetype(line.size()) > head.valueStart) {
+        if (head.valueStart >= 0 && quotedPrintable && line.endsWith('=') && qsizetype(line.size()) > head.valueStart) {
             // A soft line break: the value goes on at the start of the next line.
             line.chop(1);
             line += lines.take();
         } else if (continued) {
             line += lines.take().sliced(1);
-        } else if (head.valueStart >= 0 && hasEncoding(head.parameters, {"B", "BASE64"}) && isBase64Line(next)) {
+        } else if (head.valueStart >= 0 && base64 && isBase64Line(next)) {
             // vCard 2.1 writers may go on with base64 lines that are not indented.
             line += lines.take();
         } else {
@@ -314,7 +325,6 @@ Property readProperty(Lines &lines)
 
     QByteArrayView raw = QByteArrayView(line).sliced(head.valueStart);
     QByteArray decoded;
-    const bool quotedPrintable = hasEncoding(head.parameters, {"QUOTED-PRINTABLE"});
     if (quotedPrintable) {
         decoded = decodeQuotedPrintable(raw);
         raw = decoded;
@@ -326,6 +336,13 @@ Property readProperty(Lines &lines)
             charset = head.parameters[i].values.value(0);
             head.parameters.removeAt(i);
         } else if (name == "ENCODING" && quotedPrintable) {
+            head.parameters.removeAt(i);
+        }
+    }
+    // What stood between two parameters of one name may have gone: they gather as when read adjacent.
+    for (qsizetype i = head.parameters.size() - 1; i > 0; --i) {
+        if (head.parameters[i].name == head.parameters[i - 1].name) {
+            head.parameters[i - 1].values += head.parameters[i].values;
             head.parameters.removeAt(i);
         }
     }
@@ -533,13 +550,13 @@ QByteArray write(const Card &card)
     return out;
 }
 
-QString escape(QStringView text)
+QString escape(QStringView text, QStringView separators)
 {
     QString out;
     out.reserve(text.size() + 8);
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text[i];
-        if (c == u'\\' || c == u',' || c == u';') {
+        if (c == u'\\' || separators.contains(c)) {
             out += u'\\';
             out += c;
         } else if (c == u'\r' || c == u'\n') {

@@ -70,7 +70,9 @@ QList<Card> parse(const QByteArray &bytes);
 // ending in CR LF and folded at 75 octets, never inside a UTF-8 sequence.
 QByteArray write(const Card &card);
 
-// Text escaped for a value: backslash, comma, semicolon and line breaks.
-QString escape(QStringView text);
+// Text escaped for a value: backslashes, line breaks and the separators
+// given, "," for a text value, ",;" for a field of N or ADR, none for a quoted
+// parameter such as LABEL. vCard 4.0 escapes ';' only where it separates.
+QString escape(QStringView text, QStringView separators = u",");
 
 } // namespace Vcard

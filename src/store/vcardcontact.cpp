@@ -16,7 +16,9 @@ namespace Vcard {
 namespace {
 
 const QString imported = QStringLiteral("Imported");
-const QString kinfolioPrefix = QStringLiteral("X-KINFOLIO-");
+// Our cards are told by their PRODID or by a property of our own.
+const QString productId = QStringLiteral("-//Kinfolio//Kinfolio//EN");
+const QByteArray kinfolioPrefix = "X-KINFOLIO-";
 const QByteArray relationProperty = "X-KINFOLIO-RELATION";
 const QByteArray directionsProperty = "X-KINFOLIO-DIRECTIONS";
 const QByteArray notesProperty = "X-KINFOLIO-NOTES";
@@ -131,12 +133,6 @@ QString birthdayIn(const Property &bday)
 
 // ---- names
 
-bool isForbidden(QChar c)
-{
-    static const QString forbidden = QStringLiteral("\\/:*?<>|\"");
-    return forbidden.contains(c);
-}
-
 bool fits(const QString &name, const QString &category)
 {
     // A UTF-16 unit takes at most three bytes, and the suffixes are ASCII:
@@ -219,23 +215,39 @@ QStringList kinds(const Property &property)
     return types;
 }
 
-// Apple's own label of a grouped property: "_$!<Mobile>!$_" or the user's text.
-QString appleLabel(const Card &card, const Property &property)
+// The first of the properties in each group and of each set of types, so
+// that a number or an address finds its label in one look however many the
+// card holds.
+struct Index
 {
-    if (property.group.isEmpty())
-        return {};
-    for (const Property *label : card.all("X-ABLABEL")) {
-        if (label->group.compare(property.group, Qt::CaseInsensitive) == 0) {
-            QString text = label->text();
-            if (text.startsWith(QLatin1String("_$!<")) && text.endsWith(QLatin1String(">!$_")))
-                text = text.mid(4, text.size() - 8);
-            return text.trimmed();
+    explicit Index(const QList<const Property *> &properties)
+    {
+        for (const Property *property : properties) {
+            if (!property->group.isEmpty() && !byGroup.contains(property->group.toLower()))
+                byGroup.insert(property->group.toLower(), property);
+            const QString key = kinds(*property).join(u'/');
+            if (!byKinds.contains(key))
+                byKinds.insert(key, property);
         }
     }
-    return {};
+
+    QHash<QByteArray, const Property *> byGroup;
+    QHash<QString, const Property *> byKinds;
+};
+
+// Apple's own label of a grouped property: "_$!<Mobile>!$_" or the user's text.
+QString appleLabel(const Index &labels, const Property &property)
+{
+    const Property *label = property.group.isEmpty() ? nullptr : labels.byGroup.value(property.group.toLower());
+    if (!label)
+        return {};
+    QString text = label->text();
+    if (text.startsWith(QLatin1String("_$!<")) && text.endsWith(QLatin1String(">!$_")))
+        text = text.mid(4, text.size() - 8);
+    return text.trimmed();
 }
 
-QString addressText(const Card &card, const Property &adr)
+QString addressText(const Index &labels, const Property &adr)
 {
     if (adr.name == "LABEL")
         return adr.text();
@@ -245,11 +257,9 @@ QString addressText(const Card &card, const Property &adr)
         return Property{{}, {}, {}, label.first()}.text();
     // vCard 3.0 and 2.1 give the label as a property of its own, grouped with
     // its address or of the same type.
-    for (const Property *other : card.all("LABEL")) {
-        if (!adr.group.isEmpty() ? other->group.compare(adr.group, Qt::CaseInsensitive) == 0 : kinds(*other) == kinds(adr))
-            return other->text();
-    }
-    return addressFromComponents(adr.components());
+    const Property *other = adr.group.isEmpty() ? labels.byKinds.value(kinds(adr).join(u'/'))
+                                                : labels.byGroup.value(adr.group.toLower());
+    return other ? other->text() : addressFromComponents(adr.components());
 }
 
 // ---- what a card holds, field by field
@@ -277,6 +287,7 @@ Slot telSlot(const Property &tel)
 
 void readNumbers(const Card &card, Fields &f)
 {
+    const Index labels(card.all("X-ABLABEL"));
     for (const Property *tel : card.all("TEL")) {
         QString number = tel->text();
         if (number.startsWith(QLatin1String("tel:"), Qt::CaseInsensitive))
@@ -289,7 +300,7 @@ void readNumbers(const Card &card, Fields &f)
         } else if (slot != SlotCount) {
             f.extra.append(captions[slot] + u' ' + number);
         } else {
-            QString label = appleLabel(card, *tel);
+            QString label = appleLabel(labels, *tel);
             if (label.isEmpty())
                 label = kinds(*tel).join(u'/');
             f.extra.append((label.isEmpty() ? QStringLiteral("Phone #:") : QStringLiteral("Phone # (") + label + QStringLiteral("):"))
@@ -315,8 +326,9 @@ void readAddresses(const Card &card, Fields &f)
     const auto home = std::find_if(addresses.cbegin(), addresses.cend(),
                                    [](const Property *adr) { return adr->hasType(QLatin1String("home")); });
     const Property *chosen = home != addresses.cend() ? *home : addresses.value(0);
+    const Index labels(card.all("LABEL"));
     for (const Property *adr : addresses) {
-        const QString text = addressText(card, *adr);
+        const QString text = addressText(labels, *adr);
         if (adr == chosen) {
             f.address = text;
         } else if (!text.trimmed().isEmpty()) {
@@ -360,9 +372,9 @@ Fields readFields(const Card &card, bool ours)
 // A double quote ends a value in the data files; two single quotes keep its look.
 bool withoutQuotes(QString &value)
 {
-    if (!value.contains(u'"'))
+    if (!value.contains(RecordFile::unquotable))
         return false;
-    value.replace(u'"', QLatin1String("''"));
+    value.replace(RecordFile::unquotable, QLatin1String("''"));
     return true;
 }
 
@@ -400,38 +412,20 @@ QString quoted(const QString &text)
     return u'"' + text + u'"';
 }
 
-// A LABEL parameter escapes backslashes and line breaks as a value does;
-// commas and semicolons stay, as the parameter is quoted.
-QString labelOf(const QString &address)
-{
-    QString label;
-    label.reserve(address.size() + 8);
-    for (qsizetype i = 0; i < address.size(); ++i) {
-        const QChar c = address[i];
-        if (c == u'\\')
-            label += QLatin1String("\\\\");
-        else if (c == u'\r' && i + 1 < address.size() && address[i + 1] == u'\n')
-            continue;
-        else if (c == u'\r' || c == u'\n')
-            label += QLatin1String("\\n");
-        else
-            label += c;
-    }
-    return label;
-}
-
 // ---- the card of a contact, without the files that need carrying whole
 
 Card cardOf(const StoredContact &contact)
 {
     Card card;
     QList<Property> &out = card.properties;
-    out.append(property("PRODID", QStringLiteral("-//Kinfolio//Kinfolio//EN")));
+    out.append(property("PRODID", productId));
     out.append(property("FN", escape(contact.name)));
     const qsizetype space = contact.name.trimmed().lastIndexOf(u' ');
     const QString trimmed = contact.name.trimmed();
-    out.append(property("N", space < 0 ? u';' + escape(trimmed) + QStringLiteral(";;;")
-                                       : escape(trimmed.mid(space + 1)) + u';' + escape(trimmed.left(space)) + QStringLiteral(";;;")));
+    const QString field = QStringLiteral(",;");
+    out.append(property("N", space < 0 ? u';' + escape(trimmed, field) + QStringLiteral(";;;")
+                                       : escape(trimmed.mid(space + 1), field) + u';' + escape(trimmed.left(space), field)
+                                             + QStringLiteral(";;;")));
     out.append(property("CATEGORIES", escape(contact.category)));
 
     const auto file = [&](const QString &suffix) { return contact.files.value(suffix); };
@@ -450,8 +444,9 @@ Card cardOf(const StoredContact &contact)
         out.append(property("EMAIL", escape(numbers.value(Email))));
     const QString address = firstField(file(FileName::Address));
     if (!address.isEmpty()) {
-        out.append(property("ADR", QStringLiteral(";;") + escape(address) + QStringLiteral(";;;;"),
-                            {{"TYPE", {QStringLiteral("home")}}, {"LABEL", {labelOf(address)}}}));
+        // LABEL="12 Elm St\nLeeds": the parameter is quoted, so only line breaks and backslashes are escaped.
+        out.append(property("ADR", QStringLiteral(";;") + escape(address, field) + QStringLiteral(";;;;"),
+                            {{"TYPE", {QStringLiteral("home")}}, {"LABEL", {escape(address, {})}}}));
     }
 
     const QString relation = firstField(file(FileName::Relation));
@@ -518,7 +513,7 @@ Imported importCard(const Card &card, const QString &category, int number)
 {
     Imported result;
     const bool ours = std::any_of(card.properties.cbegin(), card.properties.cend(), [](const Property &p) {
-        return p.name.startsWith(kinfolioPrefix.toLatin1());
+        return p.name.startsWith(kinfolioPrefix) || (p.name == "PRODID" && p.value == productId);
     });
     const QString name = nameOf(card);
     result.cardName = name.trimmed().isEmpty() ? QStringLiteral("card ") + QString::number(number) : name.simplified();
@@ -599,7 +594,7 @@ QString acceptableName(const QString &name, const QString &category)
     for (QChar &c : out) {
         if (c.unicode() < 0x20 || c.unicode() == 0x7F)
             c = u' ';
-        else if (isForbidden(c))
+        else if (Store::hasForbiddenCharacter(QString(c)))
             c = u'-';
     }
     bool shortened = out.size() < name.size();

@@ -172,7 +172,8 @@ private slots:
                              + (item->isSeparator() ? "" : '|' + item->text() + '|' + item->shortcut().toString());
         }
         QCOMPARE(menus, QStringList({"&File", "mnuPrintScreen|Print Screen|Ctrl+S", "mnuPrintTexzt|Print Text|Ctrl+T",
-                                     "mnuHyphen1", "mnuExit|Exit|Ctrl+X", "&View", "mnuEditColors|Edit Colors|Ctrl+C",
+                                     "mnuHyphen1", "mnuImportCards|Import vCards...|",
+                                     "mnuExportCards|Export vCards...|", "mnuHyphen2", "mnuExit|Exit|Ctrl+X", "&View", "mnuEditColors|Edit Colors|Ctrl+C",
                                      "&Help", "mnuReadme|Readme/How To...|Ctrl+R", "mnuHyphen3",
                                      "mnuAbout|About|Ctrl+A"}));
         // Round the whole cycle with Tab, as the user does, every control enabled.

@@ -71,6 +71,85 @@ private slots:
         QVERIFY(kept.open(QIODevice::ReadOnly));
         QCOMPARE(QImage::fromData(kept.readAll()), image);
     }
+
+    // What a run says and how it ends; a run that fails changes nothing.
+    void commandLine_data()
+    {
+        QTest::addColumn<QStringList>("arguments"); // <dir> is a scratch directory
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("said"); // the start of what it prints, on standard error when it fails
+        QTest::addColumn<QStringList>("categories");
+
+        const QStringList book{"Fam", "Family", "Friend", "Friends", "work"};
+        QTest::newRow("cards into their own categories, listed names skipped")
+            << QStringList{"--import", "<dir>/cards.vcf"} << 0
+            << "Imported 2 contacts into 2 categories; skipped 1: ANN (already listed in Family)"
+            << QStringList{"Fam", "Family", "Friend", "Friends", "Neighbours", "work"};
+        QTest::newRow("every card into one category")
+            << QStringList{"--import", "<dir>/cards.vcf", "--category", "work"} << 0
+            << "Imported 3 contacts into 1 category" << book;
+        QTest::newRow("a file that cannot be read") << QStringList{"--import", "<dir>/none.vcf"} << 1
+                                                    << "kinfolio: cannot read <dir>/none.vcf" << book;
+        QTest::newRow("no card in it") << QStringList{"--import", "<dir>/notes.txt"} << 1
+                                       << "kinfolio: <dir>/notes.txt: No vCard was found." << book;
+        QTest::newRow("a category that is not there") << QStringList{"--export", "-", "--category", "Work"} << 1
+                                                      << "kinfolio: There is no category called Work." << book;
+        QTest::newRow("a file that cannot be written") << QStringList{"--export", "<dir>/no/such/dir.vcf"} << 1
+                                                       << "kinfolio: cannot write <dir>/no/such/dir.vcf" << book;
+        QTest::newRow("neither") << QStringList{"--category", "work"} << 1 << "kinfolio: give one of" << book;
+        QTest::newRow("--version") << QStringList{"--version"} << 0 << "kinfolio 1.0.0" << book;
+        QTest::newRow("--help") << QStringList{"--help"} << 0 << "Usage:" << book;
+    }
+
+    void commandLine()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, said);
+        QFETCH(QStringList, categories);
+        Files book = f->putStandardBook();
+        QTemporaryDir scratch;
+        QFile cards(scratch.filePath("cards.vcf"));
+        QVERIFY(cards.open(QIODevice::WriteOnly));
+        cards.write("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:ANN\r\nCATEGORIES:family\r\nEND:VCARD\r\n"
+                    "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Dora\r\nCATEGORIES:FAMILY\r\nEND:VCARD\r\n"
+                    "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Eve\r\nCATEGORIES:Neighbours,Work\r\nEND:VCARD\r\n");
+        cards.close();
+        QFile notes(scratch.filePath("notes.txt"));
+        QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write("FN:Ann\n") > 0);
+        notes.close();
+
+        const Run run = kinfolio(f->home.path(), arguments.replaceInStrings("<dir>", scratch.path()));
+        QCOMPARE(run.exitCode, exitCode);
+        const QString text = exitCode == 0 ? run.out : run.err;
+        QVERIFY2(text.startsWith(said.replace("<dir>", scratch.path())), qPrintable(text));
+        f->start();
+        QCOMPARE(Controls::entries(f->window().cboRelationship), categories);
+        if (exitCode != 0)
+            QCOMPARE(f->files(), book);
+    }
+
+    // The File menu's items: a file chosen, the same summary in a message,
+    // and the lists shown again with what came in.
+    void menu()
+    {
+        f->putStandardBook();
+        FrmMain &w = f->startOn("Family", "Anna");
+        const QString cards = f->home.filePath("out.vcf");
+        f->platform.files << cards << cards;
+        w.mnuExportCards->trigger();
+        QVERIFY(QFile::exists(cards));
+        f->platform.answers.enqueue(true);
+        w.cmdRemoveRelationship->click();
+        w.mnuImportCards->trigger();
+        QCOMPARE(f->platform.messages(),
+                 (QStringList{"Exported 6 contacts from 5 categories.",
+                              "Imported 4 contacts into 1 category; skipped 2: Bob (already listed in Friend), "
+                              "Carl (already listed in Friends)"}));
+        QCOMPARE(Controls::entries(w.cboRelationship), (QStringList{"Fam", "Family", "Friend", "Friends", "work"}));
+        f->pickCategory("Family");
+        QCOMPARE(Controls::entries(w.lstNames), (QStringList{"Ann", "Anna", "Bo", "Zoë"}));
+    }
 };
 
 QTEST_MAIN(TestExchange)

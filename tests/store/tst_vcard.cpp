@@ -94,9 +94,10 @@ private slots:
         QTest::newRow("LF and lone CR line ends, two cards")
             << QByteArray("BEGIN:VCARD\nFN:A\nEND:VCARD\rbegin:vcard\rFN:B\rEND:VCARD")
             << "VERSION \nFN:A\nEND\nVERSION \nFN:B\nEND";
-        QTest::newRow("2.1 types named alone, repeated TYPE joined")
-            << QByteArray("BEGIN:VCARD\r\nVERSION:2.1\r\nTEL;HOME;VOICE:1\r\ntel;type=WORK;TYPE=fax:2\r\nEND:VCARD\r\n")
-            << "VERSION 2.1\nTEL;TYPE=HOME,VOICE:1\nTEL;TYPE=WORK,fax:2\nEND";
+        QTest::newRow("2.1 types named alone, a repeated parameter joined")
+            << QByteArray("BEGIN:VCARD\r\nVERSION:2.1\r\nTEL;HOME;VOICE:1\r\ntel;type=WORK;TYPE=fax:2\r\n"
+                          "NOTE;X=a;CHARSET=UTF-8;X=b:c\r\nEND:VCARD\r\n")
+            << "VERSION 2.1\nTEL;TYPE=HOME,VOICE:1\nTEL;TYPE=WORK,fax:2\nNOTE;X=a,b:c\nEND";
         QTest::newRow("quoted-printable soft breaks, UTF-8 charset, line breaks")
             << QByteArray("BEGIN:VCARD\r\nNOTE;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:Z=C3=\r\n=BC=0D=0Ab=\r\nc 1=3D1\r\nEND:VCARD\r\n")
             << "VERSION \nNOTE:Zü\\nbc 1=1\nEND";
@@ -143,7 +144,8 @@ private slots:
         QCOMPARE(text.text(), QString(R"(a,b;c)") + '\n' + R"(d\e\x)");
         QCOMPARE(prop("N", R"(Lee;Ann\;x;;)").components(), (QStringList{"Lee", "Ann;x", "", ""}));
         QCOMPARE(prop("CATEGORIES", R"(a\,b,c)").list(), (QStringList{"a,b", "c"}));
-        QCOMPARE(escape(u"a,b;c\\d\r\ne\rf\n"), QString(R"(a\,b\;c\\d\ne\nf\n)"));
+        QCOMPARE(escape(u"a,b;c\\d\r\ne\rf\n"), QString(R"(a\,b;c\\d\ne\nf\n)"));
+        QCOMPARE(escape(u"a,b;c", u",;"), QString(R"(a\,b\;c)"));
 
         const Property uri = prop("PHOTO", "data:image/png;base64,QUJD");
         QCOMPARE(uri.binary(), QByteArray("ABC"));
@@ -189,14 +191,14 @@ private slots:
                    {FileName::Address, "\"12 Elm St, Flat 2\r\nLeeds; LS1\"\r\n"},
                    {FileName::DrivingDirections, "\"Left at the church\\\r\nthen 2 km\"\r\n"},
                    {FileName::Numbers, "\"0113\",\"07700\",\"\",\"fax\",\"ann@example.org\"\r\n"},
-                   {FileName::NumbNotes, "\"after 6\"\r\n"},
+                   {FileName::NumbNotes, "\"after 6; weekends\"\r\n"},
                    {FileName::DependantsList, "\"Tom\"\r\n\"Zo\xC3\xAB, 3\"\r\n"}}
             << QStringList{"FN:Ann Lee", "N:Lee;Ann;;;", "CATEGORIES:Family", "BDAY:19700517", "TEL;TYPE=home:0113",
                            "TEL;TYPE=cell:07700", "TEL;TYPE=fax:fax", "EMAIL:ann@example.org",
                            "ADR;TYPE=home;LABEL=\"12 Elm St, Flat 2\\nLeeds; LS1\":;;12 Elm St\\, Flat 2\\nLeeds\\; LS1;;;;",
-                           "NOTE:after 6\\n\\nRelation: Cousin\\n\\nDriving directions:\\nLeft at the church\\\\\\nthen 2 km",
+                           "NOTE:after 6; weekends\\n\\nRelation: Cousin\\n\\nDriving directions:\\nLeft at the church\\\\\\nthen 2 km",
                            "RELATED;VALUE=text:Tom", "RELATED;VALUE=text:Zoë\\, 3", "X-KINFOLIO-RELATION:Cousin",
-                           "X-KINFOLIO-DIRECTIONS:Left at the church\\\\\\nthen 2 km", "X-KINFOLIO-NOTES:after 6",
+                           "X-KINFOLIO-DIRECTIONS:Left at the church\\\\\\nthen 2 km", "X-KINFOLIO-NOTES:after 6; weekends",
                            "PHOTO:data:image/png;base64,iVBORw0KGgpJTUFHRQ=="}
             << 0;
         QTest::newRow("birthday as text and without a year, empty fields, one name")
