@@ -93,10 +93,13 @@ private slots:
         QTest::newRow("rename fails, removing a dependant") << "rename:EACCES" << "" << "cmdRemoveChildren"
                                                             << "Family | Ann,Bo |  | 1 May | 111"
                                                             << notSaved("Permission denied") << "";
+        // The name is unlisted first, so a contact is never listed without its files.
+        const QString notDeleted = "Sorry, not all of the information on Ann could be deleted from <dir>.";
         QTest::newRow("nothing can be deleted, removing a name")
-            << "unlink:EACCES" << "" << "cmdRemoveName" << same << "" << "";
-        QTest::newRow("one file cannot be deleted, removing a name")
-            << "unlink:EPERM" << "FamilyAnnRelation" << "cmdRemoveName" << same << "" << "FamilyAnnBirthday";
+            << "unlink:EACCES" << "" << "cmdRemoveName" << "Family | Bo |  |  | " << notDeleted << "";
+        QTest::newRow("one file cannot be deleted, removing a name") << "unlink:EPERM" << "FamilyAnnRelation"
+                                                                     << "cmdRemoveName" << "Family | Bo |  |  | "
+                                                                     << notDeleted << "FamilyAnnBirthday";
         QTest::newRow("read-only, removing a category") << readOnly << "" << "cmdRemoveRelationship" << same << "" << "";
         QTest::newRow("disk full, adding a dependant")
             << "write:ENOSPC" << "" << "cmdAddChildren" << same << notAdded("dependant", "<dir>") << "";
@@ -133,10 +136,13 @@ private slots:
         QCOMPARE(view(), seen);
         QCOMPARE(f->platform.messages(), told.isEmpty() ? QStringList{} : QStringList{told.replace("<dir>", f->dataDir())});
         stored.remove(gone);
+        stored["NamesListFamily"] = listBytes(seen.section(" | ", 1, 1).split(','));
         QCOMPARE(f->files(false), stored); // no cut file, no temporary left behind
 
         // With the disk working again, the next save, in another box, stores
         // every file whole as the window shows it.
+        if (w.currentName() != "Ann")
+            return;
         typeAtEnd(w.txtRelation, "?");
         RecordFile::flush();
         for (const QString &suffix : ContactFields::files()) {
