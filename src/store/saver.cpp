@@ -200,11 +200,22 @@ int Saver::write(const std::vector<Entry> &batch, const std::vector<std::shared_
         if (version)
             version->startWriteBack();
     }
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+        if (versions[i])
+            errors[i] = versions[i]->sync();
+    }
+    // A stored group is put in place only once every one of its files is
+    // written and synced: all of it, or none.
+    std::map<const Waiter *, int> groupErrors;
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+        if (batch[i].waiter && errors[i] != 0)
+            groupErrors.emplace(batch[i].waiter.get(), errors[i]);
+    }
     std::map<QByteArray, int> dirs; // each directory changed, and the error of its sync
     for (std::size_t i = 0; i < batch.size(); ++i) {
-        if (!versions[i])
-            continue;
-        errors[i] = versions[i]->sync();
+        const auto group = groupErrors.find(batch[i].waiter.get());
+        if (group != groupErrors.end())
+            errors[i] = group->second;
         if (errors[i] == 0)
             errors[i] = versions[i]->replace();
         if (errors[i] == 0)
