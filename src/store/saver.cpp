@@ -124,12 +124,17 @@ void Saver::process()
         if (step.version)
             step.version->startWriteBack();
     }
+    // Where each sync would commit the journal again (every new file is new
+    // metadata), a large group, as an import writes, is synced as one.
+    constexpr std::size_t syncedTogether = 32;
+    const auto first = std::find_if(steps.cbegin(), steps.cend(), [](const Step &step) { return step.version.has_value(); });
+    const bool allSynced = steps.size() >= syncedTogether && first != steps.cend() && first->version->syncFileSystem() == 0;
     std::map<QByteArray, int> dirs; // each directory changed, and the error of its sync
     for (Step &step : steps) {
         if (!step.version)
             continue;
         step.dir = step.version->directory();
-        step.error = step.version->sync();
+        step.error = allSynced ? 0 : step.version->sync();
         if (step.error == 0)
             step.error = step.version->replace();
         if (step.error == 0)
