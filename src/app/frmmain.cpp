@@ -6,6 +6,8 @@
 #include "controls/textboxes.h"
 #include "picture/frmpic.h"
 #include "store/paths.h"
+#include "store/recordfile.h"
+#include "store/saver.h"
 #include "view/contactfields.h"
 
 #include <QCheckBox>
@@ -56,7 +58,13 @@ FrmMain::FrmMain(Platform &platform, QWidget *parent) : QMainWindow(parent), pla
     Form_Load();
 }
 
-FrmMain::~FrmMain() = default;
+// Nothing still on its way to the disk is left behind: the store is ready
+// for the next window.
+FrmMain::~FrmMain()
+{
+    RecordFile::flush();
+    RecordFile::discardUnsaved();
+}
 
 void FrmMain::buildControls()
 {
@@ -321,12 +329,25 @@ void FrmMain::connectHandlers()
     connect(mnuEditColors, &QAction::triggered, this, [this] { colors.mnuEditColors_Click(); });
     connect(mnuReadme, &QAction::triggered, this, [this] { help.mnuReadme_Click(); });
     connect(mnuAbout, &QAction::triggered, this, [this] { help.mnuAbout_Click(); });
+
+    // Changes are saved in the background; when that fails the user is told
+    // once, after the keystroke that found it.
+    connect(
+        &Saver::instance(), &Saver::failed, this,
+        [this](const QString &reason) {
+            platform.showMessage(this, QStringLiteral("Sorry, your changes could not be saved in ") + Store::dataDir()
+                                           + QStringLiteral(": ") + reason
+                                           + QStringLiteral(". What you type stays on screen and is saved as soon as "
+                                                            "saving works again."));
+        },
+        Qt::QueuedConnection);
 }
 
 void FrmMain::Form_Load()
 {
     Store::makeAppDir(); // fails when it exists, as on every run after the first
     Store::makeDataDir();
+    RecordFile::removeTemporaries(Store::dataDir());
     book.LoadCategories();
     for (const ColorRole role : {ColorRole::NameTitle, ColorRole::FormBack, ColorRole::FrameTitle,
                                  ColorRole::DetailTitle, ColorRole::TextBoxBack, ColorRole::TextBoxText,
@@ -337,10 +358,14 @@ void FrmMain::Form_Load()
 
 void FrmMain::cmdExit_Click()
 {
-    // Everything was saved as it was typed: nothing to ask, nothing to save.
+    // Every change is saved as it is made: nothing to ask. What is still on
+    // its way to the disk is stored before the program ends.
     if (m_ending)
         return;
     m_ending = true;
+    if (!RecordFile::flush())
+        platform.showMessage(this, QStringLiteral("Sorry, your last changes could not be saved in ") + Store::dataDir()
+                                       + QStringLiteral(" and are lost."));
     platform.endProgram();
 }
 

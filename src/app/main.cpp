@@ -1,6 +1,8 @@
 #include "app/frmmain.h"
+#include "app/onecopy.h"
 #include "exchange/vcardfiles.h"
 #include "platform/qtplatform.h"
+#include "store/paths.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -66,6 +68,13 @@ int runCommandLine(const QCoreApplication &app)
         return 0;
     }
 
+    // Importing rewrites the lists, which a window working on the same data
+    // would rewrite again from its own memory.
+    Store::makeDataDir();
+    OneCopy oneCopy(Store::dataDir());
+    if (!oneCopy.lead())
+        return fail(QStringLiteral("Kinfolio is open with the data in ") + Store::dataDir()
+                    + QStringLiteral("; import from its File menu, or close it first"));
     const QString path = parser.value(importOption);
     QFile in(path);
     if (!in.open(QIODevice::ReadOnly))
@@ -97,7 +106,24 @@ int main(int argc, char *argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral(KINFOLIO_APP_ID));
 
     QtPlatform platform;
+    Store::makeDataDir();
+    OneCopy oneCopy(Store::dataDir());
+    if (!oneCopy.lead()) {
+        if (oneCopy.raiseRunning())
+            return 0;
+        platform.showMessage(nullptr, QStringLiteral("Kinfolio is already open with the data in ") + Store::dataDir()
+                                          + QStringLiteral(" but does not answer. Please close it, then start "
+                                                           "Kinfolio again."));
+        return 1;
+    }
+
     FrmMain frmMain(platform);
+    QObject::connect(&oneCopy, &OneCopy::raiseRequested, &frmMain, [&frmMain] {
+        frmMain.setWindowState(frmMain.windowState() & ~Qt::WindowMinimized);
+        frmMain.show();
+        frmMain.raise();
+        frmMain.activateWindow();
+    });
     frmMain.show();
     return QApplication::exec();
 }

@@ -39,6 +39,7 @@ bool anyContactFileExists(const QString &category, const QString &name)
 
 bool deleteContactFiles(const QString &category, const QString &name)
 {
+    const RecordFile::WriteGroup removal; // syncs the directory once for all the files
     for (const QString &suffix : FileName::contactSuffixes) {
         if (!RecordFile::remove(Store::dataFile(category, name, suffix)))
             return false;
@@ -164,6 +165,7 @@ void Book::cmdRemoveRelationship_Click()
         return;
 
     if (view.lstNames->count() > 0) {
+        const RecordFile::WriteGroup removal; // syncs the directory once for all the files
         for (const QString &name : Controls::entries(view.lstNames)) {
             if (!deleteContactFiles(category, name))
                 return;

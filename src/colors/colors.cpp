@@ -46,7 +46,7 @@ void Colors::LoadColorFile(ColorRole role)
 
 void Colors::SaveColorFile(ColorRole role, ColorValue value)
 {
-    RecordFile::rewriteValue(Store::dataFile(colorRole(role).file), qint64(value));
+    RecordFile::rewriteValue(Store::dataFile(colorRole(role).file), qint64(value), RecordFile::Queued);
 }
 
 void Colors::ApplyColors()

@@ -67,10 +67,12 @@ void Details::SaveFile(const QString &suffix)
         return;
     const QList<const ContactField *> fields = ContactFields::inFile(suffix);
     const QStringList values = ContactFields::record(view, suffix);
+    // Saved in the background: the window never waits for the disk, and a
+    // failure is told once and the save retried.
     if (fields.size() == 1 && fields.first()->isList())
-        RecordFile::rewriteList(contactFile(suffix), values);
+        RecordFile::rewriteList(contactFile(suffix), values, RecordFile::Queued);
     else
-        RecordFile::rewriteRecord(contactFile(suffix), values);
+        RecordFile::rewriteRecord(contactFile(suffix), values, RecordFile::Queued);
 }
 
 void Details::Change(const ContactField &field)

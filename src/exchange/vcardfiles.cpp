@@ -114,7 +114,7 @@ Outcome importCards(const QByteArray &bytes, const QString &category)
     QHash<QString, QStringList> names;
     QHash<QString, QList<Vcard::Imported *>> joining;
     QStringList newCategories;
-    constexpr int groupSize = 64; // contacts stored together, each file open until the group is done
+    constexpr int groupSize = 64; // contacts stored together, each file held until the group is done
     QList<Vcard::Imported *> group;
     const auto storeGroup = [&] {
         RecordFile::WriteGroup writes;

@@ -64,5 +64,5 @@ void Picture::cmdAddPic_Click()
         ShowPicture(); // back to what is stored
         return;
     }
-    RecordFile::rewriteValue(file, chosen);
+    RecordFile::rewriteValue(file, chosen, RecordFile::Queued);
 }

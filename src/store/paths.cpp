@@ -7,6 +7,10 @@
 #include <QFile>
 #include <QStandardPaths>
 
+#include <sys/stat.h>
+
+#include <cerrno>
+
 namespace Store {
 
 QString appDir()
@@ -56,11 +60,19 @@ bool makeAppDir()
 
 bool makeDataDir()
 {
-    // The XDG data home itself may not exist yet on a fresh account.
-    const QString dir = dataDir();
-    if (QDir(dir).exists())
-        return false;
-    return QDir().mkpath(dir);
+    // The XDG data home itself may not exist yet on a fresh account. Every
+    // directory made here holds, or leads only to, personal data: it is
+    // private to its owner. One that exists is left as its owner set it.
+    const QByteArray dir = QFile::encodeName(dataDir());
+    bool made = false;
+    for (qsizetype slash = dir.indexOf('/', 1); slash >= 0; slash = dir.indexOf('/', slash + 1)) {
+        const QByteArray step = dir.left(slash);
+        if (::mkdir(step.constData(), 0700) == 0)
+            made = true;
+        else if (errno != EEXIST)
+            return false;
+    }
+    return made;
 }
 
 bool hasForbiddenCharacter(const QString &name)

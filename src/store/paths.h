@@ -14,8 +14,9 @@ QString appDir();
 // <XDG data home>/Kinfolio/Data/.
 QString dataDir();
 
-// Longest data file name, in bytes: the file system takes 255, and a rewrite
-// first writes a temporary file named after its target with 7 more.
+// Longest data file name, in bytes. The file system takes 255; earlier
+// versions name a rewrite's temporary file after its target with 7 bytes
+// more, so names are kept short enough for them to rewrite every file too.
 inline constexpr int maxFileNameBytes = 255 - 7;
 
 // The path of a data file: dataDir() followed directly by the parts, with no
@@ -33,7 +34,9 @@ bool hasForbiddenCharacter(const QString &name);
 // Whether the file name made of the parts fits the file system's limit.
 bool fitsFileName(const QString &part1, const QString &part2 = {}, const QString &part3 = {});
 
-// Creates appDir() / dataDir(). Both fail harmlessly when the directory exists.
+// Creates appDir() / dataDir(). Both fail harmlessly when the directory
+// exists. The data directory, and each missing directory above it, is made
+// readable by its owner only.
 bool makeAppDir();
 bool makeDataDir();
 

@@ -1,18 +1,17 @@
 #include "store/recordfile.h"
 
+#include "store/diskfile.h"
+#include "store/saver.h"
 #include "store/textcodec.h"
 
+#include <QDir>
 #include <QFile>
-#include <QRandomGenerator>
 #include <QStringDecoder>
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <optional>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -83,190 +82,46 @@ private:
     QStringEncoder m_utf8{QStringEncoder::Utf8, QStringEncoder::Flag::Stateless};
 };
 
-// A new version of one file, written out beside it but not yet in its place.
-// Until replace() it is an unnamed file where the file system can make one,
-// so a crash leaves nothing behind.
-class NewVersion
+// What a group holds until it commits: the new content of each file
+// rewritten while it is open, in the order written, and the directories
+// files were deleted from.
+struct Staged
 {
-public:
-    NewVersion(const NewVersion &) = delete;
-    NewVersion &operator=(const NewVersion &) = delete;
-    NewVersion(NewVersion &&other) noexcept
-        : m_target(std::move(other.m_target)), m_temporary(std::exchange(other.m_temporary, {})),
-          m_fd(std::exchange(other.m_fd, -1)), m_targetExisted(other.m_targetExisted)
+    std::vector<Saver::File> files;
+    std::set<QByteArray> removedIn;
+
+    void drop(const QByteArray &target)
     {
+        std::erase_if(files, [&](const Saver::File &file) { return file.target == target; });
     }
-    NewVersion &operator=(NewVersion &&other) noexcept
-    {
-        if (this != &other) {
-            discard();
-            m_target = std::move(other.m_target);
-            m_temporary = std::exchange(other.m_temporary, {});
-            m_fd = std::exchange(other.m_fd, -1);
-            m_targetExisted = other.m_targetExisted;
-        }
-        return *this;
-    }
-    ~NewVersion() { discard(); }
-
-    static std::optional<NewVersion> write(const QByteArray &target, const QByteArray &bytes)
-    {
-        NewVersion version(target);
-        if (!version.create() || !version.writeAll(bytes))
-            return std::nullopt;
-        return version;
-    }
-
-    // Starts the disk on this file's content without waiting for it, so that
-    // a group of files is written out together before each is synced.
-    void startWriteBack() const { ::sync_file_range(m_fd, 0, 0, SYNC_FILE_RANGE_WRITE); }
-
-    bool sync() const { return ::fdatasync(m_fd) == 0; }
-
-    // Puts the synced content in place of the file in one rename, so the
-    // file holds either its old content or all of the new.
-    bool replace()
-    {
-        bool placed = false;
-        if (m_temporary.isEmpty()) {
-            const QByteArray self = "/proc/self/fd/" + QByteArray::number(m_fd);
-            // A file that did not exist is linked in directly, which saves the
-            // rename; should one have appeared meanwhile, it is replaced below.
-            if (!m_targetExisted
-                && ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, m_target.constData(), AT_SYMLINK_FOLLOW) == 0) {
-                placed = true;
-            } else {
-                for (int attempt = 0; attempt < maxAttempts; ++attempt) {
-                    QByteArray name = temporaryName();
-                    if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, name.constData(), AT_SYMLINK_FOLLOW) == 0) {
-                        m_temporary = name;
-                        placed = ::rename(m_temporary.constData(), m_target.constData()) == 0;
-                        break;
-                    }
-                    if (errno != EEXIST)
-                        break;
-                }
-            }
-        } else {
-            placed = ::rename(m_temporary.constData(), m_target.constData()) == 0;
-        }
-        if (placed)
-            m_temporary.clear();
-        discard();
-        return placed;
-    }
-
-private:
-    static constexpr int maxAttempts = 100;
-
-    explicit NewVersion(const QByteArray &target) : m_target(target) {}
-
-    // The file's name with a dot and six random letters or digits: seven
-    // bytes, which is why names are kept to 248 bytes.
-    QByteArray temporaryName() const
-    {
-        static constexpr char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-        QByteArray name = m_target + '.';
-        for (int i = 0; i < 6; ++i)
-            name += letters[QRandomGenerator::global()->bounded(int(sizeof letters - 1))];
-        return name;
-    }
-
-    bool create()
-    {
-        struct stat existing{};
-        m_targetExisted = ::stat(m_target.constData(), &existing) == 0;
-        // A file its owner made read-only is left as it is.
-        if (m_targetExisted && ::access(m_target.constData(), W_OK) != 0)
-            return false;
-
-        const qsizetype slash = m_target.lastIndexOf('/');
-        const QByteArray dir = slash < 0 ? QByteArray(".") : m_target.left(slash + 1);
-        // An unnamed file is linked in through /proc, which a sandbox may lack.
-        static const bool canLinkUnnamed = ::access("/proc/self/fd", X_OK) == 0;
-        if (canLinkUnnamed)
-            m_fd = ::open(dir.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-        if (m_fd < 0 && (!canLinkUnnamed || errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
-            // No unnamed files here: use a named one beside the target.
-            for (int attempt = 0; attempt < maxAttempts; ++attempt) {
-                QByteArray name = temporaryName();
-                m_fd = ::open(name.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
-                if (m_fd >= 0)
-                    m_temporary = name;
-                if (m_fd >= 0 || errno != EEXIST)
-                    break;
-            }
-        }
-        if (m_fd < 0)
-            return false;
-        // The new version keeps the permissions the old one was given.
-        constexpr mode_t permissions = 07777;
-        return !m_targetExisted || ::fchmod(m_fd, existing.st_mode & permissions) == 0;
-    }
-
-    bool writeAll(const QByteArray &bytes) const
-    {
-        const char *next = bytes.constData();
-        qsizetype left = bytes.size();
-        while (left > 0) {
-            const ssize_t written = ::write(m_fd, next, size_t(left));
-            if (written < 0 && errno == EINTR)
-                continue;
-            if (written <= 0)
-                return false;
-            next += written;
-            left -= written;
-        }
-        return true;
-    }
-
-    void discard()
-    {
-        if (!m_temporary.isEmpty())
-            ::unlink(m_temporary.constData());
-        m_temporary.clear();
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = -1;
-    }
-
-    QByteArray m_target;
-    QByteArray m_temporary; // empty while the new version has no name
-    int m_fd = -1;
-    bool m_targetExisted = false;
 };
-
-// The new versions written while a group is open, in the order written.
-using Staged = std::vector<std::pair<QByteArray, NewVersion>>;
 thread_local Staged *staged = nullptr;
 
-bool write(const QString &path, const QByteArray &bytes)
+bool write(const QString &path, const QByteArray &bytes, Mode mode)
 {
     if (path.isEmpty())
         return false;
     const QByteArray target = QFile::encodeName(path);
-    std::optional<NewVersion> version = NewVersion::write(target, bytes);
-    if (!version)
-        return false;
-    if (!staged)
-        return version->sync() && version->replace();
-    // Only the last version of a file rewritten in the group is kept.
-    const auto same = std::find_if(staged->begin(), staged->end(), [&](const auto &entry) { return entry.first == target; });
-    if (same != staged->end())
-        staged->erase(same);
-    staged->emplace_back(target, std::move(*version));
-    return true;
+    if (staged) {
+        // Only the last version of a file rewritten in the group is kept.
+        staged->drop(target);
+        staged->files.push_back({target, bytes});
+        return true;
+    }
+    if (mode == Queued) {
+        Saver::instance().queue(target, bytes);
+        return true;
+    }
+    return Saver::instance().store({{target, bytes}}) == 0;
 }
 
+// A file's content as it stands, or as a queued rewrite will leave it.
 bool read(const QString &path, QByteArray &bytes)
 {
     if (path.isEmpty())
         return false;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    bytes = file.readAll();
-    return file.error() == QFileDevice::NoError;
+    const QByteArray file = QFile::encodeName(path);
+    return Saver::instance().pending(file, bytes) || DiskFile::read(file, bytes) == 0;
 }
 
 } // namespace
@@ -292,17 +147,11 @@ bool WriteGroup::commit()
 {
     if (!m_outermost)
         return true;
-    Staged versions;
-    versions.swap(*staged);
-    // On a journalling file system the first sync commits what the others
-    // need too, so once every file is on its way to the disk the rest of the
-    // syncs cost little.
-    for (const auto &[target, version] : versions)
-        version.startWriteBack();
-    bool all = true;
-    for (auto &[target, version] : versions)
-        all = version.sync() && version.replace() && all;
-    return all;
+    Staged group;
+    std::swap(group, *staged);
+    if (group.files.empty() && group.removedIn.empty())
+        return true;
+    return Saver::instance().store(std::move(group.files), group.removedIn) == 0;
 }
 
 QByteArray encodeList(const QStringList &entries)
@@ -341,29 +190,29 @@ QByteArray encodeNumber(qint64 number)
     return (number < 0 ? digits : ' ' + digits) + ' ' + crlf;
 }
 
-bool rewriteBytes(const QString &path, const QByteArray &bytes)
+bool rewriteBytes(const QString &path, const QByteArray &bytes, Mode mode)
 {
-    return write(path, bytes);
+    return write(path, bytes, mode);
 }
 
-bool rewriteList(const QString &path, const QStringList &entries)
+bool rewriteList(const QString &path, const QStringList &entries, Mode mode)
 {
-    return write(path, encodeList(entries));
+    return write(path, encodeList(entries), mode);
 }
 
-bool rewriteRecord(const QString &path, const QStringList &fields)
+bool rewriteRecord(const QString &path, const QStringList &fields, Mode mode)
 {
-    return write(path, encodeRecord(fields));
+    return write(path, encodeRecord(fields), mode);
 }
 
-bool rewriteValue(const QString &path, const QString &value)
+bool rewriteValue(const QString &path, const QString &value, Mode mode)
 {
-    return write(path, encodeValue(value));
+    return write(path, encodeValue(value), mode);
 }
 
-bool rewriteValue(const QString &path, qint64 number)
+bool rewriteValue(const QString &path, qint64 number, Mode mode)
 {
-    return write(path, encodeNumber(number));
+    return write(path, encodeNumber(number), mode);
 }
 
 bool readList(const QString &path, QStringList &entries)
@@ -417,9 +266,25 @@ bool readBytes(const QString &path, QByteArray &bytes)
     return read(path, bytes);
 }
 
+int removeTemporaries(const QString &dir)
+{
+    return DiskFile::removeTemporaries(QFile::encodeName(QDir::cleanPath(dir)));
+}
+
+bool flush()
+{
+    return Saver::instance().flush();
+}
+
+void discardUnsaved()
+{
+    Saver::instance().discard();
+}
+
 bool exists(const QString &path)
 {
-    return !path.isEmpty() && QFile::exists(path);
+    QByteArray bytes;
+    return !path.isEmpty() && (Saver::instance().pending(QFile::encodeName(path), bytes) || QFile::exists(path));
 }
 
 bool unreadable(const QString &path)
@@ -430,9 +295,21 @@ bool unreadable(const QString &path)
 
 bool remove(const QString &path)
 {
+    if (path.isEmpty())
+        return true;
     // One call per file, whether or not it exists: a category's removal
-    // deletes thousands of them.
-    return path.isEmpty() || ::unlink(QFile::encodeName(path).constData()) == 0 || errno == ENOENT;
+    // deletes thousands of them, and syncs their directory once, in a group.
+    const QByteArray target = QFile::encodeName(path);
+    Saver::instance().forget(target);
+    if (staged)
+        staged->drop(target);
+    if (::unlink(target.constData()) != 0)
+        return errno == ENOENT;
+    if (staged) {
+        staged->removedIn.insert(DiskFile::directoryOf(target));
+        return true;
+    }
+    return Saver::instance().store({}, {DiskFile::directoryOf(target)}) == 0;
 }
 
 Reader::Reader(const QByteArray &bytes) : m_bytes(bytes)

@@ -16,21 +16,32 @@
 // break inside a value is "\n" in memory and CR LF on disk.
 //
 // Every operation opens its file, finishes and closes it. A path that is empty
-// (see Store::dataFile) behaves as a file that does not exist.
+// (see Store::dataFile) behaves as a file that does not exist. Only regular
+// files are read or replaced; a data file that is a symbolic link stays one,
+// and its rewrites go to the file it points to. Rewrites go through one
+// writer (Saver) that keeps their order; reads see what a queued rewrite
+// will store.
 namespace RecordFile {
 
 // The one character a value cannot hold: it ends a quoted field.
 inline constexpr QChar unquotable = u'"';
 
+// When a rewrite returns. Stored: once its file is on the disk, content and
+// name, so a power cut cannot undo it; false when it is not. Queued: at
+// once, for a change the user goes on making (a keystroke): the file is
+// written in the background, and a failure is told once and retried (see
+// Saver); false only for an empty path.
+enum Mode { Stored, Queued };
+
 // One write-form record of one field per entry.
-bool rewriteList(const QString &path, const QStringList &entries);
+bool rewriteList(const QString &path, const QStringList &entries, Mode mode = Stored);
 // One write-form record of the given fields.
-bool rewriteRecord(const QString &path, const QStringList &fields);
+bool rewriteRecord(const QString &path, const QStringList &fields, Mode mode = Stored);
 // A file's content exactly as given, for a file brought in whole.
-bool rewriteBytes(const QString &path, const QByteArray &bytes);
+bool rewriteBytes(const QString &path, const QByteArray &bytes, Mode mode = Stored);
 // One print-form value.
-bool rewriteValue(const QString &path, const QString &value);
-bool rewriteValue(const QString &path, qint64 number);
+bool rewriteValue(const QString &path, const QString &value, Mode mode = Stored);
+bool rewriteValue(const QString &path, qint64 number, Mode mode = Stored);
 
 // Appends every field of the file to entries, in file order. On a failure the
 // entries read before it are kept.
@@ -46,13 +57,15 @@ bool readLine(const QString &path, QString &value);
 // The file's bytes as they are.
 bool readBytes(const QString &path, QByteArray &bytes);
 
-// While a group is open, the rewrites above write their new content at once
-// but leave each file as it is; commit(), or the group's end, syncs them all
-// together, for about the cost of one sync, and then puts each in place. A
-// file rewritten twice in a group is stored once, with the later content. A
-// rewrite in a group returns false only when its content could not be
-// written; commit() tells whether every file was put in place. Reads see the
-// old content until then. A group opened inside another is part of it.
+// While a group is open, the rewrites above, whatever their mode, leave each
+// file as it is; commit(), or the group's end, stores them all together (each
+// written out, all synced, for about the cost of one sync, then each put in
+// place) and tells whether every file was. A file rewritten twice in a group
+// is stored once, with the later content. A rewrite in a group returns false
+// only for an empty path. Reads see the old content until then. A group
+// opened inside another is part of it. Removes in a group delete their file
+// at once (and drop any version of it the group holds) but leave syncing the
+// directory to the commit, so deleting many files syncs it once.
 class WriteGroup
 {
 public:
@@ -67,11 +80,26 @@ private:
     bool m_outermost = false;
 };
 
+// Deletes the temporary files that rewrites cut short by a crash left in
+// dir, and beside the files that data files linked from dir point to.
+// Nothing else is touched: no data file can have a temporary's name. Returns
+// how many were deleted.
+int removeTemporaries(const QString &dir);
+
+// Tries every queued rewrite now, as the program does before it ends;
+// whether all of them are stored.
+bool flush();
+// Forgets the queued rewrites that could not be stored, once the program
+// has given up on them.
+void discardUnsaved();
+
 bool exists(const QString &path);
-// Whether the file exists but cannot be read, as on a disk error or without
-// permission to read it.
+// Whether the file exists but cannot be read, as on a disk error, without
+// permission to read it, or when it is not a regular file.
 bool unreadable(const QString &path);
-// Deletes the file. A file that does not exist is not a failure.
+// Deletes the file, and any queued rewrite of it; a link is deleted, not the
+// file it points to. A file that does not exist is not a failure. Outside a
+// group it returns once the deletion is on the disk.
 bool remove(const QString &path);
 
 // The bytes the rewrite operations write, for callers and tests that need them.

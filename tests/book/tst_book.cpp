@@ -171,7 +171,7 @@ private slots:
                      : how == "blank" || how == "at start" ? f->start()
                                                            : f->startOn("Family", "Ann");
         if (how == "unwritable") {
-            QVERIFY(QDir(f->dataDir()).removeRecursively());
+            f->blockDataDir();
             files.clear();
         }
         QListWidget *list = kind == "name" ? w.lstNames : w.lstChildren;
@@ -284,7 +284,7 @@ private slots:
         f->platform.shown.clear();
         f->platform.answers.enqueue(true);
         w.cmdRemoveRelationship->click();
-        QVERIFY(QDir(f->dataDir()).removeRecursively());
+        f->blockDataDir();
         f->platform.inputs.enqueue("Kin");
         w.cmdAddRelationship->click();
         w.cmdAddName->click(); // locked: it asks nothing

@@ -3,6 +3,7 @@
 #include <QRandomGenerator>
 
 #include <dlfcn.h>
+#include <sys/stat.h>
 
 // The program on a failing disk and over damaged files. The fault shim,
 // preloaded by CTest, fails chosen file-system calls on chosen paths as a
@@ -29,6 +30,11 @@ private:
     {
         return "Sorry, the new " + what + " could not be saved in " + dataDir + ". Nothing was added.";
     }
+    static QString notSaved(const QString &reason, const QString &dataDir = "<dir>")
+    {
+        return "Sorry, your changes could not be saved in " + dataDir + ": " + reason
+               + ". What you type stays on screen and is saved as soon as saving works again.";
+    }
 
     // categories | names | dependants | birthday | home
     QString view()
@@ -39,14 +45,17 @@ private:
             .join(" | ");
     }
 
-    // Runs act while the calls fail on paths under path; whether any did.
+    // Runs act, and the saves it queued, while the calls fail on paths under
+    // path; whether any did. What the window is told then has been shown.
     template <typename Act> bool failing(const QString &calls, const QString &path, Act act)
     {
         const long before = injected();
         qputenv("KINFOLIO_FAULT", calls.toUtf8());
         qputenv("KINFOLIO_FAULT_PATH", QFile::encodeName(path));
         act();
+        RecordFile::flush();
         qunsetenv("KINFOLIO_FAULT");
+        QCoreApplication::processEvents();
         return injected() > before;
     }
 
@@ -65,30 +74,36 @@ private slots:
         QTest::addColumn<QString>("scope");   // the data file they fail on; empty: all
         QTest::addColumn<QString>("control"); // a box typed into, or a button clicked (answering Yes, or "Zoe")
         QTest::addColumn<QString>("seen");    // view() afterwards
-        QTest::addColumn<QString>("added");   // what the one message says was not added; empty: no message
+        QTest::addColumn<QString>("told");    // the one message, in the data directory <dir>; empty: none
         QTest::addColumn<QString>("gone");    // a file deleted; all others keep their content
 
-        const QString same = "Family | Ann,Bo | Tom | 1 May | 111", typed = "Family | Ann,Bo | Tom | 1 May! | 111";
+        const QString same = "Family | Ann,Bo | Tom | 1 May | 111", typed = "Family | Ann,Bo | Tom | 1 May!! | 111";
         const QString readOnly = "create+link+rename+unlink+mkdir:EROFS";
-        QTest::newRow("read-only, typing") << readOnly << "" << "txtBirthday" << typed << "" << "";
-        QTest::newRow("disk full, typing") << "write:ENOSPC" << "" << "txtBirthday" << typed << "" << "";
-        QTest::newRow("quota full, typing a number")
-            << "write:EDQUOT" << "" << "txtHome" << "Family | Ann,Bo | Tom | 1 May | 111!" << "" << "";
-        QTest::newRow("write-back fails, typing") << "sync:EIO" << "" << "txtBirthday" << typed << "" << "";
-        QTest::newRow("link fails, typing") << "link:EIO" << "" << "txtBirthday" << typed << "" << "";
-        QTest::newRow("rename fails, typing") << "rename:EIO" << "" << "txtBirthday" << typed << "" << "";
-        QTest::newRow("rename fails, removing a dependant")
-            << "rename:EACCES" << "" << "cmdRemoveChildren" << "Family | Ann,Bo |  | 1 May | 111" << "" << "";
+        const QString ioError = notSaved("Input/output error");
+        QTest::newRow("read-only, typing")
+            << readOnly << "" << "txtBirthday" << typed << notSaved("Read-only file system") << "";
+        QTest::newRow("disk full, typing")
+            << "write:ENOSPC" << "" << "txtBirthday" << typed << notSaved("No space left on device") << "";
+        QTest::newRow("quota full, typing a number") << "write:EDQUOT" << "" << "txtHome"
+                                                     << "Family | Ann,Bo | Tom | 1 May | 111!!"
+                                                     << notSaved("Disk quota exceeded") << "";
+        QTest::newRow("write-back fails, typing") << "sync:EIO" << "" << "txtBirthday" << typed << ioError << "";
+        QTest::newRow("link fails, typing") << "link:EIO" << "" << "txtBirthday" << typed << ioError << "";
+        QTest::newRow("rename fails, typing") << "rename:EIO" << "" << "txtBirthday" << typed << ioError << "";
+        QTest::newRow("rename fails, removing a dependant") << "rename:EACCES" << "" << "cmdRemoveChildren"
+                                                            << "Family | Ann,Bo |  | 1 May | 111"
+                                                            << notSaved("Permission denied") << "";
         QTest::newRow("nothing can be deleted, removing a name")
             << "unlink:EACCES" << "" << "cmdRemoveName" << same << "" << "";
         QTest::newRow("one file cannot be deleted, removing a name")
             << "unlink:EPERM" << "FamilyAnnRelation" << "cmdRemoveName" << same << "" << "FamilyAnnBirthday";
         QTest::newRow("read-only, removing a category") << readOnly << "" << "cmdRemoveRelationship" << same << "" << "";
         QTest::newRow("disk full, adding a dependant")
-            << "write:ENOSPC" << "" << "cmdAddChildren" << same << "dependant" << "";
-        QTest::newRow("read-only, adding a name") << readOnly << "" << "cmdAddName" << same << "name" << "";
+            << "write:ENOSPC" << "" << "cmdAddChildren" << same << notAdded("dependant", "<dir>") << "";
+        QTest::newRow("read-only, adding a name")
+            << readOnly << "" << "cmdAddName" << same << notAdded("name", "<dir>") << "";
         QTest::newRow("disk fills part-way through adding a name")
-            << "link:ENOSPC" << "FamilyZoeNumbers" << "cmdAddName" << same << "name" << "";
+            << "link:ENOSPC" << "FamilyZoeNumbers" << "cmdAddName" << same << notAdded("name", "<dir>") << "";
     }
 
     void faults()
@@ -97,7 +112,7 @@ private slots:
         QFETCH(QString, scope);
         QFETCH(QString, control);
         QFETCH(QString, seen);
-        QFETCH(QString, added);
+        QFETCH(QString, told);
         QFETCH(QString, gone);
 
         Files stored = book();
@@ -111,18 +126,27 @@ private slots:
             if (auto *button = qobject_cast<QPushButton *>(target))
                 button->click();
             else
-                typeAtEnd(target, "!");
+                typeAtEnd(target, "!!");
         });
         QVERIFY2(struck, "the fault never struck");
 
         QCOMPARE(view(), seen);
-        QCOMPARE(f->platform.messages(), added.isEmpty() ? QStringList{} : QStringList{notAdded(added, f->dataDir())});
+        QCOMPARE(f->platform.messages(), told.isEmpty() ? QStringList{} : QStringList{told.replace("<dir>", f->dataDir())});
         stored.remove(gone);
         QCOMPARE(f->files(), stored); // no cut file, no temporary left behind
 
-        // With the disk working again, the next keystroke stores the whole box.
-        QTest::keyClicks(w.txtBirthday, "?");
-        QCOMPARE(f->file("FamilyAnnBirthday"), RecordFile::encodeRecord({w.txtBirthday->text()}));
+        // With the disk working again, the next save, in another box, stores
+        // every file whole as the window shows it.
+        typeAtEnd(w.txtRelation, "?");
+        RecordFile::flush();
+        for (const QString &suffix : ContactFields::files()) {
+            const QString file = "FamilyAnn" + suffix;
+            if (file == gone || !stored.contains(file))
+                continue;
+            const QStringList shown = ContactFields::record(w, suffix);
+            QCOMPARE(f->file(file), suffix == FileName::DependantsList ? RecordFile::encodeList(shown)
+                                                                       : RecordFile::encodeRecord(shown));
+        }
     }
 
     // A contact file that exists but cannot be read: its controls are
@@ -170,29 +194,55 @@ private slots:
         QCOMPARE(view(), after);
     }
 
-    // Start-up cannot make the data directory: the program starts empty and
-    // says nothing, until an add cannot be stored.
     // Where the file system makes no unnamed files, a named one beside the
     // file takes the new content, and none is left once it is in place.
     void noUnnamedFiles()
     {
         f->put(book());
         FrmMain &w = f->startOn("Family", "Ann");
-        QVERIFY(failing("tmpfile:EOPNOTSUPP", f->dataDir(), [&] { typeAtEnd(w.txtBirthday, "!"); }));
+        QVERIFY(failing("tmpfile:EOPNOTSUPP", f->home.path(), [&] { typeAtEnd(w.txtBirthday, "!"); }));
         Files stored = book();
         stored.insert("FamilyAnnBirthday", "\"1 May!\"\r\n");
         QCOMPARE(f->files(), stored);
     }
 
+    // A pipe or a device in a data file's place neither hangs nor ends the
+    // program, at start-up or on selecting a contact: it cannot be read, so
+    // its controls are locked, and it stays as it is.
+    void specialFiles()
+    {
+        f->put(book());
+        for (const char *name : {"FormBackColor", "FamilyAnnNumbers", "FamilyAnnBirthday"})
+            QFile::remove(f->dataDir() + name);
+        QVERIFY(::mkfifo(QFile::encodeName(f->dataDir() + "FormBackColor").constData(), 0600) == 0);
+        QVERIFY(::mkfifo(QFile::encodeName(f->dataDir() + "FamilyAnnNumbers").constData(), 0600) == 0);
+        QVERIFY(QFile::link("/dev/zero", f->dataDir() + "FamilyAnnBirthday"));
+        FrmMain &w = f->startOn("Family", "Ann");
+        QVERIFY(!w.txtBirthday->isEnabled() && !w.txtHome->isEnabled() && w.txtRelation->isEnabled());
+        QCOMPARE(w.txtRelation->text(), "aunt");
+        QCOMPARE(QFileInfo(f->dataDir() + "FamilyAnnBirthday").symLinkTarget(), "/dev/zero");
+        QVERIFY(QFileInfo(f->dataDir() + "FormBackColor").isFile() == false);
+    }
+
+    // A data directory that start-up could not make, or that is deleted
+    // while the program runs, is made again, private, by the next save.
     void dataDirectoryMissing()
     {
         QVERIFY(failing("mkdir:EACCES", f->home.path(), [&] { f->start(); }));
         QVERIFY(!QDir(f->dataDir()).exists());
-        QCOMPARE(f->platform.messages(), QStringList{});
         f->platform.inputs.enqueue("Family");
         f->window().cmdAddRelationship->click();
-        QCOMPARE(f->platform.messages(), QStringList{notAdded("category", f->dataDir())});
-        QCOMPARE(view(), " |  |  |  | ");
+        QCOMPARE(f->files(), (Files{{"RelationsList", listBytes({"Family"})}}));
+        f->platform.inputs.enqueue("Ann");
+        f->window().cmdAddName->click();
+
+        QVERIFY(QDir(f->dataDir()).removeRecursively());
+        typeAtEnd(f->window().txtBirthday, "1 May");
+        RecordFile::flush();
+        QCOMPARE(f->files(), (Files{{"FamilyAnnBirthday", "\"1 May\"\r\n"}}));
+        QCOMPARE(QFileInfo(f->dataDir()).permissions(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                                                            | QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
+        QCOMPARE(f->platform.messages(), QStringList{});
     }
 
     // Hand-edited or damaged files: the program shows what it can read, writes

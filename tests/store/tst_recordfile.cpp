@@ -26,6 +26,14 @@ private:
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
     }
 
+    // A file where the data directory should be: nothing can be stored, not
+    // even by making the directory again.
+    static bool blockDataDir()
+    {
+        QFile file(Store::dataDir().chopped(1));
+        return QDir(Store::dataDir()).removeRecursively() && file.open(QIODevice::WriteOnly);
+    }
+
     static QByteArray content(const QString &name)
     {
         QFile file(path(name));
@@ -37,6 +45,8 @@ private slots:
     {
         qputenv("XDG_DATA_HOME", m_home.path().toLocal8Bit());
         QDir(Store::dataDir()).removeRecursively();
+        QFile::remove(Store::dataDir().chopped(1));
+        QDir(m_home.path() + "/elsewhere").removeRecursively();
         QVERIFY(Store::makeDataDir());
     }
 
@@ -138,7 +148,8 @@ private slots:
 
     // A failed read changes nothing it was given: a short Numbers file leaves
     // the boxes alone, a missing list keeps what was read before. A missing
-    // file is removed without failing; with no directory, writes fail.
+    // file is removed without failing. A directory that has gone is made
+    // again by the next write; where it cannot be, writes fail.
     void shortAndMissingFiles()
     {
         put("numbers", "\"1\",\"2\",\"3\",\"4\"\r\n");
@@ -153,15 +164,20 @@ private slots:
         QVERIFY(!QFile::exists(path("numbers")));
         QVERIFY(RecordFile::remove(path("numbers")));
         QVERIFY(QDir(Store::dataDir()).removeRecursively());
+        QVERIFY(RecordFile::rewriteList(path("RelationsList"), {"a"}));
+        QCOMPARE(content("RelationsList"), QByteArray("\"a\"\r\n"));
+        QVERIFY(blockDataDir());
         QVERIFY(!RecordFile::rewriteList(path("RelationsList"), {"a"}));
         QVERIFY(!RecordFile::rewriteValue(path("FormBackColor"), 255));
     }
 
     // A rewrite renames a complete new file over the old one, so an interrupted
-    // write never leaves a cut or empty file; the new file keeps the old one's
-    // permissions, and it works at the longest name too.
+    // write never leaves a cut or empty file; a new file is its owner's alone
+    // whatever the umask, a rewritten one keeps the old one's permissions, and
+    // it works at the longest name too.
     void rewriteReplacesTheFileWhole()
     {
+        const mode_t umask = ::umask(0);
         const QString name(Store::maxFileNameBytes, QLatin1Char('n'));
         const auto status = [&name] {
             struct stat status{};
@@ -169,6 +185,7 @@ private slots:
             return std::pair(status.st_ino, status.st_mode & 07777);
         };
         QVERIFY(RecordFile::rewriteRecord(path(name), {"old"}));
+        QCOMPARE(status().second, mode_t(0600));
         QVERIFY(::chmod(QFile::encodeName(path(name)).constData(), 0640) == 0);
         const auto before = status();
         QVERIFY(RecordFile::rewriteRecord(path(name), {"new"}));
@@ -176,6 +193,102 @@ private slots:
         QCOMPARE(status().second, mode_t(0640));
         QCOMPARE(content(name), QByteArray("\"new\"\r\n"));
         QCOMPARE(QDir(Store::dataDir()).entryList(QDir::Files | QDir::Hidden), QStringList{name});
+        ::umask(umask);
+    }
+
+    // Every directory the program makes on the way to its data is private,
+    // whatever the umask; one that was there keeps its permissions.
+    void dataDirectoryIsPrivate()
+    {
+        const QByteArray home = QFile::encodeName(m_home.path());
+        QVERIFY(::chmod(home.constData(), 0755) == 0);
+        qputenv("XDG_DATA_HOME", home + "/fresh/account");
+        const mode_t umask = ::umask(0);
+        const bool made = Store::makeDataDir();
+        ::umask(umask);
+        QVERIFY(made);
+        QVERIFY(!Store::makeDataDir());
+        for (const char *dir : {"", "/fresh", "/fresh/account", "/fresh/account/Kinfolio", "/fresh/account/Kinfolio/Data"}) {
+            struct stat status{};
+            QVERIFY(::stat(home + dir, &status) == 0);
+            QCOMPARE(status.st_mode & 07777, mode_t(*dir ? 0700 : 0755));
+        }
+    }
+
+    // Only a regular file is read or replaced, and a pipe never blocks; a
+    // symbolic link stays a link, its target rewritten and keeping its mode.
+    void specialFiles_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("usable");
+        QTest::newRow("pipe") << "pipe" << false;
+        QTest::newRow("link to /dev/zero") << "zero" << false;
+        QTest::newRow("directory") << "directory" << false;
+        QTest::newRow("dangling link") << "dangling" << false;
+        QTest::newRow("link to a file elsewhere") << "link" << true;
+    }
+
+    void specialFiles()
+    {
+        QFETCH(QString, kind);
+        QFETCH(bool, usable);
+        const QByteArray file = QFile::encodeName(path("f"));
+        const QString elsewhere = m_home.path() + "/elsewhere/linked";
+        if (kind == "link") {
+            QVERIFY(QDir().mkpath(m_home.path() + "/elsewhere"));
+            QFile target(elsewhere);
+            QVERIFY(target.open(QIODevice::WriteOnly) && target.write("\"old\"\r\n") == 7);
+            QVERIFY(::chmod(QFile::encodeName(elsewhere).constData(), 0640) == 0);
+        }
+        QVERIFY(kind == "pipe"        ? ::mkfifo(file.constData(), 0600) == 0
+                : kind == "directory" ? ::mkdir(file.constData(), 0700) == 0
+                                      : ::symlink(kind == "zero" ? "/dev/zero" : QFile::encodeName(elsewhere).constData(),
+                                                  file.constData()) == 0);
+        struct stat before{}, after{};
+        QVERIFY(::lstat(file.constData(), &before) == 0);
+
+        QStringList read;
+        QCOMPARE(RecordFile::readList(path("f"), read), usable);
+        QCOMPARE(read, usable ? QStringList{"old"} : QStringList{});
+        QCOMPARE(RecordFile::unreadable(path("f")), !usable && kind != "dangling");
+        QCOMPARE(RecordFile::rewriteRecord(path("f"), {"new"}), usable);
+        QVERIFY(::lstat(file.constData(), &after) == 0);
+        QCOMPARE(after.st_ino, before.st_ino);
+        QCOMPARE(after.st_mode, before.st_mode);
+        if (usable) {
+            QCOMPARE(content("f"), QByteArray("\"new\"\r\n"));
+            QVERIFY(::stat(QFile::encodeName(elsewhere).constData(), &after) == 0);
+            QCOMPARE(after.st_mode & 07777, mode_t(0640));
+            QCOMPARE(QDir(m_home.path() + "/elsewhere").entryList(QDir::Files | QDir::Hidden), QStringList{"linked"});
+        }
+        QCOMPARE(QDir(Store::dataDir()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+                 QStringList{"f"});
+    }
+
+    // Start-up's sweep deletes the temporaries a crash left, in the data
+    // directory and beside the files linked from it, and nothing else: not
+    // a data file however it is named, not a link or a directory.
+    void staleTemporaries()
+    {
+        const QString elsewhere = m_home.path() + "/elsewhere/";
+        QVERIFY(QDir().mkpath(elsewhere));
+        const QStringList stale{".kinfolio-Ab12Cd34.tmp", ".kinfolio-00000000.tmp"};
+        const QStringList kept{"FamilyAnnBirthday", "NamesList.kinfolio-Ab12Cd34.tmp", ".kinfolio-Ab12Cd34.tmpPic",
+                               ".kinfolio-Ab12Cd3.tmp", "FamilyAnnBirthday.Ab12Cd"};
+        for (const QString &name : stale + kept)
+            put(name, "\"x\"\r\n");
+        QVERIFY(QDir().mkdir(path(".kinfolio-Dir12345.tmp")));
+        QVERIFY(QFile::link(elsewhere + "keep", path(".kinfolio-Lnk12345.tmp")));
+        QVERIFY(QFile::link(elsewhere + "FamilyBoBirthday", path("FamilyBoBirthday")));
+        for (const char *name : {"FamilyBoBirthday", "keep", ".kinfolio-Far12345.tmp"})
+            QVERIFY(QFile(elsewhere + name).open(QIODevice::WriteOnly));
+
+        QCOMPARE(RecordFile::removeTemporaries(Store::dataDir()), 3);
+        QStringList left = kept + QStringList{".kinfolio-Dir12345.tmp", ".kinfolio-Lnk12345.tmp", "FamilyBoBirthday"};
+        left.sort();
+        QCOMPARE(QDir(Store::dataDir()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name),
+                 left);
+        QCOMPARE(QDir(elsewhere).entryList(QDir::Files | QDir::Hidden), (QStringList{"FamilyBoBirthday", "keep"}));
     }
 
     // A group's files keep their old content until it commits, then each
@@ -212,12 +325,12 @@ private slots:
         QCOMPARE(content("a"), QByteArray("\"alone\"\r\n"));
     }
 
-    // A group whose directory has gone puts nothing in place and says so.
+    // A group whose directory cannot be written puts nothing in place and says so.
     void groupThatCannotCommit()
     {
         RecordFile::WriteGroup group;
         QVERIFY(RecordFile::rewriteRecord(path("a"), {"new"}));
-        QVERIFY(QDir(Store::dataDir()).removeRecursively());
+        QVERIFY(blockDataDir());
         QVERIFY(!group.commit());
         QVERIFY(!QFile::exists(path("a")));
     }

@@ -14,6 +14,13 @@ void Fixture::put(const Files &files) const
         put(name, bytes);
 }
 
+void Fixture::blockDataDir() const
+{
+    QVERIFY(QDir(dataDir()).removeRecursively());
+    QFile file(dataDir().chopped(1));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+}
+
 Files Fixture::files() const
 {
     return filesIn(dataDir());

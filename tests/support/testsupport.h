@@ -68,6 +68,9 @@ public:
         put(standardBook());
         return standardBook();
     }
+    // Puts a file where the data directory is: nothing can be stored there,
+    // not even by making the directory again.
+    void blockDataDir() const;
     // Every file of the data directory.
     Files files() const;
     QByteArray file(const QString &name) const { return files().value(name); }

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <optional>
+
+// The file-system steps under the record files: reading a data file, and
+// putting a new version of one in its place so that neither a crash nor a
+// power cut leaves a cut file or undoes a change once it is stored. A step
+// that fails gives the error (an errno value) and leaves no file behind.
+// Used by the store only; paths are encoded file names.
+namespace DiskFile {
+
+// Reads a regular file whole. Opened without waiting, so a pipe or a device
+// standing in a data file's place cannot hang the program.
+int read(const QByteArray &path, QByteArray &bytes);
+
+// The directory that holds the path's name.
+QByteArray directoryOf(const QByteArray &path);
+
+// A rename, link or unlink is on the disk only once its directory has been
+// synced: until then a power cut can undo it, even with the file synced.
+int syncDirectory(const QByteArray &dir);
+
+// Deletes the temporaries that rewrites cut short left in dir, and beside
+// the files that links in dir point to. Returns how many it deleted.
+int removeTemporaries(const QByteArray &dir);
+
+// A new version of one file, written out beside it but not yet in its place.
+// Until replace() it is an unnamed file where the file system can make one,
+// so a crash leaves nothing behind; a named one has a name no data file can
+// have, which removeTemporaries() finds. A target that is a symbolic link
+// stays one: the file it points to is replaced.
+class NewVersion
+{
+public:
+    NewVersion(NewVersion &&other) noexcept;
+    NewVersion &operator=(NewVersion &&other) noexcept;
+    NewVersion(const NewVersion &) = delete;
+    NewVersion &operator=(const NewVersion &) = delete;
+    ~NewVersion();
+
+    // Writes the new content; the error when it could not be.
+    static std::optional<NewVersion> write(const QByteArray &target, const QByteArray &bytes, int &error);
+
+    // Starts the disk on this file's content without waiting for it, so that
+    // a group of files is written out together before each is synced.
+    void startWriteBack() const;
+    int sync() const;
+    // Puts the synced content in place of the file, so the file holds either
+    // its old content or all of the new. Its directory still needs a sync.
+    int replace();
+    // The directory the file is put in, which holds its name.
+    QByteArray directory() const { return directoryOf(m_target); }
+
+private:
+    explicit NewVersion(const QByteArray &target) : m_target(target) {}
+
+    QByteArray temporaryName() const;
+    int create();
+    int writeAll(const QByteArray &bytes) const;
+    void discard();
+
+    QByteArray m_target;
+    QByteArray m_temporary; // empty while the new version has no name
+    int m_fd = -1;
+    bool m_targetExisted = false;
+};
+
+} // namespace DiskFile

@@ -1,0 +1,163 @@
+#include "support/testsupport.h"
+
+#include <QProcess>
+#include <QRandomGenerator>
+
+#include <fcntl.h>
+#include <linux/types.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+// Power cuts on a real ext4 file system: the data directory lives on a loop
+// device, the real window types, adds and removes, and the moment it calls a
+// change stored the file system is shut down without flushing its journal,
+// as a power cut leaves it. After mounting it again the last keystroke, the
+// new contact and the removed one must each be as they were stored.
+// KINFOLIO_POWERCUTS sets the number of cuts. Needs root, losetup, mount and
+// mkfs.ext4; where CI=true a machine without them fails the test.
+
+// Shuts the file system down as a power cut would: nothing more reaches the disk.
+#define EXT4_IOC_SHUTDOWN _IOR('X', 125, __u32)
+constexpr __u32 goingDownWithoutLogFlush = 0x2; // EXT4_GOING_FLAGS_NOLOGFLUSH
+
+const QStringList fieldFiles{"Birthday", "Relation", "Address", "DrivingDirections", "Numbers", "NumbNotes",
+                             "DependantsList"};
+
+class TestPowerCut : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_scratch;
+    QString m_device;
+    QString m_mounted;
+
+    // Runs a command; its error output when it fails, else an empty text.
+    static QString run(const QString &program, const QStringList &arguments, QString *output = nullptr)
+    {
+        QProcess process;
+        process.start(program, arguments);
+        if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+            return program + ": " + (process.error() == QProcess::FailedToStart ? "cannot be started" : process.readAllStandardError().trimmed());
+        if (output)
+            *output = QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
+        return {};
+    }
+
+    // Fails the test where it must run (CI=true), else skips it, saying why.
+    static void cannotRun(const QString &why)
+    {
+        if (qEnvironmentVariable("CI") == "true")
+            QFAIL(qPrintable("cannot cut the power: " + why));
+        QSKIP(qPrintable("cannot cut the power: " + why));
+    }
+
+    QString dataDir() const { return m_mounted + "/home/Kinfolio/Data/"; }
+
+    QByteArray file(const QString &name) const
+    {
+        QFile file(dataDir() + name);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+
+private slots:
+    void initTestCase()
+    {
+        if (::geteuid() != 0)
+            cannotRun("the test must run as root");
+        const QString image = m_scratch.filePath("disk.img");
+        m_mounted = m_scratch.filePath("mounted");
+        QVERIFY(QDir().mkpath(m_mounted));
+        QFile disk(image);
+        QVERIFY(disk.open(QIODevice::WriteOnly) && disk.resize(64 << 20));
+        disk.close();
+        QString why = run("mkfs.ext4", {"-q", "-F", image});
+        if (why.isEmpty())
+            why = run("losetup", {"--find", "--show", image}, &m_device);
+        if (!why.isEmpty())
+            cannotRun(why);
+    }
+
+    void cleanupTestCase()
+    {
+        if (!m_device.isEmpty()) {
+            run("umount", {m_mounted});
+            run("losetup", {"--detach", m_device});
+        }
+    }
+
+    void powerCut()
+    {
+        const int cuts = qEnvironmentVariable("KINFOLIO_POWERCUTS", "12").toInt();
+        QRandomGenerator random(20240617);
+        // A long commit interval: nothing reaches the disk but what the program syncs.
+        const QStringList mount{"-o", "commit=600", m_device, m_mounted};
+        QCOMPARE(run("mount", mount), QString());
+        QVERIFY(QDir().mkpath(dataDir()));
+        Files start{{"RelationsList", listBytes({"Family"})}, {"NamesListFamily", listBytes({"Ann"})}};
+        start.insert(contactFiles("Family", "Ann"));
+        for (const auto &[name, bytes] : start.asKeyValueRange()) {
+            QFile file(dataDir() + name);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        }
+        QCOMPARE(run("sync", {}), QString());
+        qputenv("XDG_DATA_HOME", QFile::encodeName(m_mounted + "/home"));
+
+        QStringList names{"Ann"}, removed;
+        QString birthday = "1 May, 1970";
+        const char *kinds[] = {"keystroke", "new contact", "removed contact"};
+        for (int cut = 0; cut < cuts; ++cut) {
+            {
+                ScriptedPlatform platform;
+                FrmMain w(platform);
+                w.cboRelationship->setCurrentIndex(0);
+                // The change under test comes last, right before the cut.
+                for (int step = 1; step <= 3; ++step) {
+                    const int kind = (cut + step) % 3;
+                    if (kind == 0) {
+                        w.lstNames->setCurrentRow(0); // Ann
+                        const QString keys = QString(QChar('a' + random.bounded(26))).repeated(random.bounded(1, 4));
+                        w.txtBirthday->end(false);
+                        QTest::keyClicks(w.txtBirthday, keys);
+                        birthday += keys;
+                    } else if (kind == 1) {
+                        const QString name = QString("Name%1").arg(cut, 3, 10, QChar('0'));
+                        platform.inputs.enqueue(name);
+                        w.cmdAddName->click();
+                        names.append(name);
+                    } else if (names.size() > 1) {
+                        w.lstNames->setCurrentRow(int(names.size()) - 1);
+                        platform.answers.enqueue(true);
+                        removed.append(names.takeLast());
+                        QCOMPARE(w.currentName(), removed.last());
+                        w.cmdRemoveName->click();
+                    }
+                }
+                const int fd = ::open(QFile::encodeName(m_mounted).constData(), O_RDONLY | O_DIRECTORY);
+                __u32 flags = goingDownWithoutLogFlush;
+                QVERIFY2(fd >= 0 && ::ioctl(fd, EXT4_IOC_SHUTDOWN, &flags) == 0, "the file system would not shut down");
+                ::close(fd);
+                QVERIFY(platform.unanswered.isEmpty());
+            }
+            QCOMPARE(run("umount", {m_mounted}), QString());
+            QCOMPARE(run("mount", mount), QString());
+
+            const char *last = kinds[cut % 3];
+            QVERIFY2(file("FamilyAnnBirthday") == RecordFile::encodeRecord({birthday}), last);
+            QStringList listed;
+            QVERIFY(RecordFile::readList(dataDir() + "NamesListFamily", listed));
+            QVERIFY2(listed == names, qPrintable(QString("%1: %2").arg(last, listed.join(','))));
+            for (const QString &name : names + removed) {
+                for (const QString &field : fieldFiles)
+                    QVERIFY2((file("Family" + name + field) != "<missing>") == names.contains(name),
+                             qPrintable(QString("%1: %2's %3").arg(last, name, field)));
+            }
+        }
+        qInfo("%d power cuts, each right after a change was stored: %d after a keystroke, %d after adding a "
+              "contact, %d after removing one",
+              cuts, (cuts + 2) / 3, (cuts + 1) / 3, cuts / 3);
+    }
+};
+
+QTEST_MAIN(TestPowerCut)
+#include "tst_powercut.moc"
