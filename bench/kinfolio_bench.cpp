@@ -327,8 +327,12 @@ public:
     {
         const int count = m_sizes.cards;
         const QStringList names = namesList(count);
+        // A contact photo of the size phones keep, 96 x 96 pixels of noise.
         QImage thumbnail(96, 96, QImage::Format_RGB32);
-        thumbnail.fill(Qt::darkCyan);
+        auto *random = QRandomGenerator::global();
+        for (int y = 0; y < thumbnail.height(); ++y)
+            for (int x = 0; x < thumbnail.width(); ++x)
+                thumbnail.setPixel(x, y, qRgb(random->bounded(256), random->bounded(256), random->bounded(256)));
         const QString picture = m_images.filePath(QStringLiteral("thumbnail.jpg"));
         thumbnail.save(picture, "JPEG", 85);
         {
