@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QImageReader>
+#include <QProcess>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -40,6 +41,7 @@ struct Sizes
     int repeats = 20;
     std::vector<int> scaling{1000, 4000, 16000, 32767};
     int cards = 10000;
+    int pacedKeys = 200;
 };
 
 // Milliseconds of each repetition.
@@ -152,6 +154,40 @@ public:
             floor.push_back(time([&] { RecordFile::rewriteRecord(data("FloorBirthday"), {text}); }));
         }
         row("keystroke (txtBirthday)", measured, floor);
+    }
+
+    // Keystrokes at a person's pace while every sync takes delay ms more, as
+    // on a spinning disk, a USB stick or a network home; the floor is the
+    // same keystrokes with no delay. Needs the fault shim, which slows the
+    // syncs, preloaded (see main).
+    void slowSync(const std::vector<int> &delays)
+    {
+        writeList("RelationsList", {"Family"});
+        writeList("NamesListFamily", {"Ann"});
+        writeContact("Family", "Ann", {});
+        FrmMain frm(m_platform);
+        frm.cboRelationship->setCurrentIndex(0);
+        frm.lstNames->setCurrentRow(0);
+        const auto typeKeys = [&](Samples &samples) {
+            for (int i = 0; i < m_sizes.pacedKeys; ++i) {
+                if (i % 25 == 0)
+                    Controls::setText(frm.txtBirthday, {});
+                samples.push_back(time([&] { QTest::keyClick(frm.txtBirthday, Qt::Key_A); }));
+                QTest::qWait(10); // a fast typist's pace: the writer is busy in a sync at every key
+            }
+        };
+        Samples floor;
+        typeKeys(floor);
+        RecordFile::flush();
+        for (const int delay : delays) {
+            qputenv("KINFOLIO_DELAY", QByteArray::number(delay));
+            Samples measured;
+            typeKeys(measured);
+            const double stored = time([] { RecordFile::flush(); });
+            qunsetenv("KINFOLIO_DELAY");
+            row(qPrintable(QStringLiteral("keystroke, sync +%1 ms").arg(delay)), measured, floor);
+            std::printf("  (the last key was on the disk %.0f ms after it was typed)\n", stored);
+        }
     }
 
     void selectContact()
@@ -433,7 +469,14 @@ int main(int argc, char *argv[])
 
     Sizes sizes;
     if (QCoreApplication::arguments().contains(QStringLiteral("--small")))
-        sizes = Sizes{50, 2000, 50, 50, 3, {500, 1000, 2000}, 200};
+        sizes = Sizes{50, 2000, 50, 50, 3, {500, 1000, 2000}, 200, 30};
+
+    // The slowed-sync case runs in a copy of the bench with the fault shim
+    // preloaded, which prints its rows into this table.
+    if (qEnvironmentVariableIsSet("KINFOLIO_BENCH_SLOW_DISK")) {
+        Bench(sizes).slowSync({30, 100});
+        return 0;
+    }
 
     std::printf("All times in ms. Floor: the same file or widget work alone, in the same run.\n\n");
     std::printf("| %-34s | %10s | %10s | %10s | %7s |\n", "case", "median", "p99", "floor", "ratio");
@@ -445,6 +488,18 @@ int main(int argc, char *argv[])
     const auto wanted = [&only](const char *name) { return only.isEmpty() || only.contains(QLatin1String(name)); };
     if (wanted("keystroke"))
         Bench(sizes).keystroke();
+    if (wanted("slowsync")) {
+        QProcess slowDisk;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(KINFOLIO_FAULTSHIM));
+        environment.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("verify_asan_link_order=0"));
+        environment.insert(QStringLiteral("KINFOLIO_BENCH_SLOW_DISK"), QStringLiteral("1"));
+        slowDisk.setProcessEnvironment(environment);
+        slowDisk.setProcessChannelMode(QProcess::ForwardedChannels);
+        std::fflush(stdout);
+        slowDisk.start(QCoreApplication::applicationFilePath(), QCoreApplication::arguments().mid(1));
+        slowDisk.waitForFinished(-1);
+    }
     if (wanted("contact"))
         Bench(sizes).selectContact();
     if (wanted("category"))

@@ -164,23 +164,28 @@ void Book::cmdRemoveRelationship_Click()
                                deleteTitle))
         return;
 
-    if (view.lstNames->count() > 0) {
-        const RecordFile::WriteGroup removal; // syncs the directory once for all the files
-        for (const QString &name : Controls::entries(view.lstNames)) {
-            if (!deleteContactFiles(category, name))
-                return;
-        }
-        if (!RecordFile::remove(namesFile(category)))
-            return;
-    }
+    // The category leaves its list first, then its names list and its
+    // contacts' files go: a crash on the way leaves files nobody lists, never
+    // a listed contact without its files.
+    QStringList categories = Controls::entries(view.cboRelationship);
+    categories.removeAt(view.cboRelationship->currentIndex());
+    if (!RecordFile::rewriteList(Store::dataFile(FileName::RelationsList), categories))
+        return;
+    const QStringList names = Controls::entries(view.lstNames);
     Controls::removeSelected(view.cboRelationship);
     Controls::clear(view.lstNames);
     setNamesEnabled(false);
-    if (!RecordFile::rewriteList(Store::dataFile(FileName::RelationsList), Controls::entries(view.cboRelationship)))
-        return;
     ClearDetails();
     view.lblName->setText(noContactName);
     DisableDetails();
+    if (names.isEmpty())
+        return;
+    const RecordFile::WriteGroup removal; // syncs the directory once for all the files
+    bool deleted = RecordFile::remove(namesFile(category));
+    for (const QString &name : names)
+        deleted = deleted && deleteContactFiles(category, name);
+    if (!deleted)
+        tellNotDeleted(QStringLiteral("the names and information under the category, ") + category + ',');
 }
 
 void Book::ReloadLists()
@@ -310,15 +315,27 @@ void Book::cmdRemoveName_Click()
                                deleteTitle))
         return;
 
+    // The name leaves its list first, then its files go: a crash between
+    // the two leaves files nobody lists, never a listed contact without them.
     const QString category = view.currentCategory();
-    if (!deleteContactFiles(category, name))
+    QStringList names = Controls::entries(view.lstNames);
+    names.removeAt(view.lstNames->row(view.lstNames->selectedItems().constFirst()));
+    if (!RecordFile::rewriteList(namesFile(category), names))
         return;
     Controls::removeSelected(view.lstNames);
     view.lblName->setText(noContactName);
     picture.ClearPicture();
     ClearDetails();
     DisableDetails();
-    RecordFile::rewriteList(namesFile(category), Controls::entries(view.lstNames));
+    if (!deleteContactFiles(category, name))
+        tellNotDeleted(QStringLiteral("the information on ") + name);
+}
+
+void Book::tellNotDeleted(const QString &what)
+{
+    platform.showMessage(view.frmMain, QStringLiteral("Sorry, not all of ") + what
+                                           + QStringLiteral(" could be deleted from ") + Store::dataDir()
+                                           + QStringLiteral("."));
 }
 
 QWidgetList Book::detailControls() const

@@ -55,6 +55,8 @@ private:
     // Asks for a category or contact name; one that holds a character the
     // rule forbids is refused with the rule, and gives the empty text.
     QString askName(const QString &prompt, const QString &title, const QString &rule);
+    // Tells the user that files of what was removed are left in the data directory.
+    void tellNotDeleted(const QString &what);
 
     MainView &view;
     Platform &platform;

@@ -7,11 +7,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <map>
 #include <optional>
 
 namespace {
+
+constexpr std::chrono::seconds retryEvery{2};
 
 // Writes a file's new version out. A data directory deleted while the
 // program runs is made again, so the change is still stored.
@@ -35,120 +38,197 @@ Saver &Saver::instance()
     return saver;
 }
 
+Saver::Saver() : m_thread([this] { run(); }) {}
+
+Saver::~Saver()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_stop = true;
+    }
+    m_work.notify_one();
+    m_thread.join();
+}
+
 void Saver::queue(const QByteArray &target, const QByteArray &bytes)
 {
     {
-        QMutexLocker lock(&m_mutex);
-        // A rewrite that failed earlier is superseded by this one.
+        const std::lock_guard lock(m_mutex);
+        // A rewrite that failed earlier is superseded by this one, and one
+        // still waiting for the writer takes the new content: each file is
+        // written once per sync however fast the user types.
         std::erase_if(m_queue, [&](const Entry &entry) { return entry.failed && entry.file.target == target; });
-        if (!m_queue.empty() && m_queue.back().file.target == target && !m_queue.back().waiter)
-            m_queue.back().file.bytes = bytes;
+        const auto waiting = std::find_if(m_queue.begin(), m_queue.end(),
+                                          [&](const Entry &entry) { return !entry.waiter && entry.file.target == target; });
+        if (waiting != m_queue.end())
+            waiting->file.bytes = bytes;
         else
             m_queue.push_back({{target, bytes}, nullptr});
     }
-    process();
+    m_work.notify_one();
 }
 
 int Saver::store(std::vector<File> files, const std::set<QByteArray> &dirs)
 {
     const auto waiter = std::make_shared<Waiter>();
     waiter->dirs = dirs;
-    {
-        QMutexLocker lock(&m_mutex);
-        for (File &file : files)
-            m_queue.push_back({std::move(file), waiter});
-        m_waiters.push_back(waiter);
-    }
-    process();
+    std::unique_lock lock(m_mutex);
+    for (File &file : files)
+        m_queue.push_back({std::move(file), waiter});
+    m_waiters.push_back(waiter);
+    m_retryNow = true;
+    m_work.notify_one();
+    m_settled.wait(lock, [&] { return waiter->done; });
     return waiter->error;
 }
 
 bool Saver::pending(const QByteArray &target, QByteArray &bytes) const
 {
-    QMutexLocker lock(&m_mutex);
-    const auto last = std::find_if(m_queue.rbegin(), m_queue.rend(),
-                                   [&](const Entry &entry) { return entry.file.target == target; });
-    if (last == m_queue.rend())
-        return false;
-    bytes = last->file.bytes;
-    return true;
+    const std::lock_guard lock(m_mutex);
+    const auto same = [&](const Entry &entry) { return entry.file.target == target; };
+    const auto queued = std::find_if(m_queue.rbegin(), m_queue.rend(), same);
+    if (queued != m_queue.rend()) {
+        bytes = queued->file.bytes;
+        return true;
+    }
+    const auto writing = std::find_if(m_inFlight.rbegin(), m_inFlight.rend(), same);
+    if (writing != m_inFlight.rend()) {
+        bytes = writing->file.bytes;
+        return true;
+    }
+    return false;
 }
 
 void Saver::forget(const QByteArray &target)
 {
-    QMutexLocker lock(&m_mutex);
-    std::erase_if(m_queue, [&](const Entry &entry) { return !entry.waiter && entry.file.target == target; });
+    const auto background = [&](const Entry &entry) { return !entry.waiter && entry.file.target == target; };
+    std::unique_lock lock(m_mutex);
+    std::erase_if(m_queue, background);
+    if (std::none_of(m_inFlight.cbegin(), m_inFlight.cend(), background))
+        return;
+    m_settled.wait(lock, [&] { return std::none_of(m_inFlight.cbegin(), m_inFlight.cend(), background); });
+    std::erase_if(m_queue, background); // back again, had it failed
 }
 
 bool Saver::flush()
 {
-    process();
-    QMutexLocker lock(&m_mutex);
+    store({});
+    const std::lock_guard lock(m_mutex);
     return m_queue.empty();
 }
 
 void Saver::discard()
 {
-    QMutexLocker lock(&m_mutex);
+    const std::lock_guard lock(m_mutex);
     std::erase_if(m_queue, [](const Entry &entry) { return entry.failed; });
     m_failing = false;
 }
 
-void Saver::process()
+bool Saver::hasWork() const
 {
-    std::vector<Entry> batch;
-    std::vector<std::shared_ptr<Waiter>> waiters;
-    {
-        QMutexLocker lock(&m_mutex);
-        batch.assign(std::make_move_iterator(m_queue.begin()), std::make_move_iterator(m_queue.end()));
-        m_queue.clear();
-        waiters.swap(m_waiters);
-    }
-    if (batch.empty() && waiters.empty())
-        return;
+    return m_retryNow || !m_waiters.empty()
+           || std::any_of(m_queue.cbegin(), m_queue.cend(), [](const Entry &entry) { return !entry.failed; });
+}
 
+void Saver::run()
+{
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        // Rewrites that failed wait for the next change, or a while.
+        if (!m_work.wait_for(lock, retryEvery, [this] { return m_stop || hasWork(); }) && m_queue.empty())
+            continue;
+        if (m_stop && !hasWork())
+            return;
+        m_retryNow = false;
+        m_inFlight.assign(std::make_move_iterator(m_queue.begin()), std::make_move_iterator(m_queue.end()));
+        m_queue.clear();
+        std::vector<std::shared_ptr<Waiter>> waiters;
+        waiters.swap(m_waiters);
+        lock.unlock();
+
+        std::vector<int> errors;
+        const int failure = write(m_inFlight, waiters, errors);
+
+        lock.lock();
+        bool stored = false;
+        // Failed background rewrites go back to the front of the queue, in
+        // their order, unless newer content for the file is queued already.
+        for (std::size_t i = m_inFlight.size(); i-- > 0;) {
+            Entry &entry = m_inFlight[i];
+            if (entry.waiter) {
+                if (entry.waiter->error == 0)
+                    entry.waiter->error = errors[i];
+                continue;
+            }
+            stored = stored || errors[i] == 0;
+            const auto newer = [&](const Entry &later) { return later.file.target == entry.file.target; };
+            if (errors[i] != 0 && std::none_of(m_queue.cbegin(), m_queue.cend(), newer)) {
+                entry.failed = true;
+                m_queue.push_front(std::move(entry));
+            }
+        }
+        m_inFlight.clear();
+        for (const auto &waiter : waiters)
+            waiter->done = true;
+        bool tell = false;
+        if (failure != 0 && !m_failing)
+            tell = m_failing = true;
+        else if (failure == 0 && stored)
+            m_failing = std::any_of(m_queue.cbegin(), m_queue.cend(), [](const Entry &entry) { return entry.failed; });
+        m_settled.notify_all();
+        if (tell) {
+            lock.unlock();
+            emit failed(QString::fromLocal8Bit(std::strerror(failure)));
+            lock.lock();
+        }
+    }
+}
+
+int Saver::write(const std::vector<Entry> &batch, const std::vector<std::shared_ptr<Waiter>> &waiters,
+                 std::vector<int> &errors) const
+{
     // Every file is written out and on its way to the disk before the first
     // sync: on a journalling file system that sync commits what the others
     // need too, so the rest cost little. Each directory is synced once, after
     // all its renames.
-    struct Step
-    {
-        std::optional<DiskFile::NewVersion> version;
-        QByteArray dir;
-        int error = 0;
-    };
-    std::vector<Step> steps(batch.size());
+    std::vector<std::optional<DiskFile::NewVersion>> versions(batch.size());
+    std::vector<QByteArray> placedIn(batch.size());
+    errors.assign(batch.size(), 0);
     for (std::size_t i = 0; i < batch.size(); ++i)
-        steps[i].version = writeOut(batch[i].file, steps[i].error);
-    for (const Step &step : steps) {
-        if (step.version)
-            step.version->startWriteBack();
+        versions[i] = writeOut(batch[i].file, errors[i]);
+    for (const auto &version : versions) {
+        if (version)
+            version->startWriteBack();
     }
     // Where each sync would commit the journal again (every new file is new
     // metadata), a large group, as an import writes, is synced as one.
     constexpr std::size_t syncedTogether = 32;
-    const auto first = std::find_if(steps.cbegin(), steps.cend(), [](const Step &step) { return step.version.has_value(); });
-    const bool allSynced = steps.size() >= syncedTogether && first != steps.cend() && first->version->syncFileSystem() == 0;
+    const auto first = std::find_if(versions.cbegin(), versions.cend(), [](const auto &version) { return version.has_value(); });
+    const bool allSynced = versions.size() >= syncedTogether && first != versions.cend() && (*first)->syncFileSystem() == 0;
     std::map<QByteArray, int> dirs; // each directory changed, and the error of its sync
-    for (Step &step : steps) {
-        if (!step.version)
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+        if (!versions[i])
             continue;
-        step.dir = step.version->directory();
-        step.error = allSynced ? 0 : step.version->sync();
-        if (step.error == 0)
-            step.error = step.version->replace();
-        if (step.error == 0)
-            dirs.emplace(step.dir, 0);
-        step.version.reset();
+        errors[i] = allSynced ? 0 : versions[i]->sync();
+        if (errors[i] == 0)
+            errors[i] = versions[i]->replace();
+        if (errors[i] == 0)
+            dirs.emplace(placedIn[i] = versions[i]->directory(), 0);
+        versions[i].reset();
     }
-    for (const auto &waiter : waiters)
+    for (const auto &waiter : waiters) {
         for (const QByteArray &dir : waiter->dirs)
             dirs.emplace(dir, 0);
+    }
     for (auto &[dir, error] : dirs)
         error = DiskFile::syncDirectory(dir);
-    for (Step &step : steps) {
-        if (step.error == 0 && !step.dir.isEmpty())
-            step.error = dirs[step.dir];
+
+    int failure = 0;
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+        if (errors[i] == 0 && !placedIn[i].isEmpty())
+            errors[i] = dirs[placedIn[i]];
+        if (failure == 0 && !batch[i].waiter)
+            failure = errors[i];
     }
     for (const auto &waiter : waiters) {
         for (const QByteArray &dir : waiter->dirs) {
@@ -156,39 +236,5 @@ void Saver::process()
                 waiter->error = dirs[dir];
         }
     }
-
-    int failure = 0;
-    bool stored = false;
-    bool tell = false;
-    {
-        QMutexLocker lock(&m_mutex);
-        // Failed background rewrites go back to the front of the queue, in
-        // their order, unless newer content for the file is queued already.
-        for (std::size_t i = batch.size(); i-- > 0;) {
-            Entry &entry = batch[i];
-            const int error = steps[i].error;
-            if (entry.waiter) {
-                if (entry.waiter->error == 0)
-                    entry.waiter->error = error;
-                continue;
-            }
-            if (error == 0) {
-                stored = true;
-                continue;
-            }
-            failure = error;
-            const bool superseded = std::any_of(m_queue.cbegin(), m_queue.cend(),
-                                                [&](const Entry &later) { return later.file.target == entry.file.target; });
-            if (!superseded) {
-                entry.failed = true;
-                m_queue.push_front(std::move(entry));
-            }
-        }
-        if (failure != 0 && !m_failing)
-            tell = m_failing = true;
-        else if (failure == 0 && stored)
-            m_failing = std::any_of(m_queue.cbegin(), m_queue.cend(), [](const Entry &entry) { return entry.failed; });
-    }
-    if (tell)
-        emit failed(QString::fromLocal8Bit(std::strerror(failure)));
+    return failure;
 }

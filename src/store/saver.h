@@ -1,25 +1,31 @@
 #pragma once
 
 #include <QByteArray>
-#include <QMutex>
 #include <QObject>
 
+#include <condition_variable>
 #include <deque>
 #include <memory>
+#include <mutex>
 #include <set>
+#include <thread>
 #include <vector>
 
 // The one writer of the data files, under the record files' rewrites and
-// removes. Every change goes to the disk in the order it was made, each
-// file synced and then its directory, so that it survives a power cut once
-// it is called stored.
+// removes, on a thread of its own so that the window never waits for the
+// disk. Every change goes to the disk in the order it was made, each file
+// synced and then its directory, so that it survives a power cut once it is
+// called stored.
 //
-// A background rewrite (a keystroke) returns at once. Should it fail, it
-// stays queued and is tried again with the next change, so the first save
-// that works stores the latest content of every file; the first failure
-// after saving worked is told once, through failed(). A stored rewrite (an
-// add or a remove) waits and gives its own result, and is never retried: its
-// caller undoes what it showed.
+// A background rewrite (a keystroke) returns at once; while the writer is
+// busy, a rewrite of the same file still waiting takes the newest content,
+// so a kill loses at most what was typed during the last sync. Should one fail, it
+// stays queued and is tried again with the next change and every two
+// seconds, so the first save that works stores the latest content of every
+// file; the first failure after saving worked is told once, through
+// failed(). A stored rewrite (an add or a remove) waits for everything
+// queued before it and for itself, gives its own result, and is never
+// retried: its caller undoes what it showed.
 class Saver : public QObject
 {
     Q_OBJECT
@@ -33,18 +39,18 @@ public:
     };
 
     static Saver &instance();
+    ~Saver() override;
 
-    // Queues a background rewrite. One queued last for the same file that
-    // has not been started yet takes the new content instead.
+    // Queues a background rewrite.
     void queue(const QByteArray &target, const QByteArray &bytes);
     // Stores the files together (each written out, all synced, each put in
     // place) and syncs their directories and dirs; returns 0 once all that
     // is on the disk, or the first error.
     int store(std::vector<File> files, const std::set<QByteArray> &dirs = {});
-    // The content a queued rewrite of target will store, the latest one.
+    // The content the latest queued rewrite of target will store, if any.
     bool pending(const QByteArray &target, QByteArray &bytes) const;
-    // Drops the queued rewrites of a file about to be deleted, so none
-    // brings it back.
+    // Drops the queued rewrites of a file about to be deleted, and waits for
+    // one under way, so that none brings it back.
     void forget(const QByteArray &target);
     // Tries every queued rewrite now; whether all are stored.
     bool flush();
@@ -57,11 +63,14 @@ signals:
     void failed(const QString &reason);
 
 private:
+    Saver();
+
     // The waiting caller of store(): the first error among its files and directories.
     struct Waiter
     {
         std::set<QByteArray> dirs;
         int error = 0;
+        bool done = false;
     };
     struct Entry
     {
@@ -70,11 +79,21 @@ private:
         bool failed = false;
     };
 
-    // Takes everything queued and writes it, as one group.
-    void process();
+    void run();
+    bool hasWork() const;
+    // Writes everything taken from the queue, as one group; returns the
+    // error of the first background rewrite that failed.
+    int write(const std::vector<Entry> &batch, const std::vector<std::shared_ptr<Waiter>> &waiters,
+              std::vector<int> &errors) const;
 
-    mutable QMutex m_mutex;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_work;    // something to write, or the end
+    std::condition_variable m_settled; // a batch is done
     std::deque<Entry> m_queue;
     std::vector<std::shared_ptr<Waiter>> m_waiters;
+    std::vector<Entry> m_inFlight; // the batch being written; read by others, changed only under the mutex
+    bool m_retryNow = false;
     bool m_failing = false;
+    bool m_stop = false;
+    std::thread m_thread;
 };

@@ -6,6 +6,8 @@
 // Both are read at every call, so a test switches faults while it runs.
 // Calls: create (open for writing), tmpfile (open for an unnamed file, also
 // a create), read (open for reading), write, sync, link, rename, unlink, mkdir.
+// A slow disk: KINFOLIO_DELAY=<milliseconds> makes every sync (fsync,
+// fdatasync) that long, on any path, as a spinning disk or a USB stick would.
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -14,6 +16,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 extern "C" {
@@ -58,6 +61,18 @@ static int fails(const char *call, const char *path)
         }
     }
     return 0;
+}
+
+// Waits as long as KINFOLIO_DELAY asks.
+static void delay(void)
+{
+    const char *milliseconds = getenv("KINFOLIO_DELAY");
+    if (!milliseconds)
+        return;
+    const long ms = strtol(milliseconds, nullptr, 10);
+    struct timespec wait = {ms / 1000, (ms % 1000) * 1000000L};
+    while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
+    }
 }
 
 static int fdFails(const char *call, int fd)
@@ -108,8 +123,8 @@ OPEN(openat, (int dir, const char *path, int flags, ...), (dir, path, flags, mod
 OPEN(openat64, (int dir, const char *path, int flags, ...), (dir, path, flags, mode))
 
 WRAP(ssize_t, write, fdFails("write", fd), (int fd, const void *bytes, size_t size), (fd, bytes, size))
-WRAP(int, fsync, fdFails("sync", fd), (int fd), (fd))
-WRAP(int, fdatasync, fdFails("sync", fd), (int fd), (fd))
+WRAP(int, fsync, (delay(), fdFails("sync", fd)), (int fd), (fd))
+WRAP(int, fdatasync, (delay(), fdFails("sync", fd)), (int fd), (fd))
 WRAP(int, linkat, fails("link", to), (int fromDir, const char *from, int toDir, const char *to, int flags),
      (fromDir, from, toDir, to, flags))
 WRAP(int, rename, fails("rename", to), (const char *from, const char *to), (from, to))

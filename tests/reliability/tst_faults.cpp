@@ -93,10 +93,13 @@ private slots:
         QTest::newRow("rename fails, removing a dependant") << "rename:EACCES" << "" << "cmdRemoveChildren"
                                                             << "Family | Ann,Bo |  | 1 May | 111"
                                                             << notSaved("Permission denied") << "";
+        // The name is unlisted first, so a contact is never listed without its files.
+        const QString notDeleted = "Sorry, not all of the information on Ann could be deleted from <dir>.";
         QTest::newRow("nothing can be deleted, removing a name")
-            << "unlink:EACCES" << "" << "cmdRemoveName" << same << "" << "";
-        QTest::newRow("one file cannot be deleted, removing a name")
-            << "unlink:EPERM" << "FamilyAnnRelation" << "cmdRemoveName" << same << "" << "FamilyAnnBirthday";
+            << "unlink:EACCES" << "" << "cmdRemoveName" << "Family | Bo |  |  | " << notDeleted << "";
+        QTest::newRow("one file cannot be deleted, removing a name") << "unlink:EPERM" << "FamilyAnnRelation"
+                                                                     << "cmdRemoveName" << "Family | Bo |  |  | "
+                                                                     << notDeleted << "FamilyAnnBirthday";
         QTest::newRow("read-only, removing a category") << readOnly << "" << "cmdRemoveRelationship" << same << "" << "";
         QTest::newRow("disk full, adding a dependant")
             << "write:ENOSPC" << "" << "cmdAddChildren" << same << notAdded("dependant", "<dir>") << "";
@@ -133,10 +136,13 @@ private slots:
         QCOMPARE(view(), seen);
         QCOMPARE(f->platform.messages(), told.isEmpty() ? QStringList{} : QStringList{told.replace("<dir>", f->dataDir())});
         stored.remove(gone);
-        QCOMPARE(f->files(), stored); // no cut file, no temporary left behind
+        stored["NamesListFamily"] = listBytes(seen.section(" | ", 1, 1).split(','));
+        QCOMPARE(f->files(false), stored); // no cut file, no temporary left behind
 
         // With the disk working again, the next save, in another box, stores
         // every file whole as the window shows it.
+        if (w.currentName() != "Ann")
+            return;
         typeAtEnd(w.txtRelation, "?");
         RecordFile::flush();
         for (const QString &suffix : ContactFields::files()) {
@@ -192,6 +198,42 @@ private slots:
         for (const QString &name : locked)
             QVERIFY(w.findChild<QWidget *>(name)->isEnabled());
         QCOMPARE(view(), after);
+    }
+
+    // Saving never holds the window up, yet nothing is lost or brought back:
+    // a save still pending (here one that keeps failing) shows on selecting
+    // the contact again; removing the contact drops it, so it never brings a
+    // file back; on a slow disk, ending the program first stores the rest.
+    void pendingSaves()
+    {
+        Files stored = book();
+        f->put(stored);
+        FrmMain &w = f->startOn("Family", "Ann");
+        QVERIFY(failing("write:ENOSPC", f->home.path(), [&] {
+            typeAtEnd(w.txtBirthday, "!");
+            f->pickName("Bo");
+            f->pickName("Ann");
+        }));
+        QCOMPARE(w.txtBirthday->text(), "1 May!");
+        QCOMPARE(f->files(false), stored);
+
+        f->platform.answers.enqueue(true);
+        w.cmdRemoveName->click();
+        for (const QString &name : stored.keys()) {
+            if (name.startsWith("FamilyAnn"))
+                stored.remove(name);
+        }
+        stored["NamesListFamily"] = listBytes({"Bo"});
+        QCOMPARE(f->files(), stored);
+
+        f->pickName("Bo");
+        qputenv("KINFOLIO_DELAY", "200");
+        typeAtEnd(w.txtBirthday, "?");
+        w.cmdExit_Click();
+        qunsetenv("KINFOLIO_DELAY");
+        QCOMPARE(f->files(false).value("FamilyBoBirthday"), "\"2 June?\"\r\n");
+        QCOMPARE(f->platform.endProgramCalls, 1);
+        QCOMPARE(f->platform.messages(), QStringList{notSaved("No space left on device", f->dataDir())});
     }
 
     // Where the file system makes no unnamed files, a named one beside the

@@ -119,6 +119,7 @@ private slots:
                         const QString keys = QString(QChar('a' + random.bounded(26))).repeated(random.bounded(1, 4));
                         w.txtBirthday->end(false);
                         QTest::keyClicks(w.txtBirthday, keys);
+                        QVERIFY(RecordFile::flush()); // stored: now it must survive
                         birthday += keys;
                     } else if (kind == 1) {
                         const QString name = QString("Name%1").arg(cut, 3, 10, QChar('0'));

@@ -21,13 +21,15 @@ void Fixture::blockDataDir() const
     QVERIFY(file.open(QIODevice::WriteOnly));
 }
 
-Files Fixture::files() const
+Files Fixture::files(bool storedFirst) const
 {
-    return filesIn(dataDir());
+    return filesIn(dataDir(), storedFirst);
 }
 
-Files filesIn(const QString &dataDir)
+Files filesIn(const QString &dataDir, bool storedFirst)
 {
+    if (storedFirst)
+        RecordFile::flush();
     Files result;
     const QDir dir(dataDir);
     for (const QString &name : dir.entryList(QDir::Files | QDir::Hidden | QDir::System)) {

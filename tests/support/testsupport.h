@@ -24,8 +24,8 @@
 using Files = QMap<QString, QByteArray>;
 using Shown = ScriptedPlatform::Shown;
 
-// Every file of a directory.
-Files filesIn(const QString &dataDir);
+// Every file of a directory, once the saves under way are stored (or as they are).
+Files filesIn(const QString &dataDir, bool storedFirst = true);
 
 // The bytes of a list file holding these entries.
 QByteArray listBytes(const QStringList &entries);
@@ -71,8 +71,8 @@ public:
     // Puts a file where the data directory is: nothing can be stored there,
     // not even by making the directory again.
     void blockDataDir() const;
-    // Every file of the data directory.
-    Files files() const;
+    // Every file of the data directory, once the saves under way are stored (or as they are).
+    Files files(bool storedFirst = true) const;
     QByteArray file(const QString &name) const { return files().value(name); }
 
     // Starts the main window (runs its start-up).
