@@ -16,6 +16,15 @@ shift || true
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(fuzz_recordfile fuzz_vcard)
 store=("$top"/src/store/*.cpp)
+# The store's own QObject classes need their meta-object code, as CMake's
+# automoc makes it for the program.
+mkdir -p "$out/moc"
+for header in "$top"/src/store/*.h; do
+  grep -q Q_OBJECT "$header" || continue
+  generated=$out/moc/moc_$(basename "${header%.h}").cpp
+  /usr/lib/qt6/libexec/moc -I"$top/src" "$header" -o "$generated"
+  store+=("$generated")
+done
 
 for target in "${targets[@]}"; do
   case $target in

@@ -8,7 +8,9 @@
 #include <QDir>
 #include <QFile>
 #include <QHash>
-#include <QSaveFile>
+#include <QSet>
+
+#include <sys/resource.h>
 
 namespace VcardFiles {
 
@@ -25,10 +27,10 @@ bool readWhole(const QString &file, QStringList &entries)
     return RecordFile::readList(file, entries) || !RecordFile::exists(file);
 }
 
-bool anyFileOf(const QString &category, const QString &name)
+bool anyFileOf(const QSet<QString> &existing, const QString &category, const QString &name)
 {
     return std::any_of(FileName::contactSuffixes.cbegin(), FileName::contactSuffixes.cend(),
-                       [&](const QString &suffix) { return RecordFile::exists(Store::dataFile(category, name, suffix)); });
+                       [&](const QString &suffix) { return existing.contains(category + name + suffix); });
 }
 
 void removeFilesOf(const QString &category, const QString &name)
@@ -46,20 +48,34 @@ bool allFilesOf(const QString &category, const QString &name, const QHash<QStrin
 
 // An imported picture is kept in a folder of the program's own beside the
 // data directory, under the contact's file name; the picture file names it.
-bool storePicture(Vcard::Imported &card)
+QString picturePath(const Vcard::Imported &card)
 {
     if (card.picture.isEmpty())
-        return true;
+        return {};
     const QString folder = QDir::cleanPath(Store::dataDir() + QStringLiteral("../Pictures")) + u'/';
     if (!QDir().mkpath(folder))
-        return false;
+        return {};
     QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    const QString path = folder + card.category + card.name + u'.' + card.pictureSuffix;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(card.picture) != card.picture.size() || !file.commit())
-        return false;
-    card.files.insert(FileName::Pic, RecordFile::encodeValue(path));
-    return true;
+    return folder + card.category + card.name + u'.' + card.pictureSuffix;
+}
+
+// Contacts stored together: each of their files stays open until the group
+// is synced, and a group is synced at once, so the larger the group the
+// fewer the syncs. The limit of open files is raised as far as it may go.
+qsizetype contactsPerGroup()
+{
+    rlimit files{};
+    if (::getrlimit(RLIMIT_NOFILE, &files) != 0)
+        return 16;
+    if (files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &files);
+        ::getrlimit(RLIMIT_NOFILE, &files);
+    }
+    const rlim_t spare = 128; // for what else is open
+    const rlim_t perContact = rlim_t(FileName::contactSuffixes.size()) + 1; // and its picture
+    const rlim_t fit = files.rlim_cur > spare + 16 * perContact ? (files.rlim_cur - spare) / perContact : 16;
+    return qsizetype(std::min<rlim_t>(fit, 512));
 }
 
 } // namespace
@@ -110,25 +126,34 @@ Outcome importCards(const QByteArray &bytes, const QString &category)
                            + QStringLiteral(" cannot be read, so nothing was imported.")};
     Store::makeDataDir();
 
-    // Each category's names as listed now, and the cards that join them.
-    QHash<QString, QStringList> names;
+    // Each category's names as listed now (case folded, as two names in
+    // other letters are one file on some disks), and the cards that join them.
+    QHash<QString, QSet<QString>> names;
+    // The files there are, read once rather than looked for card by card.
+    const QStringList entries = QDir(Store::dataDir()).entryList(QDir::Files | QDir::System | QDir::Hidden);
+    const QSet<QString> existing(entries.cbegin(), entries.cend());
     QHash<QString, QList<Vcard::Imported *>> joining;
     QStringList newCategories;
-    constexpr int groupSize = 64; // contacts stored together, each file held until the group is done
+    const qsizetype groupSize = contactsPerGroup();
     QList<Vcard::Imported *> group;
     const auto storeGroup = [&] {
         RecordFile::WriteGroup writes;
         for (Vcard::Imported *card : group) {
             for (auto file = card->files.cbegin(); file != card->files.cend(); ++file)
                 RecordFile::rewriteBytes(Store::dataFile(card->category, card->name, file.key()), file.value());
+            if (card->files.contains(FileName::Pic))
+                RecordFile::rewriteBytes(picturePath(*card), card->picture);
         }
         writes.commit();
         for (Vcard::Imported *card : group) {
-            if (allFilesOf(card->category, card->name, card->files)) {
+            const QString picture = picturePath(*card);
+            if (allFilesOf(card->category, card->name, card->files) && (picture.isEmpty() || QFile::exists(picture))) {
                 joining[card->category].append(card);
                 continue;
             }
             removeFilesOf(card->category, card->name);
+            if (!picture.isEmpty())
+                QFile::remove(picture);
             card->skipped = QStringLiteral("could not be saved");
         }
         group.clear();
@@ -153,22 +178,28 @@ Outcome importCards(const QByteArray &bytes, const QString &category)
                 card.skipped = QStringLiteral("the names of ") + card.category + QStringLiteral(" cannot be read");
                 continue;
             }
-            names.insert(card.category, listed);
+            QSet<QString> &folded = names[card.category];
+            for (const QString &name : listed)
+                folded.insert(name.toCaseFolded());
         }
-        QStringList &listed = names[card.category];
-        if (listed.contains(card.name, Qt::CaseInsensitive)) {
+        QSet<QString> &listed = names[card.category];
+        if (listed.contains(card.name.toCaseFolded())) {
             card.skipped = QStringLiteral("already listed in ") + card.category;
             continue;
         }
-        if (anyFileOf(card.category, card.name)) {
+        if (anyFileOf(existing, card.category, card.name)) {
             card.skipped = QStringLiteral("information is already stored under that name");
             continue;
         }
-        if (!storePicture(card)) {
-            card.skipped = QStringLiteral("its picture could not be saved");
-            continue;
+        if (!card.picture.isEmpty()) {
+            const QString picture = picturePath(card);
+            if (picture.isEmpty()) {
+                card.skipped = QStringLiteral("its picture could not be saved");
+                continue;
+            }
+            card.files.insert(FileName::Pic, RecordFile::encodeValue(picture));
         }
-        listed.append(card.name); // a later card of the same name is a duplicate
+        listed.insert(card.name.toCaseFolded()); // a later card of the same name is a duplicate
         group.append(&card);
         if (group.size() == groupSize)
             storeGroup();

@@ -173,6 +173,11 @@ int NewVersion::sync() const
     return ::fdatasync(m_fd) == 0 ? 0 : errno;
 }
 
+int NewVersion::syncFileSystem() const
+{
+    return ::syncfs(m_fd) == 0 ? 0 : errno;
+}
+
 int NewVersion::replace()
 {
     int error = EEXIST;

@@ -47,6 +47,9 @@ public:
     // a group of files is written out together before each is synced.
     void startWriteBack() const;
     int sync() const;
+    // Syncs everything written to this file's file system: one call that
+    // stands for the syncs of many files written together.
+    int syncFileSystem() const;
     // Puts the synced content in place of the file, so the file holds either
     // its old content or all of the new. Its directory still needs a sync.
     int replace();

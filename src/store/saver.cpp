@@ -200,9 +200,14 @@ int Saver::write(const std::vector<Entry> &batch, const std::vector<std::shared_
         if (version)
             version->startWriteBack();
     }
+    // Where each sync would commit the journal again (every new file is new
+    // metadata), a large group, as an import writes, is synced as one.
+    constexpr std::size_t syncedTogether = 32;
+    const auto first = std::find_if(versions.cbegin(), versions.cend(), [](const auto &version) { return version.has_value(); });
+    const bool allSynced = versions.size() >= syncedTogether && first != versions.cend() && (*first)->syncFileSystem() == 0;
     for (std::size_t i = 0; i < batch.size(); ++i) {
         if (versions[i])
-            errors[i] = versions[i]->sync();
+            errors[i] = allSynced ? 0 : versions[i]->sync();
     }
     // A stored group is put in place only once every one of its files is
     // written and synced: all of it, or none.

@@ -281,7 +281,7 @@ bool isBase64Line(QByteArrayView line)
 
 // One property, its folded and soft-broken lines joined. A property whose
 // line cannot be read comes back with an empty name.
-Property readProperty(Lines &lines)
+Property readProperty(Lines &lines, bool version21)
 {
     QByteArray line = lines.take().toByteArray();
     Head head;
@@ -312,8 +312,10 @@ Property readProperty(Lines &lines)
             line += lines.take();
         } else if (continued) {
             line += lines.take().sliced(1);
-        } else if (head.valueStart >= 0 && base64 && isBase64Line(next)) {
-            // vCard 2.1 writers may go on with base64 lines that are not indented.
+        } else if (version21 && head.valueStart >= 0 && base64 && isBase64Line(next)) {
+            // vCard 2.1 writers may go on with base64 lines that are not
+            // indented; later versions fold every line, and a folded name
+            // could look like base64.
             line += lines.take();
         } else {
             break;
@@ -515,7 +517,7 @@ QList<Card> parse(const QByteArray &bytes)
     int depth = 0;
     Lines lines(bytes);
     while (!lines.atEnd()) {
-        Property property = readProperty(lines);
+        Property property = readProperty(lines, depth == 1 && card.version == QLatin1String("2.1"));
         if (property.name.isEmpty())
             continue;
         const auto vcard = [&] {

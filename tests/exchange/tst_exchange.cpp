@@ -3,6 +3,8 @@
 
 #include "support/testsupport.h"
 
+#include "app/onecopy.h"
+
 #include <QProcess>
 
 class TestExchange : public FixtureTest
@@ -127,6 +129,24 @@ private slots:
         QCOMPARE(Controls::entries(f->window().cboRelationship), categories);
         if (exitCode != 0)
             QCOMPARE(f->files(), book);
+    }
+
+    // While a window runs on the same data the command line does not write
+    // beside it: the window would rewrite the lists from its own memory.
+    void notBesideTheWindow()
+    {
+        const Files book = f->putStandardBook();
+        OneCopy window(f->dataDir());
+        QVERIFY(window.lead());
+        QFile cards(f->home.filePath("one.vcf"));
+        QVERIFY(cards.open(QIODevice::WriteOnly) && cards.write("BEGIN:VCARD\r\nFN:Eve\r\nEND:VCARD\r\n") > 0);
+        cards.close();
+        const Run run = kinfolio(f->home.path(), {"--import", cards.fileName()});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.startsWith("kinfolio: Kinfolio is open with the data in " + f->dataDir()), qPrintable(run.err));
+        Files after = f->files();
+        after.remove(".kinfolio.lock"); // the window's
+        QCOMPARE(after, book);
     }
 
     // The File menu's items: a file chosen, the same summary in a message,

@@ -106,9 +106,10 @@ private slots:
             << "VERSION \nNOTE:Café €\\n\nEND";
         QTest::newRow("8-bit text that is not UTF-8 read as Windows-1252")
             << QByteArray("BEGIN:VCARD\r\nFN:Caf\xE9\r\nN:Zo\xC3\xAB\r\nEND:VCARD\r\n") << "VERSION \nFN:Café\nN:Zoë\nEND";
-        QTest::newRow("2.1 base64 lines not indented, blank line after")
-            << QByteArray("BEGIN:VCARD\r\nPHOTO;ENCODING=BASE64;JPEG:QUJD\r\nREVG\r\n\r\nFN:x\r\nEND:VCARD\r\n")
-            << "VERSION \nPHOTO;ENCODING=BASE64;TYPE=JPEG:QUJDREVG\nFN:x\nEND";
+        QTest::newRow("2.1 base64 lines not indented, blank line after; not so in 4.0")
+            << QByteArray("BEGIN:VCARD\r\nVERSION:2.1\r\nPHOTO;ENCODING=BASE64;JPEG:QUJD\r\nREVG\r\n\r\nFN:x\r\nEND:VCARD\r\n"
+                          "BEGIN:VCARD\r\nVERSION:4.0\r\nPHOTO;ENCODING=b:QUJD\r\nREVG\r\nEND:VCARD\r\n")
+            << "VERSION 2.1\nPHOTO;ENCODING=BASE64;TYPE=JPEG:QUJDREVG\nFN:x\nEND\nVERSION 4.0\nPHOTO;ENCODING=b:QUJD\nEND";
         QTest::newRow("groups, a quoted parameter with a colon, caret escapes")
             << QByteArray("BEGIN:VCARD\r\nitem1.ADR;LABEL=\"a: b^nc^'d^^\";X=\"1,2\",3:;;x\r\nitem1.X-ABLabel:Home\r\nEND:VCARD\r\n")
             << "VERSION \nitem1.ADR;LABEL=a: b\nc\"d^;X=1,2,3:;;x\nitem1.X-ABLABEL:Home\nEND";
