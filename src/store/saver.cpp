@@ -77,7 +77,12 @@ int Saver::store(std::vector<File> files, const std::set<QByteArray> &dirs)
         m_queue.push_back({std::move(file), waiter});
     m_waiters.push_back(waiter);
     m_retryNow = true;
-    m_work.notify_one();
+    // The caller waits for the disk in any case: with the writer idle it
+    // writes the queue itself, which spares two hand-overs between threads.
+    if (!m_busy)
+        writeQueued(lock);
+    else
+        m_work.notify_one();
     m_settled.wait(lock, [&] { return waiter->done; });
     return waiter->error;
 }
@@ -135,52 +140,61 @@ void Saver::run()
     std::unique_lock lock(m_mutex);
     for (;;) {
         // Rewrites that failed wait for the next change, or a while.
-        if (!m_work.wait_for(lock, retryEvery, [this] { return m_stop || hasWork(); }) && m_queue.empty())
+        const bool woken = m_work.wait_for(lock, retryEvery, [this] { return m_stop || (!m_busy && hasWork()); });
+        if (m_busy || (!woken && m_queue.empty()))
             continue;
         if (m_stop && !hasWork())
             return;
-        m_retryNow = false;
-        m_inFlight.assign(std::make_move_iterator(m_queue.begin()), std::make_move_iterator(m_queue.end()));
-        m_queue.clear();
-        std::vector<std::shared_ptr<Waiter>> waiters;
-        waiters.swap(m_waiters);
+        writeQueued(lock);
+    }
+}
+
+void Saver::writeQueued(std::unique_lock<std::mutex> &lock)
+{
+    m_busy = true;
+    m_retryNow = false;
+    m_inFlight.assign(std::make_move_iterator(m_queue.begin()), std::make_move_iterator(m_queue.end()));
+    m_queue.clear();
+    std::vector<std::shared_ptr<Waiter>> waiters;
+    waiters.swap(m_waiters);
+    lock.unlock();
+
+    std::vector<int> errors;
+    const int failure = write(m_inFlight, waiters, errors);
+
+    lock.lock();
+    bool stored = false;
+    // Failed background rewrites go back to the front of the queue, in
+    // their order, unless newer content for the file is queued already.
+    for (std::size_t i = m_inFlight.size(); i-- > 0;) {
+        Entry &entry = m_inFlight[i];
+        if (entry.waiter) {
+            if (entry.waiter->error == 0)
+                entry.waiter->error = errors[i];
+            continue;
+        }
+        stored = stored || errors[i] == 0;
+        const auto newer = [&](const Entry &later) { return later.file.target == entry.file.target; };
+        if (errors[i] != 0 && std::none_of(m_queue.cbegin(), m_queue.cend(), newer)) {
+            entry.failed = true;
+            m_queue.push_front(std::move(entry));
+        }
+    }
+    m_inFlight.clear();
+    for (const auto &waiter : waiters)
+        waiter->done = true;
+    bool tell = false;
+    if (failure != 0 && !m_failing)
+        tell = m_failing = true;
+    else if (failure == 0 && stored)
+        m_failing = std::any_of(m_queue.cbegin(), m_queue.cend(), [](const Entry &entry) { return entry.failed; });
+    m_busy = false;
+    m_settled.notify_all();
+    m_work.notify_one(); // anything queued meanwhile
+    if (tell) {
         lock.unlock();
-
-        std::vector<int> errors;
-        const int failure = write(m_inFlight, waiters, errors);
-
+        emit failed(QString::fromLocal8Bit(std::strerror(failure)));
         lock.lock();
-        bool stored = false;
-        // Failed background rewrites go back to the front of the queue, in
-        // their order, unless newer content for the file is queued already.
-        for (std::size_t i = m_inFlight.size(); i-- > 0;) {
-            Entry &entry = m_inFlight[i];
-            if (entry.waiter) {
-                if (entry.waiter->error == 0)
-                    entry.waiter->error = errors[i];
-                continue;
-            }
-            stored = stored || errors[i] == 0;
-            const auto newer = [&](const Entry &later) { return later.file.target == entry.file.target; };
-            if (errors[i] != 0 && std::none_of(m_queue.cbegin(), m_queue.cend(), newer)) {
-                entry.failed = true;
-                m_queue.push_front(std::move(entry));
-            }
-        }
-        m_inFlight.clear();
-        for (const auto &waiter : waiters)
-            waiter->done = true;
-        bool tell = false;
-        if (failure != 0 && !m_failing)
-            tell = m_failing = true;
-        else if (failure == 0 && stored)
-            m_failing = std::any_of(m_queue.cbegin(), m_queue.cend(), [](const Entry &entry) { return entry.failed; });
-        m_settled.notify_all();
-        if (tell) {
-            lock.unlock();
-            emit failed(QString::fromLocal8Bit(std::strerror(failure)));
-            lock.lock();
-        }
     }
 }
 

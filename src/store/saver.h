@@ -13,7 +13,8 @@
 
 // The one writer of the data files, under the record files' rewrites and
 // removes, on a thread of its own so that the window never waits for the
-// disk. Every change goes to the disk in the order it was made, each file
+// disk (a caller that waits anyway writes the queue itself when the thread
+// is idle). Every change goes to the disk in the order it was made, each file
 // synced and then its directory, so that it survives a power cut once it is
 // called stored.
 //
@@ -81,6 +82,9 @@ private:
 
     void run();
     bool hasWork() const;
+    // Writes everything queued as one batch, on whichever thread finds no
+    // batch under way; called and returns with the lock held.
+    void writeQueued(std::unique_lock<std::mutex> &lock);
     // Writes everything taken from the queue, as one group; returns the
     // error of the first background rewrite that failed.
     int write(const std::vector<Entry> &batch, const std::vector<std::shared_ptr<Waiter>> &waiters,
@@ -92,6 +96,7 @@ private:
     std::deque<Entry> m_queue;
     std::vector<std::shared_ptr<Waiter>> m_waiters;
     std::vector<Entry> m_inFlight; // the batch being written; read by others, changed only under the mutex
+    bool m_busy = false; // a batch is being written
     bool m_retryNow = false;
     bool m_failing = false;
     bool m_stop = false;
