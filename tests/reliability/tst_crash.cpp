@@ -163,7 +163,8 @@ private slots:
 
         QRandomGenerator moments(seed);
         int temporaries = 0;
-        qint64 keystrokes = 0, lost = 0, mostLost = 0;
+        qint64 keystrokes = 0;
+        double lost = 0, mostLost = 0; // milliseconds of typing the disk had not caught up with
         for (int round = 0; round <= kills; ++round) {
             QProcess typist;
             typist.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -173,7 +174,8 @@ private slots:
             const QList<QByteArray> started = typist.readLine().trimmed().split(' ');
             QCOMPARE(started.value(0), "0"); // the last kill's temporaries are gone
             QCOMPARE(QString::fromUtf8(QByteArray::fromPercentEncoding(started.value(1))).split('\t'), values);
-            QTest::qSleep(round < kills ? moments.bounded(1, 60) : 0);
+            const int typing = round < kills ? moments.bounded(1, 60) : 0;
+            QTest::qSleep(typing);
             typist.kill();
             QVERIFY(typist.waitForFinished());
 
@@ -225,12 +227,14 @@ private slots:
             }
             QCOMPARE(found.size() - left, files.size());
             keystrokes += done;
-            lost += behind;
-            mostLost = std::max(mostLost, behind);
+            // At the typist's pace, which is far beyond a person's.
+            const double behindMs = double(behind) * typing / double(std::max<qsizetype>(done, 1));
+            lost += behindMs;
+            mostLost = std::max(mostLost, behindMs);
             temporaries += left;
         }
-        qInfo("%d kills survived, %lld keystrokes checked; the field file furthest behind held what was typed %lld "
-              "keystrokes before the kill on average, %lld at most; %d temporaries were left, the next start deleted them",
+        qInfo("%d kills survived, %lld keystrokes checked; the field file furthest behind lacked the last %.1f ms "
+              "of typing on average, %.1f ms at most; %d temporaries were left, the next start deleted them",
               kills, keystrokes, lost / std::max(kills, 1), mostLost, temporaries);
     }
 
