@@ -101,8 +101,8 @@ private slots:
     {
         QFETCH(QString, window);
         QFETCH(int, controls);
-        f->putStandardBook();
-        FrmMain &w = f->startOn("Family", "Ann");
+        QVERIFY(f->putStandardBook() && f->startOn("Family", "Ann"));
+        FrmMain &w = f->window();
         w.mnuAbout->trigger();
         w.mnuReadme->trigger();
         const QMap<QString, QWidget *> windows{{"frmMain", &w},

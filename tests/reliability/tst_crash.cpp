@@ -94,7 +94,7 @@ private slots:
         Files files = stored(values);
         files.insert({{"RelationsList", "\"Family\"\r\n"}, {"NamesListFamily", "\"Ann\"\r\n"},
                       {"FamilyAnnDependantsList", "\"Tom\"\r\n"}});
-        f.put(files);
+        QVERIFY(f.put(files));
 
         QRandomGenerator moments(seed);
         QSet<QString> temporaries;

@@ -101,8 +101,8 @@ private slots:
         QFETCH(QString, gone);
 
         Files stored = book();
-        f->put(stored);
-        FrmMain &w = f->startOn("Family", "Ann");
+        QVERIFY(f->put(stored) && f->startOn("Family", "Ann"));
+        FrmMain &w = f->window();
         w.lstChildren->setCurrentRow(0);
         f->platform.answers.enqueue(true);
         f->platform.inputs.enqueue("Zoe");
@@ -149,9 +149,10 @@ private slots:
         QFETCH(QStringList, locked);
         QFETCH(QString, seen);
         QFETCH(QString, after);
-        f->put(book());
-        FrmMain &w = f->startOn("Family", "Bo");
-        QVERIFY(failing("read:EIO", f->dataDir() + file, [&] { f->pickName("Ann"); }));
+        QVERIFY(f->put(book()) && f->startOn("Family", "Bo"));
+        FrmMain &w = f->window();
+        bool picked = false;
+        QVERIFY(failing("read:EIO", f->dataDir() + file, [&] { picked = f->pickName("Ann"); }) && picked);
 
         QCOMPARE(view(), seen);
         for (QWidget *control : w.findChildren<QWidget *>()) {
@@ -163,8 +164,7 @@ private slots:
         QCOMPARE(f->file(file), book().value(file));
 
         // Selecting a contact again unlocks them; with the disk working, Ann's file shows.
-        f->pickName("Bo");
-        f->pickName("Ann");
+        QVERIFY(f->pickName("Bo") && f->pickName("Ann"));
         for (const QString &name : locked)
             QVERIFY(w.findChild<QWidget *>(name)->isEnabled());
         QCOMPARE(view(), after);
@@ -176,8 +176,8 @@ private slots:
     // file takes the new content, and none is left once it is in place.
     void noUnnamedFiles()
     {
-        f->put(book());
-        FrmMain &w = f->startOn("Family", "Ann");
+        QVERIFY(f->put(book()) && f->startOn("Family", "Ann"));
+        FrmMain &w = f->window();
         QVERIFY(failing("tmpfile:EOPNOTSUPP", f->dataDir(), [&] { typeAtEnd(w.txtBirthday, "!"); }));
         Files stored = book();
         stored.insert("FamilyAnnBirthday", "\"1 May!\"\r\n");
@@ -257,15 +257,14 @@ private slots:
 
         Files stored = book();
         stored.insert(file, bytes);
-        f->put(stored);
+        QVERIFY(f->put(stored));
         FrmMain &w = f->start();
         if (pick.isEmpty()) {
             // Every category listed can be chosen; one whose names file cannot be named shows no names.
             for (int i = 0; i < w.cboRelationship->count(); ++i)
                 w.cboRelationship->setCurrentIndex(i);
         } else {
-            f->pickCategory(pick.section('/', 0, 0));
-            f->pickName(pick.section('/', 1));
+            QVERIFY(f->pickCategory(pick.section('/', 0, 0)) && f->pickName(pick.section('/', 1)));
         }
         const QStringList actual = file == "RelationsList"          ? Controls::entries(w.cboRelationship)
                                    : file.startsWith("NamesList")    ? Controls::entries(w.lstNames)

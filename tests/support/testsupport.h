@@ -51,36 +51,29 @@ void typeAtEnd(QWidget *box, const QString &text);
 Files standardBook();
 
 // One test's own data directory, a scripted user and the real main window.
+// What can fail returns whether it worked, for the test to verify.
 class Fixture
 {
 public:
     Fixture() { qputenv("XDG_DATA_HOME", home.path().toLocal8Bit()); }
 
-    // The data directory's path, with a trailing '/'; it exists only once
-    // the window has started (or a file has been put there).
+    // The data directory's path, with a trailing '/'.
     QString dataDir() const { return home.path() + QStringLiteral("/Kinfolio/Data/"); }
     // Puts files into the data directory before or while the window runs.
-    void put(const QString &name, const QByteArray &bytes) const;
-    void put(const Files &files) const;
-    // Puts standardBook() and returns it.
-    Files putStandardBook() const
-    {
-        put(standardBook());
-        return standardBook();
-    }
-    // Every file of the data directory.
-    Files files() const;
+    [[nodiscard]] bool put(const Files &files) const;
+    [[nodiscard]] bool putStandardBook() const { return put(standardBook()); }
+    Files files() const { return filesIn(dataDir()); }
     QByteArray file(const QString &name) const { return files().value(name); }
 
     // Starts the main window (runs its start-up).
     FrmMain &start() { return *(m_window = std::make_unique<FrmMain>(platform)); }
     // Starts it and picks the category and, if given, the name.
-    FrmMain &startOn(const QString &category, const QString &name = {});
+    [[nodiscard]] bool startOn(const QString &category, const QString &name = {});
     FrmMain &window() { return *m_window; }
 
     // The user picks a category / a name, as with the mouse.
-    void pickCategory(const QString &category);
-    void pickName(const QString &name);
+    [[nodiscard]] bool pickCategory(const QString &category);
+    [[nodiscard]] bool pickName(const QString &name);
 
     // The ten detail boxes' texts, in the order the report prints them.
     QStringList texts() const;
