@@ -39,12 +39,16 @@ class TestExchange : public FixtureTest
 
 private slots:
     // Export, then import into an empty data directory, gives back every
-    // data file byte for byte, hand edits and foreign line ends included;
+    // data file byte for byte, hand edits, foreign line ends and files no
+    // card can say included;
     // the picture comes back as the same image, in the program's own folder.
     void roundTrip()
     {
         Files book = standardBook();
         book["NamesListFamily"] = listBytes({"Ann", "Anna", "Zoë"}); // Bo has no files
+        book["FamilyZoëBirthday"] = "\"Zo\xEB\"\r\n";          // Windows-1252
+        book["FamilyZoëRelation"] = "\"say \"hi\"\"\r\n";     // cut at the quote
+        book["FamilyZoëNumbers"] = "\"1\",\"2\"\r\n";         // short
         QImage image(30, 20, QImage::Format_RGB32);
         image.fill(Qt::red);
         const QString picture = f->home.filePath("ann.png");
