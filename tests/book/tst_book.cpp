@@ -260,9 +260,9 @@ private slots:
         QCOMPARE(f->files(), files);
     }
 
-    // Adding a contact stores its files first and lists it last. Files left
-    // by an add that was cut short come back when the name is added again;
-    // an add that cannot be stored leaves the window as it was.
+    // Adding a contact stores its files first and lists it last: files left
+    // by an add that was cut short come back when the name is added again.
+    // (An add that cannot be stored is in tst_faults.)
     void addingIsAllOrNothing()
     {
         Files files = standardBook();
@@ -280,18 +280,6 @@ private slots:
         const QStringList tabled = ContactFields::files() << FileName::Pic;
         QCOMPARE(QSet<QString>(tabled.begin(), tabled.end()),
                  QSet<QString>(FileName::contactSuffixes.begin(), FileName::contactSuffixes.end()));
-
-        f->platform.shown.clear();
-        f->platform.answers.enqueue(true);
-        w.cmdRemoveRelationship->click();
-        QVERIFY(QDir(f->dataDir()).removeRecursively());
-        f->platform.inputs.enqueue("Kin");
-        w.cmdAddRelationship->click();
-        w.cmdAddName->click(); // locked: it asks nothing
-        QCOMPARE(f->platform.messages(), QStringList{"Sorry, the new category could not be saved in " + f->dataDir()
-                                                     + ". Nothing was added."});
-        QCOMPARE(f->state(), "/ | names off | details off | empty | " + noContact);
-        QCOMPARE(f->files(), Files{});
     }
 };
 
