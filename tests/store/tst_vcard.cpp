@@ -94,12 +94,6 @@ private slots:
         QTest::newRow("LF and lone CR line ends, two cards")
             << QByteArray("BEGIN:VCARD\nFN:A\nEND:VCARD\rbegin:vcard\rFN:B\rEND:VCARD")
             << "VERSION \nFN:A\nEND\nVERSION \nFN:B\nEND";
-        QTest::newRow("2.1 types named alone, repeated TYPE joined")
-            << QByteArray("BEGIN:VCARD\r\nVERSION:2.1\r\nTEL;HOME;VOICE:1\r\ntel;type=WORK;TYPE=fax:2\r\nEND:VCARD\r\n")
-            << "VERSION 2.1\nTEL;TYPE=HOME,VOICE:1\nTEL;TYPE=WORK,fax:2\nEND";
-        QTest::newRow("quoted-printable soft breaks, UTF-8 charset, line breaks")
-            << QByteArray("BEGIN:VCARD\r\nNOTE;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:Z=C3=\r\n=BC=0D=0Ab=\r\nc 1=3D1\r\nEND:VCARD\r\n")
-            << "VERSION \nNOTE:Zü\\nbc 1=1\nEND";
         QTest::newRow("quoted-printable named alone, Windows-1252")
             << QByteArray("BEGIN:VCARD\r\nNOTE;QUOTED-PRINTABLE;CHARSET=Windows-1252:Caf=E9 =80=0A\r\nEND:VCARD\r\n")
             << "VERSION \nNOTE:Café €\\n\nEND";
@@ -122,7 +116,7 @@ private slots:
     }
 
     // Every form a card arrives in reads as the same model; the model written
-    // out reads back equal.
+    // out reads back equal. (Forms the samples hold are read in realWorld.)
     void parse()
     {
         QFETCH(QByteArray, bytes);
