@@ -25,15 +25,6 @@ class TestBook : public FixtureTest
 {
     Q_OBJECT
 
-    // What the user is shown: the input box, then the message instead of the add, if any.
-    QList<Shown> asked(const QString &prompt, const QString &title, const QString &message)
-    {
-        QList<Shown> shown{{Shown::Input, prompt, title}};
-        if (!message.isEmpty())
-            shown += {Shown::Message, message, "Kinfolio"};
-        return shown;
-    }
-
 private slots:
     // The selection moves only when the user picks another name: a click on
     // the list's blank part, a Ctrl+click on the chosen name and Ctrl+Space
@@ -109,7 +100,7 @@ private slots:
         const QString before = f->state();
         f->platform.inputs.enqueue(entry);
         w.cmdAddRelationship->click();
-        QCOMPARE(f->platform.shown, asked("Please type in a new relationship category", "Add relationship category", message));
+        QCOMPARE(f->platform.shown, askedFor("Please type in a new relationship category", "Add relationship category", message));
         QCOMPARE(Controls::entries(w.cboRelationship), after);
         if (after != categories)
             files["RelationsList"] = listBytes(after);
@@ -150,7 +141,7 @@ private slots:
         const QString before = f->state();
         f->platform.inputs.enqueue(entry);
         w.cmdAddName->click();
-        QCOMPARE(f->platform.shown, asked("Please type in a name to add to the database", "Add Name", message));
+        QCOMPARE(f->platform.shown, askedFor("Please type in a name to add to the database", "Add Name", message));
         QCOMPARE(Controls::entries(w.lstNames), after);
         const bool added = after.contains(entry);
         if (added) {

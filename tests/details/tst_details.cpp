@@ -118,10 +118,7 @@ private slots:
         FrmMain &w = f->window();
         f->platform.inputs.enqueue(entry);
         w.cmdAddChildren->click();
-        QList<Shown> shown{{Shown::Input, "Please type in a name to add to the database", "Add Name"}};
-        if (!message.isEmpty())
-            shown += {Shown::Message, message, "Kinfolio"};
-        QCOMPARE(f->platform.shown, shown);
+        QCOMPARE(f->platform.shown, askedFor("Please type in a name to add to the database", "Add Name", message));
         QCOMPARE(Controls::entries(w.lstChildren), after);
         QCOMPARE(w.lstChildren->currentRow(), after.indexOf(entry));
         if (after.size() > 3)

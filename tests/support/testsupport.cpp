@@ -122,3 +122,11 @@ void typeAtEnd(QWidget *box, const QString &text)
     QTest::keyClick(box, Qt::Key_End, qobject_cast<QPlainTextEdit *>(box) ? Qt::ControlModifier : Qt::NoModifier);
     QTest::keyClicks(box, text);
 }
+
+QList<Shown> askedFor(const QString &prompt, const QString &title, const QString &message)
+{
+    QList<Shown> shown{{Shown::Input, prompt, title}};
+    if (!message.isEmpty())
+        shown += {Shown::Message, message, "Kinfolio"};
+    return shown;
+}

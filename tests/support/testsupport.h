@@ -38,6 +38,9 @@ QByteArray listBytes(const QStringList &entries);
 // it, so any rewrite of a file nobody changed shows.
 Files contactFiles(const QString &category, const QString &name);
 
+// What an add shows: its input box, then the message refusing it, if any.
+QList<Shown> askedFor(const QString &prompt, const QString &title, const QString &message);
+
 // Types text at the end of a box, as a person does after clicking behind
 // what it shows.
 void typeAtEnd(QWidget *box, const QString &text);
