@@ -93,6 +93,7 @@ private slots:
         QVERIFY(dataDir.exists());
         QCOMPARE(dataDir.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System), {});
         QCOMPARE(Controls::entries(window.cboRelationship), {});
+        QCOMPARE(f->state(), "/ | names off | details off | empty | No Contact Name Selected");
         QVERIFY(!window.chkPic->isChecked());
         // Alt+P, Print Screen's access key, does nothing while the button is
         // disabled: an enabled button would be down now and act a moment later.

@@ -28,6 +28,12 @@ fail() {
 pass() {
     echo "package: ok: $*"
 }
+# Fails at once with what the tool said, kept in file $2.
+die() {
+    echo "package: FAIL: $1:" >&2
+    cat -- "$2" >&2
+    exit 1
+}
 
 # Runs dpkg on the scratch root, without its warnings about the copied
 # database holding no file lists (it needs none: no other package is there).
@@ -40,16 +46,8 @@ if [[ ${KINFOLIO_PACKAGE_ON_XVFB:-} != 1 ]]; then
     require_tools package cpack dpkg dpkg-deb dpkg-shlibdeps xvfb-run xdotool xprop import convert
     scratch=$(fresh_scratch package "$scratch")
     deb=$scratch/kinfolio_${version}_$(dpkg --print-architecture).deb
-    if ! (cd -- "$build" && cpack -G DEB -B "$scratch/cpack") >"$scratch/cpack.log" 2>&1; then
-        echo "package: FAIL: cpack failed:" >&2
-        cat "$scratch/cpack.log" >&2
-        exit 1
-    fi
-    mv -- "$scratch/cpack/$(basename -- "$deb")" "$deb" || {
-        echo "package: FAIL: cpack made no $(basename -- "$deb"):" >&2
-        ls "$scratch/cpack" >&2
-        exit 1
-    }
+    (cd -- "$build" && cpack -G DEB -B "$scratch/cpack") >"$scratch/cpack.log" 2>&1 || die "cpack failed" "$scratch/cpack.log"
+    mv -- "$scratch/cpack/$(basename -- "$deb")" "$deb" || die "cpack made no $(basename -- "$deb")" "$scratch/cpack.log"
     pass "built $(basename -- "$deb")"
 
     # The libraries come from dpkg-shlibdeps, which CPack leaves out silently
@@ -67,11 +65,7 @@ if [[ ${KINFOLIO_PACKAGE_ON_XVFB:-} != 1 ]]; then
     admin=$scratch/admin
     mkdir -p "$root" "$admin/info" "$admin/updates" "$admin/triggers"
     cp /var/lib/dpkg/status "$admin/status"
-    if ! scratch_dpkg -i "$deb" >"$scratch/dpkg-install.log"; then
-        echo "package: FAIL: dpkg -i refused the package:" >&2
-        cat "$scratch/dpkg-install.log" >&2
-        exit 1
-    fi
+    scratch_dpkg -i "$deb" >"$scratch/dpkg-install.log" || die "dpkg -i refused the package" "$scratch/dpkg-install.log"
     scratch_dpkg -L kinfolio >"$scratch/files"
     for file in /usr/bin/kinfolio /usr/share/kinfolio/Readme.htm \
         /usr/share/applications/io.github.kinfolio.Kinfolio.desktop \
@@ -114,11 +108,7 @@ first_window() {
     echo "${found%%$'\n'*}"
 }
 window=$(first_window 20 '^Kinfolio 1\.0$')
-if [[ -z $window ]]; then
-    echo "package: FAIL: the installed program showed no window; it said:" >&2
-    cat "$scratch/kinfolio.log" >&2
-    exit 1
-fi
+[[ -n $window ]] || die "the installed program showed no window; it said" "$scratch/kinfolio.log"
 pass "Exec=$exec_line started the installed program"
 
 # WM_CLASS is "instance", "class"; a desktop matches StartupWMClass to the class.
@@ -188,10 +178,7 @@ else
 fi
 
 # The user's data, untouched by starting and leaving the program, must outlive the package.
-if ! scratch_dpkg -r kinfolio >"$scratch/dpkg-remove.log"; then
-    fail "dpkg -r failed"
-    cat "$scratch/dpkg-remove.log" >&2
-fi
+scratch_dpkg -r kinfolio >"$scratch/dpkg-remove.log" || die "dpkg -r failed" "$scratch/dpkg-remove.log"
 left=$(cd -- "$root" && find . -mindepth 1)
 [[ -z $left ]] && pass "dpkg -r removed every file and directory it installed" || fail "dpkg -r left: $left"
 if (cd -- "$data" && sha256sum --quiet -c "$scratch/data.sums"); then
