@@ -21,22 +21,10 @@ QAccessibleInterface *labelOf(QAccessibleInterface *control)
     return nullptr;
 }
 
-// A control's name: its own, else its label's. A combo box's own name is its
-// current entry on Linux, so only its label names it.
-QString nameOf(QAccessibleInterface *control)
-{
-    const QString own = control->text(QAccessible::Name);
-    if (control->role() != QAccessible::ComboBox && !own.isEmpty())
-        return own;
-    const QAccessibleInterface *label = labelOf(control);
-    return label ? label->text(QAccessible::Name) : QString();
-}
-
+// How far apart two rectangles are.
 int gap(const QRect &a, const QRect &b)
 {
-    const int dx = qMax(0, qMax(a.left() - b.right(), b.left() - a.right()));
-    const int dy = qMax(0, qMax(a.top() - b.bottom(), b.top() - a.bottom()));
-    return dx + dy;
+    return qMax(0, qMax(a.left() - b.right(), b.left() - a.right())) + qMax(0, qMax(a.top() - b.bottom(), b.top() - a.bottom()));
 }
 
 // Whether the eye takes `label` for the control's: it stands left of the
@@ -48,21 +36,11 @@ bool beside(const QRect &label, const QRect &control)
     return (rows && label.left() < control.left()) || (columns && label.top() < control.top());
 }
 
-// Whether `label` is the one a sighted user reads for the control: beside
-// it, and no other label of its container beside it and closer.
-bool seenAsLabel(const QWidget *control, const QWidget *label)
-{
-    const QRect place = control->geometry();
-    if (!beside(label->geometry(), place))
-        return false;
-    const QList<QLabel *> labels = control->parentWidget()->findChildren<QLabel *>(Qt::FindDirectChildrenOnly);
-    return std::none_of(labels.cbegin(), labels.cend(), [&](const QLabel *other) {
-        return beside(other->geometry(), place) && gap(other->geometry(), place) < gap(label->geometry(), place);
-    });
-}
-
 // Every control below `node` that takes the focus, by object name, with its
-// name. What lies inside such a control (a combo box's list) is its own part.
+// name: its own, else its label's (a combo box's own name is its current
+// entry on Linux). What lies inside such a control is its own part. A label
+// tied to a control must be the one a sighted user reads for it: beside it,
+// and no other label of its container beside it and closer.
 void focusable(QAccessibleInterface *node, QMap<QString, QString> &found, QStringList &misplacedLabels)
 {
     for (int i = 0; i < node->childCount(); ++i) {
@@ -72,9 +50,16 @@ void focusable(QAccessibleInterface *node, QMap<QString, QString> &found, QStrin
             focusable(child, found, misplacedLabels);
             continue;
         }
-        found.insert(widget->objectName(), nameOf(child));
-        const QAccessibleInterface *label = labelOf(child);
-        if (label && !seenAsLabel(widget, qobject_cast<const QWidget *>(label->object())))
+        QAccessibleInterface *label = labelOf(child);
+        const QString own = child->role() == QAccessible::ComboBox ? QString() : child->text(QAccessible::Name);
+        found.insert(widget->objectName(), !own.isEmpty() ? own : label ? label->text(QAccessible::Name) : QString());
+        if (!label)
+            continue;
+        const QRect place = widget->geometry(), tied = qobject_cast<const QWidget *>(label->object())->geometry();
+        const QList<QLabel *> labels = widget->parentWidget()->findChildren<QLabel *>(Qt::FindDirectChildrenOnly);
+        if (!beside(tied, place) || std::any_of(labels.cbegin(), labels.cend(), [&](const QLabel *other) {
+                return beside(other->geometry(), place) && gap(other->geometry(), place) < gap(tied, place);
+            }))
             misplacedLabels.append(widget->objectName());
     }
 }
@@ -101,8 +86,8 @@ private slots:
     {
         QFETCH(QString, window);
         QFETCH(int, controls);
-        f->putStandardBook();
-        FrmMain &w = f->startOn("Family", "Ann");
+        QVERIFY(f->putStandardBook() && f->startOn("Family", "Ann"));
+        FrmMain &w = f->window();
         w.mnuAbout->trigger();
         w.mnuReadme->trigger();
         const QMap<QString, QWidget *> windows{{"frmMain", &w},

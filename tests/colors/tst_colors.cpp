@@ -15,66 +15,57 @@ class TestColors : public FixtureTest
     Q_OBJECT
 
 private slots:
-    // One row for each time the scheme paints: the palette parts (W window,
-    // T text, B button, b base, t box text, x button text) of every control named.
-    void pickColor_data()
+    // Each of the dialog's buttons picks one role's colour, which is stored
+    // in its file and painted at once on every window, by kind of control:
+    // the form and its frames, their titles, the boxes and the buttons.
+    void pickColors()
     {
-        QTest::addColumn<QString>("button");
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<QString>("parts");
-        QTest::addColumn<QString>("painted");
-
-        const QString frames = "fraCategories fraContactName fraMiscInfo fraInfo fraNumbers fraButtons";
-        const QString boxes = "lstNames txtAddress txtDrivingDirections txtRelation txtBirthday lstChildren txtHome "
-                              "txtCell txtWork txtFax txtEmail txtNumNotes";
-        QTest::newRow("form background") << "cmdFormBackColor" << "FormBackColor" << "W"
-                                         << "client chkPic frmColors frmPic " + frames;
-        QTest::newRow("contact name") << "cmdContactNameTitle" << "NameTitleColor" << "T" << "lblName";
-        QTest::newRow("frame titles") << "cmdFrameTitleText" << "FrameTitleColor" << "T" << frames;
-        QTest::newRow("detail titles") << "cmdDetailTitles" << "DetailTitleColor" << "T"
-                                       << "lblCategory lblNames lblRelation lblBirthday lblDependants lblAddress "
-                                          "lblDrivingDirections lblHome lblCell lblWork lblFax lblNotes chkPic";
-        QTest::newRow("box backgrounds") << "cmdTextBoxBack" << "TextBoxBackColor" << "b" << boxes;
-        QTest::newRow("drop-down background") << "cmdTextBoxBack" << "TextBoxBackColor" << "bB" << "cboRelationship";
-        QTest::newRow("box text") << "cmdTextBoxText" << "TextBoxTextColor" << "t" << boxes;
-        QTest::newRow("drop-down text") << "cmdTextBoxText" << "TextBoxTextColor" << "tx" << "cboRelationship";
-        QTest::newRow("minor buttons") << "cmdMinorBack" << "MinorButtonsColor" << "B"
-                                       << "cmdAddRelationship cmdRemoveRelationship cmdAddName cmdRemoveName "
-                                          "cmdAddChildren cmdRemoveChildren frmPic.cmdAddPic";
-        QTest::newRow("main buttons")
-            << "cmdMainBack" << "MainButtonsColor" << "B"
-            << "cmdEditColors cmdPrintScreen cmdPrintText cmdExit frmPic.cmdClose frmColors.cmdClose";
-    }
-
-    // A pick takes effect at once: file and every window that role paints.
-    void pickColor()
-    {
-        QFETCH(QString, button);
-        QFETCH(QString, file);
-        QFETCH(QString, parts);
-        QFETCH(QString, painted);
-
         FrmMain &w = f->start();
         FrmColors &dialog = w.colors.frmColors();
-        f->platform.colors.enqueue(red);
-        dialog.findChild<QPushButton *>(button)->click();
-        QCOMPARE(f->files(), (Files{{file, " 255 \r\n"}}));
-
-        const QList<QPalette::ColorRole> roles{QPalette::Window, QPalette::WindowText, QPalette::Button,
-                                               QPalette::Base,   QPalette::Text,       QPalette::ButtonText};
-        for (const QString &name : painted.split(' ')) {
-            // "frmPic" is the picture window, "frmPic.cmdClose" one of its controls.
-            QWidget *window = name.startsWith("frmPic") ? &w.picture.frmPic() : static_cast<QWidget *>(&w);
-            window = name.startsWith("frmColors") ? &dialog : window;
-            const QWidget *widget =
-                window == &w || name.contains('.') ? window->findChild<QWidget *>(name.section('.', -1)) : window;
-            for (const QChar part : parts)
-                QVERIFY2(widget && colorOf(widget, roles[QString("WTBbtx").indexOf(part)]) == red,
-                         qPrintable(name + '/' + part));
+        FrmPic &pic = w.picture.frmPic();
+        const QStringList buttons{"cmdFormBackColor", "cmdContactNameTitle", "cmdFrameTitleText", "cmdDetailTitles",
+                                  "cmdTextBoxBack",   "cmdTextBoxText",      "cmdMinorBack",      "cmdMainBack"};
+        const QStringList files{"FormBackColor", "NameTitleColor", "FrameTitleColor", "DetailTitleColor",
+                                "TextBoxBackColor", "TextBoxTextColor", "MinorButtonsColor", "MainButtonsColor"};
+        Files stored;
+        for (int i = 0; i < buttons.size(); ++i) { // as 0x00BBGGRR, red i + 1
+            f->platform.colors.enqueue(QColor(i + 1, 0, 0));
+            dialog.findChild<QPushButton *>(buttons[i])->click();
+            stored.insert(files[i], QByteArray(" ") + QByteArray::number(i + 1) + " \r\n");
         }
+        QCOMPARE(f->files(), stored);
+
+        QStringList wrong;
+        const auto expect = [&](const QWidget *widget, QPalette::ColorRole part, const QString &file) {
+            if (colorOf(widget, part) != QColor(int(files.indexOf(file)) + 1, 0, 0))
+                wrong << widget->objectName() + '/' + QVariant::fromValue(part).toString();
+        };
+        for (const QWidget *widget : w.findChildren<QWidget *>(QRegularExpression("^(fra|lbl|txt|lst|cbo|cmd)"))) {
+            if (qobject_cast<const QGroupBox *>(widget)) {
+                expect(widget, QPalette::Window, "FormBackColor");
+                expect(widget, QPalette::WindowText, "FrameTitleColor");
+            } else if (qobject_cast<const QLabel *>(widget)) {
+                expect(widget, QPalette::WindowText, widget == w.lblName ? "NameTitleColor" : "DetailTitleColor");
+            } else if (const auto *button = qobject_cast<const QPushButton *>(widget)) {
+                expect(button, QPalette::Button, button->parent() == w.fraButtons ? "MainButtonsColor" : "MinorButtonsColor");
+            } else {
+                expect(widget, QPalette::Base, "TextBoxBackColor");
+                expect(widget, QPalette::Text, "TextBoxTextColor");
+            }
+        }
+        // The drop-down list is drawn as a button.
+        expect(w.cboRelationship, QPalette::Button, "TextBoxBackColor");
+        expect(w.cboRelationship, QPalette::ButtonText, "TextBoxTextColor");
+        for (const QWidget *form : QList<const QWidget *>{w.client, w.chkPic, &pic, &dialog})
+            expect(form, QPalette::Window, "FormBackColor");
+        expect(w.chkPic, QPalette::WindowText, "DetailTitleColor");
+        expect(pic.cmdAddPic, QPalette::Button, "MinorButtonsColor");
+        for (const QWidget *button : QList<const QWidget *>{pic.cmdClose, dialog.cmdClose})
+            expect(button, QPalette::Button, "MainButtonsColor");
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(' ')));
         // Never painted by the scheme: the E-Mail label and the dialog's own buttons.
         QCOMPARE(colorOf(w.Label1, QPalette::WindowText), QColor(Qt::black));
-        QVERIFY(colorOf(dialog.cmdMainBack, QPalette::Button) != red);
+        QVERIFY(colorOf(dialog.cmdMainBack, QPalette::Button) != QColor(8, 0, 0));
     }
 
     // Only what the program itself writes is a colour (0 to 16777215); anything
@@ -87,7 +78,7 @@ private slots:
         const Files files{{"FormBackColor", ""}, {"NameTitleColor", "teal\r\n"}, {"FrameTitleColor", " 16777216 \r\n"},
                           {"TextBoxTextColor", " 16777215 \r\n"}, {"MinorButtonsColor", " 255 \r\n"},
                           {"MainButtonsColor", "-1 \r\n"}};
-        f->put(files);
+        QVERIFY(f->put(files));
         FrmMain &w = f->start();
         FrmColors &dialog = w.colors.frmColors();
         QCOMPARE(colorOf(w.cmdAddName, QPalette::Button), red); // start-up paints with them

@@ -74,16 +74,20 @@ private slots:
     // opening makes a new one; none of them starts System Info.
     void closeAndReopen_data()
     {
-        QTest::addColumn<QString>("how"); // the window, then the way it is closed
-        for (const char *how : {"Readme: button", "Readme: Esc", "Readme: title bar", "About: button", "About: Enter",
-                                "About: Esc", "About: title bar"})
-            QTest::newRow(how) << QString(how);
+        QTest::addColumn<bool>("readme"); // or the About box
+        QTest::addColumn<Qt::Key>("key"); // pressed; Key_unknown: its button, Key_Close: the title bar's close
+        QTest::newRow("Readme: button") << true << Qt::Key_unknown;
+        QTest::newRow("Readme: Esc") << true << Qt::Key_Escape;
+        QTest::newRow("Readme: title bar") << true << Qt::Key_Close;
+        QTest::newRow("About: button") << false << Qt::Key_unknown;
+        QTest::newRow("About: Enter") << false << Qt::Key_Return;
+        QTest::newRow("About: Esc") << false << Qt::Key_Escape;
+        QTest::newRow("About: title bar") << false << Qt::Key_Close;
     }
-
     void closeAndReopen()
     {
-        QFETCH(QString, how);
-        const bool readme = how.startsWith("Readme");
+        QFETCH(bool, readme);
+        QFETCH(Qt::Key, key);
         FrmMain &w = f->start();
         QAction *open = readme ? w.mnuReadme : w.mnuAbout;
         const auto window = [&]() -> QWidget * {
@@ -93,12 +97,12 @@ private slots:
         const QPointer<QWidget> first = window();
         open->trigger();
         QCOMPARE(window(), first.data());
-        if (how.endsWith("button"))
+        if (key == Qt::Key_unknown)
             (readme ? w.help.frmReadme()->cmdClose : w.help.frmAbout()->cmdOK)->click();
-        else if (how.endsWith("title bar"))
+        else if (key == Qt::Key_Close)
             first->close();
         else
-            QTest::keyClick(first, how.endsWith("Enter") ? Qt::Key_Return : Qt::Key_Escape);
+            QTest::keyClick(first, key);
         QTRY_VERIFY(first.isNull()); // discarded, not hidden
         QVERIFY(f->platform.started.isEmpty());
         open->trigger();
@@ -106,49 +110,49 @@ private slots:
     }
 
     // The first key's PATH value, read as text or as a little-endian number,
-    // and what System Info starts. "has" is the rest of the machine: the
-    // second key naming a directory, MSINFO32.EXE in it, and whether programs
-    // can start.
+    // and what System Info starts, given the rest of the machine: the second
+    // key naming a directory, MSINFO32.EXE in it, and whether programs start.
     void startSysInfo_data()
     {
         QTest::addColumn<int>("type"); // 0: no PATH value
         QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QString>("has");
+        QTest::addColumn<bool>("location");
+        QTest::addColumn<bool>("exe");
+        QTest::addColumn<bool>("starts");
         QTest::addColumn<QString>("started"); // "<dir>" stands for the directory
 
-        const QString both = "location, MSINFO32.EXE";
-        QTest::newRow("text with its NUL, first key wins") << 1 << QByteArray("C:\\a.exe\0", 9) << both << "C:\\a.exe";
-        QTest::newRow("text without NUL") << 1 << QByteArray("abc") << "" << "abc";
-        QTest::newRow("little-endian number") << 4 << QByteArray("\x39\x30\0\0", 4) << "" << "12345";
-        QTest::newRow("largest number") << 4 << QByteArray("\xff\xff\xff\xff") << "" << "4294967295";
-        QTest::newRow("another type: read, but names nothing") << 2 << QByteArray("%WINDIR%\0", 9) << both << "";
-        QTest::newRow("too long for the buffer") << 1 << QByteArray(1025, 'x') << both << "<dir>\\MSINFO32.EXE";
-        QTest::newRow("it cannot start") << 1 << QByteArray("abc") << "cannot start" << "";
-        QTest::newRow("no MSINFO32.EXE there") << 0 << QByteArray() << "location" << "";
-        QTest::newRow("neither key") << 0 << QByteArray() << "" << "";
+        QTest::newRow("text with its NUL, first key wins") << 1 << QByteArray("C:\\a.exe\0", 9) << true << true << true << "C:\\a.exe";
+        QTest::newRow("text without NUL") << 1 << QByteArray("abc") << false << false << true << "abc";
+        QTest::newRow("little-endian number") << 4 << QByteArray("\x39\x30\0\0", 4) << false << false << true << "12345";
+        QTest::newRow("largest number") << 4 << QByteArray("\xff\xff\xff\xff") << false << false << true << "4294967295";
+        QTest::newRow("another type: read, but names nothing") << 2 << QByteArray("%WINDIR%\0", 9) << true << true << true << "";
+        QTest::newRow("too long for the buffer") << 1 << QByteArray(1025, 'x') << true << true << true << "<dir>\\MSINFO32.EXE";
+        QTest::newRow("it cannot start") << 1 << QByteArray("abc") << false << false << false << "";
+        QTest::newRow("no MSINFO32.EXE there") << 0 << QByteArray() << true << false << true << "";
+        QTest::newRow("neither key") << 0 << QByteArray() << false << false << true << "";
     }
-
     void startSysInfo()
     {
         QFETCH(int, type);
         QFETCH(QByteArray, bytes);
-        QFETCH(QString, has);
+        QFETCH(bool, location);
+        QFETCH(bool, exe);
+        QFETCH(bool, starts);
         QFETCH(QString, started);
         ScriptedPlatform &platform = f->platform;
         const QString machine = "HKEY_LOCAL_MACHINE";
         const QString tools = "SOFTWARE\\Microsoft\\Shared Tools";
         if (type)
-            platform.registry.insert(ScriptedPlatform::registryKey(machine, tools + "\\MSINFO", "PATH"),
-                                     {quint32(type), bytes});
+            platform.registry.insert(ScriptedPlatform::registryKey(machine, tools + "\\MSINFO", "PATH"), {quint32(type), bytes});
         // On Linux a backslash is part of a file name: "<dir>\MSINFO32.EXE"
         // is a file beside the directory.
         const QString dir = f->home.filePath("Info");
-        if (has.contains("location"))
+        if (location)
             platform.registry.insert(ScriptedPlatform::registryKey(machine, tools + " Location", "MSINFO"),
                                      {Platform::RegSz, dir.toUtf8() + '\0'});
-        QFile exe(dir + "\\MSINFO32.EXE");
-        QVERIFY(!has.contains("MSINFO32.EXE") || exe.open(QIODevice::WriteOnly));
-        platform.canStartPrograms = !has.contains("cannot start");
+        QFile file(dir + "\\MSINFO32.EXE");
+        QVERIFY(!exe || file.open(QIODevice::WriteOnly));
+        platform.canStartPrograms = starts;
 
         FrmAbout(platform).cmdSysInfo->click();
         started.replace("<dir>", dir);

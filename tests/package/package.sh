@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Builds the Debian package with CPack, installs it with dpkg into a scratch
-# root, starts the program there through its menu entry on its own X server,
-# then removes the package and checks that it took every file it brought and
+# Builds the Debian package with CPack and installs it with dpkg into a
+# scratch root. On an X server of its own, starts the program there through
+# its menu entry and looks at it as a user would: the window at its size and
+# in its colours, the installed help page behind Ctrl+R, Ctrl+X ending it.
+# Then removes the package and checks that it took every file it brought and
 # none of the user's.
 #
 #   package.sh <build directory> <version> <scratch directory>
@@ -26,6 +28,12 @@ fail() {
 pass() {
     echo "package: ok: $*"
 }
+# Fails at once with what the tool said, kept in file $2.
+die() {
+    echo "package: FAIL: $1:" >&2
+    cat -- "$2" >&2
+    exit 1
+}
 
 # Runs dpkg on the scratch root, without its warnings about the copied
 # database holding no file lists (it needs none: no other package is there).
@@ -35,19 +43,11 @@ scratch_dpkg() {
 
 # Phase 1: build the package and install it, then this same script again under Xvfb.
 if [[ ${KINFOLIO_PACKAGE_ON_XVFB:-} != 1 ]]; then
-    require_tools package cpack dpkg dpkg-deb dpkg-shlibdeps xvfb-run xdotool xprop
+    require_tools package cpack dpkg dpkg-deb dpkg-shlibdeps xvfb-run xdotool xprop import convert
     scratch=$(fresh_scratch package "$scratch")
     deb=$scratch/kinfolio_${version}_$(dpkg --print-architecture).deb
-    if ! (cd -- "$build" && cpack -G DEB -B "$scratch/cpack") >"$scratch/cpack.log" 2>&1; then
-        echo "package: FAIL: cpack failed:" >&2
-        cat "$scratch/cpack.log" >&2
-        exit 1
-    fi
-    mv -- "$scratch/cpack/$(basename -- "$deb")" "$deb" || {
-        echo "package: FAIL: cpack made no $(basename -- "$deb"):" >&2
-        ls "$scratch/cpack" >&2
-        exit 1
-    }
+    (cd -- "$build" && cpack -G DEB -B "$scratch/cpack") >"$scratch/cpack.log" 2>&1 || die "cpack failed" "$scratch/cpack.log"
+    mv -- "$scratch/cpack/$(basename -- "$deb")" "$deb" || die "cpack made no $(basename -- "$deb")" "$scratch/cpack.log"
     pass "built $(basename -- "$deb")"
 
     # The libraries come from dpkg-shlibdeps, which CPack leaves out silently
@@ -65,11 +65,7 @@ if [[ ${KINFOLIO_PACKAGE_ON_XVFB:-} != 1 ]]; then
     admin=$scratch/admin
     mkdir -p "$root" "$admin/info" "$admin/updates" "$admin/triggers"
     cp /var/lib/dpkg/status "$admin/status"
-    if ! scratch_dpkg -i "$deb" >"$scratch/dpkg-install.log"; then
-        echo "package: FAIL: dpkg -i refused the package:" >&2
-        cat "$scratch/dpkg-install.log" >&2
-        exit 1
-    fi
+    scratch_dpkg -i "$deb" >"$scratch/dpkg-install.log" || die "dpkg -i refused the package" "$scratch/dpkg-install.log"
     scratch_dpkg -L kinfolio >"$scratch/files"
     for file in /usr/bin/kinfolio /usr/share/kinfolio/Readme.htm \
         /usr/share/applications/io.github.kinfolio.Kinfolio.desktop \
@@ -91,6 +87,7 @@ data=$XDG_DATA_HOME/Kinfolio/Data
 mkdir -p "$data"
 printf '"Family"\r\n' >"$data/RelationsList"
 printf '"Ann"\r\n' >"$data/NamesListFamily"
+(cd -- "$data" && sha256sum -- *) >"$scratch/data.sums"
 
 entry=$root/usr/share/applications/io.github.kinfolio.Kinfolio.desktop
 exec_line=$(sed -n 's/^Exec=//p' "$entry")
@@ -104,65 +101,90 @@ $exec_line >"$scratch/kinfolio.log" 2>&1 &
 pid=$!
 trap 'kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true' EXIT
 
-windows=$(timeout 20 xdotool search --sync --onlyvisible --name '^Kinfolio 1\.0$') || windows=
-window=${windows%%$'\n'*}
-if [[ -z $window ]]; then
-    echo "package: FAIL: the installed program showed no window; it said:" >&2
-    cat "$scratch/kinfolio.log" >&2
-    exit 1
-fi
+# The first window whose title matches, waiting up to $1 seconds.
+first_window() {
+    local found
+    found=$(timeout "$1" xdotool search --sync --onlyvisible --name "$2") || found=
+    echo "${found%%$'\n'*}"
+}
+window=$(first_window 20 '^Kinfolio 1\.0$')
+[[ -n $window ]] || die "the installed program showed no window; it said" "$scratch/kinfolio.log"
 pass "Exec=$exec_line started the installed program"
 
 # WM_CLASS is "instance", "class"; a desktop matches StartupWMClass to the class.
 class=$(xprop -id "$window" WM_CLASS | sed -n 's/.*= ".*", "\(.*\)"$/\1/p')
-if [[ $class == "$wm_class" ]]; then
-    pass "the window's class $class is the menu entry's StartupWMClass"
-else
+[[ $class == "$wm_class" ]] && pass "the window's class $class is the menu entry's StartupWMClass" ||
     fail "the window's class is \"$class\", the menu entry's StartupWMClass \"$wm_class\""
-fi
 
-# The window list and the title bar pick their size from the icons a window
-# offers. xprop reads half a megabyte of a property unless told more; the
-# 256-pixel icon lies beyond that.
-icon_sizes() {
-    xprop -len 4000000 -id "$1" _NET_WM_ICON | sed -n 's/.*Icon (\([0-9]*\) x [0-9]*).*/\1/p' | sort -n | xargs
+# Photographs window $1 into $2 until it shows at least $4 pixels of colour
+# $3 (a window is mapped before it is painted); prints how many it shows.
+photograph() {
+    local n=0
+    for _ in $(seq 1 40); do
+        if import -window "$1" "$2" 2>/dev/null; then
+            n=$(convert "$2" -depth 8 txt:- | grep -c -i "$3" || true)
+            ((n < $4)) || break
+        fi
+        sleep 0.25
+    done
+    echo "$n"
 }
-xdotool windowfocus --sync "$window"
-xdotool key --clearmodifiers ctrl+a
-abouts=$(timeout 10 xdotool search --sync --onlyvisible --name '^About$') || abouts=
-offering=("main window:$window")
-if [[ -n $abouts ]]; then
-    offering+=("About box:${abouts%%$'\n'*}")
-else
-    fail "Ctrl+A opened no About box"
-fi
-for shown in "${offering[@]}"; do
-    sizes=$(icon_sizes "${shown#*:}")
-    if [[ $sizes == "16 32 48 64 128 256" ]]; then
-        pass "the ${shown%%:*} offers its icon at $sizes"
-    else
-        fail "the ${shown%%:*} offers its icon at \"$sizes\", not 16 32 48 64 128 256"
-    fi
-done
-kill "$pid"
-wait "$pid" 2>/dev/null || true
 
-# The user's data, as the program left it, must outlive the package.
-(cd -- "$data" && sha256sum -- *) >"$scratch/data.sums"
-if ! scratch_dpkg -r kinfolio >"$scratch/dpkg-remove.log"; then
-    fail "dpkg -r failed"
-    cat "$scratch/dpkg-remove.log" >&2
-fi
-left=$(cd -- "$root" && find . -mindepth 1)
-if [[ -z $left ]]; then
-    pass "dpkg -r removed every file and directory it installed"
+# The client area, 9870 x 6735 twips, is 658 x 449 pixels at the server's
+# 96 DPI, in the form's colour RGB(0,192,192) from just below the menu bar.
+png=$scratch/look.png
+teal=$(photograph "$window" "$png" '#00C0C0' 1000)
+width=$(convert "$png" -format '%w' info:)
+height=$(convert "$png" -format '%h' info:)
+bar=$(convert "$png" -crop "1x$height+4+0" -depth 8 txt:- | awk -F '[,:]' '!bar && tolower($0) ~ /#00c0c0/ { bar = $2; print bar }')
+if ((width == 658 && height - ${bar:-0} == 449)); then
+    pass "client area ${width}x$((height - bar)) px below a menu bar of $bar px; screenshot in $png"
 else
-    fail "dpkg -r left: $left"
+    fail "window ${width}x$height px, form colour from row ${bar:-none}: not a 658x449 client area; screenshot in $png"
 fi
+
+# The help window shows the installed page: its headings are white on teal
+# RGB(0,160,160); a page that cannot be found shows none.
+xdotool windowfocus --sync "$window"
+xdotool key --clearmodifiers ctrl+r
+readme=$(first_window 10 '^How does Kinfolio work\?$')
+if [[ -z $readme ]]; then
+    fail "Ctrl+R opened no window \"How does Kinfolio work?\""
+else
+    headings=$(photograph "$readme" "$scratch/readme.png" '#00A0A0' 500)
+    if ((headings >= 500)) && ! grep -q 'No document for' "$scratch/kinfolio.log"; then
+        pass "the help window shows the installed help page ($headings heading pixels)"
+    else
+        fail "the help window does not show the installed help page; screenshot in $scratch/readme.png"
+    fi
+fi
+
+# Ctrl+X ends the program, leaving no window behind.
+xdotool windowfocus --sync "$window"
+xdotool key --clearmodifiers ctrl+x
+for _ in $(seq 1 50); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+done
+status=0
+if kill -0 "$pid" 2>/dev/null; then
+    fail "the program still runs 5 s after Ctrl+X"
+elif wait "$pid" || status=$?; ((status != 0)); then
+    fail "Ctrl+X ended the program with status $status"
+elif xdotool search --name '^Kinfolio 1\.0$' >/dev/null 2>&1; then
+    fail "a window \"Kinfolio 1.0\" is left after the program ended"
+else
+    pass "Ctrl+X ended the program"
+fi
+
+# The user's data, untouched by starting and leaving the program, must outlive the package.
+scratch_dpkg -r kinfolio >"$scratch/dpkg-remove.log" || die "dpkg -r failed" "$scratch/dpkg-remove.log"
+left=$(cd -- "$root" && find . -mindepth 1)
+[[ -z $left ]] && pass "dpkg -r removed every file and directory it installed" || fail "dpkg -r left: $left"
 if (cd -- "$data" && sha256sum --quiet -c "$scratch/data.sums"); then
     pass "the user's data is untouched: $(cd -- "$data" && echo *)"
 else
-    fail "removing the package changed the user's data"
+    fail "the program or removing the package changed the user's data"
 fi
 
 if ((failures > 0)); then

@@ -61,64 +61,65 @@ class TestPrinting : public FixtureTest
     Q_OBJECT
 
 private slots:
-    // The row's name says what the user does: Print Text or Print Screen, by
-    // its menu item (which works with no name selected too) or its button.
+    // Print Text or Print Screen, by its menu item (which works with no name
+    // selected too) or its button: the question, then what is printed or said.
     void commands_data()
     {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("contact"); // of Family; none: the category work chosen
         QTest::addColumn<bool>("yes");
+        QTest::addColumn<bool>("printer");
         QTest::addColumn<QString>("message");
         QTest::addColumn<QStringList>("lines"); // the report printed, if any
 
         const QString rule(55, '-');
-        const QStringList head{"Ann", rule, "Relation: ", "Ann's sister", "", "Birthday: ", "1 May, 1970", "",
-                               "Children/Dependants/Etc: "};
-        const QStringList tail{"", "Address: ", "12 Elm St, Flat 2", "Leeds", "", "Driving Directions: ", "M1 north",
-                               "", "then left", "", "Home Phone #: ", "111", "", "Cell Phone #: ", "222", "",
-                               "Work Phone #: ", "333", "", "Fax #: ", "444", "", "E-Mail: ", "Ann@mail.org", "",
-                               "Notes for phone numbers: ", "mornings only"};
-        QStringList empty{"No Contact Name Selected", rule, "Relation: ", "", "", "Birthday: ", "", "",
-                          "Children/Dependants/Etc: ", ""};
+        QStringList ann{"Ann", rule, "Relation: ", "Ann's sister", "", "Birthday: ", "1 May, 1970", "",
+                        "Children/Dependants/Etc: ", "Anna", "tim", "Zoe", "", "Address: ", "12 Elm St, Flat 2", "Leeds", "",
+                        "Driving Directions: ", "M1 north", "", "then left", "", "Home Phone #: ", "111", "",
+                        "Cell Phone #: ", "222", "", "Work Phone #: ", "333", "", "Fax #: ", "444", "", "E-Mail: ",
+                        "Ann@mail.org", "", "Notes for phone numbers: ", "mornings only"};
+        QStringList empty{rule, "Relation: ", "", "", "Birthday: ", "", "", "Children/Dependants/Etc: ", ""};
         for (const char *label : {"Address: ", "Driving Directions: ", "Home Phone #: ", "Cell Phone #: ",
                                   "Work Phone #: ", "Fax #: ", "E-Mail: "})
             empty << label << "" << "";
+        empty << "Notes for phone numbers: " << "";
         const QStringList none;
 
-        QTest::newRow("text by menu") << true << "" << head + QStringList{"Anna", "tim", "Zoe"} + tail;
-        QTest::newRow("text by menu, no dependants") << true << "" << head + tail;
-        QTest::newRow("text by menu, no name selected") << true << "" << (empty << "Notes for phone numbers: " << "");
-        QTest::newRow("text button, No") << false << "Print cancelled." << none;
-        QTest::newRow("text button, no printer") << true << "" << none;
-        QTest::newRow("screen button, Yes") << true << "Printing..." << none;
-        QTest::newRow("screen button, No") << false << "Print Screen cancelled." << none;
-        QTest::newRow("screen button, no printer") << true << "" << none;
-        QTest::newRow("screen by menu, no name selected") << true << "Printing..." << none;
+        QTest::newRow("text by menu") << "mnuPrintTexzt" << "Ann" << true << true << "" << ann;
+        QTest::newRow("text by menu, nothing filled in") << "mnuPrintTexzt" << "Bo" << true << true << "" << QStringList{"Bo"} + empty;
+        QTest::newRow("text by menu, no name selected")
+            << "mnuPrintTexzt" << "" << true << true << "" << QStringList{"No Contact Name Selected"} + empty;
+        QTest::newRow("text button, No") << "cmdPrintText" << "Ann" << false << true << "Print cancelled." << none;
+        QTest::newRow("text button, no printer") << "cmdPrintText" << "Ann" << true << false << "" << none;
+        QTest::newRow("screen button, Yes") << "cmdPrintScreen" << "Ann" << true << true << "Printing..." << none;
+        QTest::newRow("screen button, No") << "cmdPrintScreen" << "Ann" << false << true << "Print Screen cancelled." << none;
+        QTest::newRow("screen button, no printer") << "cmdPrintScreen" << "Ann" << true << false << "" << none;
+        QTest::newRow("screen by menu, no name selected") << "mnuPrintScreen" << "" << true << true << "Printing..." << none;
     }
 
     void commands()
     {
-        const QString how = QTest::currentDataTag();
+        QFETCH(QString, command);
+        QFETCH(QString, contact);
         QFETCH(bool, yes);
+        QFETCH(bool, printer);
         QFETCH(QString, message);
         QFETCH(QStringList, lines);
-        f->putStandardBook();
-        if (how.contains("no dependants"))
-            f->put("FamilyAnnDependantsList", "");
-        FrmMain &w = f->startOn("Family", "Ann");
-        if (how.contains("no name selected"))
-            f->pickCategory("work"); // empties the boxes
-        f->platform.hasPrinter = !how.contains("no printer");
+        QVERIFY(f->putStandardBook() && (contact.isEmpty() ? f->startOn("work") : f->startOn("Family", contact)));
+        FrmMain &w = f->window();
+        f->platform.hasPrinter = printer;
         f->platform.answers.enqueue(yes);
-        const bool text = how.startsWith("text");
-        if (how.contains("menu"))
-            (text ? w.mnuPrintTexzt : w.mnuPrintScreen)->trigger();
+        if (auto *item = w.findChild<QAction *>(command))
+            item->trigger();
         else
-            (text ? w.cmdPrintText : w.cmdPrintScreen)->click();
+            w.findChild<QPushButton *>(command)->click();
+        const bool text = command == "mnuPrintTexzt" || command == "cmdPrintText";
         const QString question = text ? "This will print all information on the selected contact name. Are you sure?"
                                       : "This will print the form as you see it now. Are you sure?";
         QCOMPARE(f->platform.shown.first(), (Shown{Shown::Question, question, "Delete Category"}));
         QCOMPARE(f->platform.messages(), message.isEmpty() ? QStringList() : QStringList{message});
         QCOMPARE(f->platform.printedTexts, lines.isEmpty() ? QList<QStringList>() : QList<QStringList>{lines});
-        const bool image = !text && yes && f->platform.hasPrinter;
+        const bool image = !text && yes && printer;
         QCOMPARE(f->platform.printedWindows.size(), image ? 1 : 0);
         if (image)
             QCOMPARE(f->platform.printedWindows.first().size(), w.grab().size() * w.devicePixelRatioF());
@@ -159,8 +160,8 @@ private slots:
         lines << QString("0123456789").repeated(15); // no space to break at
         for (int i = 0; i < 150; ++i)
             lines << QStringLiteral("line %1").arg(i);
-        f->putStandardBook();
-        QWidget &window = f->startOn("Family", "Ann");
+        QVERIFY(f->putStandardBook() && f->startOn("Family", "Ann"));
+        QWidget &window = f->window();
         QString pdf = f->home.filePath("report.pdf");
         if (!throughQueue) {
             QPrinter printer(QPrinter::HighResolution);

@@ -159,7 +159,7 @@ private slots:
         Files files = stored(values);
         files.insert({{"RelationsList", "\"Family\"\r\n"}, {"NamesListFamily", "\"Ann\"\r\n"},
                       {"FamilyAnnDependantsList", "\"Tom\"\r\n"}});
-        f.put(files);
+        QVERIFY(f.put(files));
 
         QRandomGenerator moments(seed);
         int temporaries = 0;
@@ -243,9 +243,9 @@ private slots:
         const quint32 seed = qEnvironmentVariable("KINFOLIO_CRASH_SEED", "20240617").toUInt();
         const int kills = qEnvironmentVariable("KINFOLIO_KILLS", "200").toInt() / 2;
         Fixture f;
-        f.put({{"RelationsList", listBytes({"Family", "Friends"})}, {"NamesListFamily", listBytes({"Ann", "Bo"})}});
+        QVERIFY(f.put({{"RelationsList", listBytes({"Family", "Friends"})}, {"NamesListFamily", listBytes({"Ann", "Bo"})}}));
         for (const char *name : {"Ann", "Bo"})
-            f.put(contactFiles("Family", name));
+            QVERIFY(f.put(contactFiles("Family", name)));
         QRandomGenerator moments(seed);
         int changes = 0, temporaries = 0, mostListed = 0;
         for (int round = 0; round <= kills; ++round) {

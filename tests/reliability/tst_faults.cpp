@@ -119,8 +119,8 @@ private slots:
         QFETCH(QString, gone);
 
         Files stored = book();
-        f->put(stored);
-        FrmMain &w = f->startOn("Family", "Ann");
+        QVERIFY(f->put(stored) && f->startOn("Family", "Ann"));
+        FrmMain &w = f->window();
         w.lstChildren->setCurrentRow(0);
         f->platform.answers.enqueue(true);
         f->platform.inputs.enqueue("Zoe");
@@ -179,9 +179,10 @@ private slots:
         QFETCH(QStringList, locked);
         QFETCH(QString, seen);
         QFETCH(QString, after);
-        f->put(book());
-        FrmMain &w = f->startOn("Family", "Bo");
-        QVERIFY(failing("read:EIO", f->dataDir() + file, [&] { f->pickName("Ann"); }));
+        QVERIFY(f->put(book()) && f->startOn("Family", "Bo"));
+        FrmMain &w = f->window();
+        bool picked = false;
+        QVERIFY(failing("read:EIO", f->dataDir() + file, [&] { picked = f->pickName("Ann"); }) && picked);
 
         QCOMPARE(view(), seen);
         for (QWidget *control : w.findChildren<QWidget *>()) {
@@ -193,8 +194,7 @@ private slots:
         QCOMPARE(f->file(file), book().value(file));
 
         // Selecting a contact again unlocks them; with the disk working, Ann's file shows.
-        f->pickName("Bo");
-        f->pickName("Ann");
+        QVERIFY(f->pickName("Bo") && f->pickName("Ann"));
         for (const QString &name : locked)
             QVERIFY(w.findChild<QWidget *>(name)->isEnabled());
         QCOMPARE(view(), after);
@@ -207,12 +207,12 @@ private slots:
     void pendingSaves()
     {
         Files stored = book();
-        f->put(stored);
-        FrmMain &w = f->startOn("Family", "Ann");
+        QVERIFY(f->put(stored));
+        QVERIFY(f->startOn("Family", "Ann"));
+        FrmMain &w = f->window();
         QVERIFY(failing("write:ENOSPC", f->home.path(), [&] {
             typeAtEnd(w.txtBirthday, "!");
-            f->pickName("Bo");
-            f->pickName("Ann");
+            QVERIFY(f->pickName("Bo") && f->pickName("Ann"));
         }));
         QCOMPARE(w.txtBirthday->text(), "1 May!");
         QCOMPARE(f->files(false), stored);
@@ -226,7 +226,7 @@ private slots:
         stored["NamesListFamily"] = listBytes({"Bo"});
         QCOMPARE(f->files(), stored);
 
-        f->pickName("Bo");
+        QVERIFY(f->pickName("Bo"));
         qputenv("KINFOLIO_DELAY", "200");
         typeAtEnd(w.txtBirthday, "?");
         w.cmdExit_Click();
@@ -240,8 +240,8 @@ private slots:
     // file takes the new content, and none is left once it is in place.
     void noUnnamedFiles()
     {
-        f->put(book());
-        FrmMain &w = f->startOn("Family", "Ann");
+        QVERIFY(f->put(book()) && f->startOn("Family", "Ann"));
+        FrmMain &w = f->window();
         QVERIFY(failing("tmpfile:EOPNOTSUPP", f->home.path(), [&] { typeAtEnd(w.txtBirthday, "!"); }));
         Files stored = book();
         stored.insert("FamilyAnnBirthday", "\"1 May!\"\r\n");
@@ -253,13 +253,14 @@ private slots:
     // its controls are locked, and it stays as it is.
     void specialFiles()
     {
-        f->put(book());
+        QVERIFY(f->put(book()));
         for (const char *name : {"FormBackColor", "FamilyAnnNumbers", "FamilyAnnBirthday"})
             QFile::remove(f->dataDir() + name);
         QVERIFY(::mkfifo(QFile::encodeName(f->dataDir() + "FormBackColor").constData(), 0600) == 0);
         QVERIFY(::mkfifo(QFile::encodeName(f->dataDir() + "FamilyAnnNumbers").constData(), 0600) == 0);
         QVERIFY(QFile::link("/dev/zero", f->dataDir() + "FamilyAnnBirthday"));
-        FrmMain &w = f->startOn("Family", "Ann");
+        QVERIFY(f->startOn("Family", "Ann"));
+        FrmMain &w = f->window();
         QVERIFY(!w.txtBirthday->isEnabled() && !w.txtHome->isEnabled() && w.txtRelation->isEnabled());
         QCOMPARE(w.txtRelation->text(), "aunt");
         QCOMPARE(QFileInfo(f->dataDir() + "FamilyAnnBirthday").symLinkTarget(), "/dev/zero");
@@ -349,15 +350,14 @@ private slots:
 
         Files stored = book();
         stored.insert(file, bytes);
-        f->put(stored);
+        QVERIFY(f->put(stored));
         FrmMain &w = f->start();
         if (pick.isEmpty()) {
             // Every category listed can be chosen; one whose names file cannot be named shows no names.
             for (int i = 0; i < w.cboRelationship->count(); ++i)
                 w.cboRelationship->setCurrentIndex(i);
         } else {
-            f->pickCategory(pick.section('/', 0, 0));
-            f->pickName(pick.section('/', 1));
+            QVERIFY(f->pickCategory(pick.section('/', 0, 0)) && f->pickName(pick.section('/', 1)));
         }
         const QStringList actual = file == "RelationsList"          ? Controls::entries(w.cboRelationship)
                                    : file.startsWith("NamesList")    ? Controls::entries(w.lstNames)

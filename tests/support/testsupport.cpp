@@ -1,24 +1,20 @@
 #include "support/testsupport.h"
 
-void Fixture::put(const QString &name, const QByteArray &bytes) const
+bool Fixture::put(const Files &files) const
 {
     QDir().mkpath(dataDir());
-    QFile file(dataDir() + name);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
+    for (const auto &[name, bytes] : files.asKeyValueRange()) {
+        QFile file(dataDir() + name);
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            return false;
+    }
+    return true;
 }
 
-void Fixture::put(const Files &files) const
+bool Fixture::blockDataDir() const
 {
-    for (const auto &[name, bytes] : files.asKeyValueRange())
-        put(name, bytes);
-}
-
-void Fixture::blockDataDir() const
-{
-    QVERIFY(QDir(dataDir()).removeRecursively());
     QFile file(dataDir().chopped(1));
-    QVERIFY(file.open(QIODevice::WriteOnly));
+    return QDir(dataDir()).removeRecursively() && file.open(QIODevice::WriteOnly);
 }
 
 Files Fixture::files(bool storedFirst) const
@@ -40,28 +36,25 @@ Files filesIn(const QString &dataDir, bool storedFirst)
     return result;
 }
 
-FrmMain &Fixture::startOn(const QString &category, const QString &name)
+bool Fixture::startOn(const QString &category, const QString &name)
 {
     start();
-    pickCategory(category);
-    if (!name.isEmpty())
-        pickName(name);
-    return *m_window;
+    return pickCategory(category) && (name.isEmpty() || pickName(name));
 }
 
-void Fixture::pickCategory(const QString &category)
+bool Fixture::pickCategory(const QString &category)
 {
     QComboBox *combo = m_window->cboRelationship;
-    const int index = combo->findText(category);
-    QVERIFY2(index >= 0, qPrintable(category));
-    combo->setCurrentIndex(index);
+    combo->setCurrentIndex(combo->findText(category));
+    return combo->currentText() == category;
 }
 
-void Fixture::pickName(const QString &name)
+bool Fixture::pickName(const QString &name)
 {
     const QList<QListWidgetItem *> found = m_window->lstNames->findItems(name, Qt::MatchExactly);
-    QVERIFY2(!found.isEmpty(), qPrintable(name));
-    m_window->lstNames->setCurrentItem(found.first());
+    if (!found.isEmpty())
+        m_window->lstNames->setCurrentItem(found.first());
+    return m_window->currentName() == name;
 }
 
 QStringList Fixture::texts() const
@@ -141,4 +134,12 @@ void typeAtEnd(QWidget *box, const QString &text)
 {
     QTest::keyClick(box, Qt::Key_End, qobject_cast<QPlainTextEdit *>(box) ? Qt::ControlModifier : Qt::NoModifier);
     QTest::keyClicks(box, text);
+}
+
+QList<Shown> askedFor(const QString &prompt, const QString &title, const QString &message)
+{
+    QList<Shown> shown{{Shown::Input, prompt, title}};
+    if (!message.isEmpty())
+        shown += {Shown::Message, message, "Kinfolio"};
+    return shown;
 }

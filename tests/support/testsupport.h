@@ -38,6 +38,9 @@ QByteArray listBytes(const QStringList &entries);
 // it, so any rewrite of a file nobody changed shows.
 Files contactFiles(const QString &category, const QString &name);
 
+// What an add shows: its input box, then the message refusing it, if any.
+QList<Shown> askedFor(const QString &prompt, const QString &title, const QString &message);
+
 // Types text at the end of a box, as a person does after clicking behind
 // what it shows.
 void typeAtEnd(QWidget *box, const QString &text);
@@ -51,26 +54,20 @@ void typeAtEnd(QWidget *box, const QString &text);
 Files standardBook();
 
 // One test's own data directory, a scripted user and the real main window.
+// What can fail returns whether it worked, for the test to verify.
 class Fixture
 {
 public:
     Fixture() { qputenv("XDG_DATA_HOME", home.path().toLocal8Bit()); }
 
-    // The data directory's path, with a trailing '/'; it exists only once
-    // the window has started (or a file has been put there).
+    // The data directory's path, with a trailing '/'.
     QString dataDir() const { return home.path() + QStringLiteral("/Kinfolio/Data/"); }
     // Puts files into the data directory before or while the window runs.
-    void put(const QString &name, const QByteArray &bytes) const;
-    void put(const Files &files) const;
-    // Puts standardBook() and returns it.
-    Files putStandardBook() const
-    {
-        put(standardBook());
-        return standardBook();
-    }
+    [[nodiscard]] bool put(const Files &files) const;
+    [[nodiscard]] bool putStandardBook() const { return put(standardBook()); }
     // Puts a file where the data directory is: nothing can be stored there,
     // not even by making the directory again.
-    void blockDataDir() const;
+    [[nodiscard]] bool blockDataDir() const;
     // Every file of the data directory, once the saves under way are stored (or as they are).
     Files files(bool storedFirst = true) const;
     QByteArray file(const QString &name) const { return files().value(name); }
@@ -78,12 +75,12 @@ public:
     // Starts the main window (runs its start-up).
     FrmMain &start() { return *(m_window = std::make_unique<FrmMain>(platform)); }
     // Starts it and picks the category and, if given, the name.
-    FrmMain &startOn(const QString &category, const QString &name = {});
+    [[nodiscard]] bool startOn(const QString &category, const QString &name = {});
     FrmMain &window() { return *m_window; }
 
     // The user picks a category / a name, as with the mouse.
-    void pickCategory(const QString &category);
-    void pickName(const QString &name);
+    [[nodiscard]] bool pickCategory(const QString &category);
+    [[nodiscard]] bool pickName(const QString &name);
 
     // The ten detail boxes' texts, in the order the report prints them.
     QStringList texts() const;
