@@ -28,6 +28,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -130,14 +131,22 @@ public:
         Store::makeDataDir();
     }
 
-    void keystroke()
+    // A window with Ann of Family, every file filled in, selected.
+    std::unique_ptr<FrmMain> windowOnAnn()
     {
         writeList("RelationsList", {"Family"});
         writeList("NamesListFamily", {"Ann"});
         writeContact("Family", "Ann", {});
-        FrmMain frm(m_platform);
-        frm.cboRelationship->setCurrentIndex(0);
-        frm.lstNames->setCurrentRow(0);
+        auto frm = std::make_unique<FrmMain>(m_platform);
+        frm->cboRelationship->setCurrentIndex(0);
+        frm->lstNames->setCurrentRow(0);
+        return frm;
+    }
+
+    void keystroke()
+    {
+        const std::unique_ptr<FrmMain> window = windowOnAnn();
+        FrmMain &frm = *window;
         frm.txtBirthday->clear();
         // Interleaved with its floor, so both see the same disk. A birthday
         // is typed afresh every 25 keys, as a person would: one 1,000-letter
@@ -162,12 +171,8 @@ public:
     // syncs, preloaded (see main).
     void slowSync(const std::vector<int> &delays)
     {
-        writeList("RelationsList", {"Family"});
-        writeList("NamesListFamily", {"Ann"});
-        writeContact("Family", "Ann", {});
-        FrmMain frm(m_platform);
-        frm.cboRelationship->setCurrentIndex(0);
-        frm.lstNames->setCurrentRow(0);
+        const std::unique_ptr<FrmMain> window = windowOnAnn();
+        FrmMain &frm = *window;
         const auto typeKeys = [&](Samples &samples) {
             for (int i = 0; i < m_sizes.pacedKeys; ++i) {
                 if (i % 25 == 0)

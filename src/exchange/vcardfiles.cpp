@@ -46,17 +46,16 @@ bool allFilesOf(const QString &category, const QString &name, const QHash<QStrin
     });
 }
 
-// An imported picture is kept in a folder of the program's own beside the
-// data directory, under the contact's file name; the picture file names it.
-QString picturePath(const Vcard::Imported &card)
+// Imported pictures are kept in a folder of the program's own beside the
+// data directory, each under its contact's file name; the picture file names
+// it. The folder is made, private, once: empty when it cannot be.
+QString makePictureFolder()
 {
-    if (card.picture.isEmpty())
-        return {};
     const QString folder = QDir::cleanPath(Store::dataDir() + QStringLiteral("../Pictures")) + u'/';
     if (!QDir().mkpath(folder))
         return {};
     QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    return folder + card.category + card.name + u'.' + card.pictureSuffix;
+    return folder;
 }
 
 // Contacts stored together: each of their files stays open until the group
@@ -136,17 +135,19 @@ Outcome importCards(const QByteArray &bytes, const QString &category)
     QStringList newCategories;
     const qsizetype groupSize = contactsPerGroup();
     QList<Vcard::Imported *> group;
+    QString pictureFolder; // made at the first picture
+    QHash<const Vcard::Imported *, QString> pictures; // each card's picture file
     const auto storeGroup = [&] {
         RecordFile::WriteGroup writes;
         for (Vcard::Imported *card : group) {
             for (auto file = card->files.cbegin(); file != card->files.cend(); ++file)
                 RecordFile::rewriteBytes(Store::dataFile(card->category, card->name, file.key()), file.value());
-            if (card->files.contains(FileName::Pic))
-                RecordFile::rewriteBytes(picturePath(*card), card->picture);
+            if (pictures.contains(card))
+                RecordFile::rewriteBytes(pictures[card], card->picture);
         }
         writes.commit();
         for (Vcard::Imported *card : group) {
-            const QString picture = picturePath(*card);
+            const QString picture = pictures.value(card);
             if (allFilesOf(card->category, card->name, card->files) && (picture.isEmpty() || QFile::exists(picture))) {
                 joining[card->category].append(card);
                 continue;
@@ -192,11 +193,14 @@ Outcome importCards(const QByteArray &bytes, const QString &category)
             continue;
         }
         if (!card.picture.isEmpty()) {
-            const QString picture = picturePath(card);
-            if (picture.isEmpty()) {
+            if (pictureFolder.isEmpty())
+                pictureFolder = makePictureFolder();
+            if (pictureFolder.isEmpty()) {
                 card.skipped = QStringLiteral("its picture could not be saved");
                 continue;
             }
+            const QString picture = pictureFolder + card.category + card.name + u'.' + card.pictureSuffix;
+            pictures.insert(&card, picture);
             card.files.insert(FileName::Pic, RecordFile::encodeValue(picture));
         }
         listed.insert(card.name.toCaseFolded()); // a later card of the same name is a duplicate
