@@ -29,6 +29,12 @@ private slots:
         for (const QWidget *window : QList<QWidget *>{&w.picture.frmPic(), &w.colors.frmColors(), readme, about})
             QCOMPARE(window->windowIcon().pixmap(32, 32).toImage(), icon);
         QCOMPARE(about->picIcon->pixmap().toImage(), icon);
+        // Opened again at once, a window closed a moment ago (its deletion still waiting) comes anew.
+        readme->close();
+        about->close();
+        w.mnuReadme->trigger();
+        w.mnuAbout->trigger();
+        QVERIFY(!readme && !about && w.help.frmReadme() && w.help.frmAbout());
     }
 
     // In twips of the outer size (with no frame reported, one leaving 120-twip margins): the browser 325
