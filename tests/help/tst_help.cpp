@@ -16,8 +16,8 @@ private slots:
     void helpWindows()
     {
         FrmMain &w = f->start();
-        w.mnuReadme->trigger();
-        w.mnuAbout->trigger();
+        const auto openBoth = [&w] { w.mnuReadme->trigger(); w.mnuAbout->trigger(); };
+        openBoth();
         const QPointer<FrmReadme> readme = w.help.frmReadme();
         const QPointer<FrmAbout> about = w.help.frmAbout();
         QVERIFY(readme && about && !QApplication::activeModalWidget());
@@ -32,8 +32,7 @@ private slots:
         // Opened again at once, a window closed a moment ago (its deletion still waiting) comes anew.
         readme->close();
         about->close();
-        w.mnuReadme->trigger();
-        w.mnuAbout->trigger();
+        openBoth();
         QVERIFY(!readme && !about && w.help.frmReadme() && w.help.frmAbout());
     }
 

@@ -70,25 +70,18 @@ window=$(first_window 20 '^Kinfolio 1\.0$')
 class=$(xprop -id "$window" WM_CLASS | sed -n 's/.*= ".*", "\(.*\)"$/\1/p')
 [[ $class == "$(sed -n 's/^StartupWMClass=//p' "$entry")" ]] || fail "the window's class \"$class\" is not StartupWMClass"
 
-# Photographs window $1 into $2 until it shows at least $4 pixels of colour $3 (a window is mapped
-# before it is painted, and may take a moment to show a page); fails if it never does.
-photograph() {
-    local n
-    for _ in $(seq 1 40); do
-        n=$( (import -window "$1" "$2" && convert "$2" -depth 8 txt:- | grep -c -i "$3") 2>/dev/null || true)
-        ((${n:-0} < $4)) || return 0
-        sleep 0.25
-    done
-    return 1
-}
-# The help page's headings are white on teal RGB(0,160,160); a page not found shows none.
 xdotool windowfocus --sync "$window" key --clearmodifiers ctrl+r
 readme=$(first_window 10 '^How does Kinfolio work\?$')
-if [[ -z $readme ]]; then
-    fail "Ctrl+R opened no window \"How does Kinfolio work?\""
-elif ! photograph "$readme" "$scratch/readme.png" '#00A0A0' 500 || grep -q 'No document for' "$scratch/kinfolio.log"; then
-    fail "the help window does not show the installed help page; see $scratch/readme.png"
-fi
+[[ -n $readme ]] || die "Ctrl+R opened no window \"How does Kinfolio work?\"" /dev/null
+# The help page's headings are white on teal RGB(0,160,160), a page not found shows none; the window
+# is photographed until they show, as it is mapped before it is painted.
+png=$scratch/readme.png
+for try in {40..0}; do
+    n=$( (import -window "$readme" "$png" && convert "$png" -depth 8 txt:- | grep -c -i '#00A0A0') 2>/dev/null || true)
+    ((${n:-0} < 500 && try > 0)) || break
+    sleep 0.25
+done
+((${n:-0} >= 500)) && ! grep -q 'No document for' "$scratch/kinfolio.log" || fail "the help window shows no help page; see $png"
 
 xdotool windowfocus --sync "$window" key --clearmodifiers ctrl+x
 timeout 5 tail --pid="$pid" -s 0.1 -f /dev/null && wait "$pid" || fail "Ctrl+X did not end the program well within 5 s"

@@ -142,12 +142,11 @@ private slots:
             pdf = made.first().filePath();
         }
 
-        // The pages at 72 dpi, where a pixel is a point.
         const QDir pages(f->home.path(), "page*");
         run("pdftoppm", {"-r", "72", "-gray", pdf, pages.filePath("page")});
         const QStringList files = pages.entryList(QDir::Files);
         QVERIFY2(screen ? files.size() == 1 : files.size() >= 2, qPrintable(files.join(' ')));
-        const qreal margin = std::max(15.0, printerMargin) * 72 / 25.4 - 1; // a pixel for rounding
+        const qreal margin = std::max(15.0, printerMargin) * 72 / 25.4 - 1; // in pixels of 1 pt, less one for rounding
         for (const QString &file : files) {
             const QImage page(pages.filePath(file));
             const QRect ink = inkOn(page);
