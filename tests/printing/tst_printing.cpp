@@ -160,13 +160,13 @@ private slots:
         }
         if (throughQueue) // the queue's PDFs keep no text
             return;
-        const auto bare = [](QString text) { return text.remove(QRegularExpression("\\s")); };
-        const QString text = bare(run("pdftotext", {"-layout", pdf, "-"}));
+        const QString raw = run("pdftotext", {"-layout", pdf, "-"}), text = QString(raw).remove(QRegularExpression("\\s"));
         if (screen) {
             for (const char *shown : {"Ann", "Ann's sister", "Print Text", "Children/Dependants/Etc.:"})
-                QVERIFY2(text.contains(bare(shown)), shown);
+                QVERIFY2(text.contains(QString(shown).remove(' ')), shown);
         } else {
-            QCOMPARE(text, bare(lines.join(QString())));
+            QCOMPARE(text, lines.join(QString()).remove(' '));
+            QVERIFY(raw.simplified().contains(lines[2].simplified())); // broken at its spaces only
         }
     }
 };
