@@ -28,12 +28,6 @@ class TestExchange : public FixtureTest
                 process.readAllStandardError().trimmed()};
     }
 
-    static bool write(const QString &path, const QByteArray &bytes)
-    {
-        QFile file(path);
-        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-    }
-
 private slots:
     // The sample data directory exports as the sample cards, which import
     // into an empty data directory as every data file byte for byte, hand
@@ -43,9 +37,9 @@ private slots:
     void roundTrip()
     {
         Files book = filesIn(QFINDTESTDATA("../data/kinfolio-4.0"), false);
-        const QByteArray picture = "\x89PNG\r\n\x1A\nIMAGE";
-        book["myContactsAnn LeePic"] = f->home.filePath("a, b.png").toUtf8() + "\r\n";
-        QVERIFY(write(f->home.filePath("a, b.png"), picture) && f->put(book));
+        QFile picture(QFINDTESTDATA("../data/ann.png"));
+        book["myContactsAnn LeePic"] = picture.fileName().toUtf8() + "\r\n";
+        QVERIFY(f->put(book) && picture.open(QIODevice::ReadOnly));
         const QString cards = f->home.filePath("all.vcf");
         QCOMPARE(kinfolio(f->home.path(), {"--export", cards}), (QStringList{"0", "Exported 5 contacts from 1 category.", ""}));
         QFile exported(cards), sample(QFINDTESTDATA("../data/vcard/kinfolio-4.0.vcf"));
@@ -57,7 +51,7 @@ private slots:
         Files back = filesIn(other.path() + "/Kinfolio/Data");
         QFile kept(QString::fromUtf8(back.take("myContactsAnn LeePic")).trimmed());
         QVERIFY(kept.fileName().startsWith(other.path() + "/Kinfolio/Pictures/") && kept.open(QIODevice::ReadOnly));
-        QCOMPARE(kept.readAll(), picture);
+        QCOMPARE(kept.readAll(), picture.readAll());
         book.remove("myContactsAnn LeePic");
         QCOMPARE(back, book);
     }
@@ -65,18 +59,18 @@ private slots:
     // What a run says and how it ends; a run that fails changes nothing.
     void commandLine_data()
     {
-        QTest::addColumn<QStringList>("arguments"); // <dir> is a scratch directory
+        QTest::addColumn<QStringList>("arguments"); // <dir> is the vCard samples' folder
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("said"); // the start of what it prints, on standard error when it fails
 
-        QTest::newRow("listed names skipped in any case") << QStringList{"--import", "<dir>/cards.vcf"} << 0
+        QTest::newRow("listed names skipped in any case") << QStringList{"--import", "<dir>/family.vcf"} << 0
             << "Imported 2 contacts into 2 categories; skipped 1: ANN (already listed in Family)";
-        QTest::newRow("every card into one category") << QStringList{"--import", "<dir>/cards.vcf", "--category", "work"}
+        QTest::newRow("every card into one category") << QStringList{"--import", "<dir>/family.vcf", "--category", "work"}
                                                       << 0 << "Imported 3 contacts into 1 category";
         QTest::newRow("a file that cannot be read") << QStringList{"--import", "<dir>/none.vcf"} << 1
                                                     << "kinfolio: cannot read <dir>/none.vcf";
-        QTest::newRow("no card in it") << QStringList{"--import", "<dir>/notes.txt"} << 1
-                                       << "kinfolio: <dir>/notes.txt: No vCard was found.";
+        QTest::newRow("no card in it") << QStringList{"--import", "<dir>/rare-forms.txt"} << 1
+                                       << "kinfolio: <dir>/rare-forms.txt: No vCard was found.";
         QTest::newRow("a category that is not there") << QStringList{"--export", "-", "--category", "Work"} << 1
                                                       << "kinfolio: There is no category called Work.";
         QTest::newRow("a file that cannot be written") << QStringList{"--export", "<dir>/no/such/dir.vcf"} << 1
@@ -91,14 +85,11 @@ private slots:
         QFETCH(QStringList, arguments);
         QFETCH(int, exitCode);
         QFETCH(QString, said);
-        QTemporaryDir scratch;
-        QVERIFY(f->putStandardBook() && write(scratch.filePath("notes.txt"), "FN:Ann\n")
-                && write(scratch.filePath("cards.vcf"), "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:ANN\r\nCATEGORIES:family\r\nEND:VCARD\r\n"
-                                                        "BEGIN:VCARD\r\nFN:Dora\r\nCATEGORIES:FAMILY\r\nEND:VCARD\r\n"
-                                                        "BEGIN:VCARD\r\nFN:Eve\r\nCATEGORIES:Neighbours,Work\r\nEND:VCARD\r\n"));
-        const QStringList run = kinfolio(f->home.path(), arguments.replaceInStrings("<dir>", scratch.path()));
+        const QString dir = QFINDTESTDATA("../data/vcard");
+        QVERIFY(f->putStandardBook());
+        const QStringList run = kinfolio(f->home.path(), arguments.replaceInStrings("<dir>", dir));
         QCOMPARE(run[0], QString::number(exitCode));
-        QVERIFY2(run[exitCode ? 2 : 1].startsWith(said.replace("<dir>", scratch.path())), qPrintable(run.join('\n')));
+        QVERIFY2(run[exitCode ? 2 : 1].startsWith(said.replace("<dir>", dir)), qPrintable(run.join('\n')));
         if (exitCode != 0)
             QCOMPARE(f->files(), standardBook());
     }
@@ -108,14 +99,14 @@ private slots:
     // is refused, and once it is killed its lock keeps no one out.
     void oneWriter()
     {
-        QVERIFY(f->putStandardBook() && write(f->home.filePath("one.vcf"), "BEGIN:VCARD\r\nFN:Eve\r\nEND:VCARD\r\n"));
+        QVERIFY(f->putStandardBook());
         QProcess first, second;
         first.start(KINFOLIO_PROGRAM, {});
         QTRY_VERIFY(QFile::exists(f->dataDir() + ".kinfolio.lock"));
         second.start(KINFOLIO_PROGRAM, {});
         QVERIFY(second.waitForFinished(20000));
         QCOMPARE(second.exitCode(), 0);
-        const QStringList run = kinfolio(f->home.path(), {"--import", f->home.filePath("one.vcf")});
+        const QStringList run = kinfolio(f->home.path(), {"--import", QFINDTESTDATA("../data/vcard/family.vcf")});
         QVERIFY2(run[0] == "1" && run[2].startsWith("kinfolio: Kinfolio is open with the data in " + f->dataDir()),
                  qPrintable(run.join('\n')));
         QCOMPARE(first.state(), QProcess::Running);
