@@ -22,10 +22,8 @@ class TestExchange : public FixtureTest
         environment.remove("QT_QPA_PLATFORM");
         process.setProcessEnvironment(environment);
         process.start(KINFOLIO_PROGRAM, arguments);
-        if (!process.waitForFinished(60000))
-            return {"hung", "", ""};
-        return {QString::number(process.exitCode()), process.readAllStandardOutput().trimmed(),
-                process.readAllStandardError().trimmed()};
+        return {process.waitForFinished(60000) ? QString::number(process.exitCode()) : "hung",
+                process.readAllStandardOutput().trimmed(), process.readAllStandardError().trimmed()};
     }
 
 private slots:
@@ -63,18 +61,16 @@ private slots:
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("said"); // the start of what it prints, on standard error when it fails
 
-        QTest::newRow("listed names skipped in any case") << QStringList{"--import", "<dir>/family.vcf"} << 0
-            << "Imported 2 contacts into 2 categories; skipped 1: ANN (already listed in Family)";
+        QTest::newRow("names made acceptable, listed names skipped in any case") << QStringList{"--import", "<dir>/family.vcf"} << 0
+            << "Imported 3 contacts into 3 categories; changed 3: \"A/B\" as \"A-B\", A-B: double quotes as '', A-B: photo at an "
+               "address left out; skipped 2: ANN (already listed in Family), card 5 (no name, organisation or e-mail address)";
         QTest::newRow("every card into one category") << QStringList{"--import", "<dir>/family.vcf", "--category", "work"}
-                                                      << 0 << "Imported 3 contacts into 1 category";
-        QTest::newRow("a file that cannot be read") << QStringList{"--import", "<dir>/none.vcf"} << 1
-                                                    << "kinfolio: cannot read <dir>/none.vcf";
-        QTest::newRow("no card in it") << QStringList{"--import", "<dir>/rare-forms.txt"} << 1
-                                       << "kinfolio: <dir>/rare-forms.txt: No vCard was found.";
-        QTest::newRow("a category that is not there") << QStringList{"--export", "-", "--category", "Work"} << 1
-                                                      << "kinfolio: There is no category called Work.";
-        QTest::newRow("a file that cannot be written") << QStringList{"--export", "<dir>/no/such/dir.vcf"} << 1
-                                                       << "kinfolio: cannot write <dir>/no/such/dir.vcf";
+                                                      << 0 << "Imported 4 contacts into 1 category; changed 3";
+        QTest::newRow("unreadable file") << QStringList{"--import", "<dir>/none.vcf"} << 1 << "kinfolio: cannot read <dir>/none.vcf";
+        QTest::newRow("no card") << QStringList{"--import", "<dir>/rare-forms.txt"} << 1 << "kinfolio: <dir>/rare-forms.txt: No vCard";
+        QTest::newRow("no such category") << QStringList{"--export", "-", "--category", "Work"} << 1
+                                          << "kinfolio: There is no category called Work.";
+        QTest::newRow("unwritable file") << QStringList{"--export", "<dir>/no/dir.vcf"} << 1 << "kinfolio: cannot write <dir>/no/dir.vcf";
         QTest::newRow("neither") << QStringList{"--category", "work"} << 1 << "kinfolio: give one of";
         QTest::newRow("--version") << QStringList{"--version"} << 0 << "kinfolio 1.0.0";
         QTest::newRow("--help") << QStringList{"--help"} << 0 << "Usage:";
@@ -121,7 +117,7 @@ private slots:
     }
 
     // The File menu's items: a file chosen, the same summary in a message,
-    // and the lists shown again with what came in.
+    // and the categories shown again with what came in.
     void menu()
     {
         QVERIFY(f->putStandardBook() && f->startOn("Family", "Anna"));
@@ -137,8 +133,6 @@ private slots:
                               "Imported 4 contacts into 1 category; skipped 2: Bob (already listed in Friend), "
                               "Carl (already listed in Friends)"}));
         QCOMPARE(Controls::entries(w.cboRelationship), (QStringList{"Fam", "Family", "Friend", "Friends", "work"}));
-        QVERIFY(f->pickCategory("Family"));
-        QCOMPARE(Controls::entries(w.lstNames), (QStringList{"Ann", "Anna", "Bo", "Zoë"}));
     }
 };
 

@@ -69,15 +69,6 @@ private slots:
             QCOMPARE(parse(Vcard::write(card)).value(0).properties, card.properties);
     }
 
-    // One line tells what was stored, what was changed and what was left out.
-    void summaryLine()
-    {
-        QCOMPARE(summary(importCards("BEGIN:VCARD\r\nFN:A/B\r\nNOTE:\"\r\nPHOTO:http://example.com/a.jpg\r\nEND:VCARD\r\n"
-                                     "BEGIN:VCARD\r\nEND:VCARD\r\n")),
-                 QString("Imported 1 contact into 1 category; changed 3: \"A/B\" as \"A-B\", A-B: double quotes as '', "
-                         "A-B: photo at an address left out; skipped 1: card 2 (no name, organisation or e-mail address)"));
-    }
-
     // vCard 4.0 out: quoted and caret-escaped parameters, lines folded at 75
     // octets but never inside a character.
     void write()
