@@ -51,7 +51,7 @@ private slots:
     void import_data()
     {
         QTest::addColumn<QByteArray>("cards");
-        QTest::addColumn<QString>("stored"); // describe()
+        QTest::addColumn<QString>("stored"); // describe(), from the .txt file beside the sample
 
         // Each address book's own form fills the fields; what has no field of
         // its own ends in the notes. The rare forms are those the others lack.
