@@ -1,7 +1,5 @@
 #include "support/testsupport.h"
 
-#include <QRandomGenerator>
-
 #include <dlfcn.h>
 
 // The program on a failing disk and over damaged files. The fault shim,
@@ -210,26 +208,6 @@ private slots:
         QCOMPARE(told(), QStringList{notSaved("No space left on device")});
     }
 
-    // Where the file system makes no unnamed files, a named one beside the
-    // file takes the new content, and none is left once it is in place. A
-    // data directory that start-up could not make is made by the next save.
-    void noUnnamedFilesNoDirectory()
-    {
-        QVERIFY(f->put(book()) && f->startOn("Family", "Ann"));
-        QVERIFY(failing("tmpfile:EOPNOTSUPP", f->home.path(), [&] { typeAtEnd(f->window().txtBirthday, "!"); }));
-        Files stored = book();
-        stored.insert("FamilyAnnBirthday", "\"1 May!\"\r\n");
-        QCOMPARE(f->files(), stored);
-
-        QVERIFY(QDir(f->home.path()).removeRecursively());
-        QVERIFY(failing("mkdir:EACCES", f->home.path(), [&] { f->start(); }));
-        QVERIFY(!QDir(f->dataDir()).exists());
-        f->platform.inputs.enqueue("Family");
-        f->window().cmdAddRelationship->click();
-        QCOMPARE(f->files(), (Files{{"RelationsList", listBytes({"Family"})}}));
-        QCOMPARE(told(), QStringList{});
-    }
-
     // Damaged files: the program shows what it can read, writes nothing on
     // loading, and never reaches outside the data directory. (How the line
     // ends, byte-order marks, quotes and NUL bytes read is the record
@@ -239,19 +217,15 @@ private slots:
         QTest::addColumn<QString>("file");
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("pick");      // "category/name" to pick, then type a birthday; empty: each category
-        QTest::addColumn<QStringList>("shown"); // what the window shows of the file; empty: anything
+        QTest::addColumn<QStringList>("shown"); // what the window shows of the file
         QTest::addColumn<QString>("typedInto"); // the file the keystroke is stored in; empty: none
 
-        QByteArray garbage(64 * 1024, Qt::Uninitialized);
-        QRandomGenerator(7).fillRange(reinterpret_cast<quint32 *>(garbage.data()), garbage.size() / 4);
         QStringList many;
         for (int i = 0; i < 100000; ++i)
             many.append(QString("n%1").arg(i, 6, 10, QChar('0')));
         const QString tenMegabytes(10 * 1024 * 1024, 'x'), ann = "FamilyAnnBirthday";
         const QByteArray names("\"../../escape\"\r\n\"a\\b\"\r\n\"..\"\r\nAnn \"Jr\"\r\n");
         const QStringList sorted{"..", "../../escape", "a\\b", "Ann \"Jr\""};
-        QTest::newRow("garbage categories") << "RelationsList" << garbage << "" << QStringList{} << "";
-        QTest::newRow("garbage numbers") << "FamilyAnnNumbers" << garbage << "Family/Ann" << QStringList{} << ann;
         QTest::newRow("10 MB address") << "FamilyAnnAddress" << "\"" + tenMegabytes.toLatin1() + "\"\r\n"
                                        << "Family/Ann" << QStringList{tenMegabytes} << ann;
         QTest::newRow("100,000 names") << "NamesListFamily" << listBytes(many) << "Family/n000000" << many
@@ -282,8 +256,8 @@ private slots:
                                    : file.startsWith("NamesList")    ? Controls::entries(w.lstNames)
                                    : file.endsWith("DependantsList") ? Controls::entries(w.lstChildren)
                                                                      : QStringList{w.txtAddress->toPlainText()};
-        QVERIFY(shown.isEmpty() || actual == shown); // QCOMPARE would print 10 MB
-        QVERIFY(f->files() == stored);               // loading writes nothing
+        QVERIFY(actual == shown);      // QCOMPARE would print 10 MB
+        QVERIFY(f->files() == stored); // loading writes nothing
         if (!pick.isEmpty()) {
             typeAtEnd(w.txtBirthday, "!");
             if (!typedInto.isEmpty())
