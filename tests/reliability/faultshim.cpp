@@ -23,19 +23,17 @@ static int fails(const char *call, const char *path)
 {
     const char *spec = getenv("KINFOLIO_FAULT"), *prefix = getenv("KINFOLIO_FAULT_PATH");
     const char *colon = spec ? strchr(spec, ':') : nullptr;
-    if (!colon || !prefix || !*prefix || !path || strncmp(path, prefix, strlen(prefix)) != 0)
+    char calls[256] = "", wanted[32];
+    if (colon)
+        snprintf(calls, sizeof calls, "+%.*s+", int(colon - spec), spec);
+    snprintf(wanted, sizeof wanted, "+%s+", call);
+    if (!strstr(calls, wanted) || !prefix || !*prefix || !path || strncmp(path, prefix, strlen(prefix)) != 0)
         return 0;
-    const size_t length = strlen(call);
-    for (const char *p = spec; p < colon; p += strcspn(p, "+:") + 1) {
-        if (strncmp(p, call, length) != 0 || (p[length] != '+' && p[length] != ':'))
-            continue;
-        int error = 255; // the errno named, EIO for a name unknown
-        while (--error > 0 && !(strerrorname_np(error) && strcmp(strerrorname_np(error), colon + 1) == 0)) {
-        }
-        errno = error > 0 ? error : EIO;
-        return int(++injected);
+    int error = 255; // the errno named; EIO for a name not known
+    while (--error > 0 && !(strerrorname_np(error) && strcmp(strerrorname_np(error), colon + 1) == 0)) {
     }
-    return 0;
+    errno = error > 0 ? error : EIO;
+    return int(++injected);
 }
 
 static int fdFails(const char *call, int fd)
