@@ -8,31 +8,22 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-// Power cuts on a real ext4 file system: the data directory lives on a loop
-// device, the real window types, adds and removes, and the moment it calls a
-// change stored the file system is shut down without flushing its journal,
-// as a power cut leaves it. After mounting it again the last keystroke, the
-// new contact and the removed one must each be as they were stored.
+// Power cuts on a real ext4 file system in a loop device: the moment the real
+// window calls a change stored, the file system is shut down without flushing
+// its journal, as a power cut leaves it, and mounted again: the last
+// keystroke, the new contact and the removed one must each be as stored.
 // KINFOLIO_POWERCUTS sets the number of cuts. Needs root, losetup, mount and
 // mkfs.ext4; where CI=true a machine without them fails the test.
-
-// Shuts the file system down as a power cut would: nothing more reaches the disk.
 #define EXT4_IOC_SHUTDOWN _IOR('X', 125, __u32)
 constexpr __u32 goingDownWithoutLogFlush = 0x2; // EXT4_GOING_FLAGS_NOLOGFLUSH
-
-const QStringList fieldFiles{"Birthday", "Relation", "Address", "DrivingDirections", "Numbers", "NumbNotes",
-                             "DependantsList"};
 
 class TestPowerCut : public QObject
 {
     Q_OBJECT
-
-private:
     QTemporaryDir m_scratch;
-    QString m_device;
-    QString m_mounted;
+    QString m_device, m_mounted = m_scratch.filePath("mounted");
 
-    // Runs a command; its error output when it fails, else an empty text.
+    // Runs a command; why it failed, or an empty text.
     static QString run(const QString &program, const QStringList &arguments, QString *output = nullptr)
     {
         QProcess process;
@@ -43,39 +34,22 @@ private:
             *output = QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
         return {};
     }
-
-    // Fails the test where it must run (CI=true), else skips it, saying why.
-    static void cannotRun(const QString &why)
-    {
-        if (qEnvironmentVariable("CI") == "true")
-            QFAIL(qPrintable("cannot cut the power: " + why));
-        QSKIP(qPrintable("cannot cut the power: " + why));
-    }
-
     QString dataDir() const { return m_mounted + "/home/Kinfolio/Data/"; }
-
-    QByteArray file(const QString &name) const
-    {
-        QFile file(dataDir() + name);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-    }
 
 private slots:
     void initTestCase()
     {
-        if (::geteuid() != 0)
-            cannotRun("the test must run as root");
         const QString image = m_scratch.filePath("disk.img");
-        m_mounted = m_scratch.filePath("mounted");
-        QVERIFY(QDir().mkpath(m_mounted));
         QFile disk(image);
-        QVERIFY(disk.open(QIODevice::WriteOnly) && disk.resize(64 << 20));
+        QVERIFY(QDir().mkpath(m_mounted) && disk.open(QIODevice::WriteOnly) && disk.resize(64 << 20));
         disk.close();
-        QString why = run("mkfs.ext4", {"-q", "-F", image});
+        QString why = ::geteuid() != 0 ? "the test must run as root" : run("mkfs.ext4", {"-q", "-F", image});
         if (why.isEmpty())
             why = run("losetup", {"--find", "--show", image}, &m_device);
+        if (!why.isEmpty() && qEnvironmentVariable("CI") == "true")
+            QFAIL(qPrintable("cannot cut the power: " + why));
         if (!why.isEmpty())
-            cannotRun(why);
+            QSKIP(qPrintable("cannot cut the power: " + why));
     }
 
     void cleanupTestCase()
@@ -122,10 +96,9 @@ private slots:
                         QVERIFY(RecordFile::flush()); // stored: now it must survive
                         birthday += keys;
                     } else if (kind == 1) {
-                        const QString name = QString("Name%1").arg(cut, 3, 10, QChar('0'));
-                        platform.inputs.enqueue(name);
+                        names.append(QString("Name%1").arg(cut, 3, 10, QChar('0')));
+                        platform.inputs.enqueue(names.last());
                         w.cmdAddName->click();
-                        names.append(name);
                     } else if (names.size() > 1) {
                         w.lstNames->setCurrentRow(int(names.size()) - 1);
                         platform.answers.enqueue(true);
@@ -144,14 +117,13 @@ private slots:
             QCOMPARE(run("mount", mount), QString());
 
             const char *last = kinds[cut % 3];
-            QVERIFY2(file("FamilyAnnBirthday") == RecordFile::encodeRecord({birthday}), last);
-            QStringList listed;
-            QVERIFY(RecordFile::readList(dataDir() + "NamesListFamily", listed));
-            QVERIFY2(listed == names, qPrintable(QString("%1: %2").arg(last, listed.join(','))));
+            const Files found = filesIn(dataDir(), false);
+            QVERIFY2(found.value("FamilyAnnBirthday") == RecordFile::encodeRecord({birthday}), last);
+            QVERIFY2(found.value("NamesListFamily") == listBytes(names), last);
             for (const QString &name : names + removed) {
-                for (const QString &field : fieldFiles)
-                    QVERIFY2((file("Family" + name + field) != "<missing>") == names.contains(name),
-                             qPrintable(QString("%1: %2's %3").arg(last, name, field)));
+                for (const QString &suffix : ContactFields::files())
+                    QVERIFY2(found.contains("Family" + name + suffix) == names.contains(name),
+                             qPrintable(QString("%1: %2's %3").arg(last, name, suffix)));
             }
         }
         qInfo("%d power cuts, each right after a change was stored: %d after a keystroke, %d after adding a "
