@@ -139,16 +139,17 @@ QString describe(const QList<QWidget *> &windows)
             const QRect r = w->geometry();
             const QFont font = w->font();
             QAccessibleInterface *spoken = QAccessible::queryAccessibleInterface(const_cast<QWidget *>(w));
-            QString labels;
+            QString labels, colours;
+            for (const auto role : {QPalette::Window, QPalette::WindowText, QPalette::Base, QPalette::Text, QPalette::Button, QPalette::ButtonText})
+                colours += ' ' + w->palette().color(role).name();
             for (const auto &[label, relation] : spoken->relations(QAccessible::Label))
                 labels += " by " + label->object()->objectName();
-            text += QStringLiteral("%1 %2 %3,%4 %5x%6 \"%7\"%8 %9 %10%11 %12 on %13%14\n")
+            text += QStringLiteral("%1 %2 %3,%4 %5x%6 \"%7\"%8 %9 %10%11%12%13\n")
                         .arg(w->objectName(), w->metaObject()->className())
                         .arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height())
                         .arg(spoken->text(QAccessible::Name), labels, font.families().value(0),
                              QString::number(font.pointSizeF()), font.bold() ? " bold" : "",
-                             w->palette().color(w->foregroundRole()).name(), w->palette().color(w->backgroundRole()).name(),
-                             w->isEnabled() ? "" : " off");
+                             colours, w->isEnabled() ? "" : " off");
         }
         for (const QAction *action : window->findChildren<QAction *>())
             if (!action->objectName().isEmpty())

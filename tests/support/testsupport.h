@@ -42,7 +42,8 @@ void typeAtEnd(QWidget *box, const QString &text);
 Files standardBook();
 
 // What the user sees of windows and their controls, a line each: name, class,
-// geometry, accessible name, font, colours, enabled, then the menus' items.
+// geometry, accessible name and labels, font, the window, text, box, box text,
+// button and button text colours, whether disabled; then the menus' items.
 QString describe(const QList<QWidget *> &windows);
 // Whether text equals tests/data/<name>; if not, the text is written to <name>
 // in the current directory, to compare, or to copy over after a deliberate change.
