@@ -76,7 +76,6 @@ private slots:
         QTest::addColumn<QString>("stored");
         QTest::addColumn<QSize>("shown"); // none: to fit the screen
         QTest::addColumn<QStringList>("messages");
-        QTest::newRow("a JPEG") << QStringList{"big.jpg"} << "big.jpg" << QSize(400, 300) << QStringList{};
         QTest::newRow("comma in the path") << QStringList{"a,b.jpg"} << "a,b.jpg" << QSize(20, 20) << QStringList{};
         QTest::newRow("cancel") << QStringList{""} << "" << QSize(0, 0) << QStringList{};
         QTest::newRow("not an image, after a JPEG") << QStringList{"big.jpg", "notes.jpg"} << "big.jpg" << QSize(400, 300)

@@ -61,16 +61,13 @@ QStringList Fixture::texts() const
 QString Fixture::state() const
 {
     const FrmMain &w = *m_window;
-    const auto enabled = [](const QList<QWidget *> &controls) {
+    const auto enabled = [](const QWidgetList &controls) {
         const auto on = std::count_if(controls.cbegin(), controls.cend(), [](QWidget *c) { return c->isEnabled(); });
-        return on == controls.size() ? QStringLiteral("on") : on == 0 ? QStringLiteral("off") : QStringLiteral("mixed");
+        return on == controls.size() ? "on" : on == 0 ? "off" : "mixed";
     };
-    const auto details = w.book.detailControls();
     const bool empty = texts().join(QString()).isEmpty() && w.lstChildren->count() == 0;
-    return QStringList{w.currentCategory() + '/' + w.currentName(), "names " + enabled({w.lstNames, w.cmdAddName, w.cmdRemoveName}),
-                       "details " + enabled(QList<QWidget *>(details.cbegin(), details.cend())), empty ? "empty" : "filled",
-                       w.lblName->text()}
-        .join(QStringLiteral(" | "));
+    return w.currentCategory() + '/' + w.currentName() + " | names " + enabled({w.lstNames, w.cmdAddName, w.cmdRemoveName})
+           + " | details " + enabled(w.book.detailControls()) + (empty ? " | empty | " : " | filled | ") + w.lblName->text();
 }
 
 void FixtureTest::cleanup()
