@@ -49,9 +49,7 @@ private slots:
         // Alt+P, Print Screen's access key, does nothing while the button is disabled.
         QTest::keyClick(w.cboRelationship, Qt::Key_P, Qt::AltModifier);
         QVERIFY(!w.cmdPrintScreen->isDown());
-        w.mnuAbout->trigger();
-        w.mnuReadme->trigger();
-        QString seen = describe({&w, &w.picture.frmPic(), &w.colors.frmColors(), w.help.frmAbout(), w.help.frmReadme()});
+        QString seen = describe({&w, &w.picture.frmPic(), &w.colors.frmColors()});
         const QImage painted = w.grab().toImage();
         for (QWidget *widget : QWidgetList{w.client, w.cmdAddName, w.cmdExit, w.txtRelation})
             QVERIFY2(painted.pixelColor(widget->mapTo(&w, QPoint(4, widget->height() - 4))) == widget->palette().color(widget->backgroundRole()),
@@ -63,7 +61,9 @@ private slots:
             seen += QApplication::focusWidget()->objectName() + ' ';
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         }
-        QVERIFY(sameAsStored(seen + '\n', "windows.txt"));
+        w.mnuAbout->trigger();
+        w.mnuReadme->trigger();
+        QVERIFY(sameAsStored(seen + '\n' + describe({w.help.frmAbout(), w.help.frmReadme()}), "windows.txt"));
 
         f->platform.inputs.enqueue("Family");
         w.cmdAddRelationship->click();
