@@ -1,5 +1,8 @@
 #include "support/testsupport.h"
 
+#include <QAccessible>
+#include <QAction>
+
 bool Fixture::put(const Files &files) const
 {
     QDir().mkpath(dataDir());
@@ -9,17 +12,6 @@ bool Fixture::put(const Files &files) const
             return false;
     }
     return true;
-}
-
-bool Fixture::blockDataDir() const
-{
-    QFile file(dataDir().chopped(1));
-    return QDir(dataDir()).removeRecursively() && file.open(QIODevice::WriteOnly);
-}
-
-Files Fixture::files(bool storedFirst) const
-{
-    return filesIn(dataDir(), storedFirst);
 }
 
 Files filesIn(const QString &dataDir, bool storedFirst)
@@ -44,9 +36,8 @@ bool Fixture::startOn(const QString &category, const QString &name)
 
 bool Fixture::pickCategory(const QString &category)
 {
-    QComboBox *combo = m_window->cboRelationship;
-    combo->setCurrentIndex(combo->findText(category));
-    return combo->currentText() == category;
+    m_window->cboRelationship->setCurrentIndex(m_window->cboRelationship->findText(category));
+    return m_window->cboRelationship->currentText() == category;
 }
 
 bool Fixture::pickName(const QString &name)
@@ -70,22 +61,13 @@ QStringList Fixture::texts() const
 QString Fixture::state() const
 {
     const FrmMain &w = *m_window;
-    const auto enabled = [](const QList<QWidget *> &controls) {
+    const auto enabled = [](const QWidgetList &controls) {
         const auto on = std::count_if(controls.cbegin(), controls.cend(), [](QWidget *c) { return c->isEnabled(); });
-        return on == controls.size() ? QStringLiteral("on") : on == 0 ? QStringLiteral("off") : QStringLiteral("mixed");
+        return on == controls.size() ? "on" : on == 0 ? "off" : "mixed";
     };
-    const auto details = w.book.detailControls();
     const bool empty = texts().join(QString()).isEmpty() && w.lstChildren->count() == 0;
-    return QStringList{w.currentCategory() + '/' + w.currentName(),
-                       "names " + enabled({w.lstNames, w.cmdAddName, w.cmdRemoveName}),
-                       "details " + enabled(QList<QWidget *>(details.cbegin(), details.cend())),
-                       empty ? "empty" : "filled", w.lblName->text()}
-        .join(QStringLiteral(" | "));
-}
-
-void FixtureTest::init()
-{
-    f = std::make_unique<Fixture>();
+    return w.currentCategory() + '/' + w.currentName() + " | names " + enabled({w.lstNames, w.cmdAddName, w.cmdRemoveName})
+           + " | details " + enabled(w.book.detailControls()) + (empty ? " | empty | " : " | filled | ") + w.lblName->text();
 }
 
 void FixtureTest::cleanup()
@@ -142,4 +124,44 @@ QList<Shown> askedFor(const QString &prompt, const QString &title, const QString
     if (!message.isEmpty())
         shown += {Shown::Message, message, "Kinfolio"};
     return shown;
+}
+
+QString describe(const QList<QWidget *> &windows)
+{
+    QString text;
+    for (QWidget *window : windows) {
+        for (const QWidget *w : QWidgetList{window} + window->findChildren<QWidget *>()) {
+            if (w->objectName().isEmpty() || w->objectName().startsWith("qt_") || (w != window && w->isWindow())) // menus
+                continue;
+            const QRect r = w->geometry();
+            const QFont font = w->font();
+            QAccessibleInterface *spoken = QAccessible::queryAccessibleInterface(const_cast<QWidget *>(w));
+            QString labels, colours;
+            for (const auto role : {QPalette::Window, QPalette::WindowText, QPalette::Base, QPalette::Text, QPalette::Button, QPalette::ButtonText})
+                colours += ' ' + w->palette().color(role).name();
+            for (const auto &[label, relation] : spoken->relations(QAccessible::Label))
+                labels += " by " + label->object()->objectName();
+            text += QStringLiteral("%1 %2 %3,%4 %5x%6 \"%7\"%8 %9 %10%11%12%13\n")
+                        .arg(w->objectName(), w->metaObject()->className())
+                        .arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height())
+                        .arg(spoken->text(QAccessible::Name), labels, font.families().value(0),
+                             QString::number(font.pointSizeF()), font.bold() ? " bold" : "",
+                             colours, w->isEnabled() ? "" : " off");
+        }
+        for (const QAction *action : window->findChildren<QAction *>())
+            if (!action->objectName().isEmpty())
+                text += QStringLiteral("%1 \"%2\" %3\n").arg(action->objectName(), action->text(), action->shortcut().toString());
+    }
+    return text;
+}
+
+bool sameAsStored(const QString &text, const QString &name)
+{
+    QFile stored(QStringLiteral(KINFOLIO_TEST_DATA "/") + name), seen(name);
+    if (stored.open(QIODevice::ReadOnly) && stored.readAll() == text.toUtf8())
+        return true;
+    if (seen.open(QIODevice::WriteOnly))
+        seen.write(text.toUtf8());
+    qWarning("Differs from tests/data/%s: %s", qPrintable(name), qPrintable(QFileInfo(seen).absoluteFilePath()));
+    return false;
 }

@@ -26,35 +26,30 @@ using Shown = ScriptedPlatform::Shown;
 
 // Every file of a directory, once the saves under way are stored (or as they are).
 Files filesIn(const QString &dataDir, bool storedFirst = true);
-
 // The bytes of a list file holding these entries.
 QByteArray listBytes(const QStringList &entries);
-
-// Every file of one contact, something in each: a comma, an apostrophe, line
-// breaks and an empty line among the values, the dependants out of order, and
-// the name in the relation, the e-mail address and the picture's path. Each
-// file is stored as a hand edit or the Windows program may leave it (LF or CR
-// line ends, none at the end, spaces, no quotes), not as the program writes
-// it, so any rewrite of a file nobody changed shows.
+// Every file of one contact, each stored as a hand edit or the Windows program
+// may leave it (LF or CR ends, none at the end, spaces, no quotes), so any
+// rewrite of a file nobody changed shows.
 Files contactFiles(const QString &category, const QString &name);
-
 // What an add shows: its input box, then the message refusing it, if any.
 QList<Shown> askedFor(const QString &prompt, const QString &title, const QString &message);
-
-// Types text at the end of a box, as a person does after clicking behind
-// what it shows.
+// Types text at the end of a box, as after a click behind its text.
 void typeAtEnd(QWidget *box, const QString &text);
-
-// The book most tests start from. Lists are stored out of order and in mixed
-// case, so every list shown must be sorted. Family holds Ann, Anna and Zoë,
-// with contactFiles(), and Bo, with no files; Friend holds Bob and Friends
-// Carl; Fam has no names file and work an empty one. Categories and names that
-// are prefixes of others, and Fam + ilyAnn naming Family + Ann's files, are
-// there on purpose.
+// Lists out of order and in mixed case. Family: Ann, Anna and Zoë with
+// contactFiles(), Bo with none; Friend: Bob; Friends: Carl; Fam: no names
+// file; work: an empty one. Prefixes (Fam + ilyAnn names Family + Ann's files) on purpose.
 Files standardBook();
 
+// What the user sees of windows and their controls, a line each: name, class,
+// geometry, accessible name and labels, font, the window, text, box, box text,
+// button and button text colours, whether disabled; then the menus' items.
+QString describe(const QList<QWidget *> &windows);
+// Whether text equals tests/data/<name>; if not, the text is written to <name>
+// in the current directory, to compare, or to copy over after a deliberate change.
+[[nodiscard]] bool sameAsStored(const QString &text, const QString &name);
+
 // One test's own data directory, a scripted user and the real main window.
-// What can fail returns whether it worked, for the test to verify.
 class Fixture
 {
 public:
@@ -62,29 +57,21 @@ public:
 
     // The data directory's path, with a trailing '/'.
     QString dataDir() const { return home.path() + QStringLiteral("/Kinfolio/Data/"); }
-    // Puts files into the data directory before or while the window runs.
     [[nodiscard]] bool put(const Files &files) const;
     [[nodiscard]] bool putStandardBook() const { return put(standardBook()); }
-    // Puts a file where the data directory is: nothing can be stored there,
-    // not even by making the directory again.
-    [[nodiscard]] bool blockDataDir() const;
-    // Every file of the data directory, once the saves under way are stored (or as they are).
-    Files files(bool storedFirst = true) const;
+    Files files(bool storedFirst = true) const { return filesIn(dataDir(), storedFirst); }
     QByteArray file(const QString &name) const { return files().value(name); }
 
-    // Starts the main window (runs its start-up).
     FrmMain &start() { return *(m_window = std::make_unique<FrmMain>(platform)); }
-    // Starts it and picks the category and, if given, the name.
+    // Starts and picks the category and, if given, the name.
     [[nodiscard]] bool startOn(const QString &category, const QString &name = {});
     FrmMain &window() { return *m_window; }
-
     // The user picks a category / a name, as with the mouse.
     [[nodiscard]] bool pickCategory(const QString &category);
     [[nodiscard]] bool pickName(const QString &name);
 
     // The ten detail boxes' texts, in the order the report prints them.
     QStringList texts() const;
-    // What the user sees of the selection, in one line:
     // "category/name | names on|off | details on|off | empty|filled | contact name label".
     QString state() const;
 
@@ -95,8 +82,7 @@ private:
     std::unique_ptr<FrmMain> m_window;
 };
 
-// A test class whose every case starts from a fresh Fixture and must have
-// answered every dialog it caused.
+// Every case starts from a fresh Fixture and must have answered every dialog it caused.
 class FixtureTest : public QObject
 {
     Q_OBJECT
@@ -105,6 +91,6 @@ protected:
     std::unique_ptr<Fixture> f;
 
 private slots:
-    void init();
+    void init() { f = std::make_unique<Fixture>(); }
     void cleanup();
 };
