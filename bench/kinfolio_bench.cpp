@@ -220,6 +220,11 @@ public:
             }));
         }
         row("select contact (200 KB JPEG)", measured, floor);
+        frm.chkPic->setChecked(true);
+        Samples shown;
+        for (int i = 0; i < m_sizes.repeats * 5; ++i)
+            shown.push_back(time([&] { frm.lstNames->setCurrentRow(i % 2); }));
+        row("  with the picture window open", shown, floor);
     }
 
     // Selecting a category of n names, and adding a name to it.

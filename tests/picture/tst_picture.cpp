@@ -125,6 +125,7 @@ private slots:
         const QString path = chosen.size() > 1 ? m_images.filePath(chosen) : QString();
         if (chosen != "-") {
             f->pickName("Bo");
+            w.chkPic->click();
             f->platform.files.enqueue(path);
         }
         pic.cmdAddPic->click();
@@ -148,6 +149,7 @@ private slots:
         FrmMain &w = startOnFamily();
         FrmPic &pic = w.picture.frmPic();
         f->pickName("Bo");
+        w.chkPic->click();
         f->platform.files << m_images.filePath("big.jpg") << m_images.filePath("notes.jpg")
                           << m_images.filePath("phone.jpg");
         pic.cmdAddPic->click();
