@@ -220,6 +220,11 @@ public:
             }));
         }
         row("select contact (200 KB JPEG)", measured, floor);
+        frm.chkPic->setChecked(true);
+        Samples shown;
+        for (int i = 0; i < m_sizes.repeats * 5; ++i)
+            shown.push_back(time([&] { frm.lstNames->setCurrentRow(i % 2); }));
+        row("  with the picture window open", shown, floor);
     }
 
     // Selecting a category of n names, and adding a name to it.
@@ -254,13 +259,12 @@ public:
         const QStringList grown = namesList(n + 1);
         for (int i = 0; i < repeats; ++i)
             addFloor.push_back(time([&] { RecordFile::rewriteList(data("FloorNames"), grown); }));
-        // Adding a name also makes the contact's eight files: the list and
-        // those, written alone, in the same group the program uses.
+        // Adding a name also makes the contact's eight files: those and the
+        // list, written alone, in one group as the program writes them.
         Samples withContactFloor;
         for (int i = 0; i < repeats; ++i) {
             const QString contact = QStringLiteral("FloorBig%1").arg(i);
             withContactFloor.push_back(time([&] {
-                RecordFile::rewriteList(data("FloorNames"), grown);
                 RecordFile::WriteGroup files;
                 for (const QString &suffix : FileName::contactSuffixes) {
                     if (suffix == FileName::Numbers)
@@ -270,6 +274,7 @@ public:
                     else if (suffix != FileName::Pic)
                         RecordFile::rewriteRecord(data(contact + suffix), {""});
                 }
+                RecordFile::rewriteList(data("FloorNames"), grown);
             }));
         }
         if (report) {

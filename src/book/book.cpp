@@ -77,23 +77,26 @@ bool ownedByAnotherCategory(const QStringList &categories, const QString &catego
     return false;
 }
 
-// A new contact's files, each holding its empty values, stored together or
-// not at all.
-bool storeEmptyContact(const QString &category, const QString &name)
+// A new contact: its files, each holding its empty values (unless files
+// stored earlier are brought back), and the names list that lists it, stored
+// as one group so that its directory is synced once. The list is put in place
+// last, so a contact is never listed without its files.
+bool storeNewContact(const QString &category, const QString &name, bool storedEarlier, const QStringList &names)
 {
     RecordFile::WriteGroup group;
-    bool written = true;
-    for (const QString &suffix : ContactFields::files()) {
+    for (const QString &suffix : storedEarlier ? QStringList() : ContactFields::files()) {
         const QString file = Store::dataFile(category, name, suffix);
         const QList<const ContactField *> fields = ContactFields::inFile(suffix);
-        written = (fields.first()->isList() ? RecordFile::rewriteList(file, {})
-                                            : RecordFile::rewriteRecord(file, QStringList(fields.size())))
-                  && written;
+        if (fields.first()->isList())
+            RecordFile::rewriteList(file, {});
+        else
+            RecordFile::rewriteRecord(file, QStringList(fields.size()));
     }
-    const bool placed = group.commit();
-    if (written && placed)
+    const bool listed = RecordFile::rewriteList(namesFile(category), names);
+    if (group.commit() && listed)
         return true;
-    deleteContactFiles(category, name);
+    if (!storedEarlier)
+        deleteContactFiles(category, name);
     return false;
 }
 
@@ -282,18 +285,11 @@ void Book::cmdAddName_Click()
         return;
     }
 
-    // The contact's files first and the names list last, so that a contact
-    // is never listed without its files.
-    if (!storedEarlier && !storeEmptyContact(category, name)) {
-        tellNotAdded(view, platform, QStringLiteral("name"));
-        return;
-    }
     const int row = Controls::insertSorted(view.lstNames, name);
-    if (!saveAddedList(view, platform, namesFile(category), Controls::entries(view.lstNames), QStringLiteral("name"))) {
+    if (!storeNewContact(category, name, storedEarlier, Controls::entries(view.lstNames))) {
         const QSignalBlocker quiet(view.lstNames);
         delete view.lstNames->takeItem(row);
-        if (!storedEarlier)
-            deleteContactFiles(category, name);
+        tellNotAdded(view, platform, QStringLiteral("name"));
         return;
     }
     view.lstNames->setCurrentRow(row);

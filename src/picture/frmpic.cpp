@@ -135,6 +135,14 @@ void FrmPic::keyPressEvent(QKeyEvent *event)
     (focused ? focused : cmdClose)->click();
 }
 
+// Fitted while hidden, the window could only guess its frame; shown, it
+// knows it.
+void FrmPic::showEvent(QShowEvent *event)
+{
+    picItem_Change();
+    QWidget::showEvent(event);
+}
+
 // The title bar's close does what Close does, so the check box stays in step.
 void FrmPic::closeEvent(QCloseEvent *event)
 {

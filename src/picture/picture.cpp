@@ -38,14 +38,18 @@ void Picture::ShowPicture()
 {
     if (!RecordFile::readLine(pictureFile(), PicPath))
         return;
-    frmPic().loadPicture(PicPath, view.currentName());
+    // Decoding a photo is most of the work of selecting a contact: while the
+    // window is closed it waits until the window is opened.
+    if (view.chkPic->isChecked())
+        frmPic().loadPicture(PicPath, view.currentName());
 }
 
 void Picture::chkPic_Click()
 {
-    frmPic().setVisible(view.chkPic->isChecked());
-    // The picture is read again on every click, also when the window is hidden.
+    // The picture is read again on every click, so the window opens on what
+    // the Pic file holds now, at its size.
     ShowPicture();
+    frmPic().setVisible(view.chkPic->isChecked());
 }
 
 void Picture::cmdAddPic_Click()

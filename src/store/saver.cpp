@@ -224,7 +224,8 @@ int Saver::write(const std::vector<Entry> &batch, const std::vector<std::shared_
             errors[i] = allSynced ? 0 : versions[i]->sync();
     }
     // A stored group is put in place only once every one of its files is
-    // written and synced: all of it, or none.
+    // written and synced, and in its order up to the first file that cannot
+    // be: a list written last never names files that were not put in place.
     std::map<const Waiter *, int> groupErrors;
     for (std::size_t i = 0; i < batch.size(); ++i) {
         if (batch[i].waiter && errors[i] != 0)
@@ -237,6 +238,8 @@ int Saver::write(const std::vector<Entry> &batch, const std::vector<std::shared_
             errors[i] = group->second;
         if (errors[i] == 0)
             errors[i] = versions[i]->replace();
+        if (errors[i] != 0 && batch[i].waiter)
+            groupErrors.emplace(batch[i].waiter.get(), errors[i]);
         if (errors[i] == 0)
             dirs.emplace(placedIn[i] = versions[i]->directory(), 0);
         versions[i].reset();

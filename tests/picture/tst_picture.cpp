@@ -90,6 +90,7 @@ private slots:
         QFETCH(QStringList, messages);
         QVERIFY(startOn("Bo"));
         FrmPic &pic = f->window().picture.frmPic();
+        f->window().chkPic->click();
         for (const QString &file : chosen) {
             f->platform.files.enqueue(file.isEmpty() ? file : m_images.filePath(file));
             pic.cmdAddPic->click();
