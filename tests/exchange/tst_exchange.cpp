@@ -78,9 +78,7 @@ private slots:
 
     void commandLine()
     {
-        QFETCH(QStringList, arguments);
-        QFETCH(int, exitCode);
-        QFETCH(QString, said);
+        QFETCH(QStringList, arguments); QFETCH(int, exitCode); QFETCH(QString, said);
         const QString dir = QFINDTESTDATA("../data/vcard");
         QVERIFY(f->putStandardBook());
         const QStringList run = kinfolio(f->home.path(), arguments.replaceInStrings("<dir>", dir));

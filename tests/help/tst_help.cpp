@@ -22,7 +22,6 @@ private slots:
         const QPointer<FrmAbout> about = w.help.frmAbout();
         QVERIFY(readme && about && !QApplication::activeModalWidget());
         QVERIFY(readme->wbsReadme->toPlainText().contains("~/.local/share/Kinfolio/Data/"));
-        QCOMPARE(about->lblVersion->text(), QString("Version 1.0.0"));
         // Drawn at every size a desktop asks for, not scaled from one.
         QCOMPARE(w.windowIcon().availableSizes(), (QList<QSize>{{16, 16}, {32, 32}, {48, 48}, {64, 64}, {128, 128}, {256, 256}}));
         const QImage icon = w.windowIcon().pixmap(32, 32).toImage();
@@ -37,11 +36,11 @@ private slots:
     }
 
     // In twips of the outer size (with no frame reported, one leaving 120-twip margins): the browser 325
-    // narrower and 1375 shorter, the button's top 1125 above the bottom, never a negative size.
+    // narrower and 1375 shorter, the button's top 1125 above the bottom, never a negative size. (The
+    // first showing is in tests/data/windows.txt.)
     void readmeResize_data()
     {
-        QTest::addColumn<QSize>("client"); // pixels; empty: as first shown, 8880 x 6030 twips
-        QTest::newRow("first showing") << QSize();
+        QTest::addColumn<QSize>("client"); // pixels
         QTest::newRow("large") << QSize(1000, 700);
         QTest::newRow("smaller than the margins") << QSize(1, 1);
     }
@@ -51,19 +50,15 @@ private slots:
         QFETCH(QSize, client);
         f->start().mnuReadme->trigger();
         FrmReadme &readme = *f->window().help.frmReadme();
-        if (client.isValid())
-            readme.resize(client);
+        readme.resize(client);
         const auto x = [&](int pixels) { return qRound(pixels * 1440.0 / readme.logicalDpiX()); };
         const auto y = [&](int pixels) { return qRound(pixels * 1440.0 / readme.logicalDpiY()); };
         const QRect outer = readme.frameGeometry(), browser = readme.wbsReadme->geometry(), button = readme.cmdClose->geometry();
         const bool framed = outer.size() != readme.size();
         const int width = x(outer.width()) + (framed ? 0 : 85), height = y(outer.height()) + (framed ? 0 : 510);
-        const QList<int> got{x(browser.x()), y(browser.y()), x(browser.width()), y(browser.height()), x(button.x()),
-                             y(button.y()), x(button.width()), y(button.height()), x(readme.width()), y(readme.height())};
-        QList<int> wanted{120, 120, qMax(0, width - 325), qMax(0, height - 1375), 120, height - 1125,
-                          qMax(0, width - 325), 495, 8880, 6030};
-        if (client.isValid())
-            wanted.resize(8);
+        const QList<int> got{x(browser.x()), y(browser.y()), x(browser.width()), y(browser.height()),
+                             x(button.x()),  y(button.y()),  x(button.width()),  y(button.height())};
+        const QList<int> wanted{120, 120, qMax(0, width - 325), qMax(0, height - 1375), 120, height - 1125, qMax(0, width - 325), 495};
         for (qsizetype i = 0; i < wanted.size(); ++i)
             QVERIFY2(qAbs(got[i] - wanted[i]) <= 22, qPrintable(QDebug::toString(got)));
     }
