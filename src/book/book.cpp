@@ -172,8 +172,10 @@ void Book::cmdRemoveRelationship_Click()
     // a listed contact without its files.
     QStringList categories = Controls::entries(view.cboRelationship);
     categories.removeAt(view.cboRelationship->currentIndex());
-    if (!RecordFile::rewriteList(Store::dataFile(FileName::RelationsList), categories))
+    if (!RecordFile::rewriteList(Store::dataFile(FileName::RelationsList), categories)) {
+        tellNotRemoved(category);
         return;
+    }
     const QStringList names = Controls::entries(view.lstNames);
     Controls::removeSelected(view.cboRelationship);
     Controls::clear(view.lstNames);
@@ -316,8 +318,10 @@ void Book::cmdRemoveName_Click()
     const QString category = view.currentCategory();
     QStringList names = Controls::entries(view.lstNames);
     names.removeAt(view.lstNames->row(view.lstNames->selectedItems().constFirst()));
-    if (!RecordFile::rewriteList(namesFile(category), names))
+    if (!RecordFile::rewriteList(namesFile(category), names)) {
+        tellNotRemoved(name);
         return;
+    }
     Controls::removeSelected(view.lstNames);
     view.lblName->setText(noContactName);
     picture.ClearPicture();
@@ -325,6 +329,14 @@ void Book::cmdRemoveName_Click()
     DisableDetails();
     if (!deleteContactFiles(category, name))
         tellNotDeleted(QStringLiteral("the information on ") + name);
+}
+
+// The list without the entry could not be stored: nothing was removed.
+void Book::tellNotRemoved(const QString &what)
+{
+    platform.showMessage(view.frmMain, QStringLiteral("Sorry, ") + what
+                                           + QStringLiteral(" could not be removed: the list in ") + Store::dataDir()
+                                           + QStringLiteral(" could not be saved. Nothing was deleted."));
 }
 
 void Book::tellNotDeleted(const QString &what)

@@ -56,6 +56,7 @@ private:
     // rule forbids is refused with the rule, and gives the empty text.
     QString askName(const QString &prompt, const QString &title, const QString &rule);
     // Tells the user that files of what was removed are left in the data directory.
+    void tellNotRemoved(const QString &what);
     void tellNotDeleted(const QString &what);
 
     MainView &view;
