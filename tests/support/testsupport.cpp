@@ -28,10 +28,11 @@ Files filesIn(const QString &dataDir, bool storedFirst)
     return result;
 }
 
-bool Fixture::startOn(const QString &category, const QString &name)
+bool Fixture::showActive()
 {
-    start();
-    return pickCategory(category) && (name.isEmpty() || pickName(name));
+    m_window->show();
+    QApplication::setActiveWindow(m_window.get());
+    return QTest::qWaitForWindowActive(m_window.get());
 }
 
 bool Fixture::pickCategory(const QString &category)
@@ -51,10 +52,8 @@ bool Fixture::pickName(const QString &name)
 QStringList Fixture::texts() const
 {
     QStringList texts;
-    for (const ContactField &field : contactFields) {
-        if (!field.isList())
-            texts += ContactFields::values(*m_window, field);
-    }
+    for (const ContactField &field : contactFields)
+        texts += field.isList() ? QStringList() : ContactFields::values(*m_window, field);
     return texts;
 }
 
@@ -78,10 +77,7 @@ void FixtureTest::cleanup()
 
 QByteArray listBytes(const QStringList &entries)
 {
-    QByteArray bytes;
-    for (const QString &entry : entries)
-        bytes += '"' + entry.toUtf8() + "\"\r\n";
-    return bytes;
+    return entries.isEmpty() ? QByteArray() : ('"' + entries.join("\"\r\n\"") + "\"\r\n").toUtf8();
 }
 
 Files contactFiles(const QString &category, const QString &name)
@@ -105,10 +101,8 @@ Files standardBook()
                {"NamesListFriend", listBytes({"Bob"})},
                {"NamesListFriends", listBytes({"Carl"})},
                {"NamesListwork", ""}};
-    for (const char *name : {"Ann", "Anna", "Zoë"})
-        book.insert(contactFiles("Family", name));
-    book.insert(contactFiles("Friend", "Bob"));
-    book.insert(contactFiles("Friends", "Carl"));
+    for (const QString contact : {"Family/Ann", "Family/Anna", "Family/Zoë", "Friend/Bob", "Friends/Carl"})
+        book.insert(contactFiles(contact.section('/', 0, 0), contact.section('/', 1)));
     return book;
 }
 
@@ -116,14 +110,6 @@ void typeAtEnd(QWidget *box, const QString &text)
 {
     QTest::keyClick(box, Qt::Key_End, qobject_cast<QPlainTextEdit *>(box) ? Qt::ControlModifier : Qt::NoModifier);
     QTest::keyClicks(box, text);
-}
-
-QList<Shown> askedFor(const QString &prompt, const QString &title, const QString &message)
-{
-    QList<Shown> shown{{Shown::Input, prompt, title}};
-    if (!message.isEmpty())
-        shown += {Shown::Message, message, "Kinfolio"};
-    return shown;
 }
 
 QString describe(const QList<QWidget *> &windows)
@@ -142,11 +128,9 @@ QString describe(const QList<QWidget *> &windows)
             for (const auto &[label, relation] : spoken->relations(QAccessible::Label))
                 labels += " by " + label->object()->objectName();
             text += QStringLiteral("%1 %2 %3,%4 %5x%6 \"%7\"%8 %9 %10%11%12%13\n")
-                        .arg(w->objectName(), w->metaObject()->className())
-                        .arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height())
-                        .arg(spoken->text(QAccessible::Name), labels, font.families().value(0),
-                             QString::number(font.pointSizeF()), font.bold() ? " bold" : "",
-                             colours, w->isEnabled() ? "" : " off");
+                        .arg(w->objectName(), w->metaObject()->className()).arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height())
+                        .arg(spoken->text(QAccessible::Name), labels, font.families().value(0), QString::number(font.pointSizeF()),
+                             font.bold() ? " bold" : "", colours, w->isEnabled() ? "" : " off");
         }
         for (const QAction *action : window->findChildren<QAction *>())
             if (!action->objectName().isEmpty())
