@@ -70,7 +70,6 @@ private slots:
         QTest::newRow("Ctrl+X") << "Ctrl+X" << "txtRelation" << QStringList{"mnuExit", "end"};
         QTest::newRow("Ctrl+C") << "Ctrl+C" << "txtRelation" << QStringList{"mnuEditColors"};
         QTest::newRow("Ctrl+A, multi-line") << "Ctrl+A" << "txtNumNotes" << QStringList{"mnuAbout"};
-        QTest::newRow("Ctrl+T, multi-line") << "Ctrl+T" << "txtAddress" << QStringList{"mnuPrintTexzt"};
         QTest::newRow("Alt+P") << "Alt+P" << "txtRelation" << QStringList{"cmdPrintScreen"};
     }
     void keys()
