@@ -43,9 +43,8 @@ bool Fixture::pickCategory(const QString &category)
 
 bool Fixture::pickName(const QString &name)
 {
-    const QList<QListWidgetItem *> found = m_window->lstNames->findItems(name, Qt::MatchExactly);
-    if (!found.isEmpty())
-        m_window->lstNames->setCurrentItem(found.first());
+    for (QListWidgetItem *item : m_window->lstNames->findItems(name, Qt::MatchExactly))
+        m_window->lstNames->setCurrentItem(item);
     return m_window->currentName() == name;
 }
 

@@ -20,8 +20,7 @@
 
 #include <memory>
 
-// Data files, name to content.
-using Files = QMap<QString, QByteArray>;
+using Files = QMap<QString, QByteArray>; // data files, name to content
 using Shown = ScriptedPlatform::Shown;
 
 // Every file of a directory, once the saves under way are stored (or as they are).
