@@ -134,8 +134,7 @@ private slots:
     }
     void remove()
     {
-        QFETCH(QString, category); QFETCH(QString, name); QFETCH(bool, yes); QFETCH(QStringList, after);
-        QFETCH(QStringList, gone);
+        QFETCH(QString, category); QFETCH(QString, name); QFETCH(bool, yes); QFETCH(QStringList, after); QFETCH(QStringList, gone);
         Files files = standardBook();
         QVERIFY(f->put(files) && f->startOn(category, name));
         FrmMain &w = f->window();

@@ -28,6 +28,12 @@ Files filesIn(const QString &dataDir, bool storedFirst)
     return result;
 }
 
+bool Fixture::startOn(const QString &category, const QString &name)
+{
+    start();
+    return pickCategory(category) && (name.isEmpty() || pickName(name));
+}
+
 bool Fixture::showActive()
 {
     m_window->show();

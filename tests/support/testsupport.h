@@ -61,11 +61,7 @@ public:
 
     FrmMain &start() { return *(m_window = std::make_unique<FrmMain>(platform)); }
     // Starts and picks the category and, if given, the name.
-    [[nodiscard]] bool startOn(const QString &category, const QString &name = {})
-    {
-        start();
-        return pickCategory(category) && (name.isEmpty() || pickName(name));
-    }
+    [[nodiscard]] bool startOn(const QString &category, const QString &name = {});
     FrmMain &window() { return *m_window; }
     // Shows the window and makes it active, so keys reach it as a user's do.
     [[nodiscard]] bool showActive();
