@@ -1,5 +1,6 @@
-// The picture window: the selected contact's picture, showing and hiding the
-// window, and choosing another picture.
+// The picture window (the selected contact's picture, showing and hiding the
+// window, choosing another picture) and the colour scheme (colour files read at
+// start-up, the Edit Colors dialog, and which controls each colour reaches).
 
 #include "support/testsupport.h"
 
@@ -45,8 +46,7 @@ private slots:
         w.chkPic->click();
         const auto spoken = [&pic] { return QAccessible::queryAccessibleInterface(pic.picItem)->text(QAccessible::Description); };
         QVERIFY(pic.isVisible() && spoken() == "No picture");
-        QVERIFY(f->pickName("Ann"));
-        QCOMPARE(spoken(), "Picture of Ann");
+        QVERIFY(f->pickName("Ann") && spoken() == "Picture of Ann");
         QVERIFY(sameAsStored(describe({&pic}), "picture.txt"));
         QTest::keyClick(&pic, Qt::Key_Return);
         QVERIFY(!pic.isVisible() && !w.chkPic->isChecked());
@@ -54,14 +54,12 @@ private slots:
         QVERIFY(pic.isVisible() && !pic.picItem->pixmap().isNull());
         pic.close();
         QVERIFY(!pic.isVisible() && !w.chkPic->isChecked());
-        QVERIFY(f->pickName("Bo")); // no picture file: the previous image goes
-        QVERIFY(pic.picItem->pixmap().isNull() && w.picture.PicPath.isEmpty());
+        QVERIFY(f->pickName("Bo") && pic.picItem->pixmap().isNull() && w.picture.PicPath.isEmpty()); // no picture: the last one goes
         QVERIFY(f->pickName("Ann") && f->pickCategory("work") && pic.picItem->pixmap().isNull());
         QVERIFY(f->pickCategory("Family") && f->pickName("Ann"));
         f->platform.answers.enqueue(true);
         w.cmdRemoveName->click();
-        QVERIFY(pic.picItem->pixmap().isNull());
-        QVERIFY(!f->files().contains("FamilyAnnPic") && QFile::exists(m_images.filePath("ann.jpg")));
+        QVERIFY(pic.picItem->pixmap().isNull() && !f->files().contains("FamilyAnnPic") && QFile::exists(m_images.filePath("ann.jpg")));
         pic.cmdAddPic->click(); // no contact chosen: nothing to ask
         QCOMPARE(f->platform.shown.size(), 1);
     }
@@ -72,9 +70,8 @@ private slots:
     // own proportions, so the window and its buttons fit the screen.
     void changePicture_data()
     {
-        QTest::addColumn<QStringList>("chosen"); // an empty path: cancelled
-        QTest::addColumn<QString>("stored");
-        QTest::addColumn<QSize>("shown"); // none: to fit the screen
+        // An empty path chosen is a cancel; no size shown: to fit the screen.
+        QTest::addColumn<QStringList>("chosen"); QTest::addColumn<QString>("stored"); QTest::addColumn<QSize>("shown");
         QTest::addColumn<QStringList>("messages");
         QTest::newRow("comma in the path") << QStringList{"a,b.jpg"} << "a,b.jpg" << QSize(20, 20) << QStringList{};
         QTest::newRow("cancel") << QStringList{""} << "" << QSize(0, 0) << QStringList{};
@@ -84,10 +81,7 @@ private slots:
     }
     void changePicture()
     {
-        QFETCH(QStringList, chosen);
-        QFETCH(QString, stored);
-        QFETCH(QSize, shown);
-        QFETCH(QStringList, messages);
+        QFETCH(QStringList, chosen); QFETCH(QString, stored); QFETCH(QSize, shown); QFETCH(QStringList, messages);
         QVERIFY(startOn("Bo"));
         FrmPic &pic = f->window().picture.frmPic();
         f->window().chkPic->click();
@@ -104,6 +98,63 @@ private slots:
             QVERIFY(pic.screen()->availableGeometry().contains(QRect(QPoint(), pic.frameGeometry().size())));
             QVERIFY(f->pickName("Ann") && f->pickName("Bo"));
         }
+    }
+
+    // Each of the dialog's buttons picks one role's colour (the n-th button red
+    // n), which is stored in its file and painted at once on every window, as
+    // in tests/data/colored.txt.
+    void pickColors()
+    {
+        FrmMain &w = f->start();
+        FrmColors &dialog = w.colors.frmColors();
+        int red = 0;
+        for (QPushButton *button : dialog.findChildren<QPushButton *>()) {
+            if (button != dialog.cmdClose) {
+                f->platform.colors.enqueue(QColor(++red, 0, 0));
+                button->click();
+            }
+        }
+        QString seen = describe({&w, &w.picture.frmPic(), &dialog});
+        for (const auto &[file, bytes] : f->files().asKeyValueRange())
+            seen += file + ": " + bytes;
+        QVERIFY(sameAsStored(seen, "colored.txt"));
+    }
+
+    // Only what the program itself writes is a colour (0 to 16777215); anything
+    // else keeps that role's built-in colour while the other roles still load.
+    // One dialog, shown by the button and the menu and hidden by Close and the
+    // title bar, keeps them in its swatches. A cancelled chooser changes nothing;
+    // a pick whose file cannot be written still applies for this run.
+    void colorFilesAndDialog()
+    {
+        const Files files{{"FormBackColor", ""}, {"NameTitleColor", "teal\r\n"}, {"FrameTitleColor", " 16777216 \r\n"},
+                          {"TextBoxTextColor", " 16777215 \r\n"}, {"MinorButtonsColor", " 255 \r\n"}, {"MainButtonsColor", "-1 \r\n"}};
+        QVERIFY(f->put(files));
+        FrmMain &w = f->start();
+        FrmColors &dialog = w.colors.frmColors();
+        QCOMPARE(w.cmdAddName->palette().color(QPalette::Button), QColor(Qt::red)); // start-up paints with them
+        QVERIFY(!dialog.isVisible());
+        w.cmdEditColors->click();
+        w.mnuEditColors->trigger();
+        QVERIFY(dialog.isVisible());
+        dialog.close();
+        QVERIFY(!dialog.isVisible());
+        w.cmdEditColors->click();
+        dialog.cmdClose->click();
+        QVERIFY(!dialog.isVisible());
+
+        f->platform.colors.enqueue(std::nullopt);
+        dialog.cmdFormBackColor->click();
+        QCOMPARE(f->files(), files); // neither loading nor a cancel writes
+        // In role order, as 0x00BBGGRR: the built-in colours but for the two valid files.
+        const QList<ColorValue> expected{0xC0C000, 0xC00000, 0xC00000, 0, 0xFFFFFF, 0xFFFFFF, 0x0000FF, 0xFF8080};
+        for (const ColorRoleInfo &role : colorRoles)
+            QVERIFY2(dialog.fillColor(role.role) == expected[int(role.role)], qPrintable(role.file));
+
+        QVERIFY(QDir(f->dataDir()).removeRecursively());
+        f->platform.colors.enqueue(QColor(Qt::red));
+        dialog.cmdFormBackColor->click();
+        QCOMPARE(w.client->palette().color(QPalette::Window), QColor(Qt::red));
     }
 };
 

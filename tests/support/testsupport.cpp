@@ -34,6 +34,13 @@ bool Fixture::startOn(const QString &category, const QString &name)
     return pickCategory(category) && (name.isEmpty() || pickName(name));
 }
 
+bool Fixture::showActive()
+{
+    m_window->show();
+    QApplication::setActiveWindow(m_window.get());
+    return QTest::qWaitForWindowActive(m_window.get());
+}
+
 bool Fixture::pickCategory(const QString &category)
 {
     m_window->cboRelationship->setCurrentIndex(m_window->cboRelationship->findText(category));
@@ -42,19 +49,16 @@ bool Fixture::pickCategory(const QString &category)
 
 bool Fixture::pickName(const QString &name)
 {
-    const QList<QListWidgetItem *> found = m_window->lstNames->findItems(name, Qt::MatchExactly);
-    if (!found.isEmpty())
-        m_window->lstNames->setCurrentItem(found.first());
+    for (QListWidgetItem *item : m_window->lstNames->findItems(name, Qt::MatchExactly))
+        m_window->lstNames->setCurrentItem(item);
     return m_window->currentName() == name;
 }
 
 QStringList Fixture::texts() const
 {
     QStringList texts;
-    for (const ContactField &field : contactFields) {
-        if (!field.isList())
-            texts += ContactFields::values(*m_window, field);
-    }
+    for (const ContactField &field : contactFields)
+        texts += field.isList() ? QStringList() : ContactFields::values(*m_window, field);
     return texts;
 }
 
@@ -78,10 +82,7 @@ void FixtureTest::cleanup()
 
 QByteArray listBytes(const QStringList &entries)
 {
-    QByteArray bytes;
-    for (const QString &entry : entries)
-        bytes += '"' + entry.toUtf8() + "\"\r\n";
-    return bytes;
+    return entries.isEmpty() ? QByteArray() : ('"' + entries.join("\"\r\n\"") + "\"\r\n").toUtf8();
 }
 
 Files contactFiles(const QString &category, const QString &name)
@@ -105,10 +106,8 @@ Files standardBook()
                {"NamesListFriend", listBytes({"Bob"})},
                {"NamesListFriends", listBytes({"Carl"})},
                {"NamesListwork", ""}};
-    for (const char *name : {"Ann", "Anna", "Zoë"})
-        book.insert(contactFiles("Family", name));
-    book.insert(contactFiles("Friend", "Bob"));
-    book.insert(contactFiles("Friends", "Carl"));
+    for (const QString contact : {"Family/Ann", "Family/Anna", "Family/Zoë", "Friend/Bob", "Friends/Carl"})
+        book.insert(contactFiles(contact.section('/', 0, 0), contact.section('/', 1)));
     return book;
 }
 
@@ -116,14 +115,6 @@ void typeAtEnd(QWidget *box, const QString &text)
 {
     QTest::keyClick(box, Qt::Key_End, qobject_cast<QPlainTextEdit *>(box) ? Qt::ControlModifier : Qt::NoModifier);
     QTest::keyClicks(box, text);
-}
-
-QList<Shown> askedFor(const QString &prompt, const QString &title, const QString &message)
-{
-    QList<Shown> shown{{Shown::Input, prompt, title}};
-    if (!message.isEmpty())
-        shown += {Shown::Message, message, "Kinfolio"};
-    return shown;
 }
 
 QString describe(const QList<QWidget *> &windows)
@@ -142,11 +133,9 @@ QString describe(const QList<QWidget *> &windows)
             for (const auto &[label, relation] : spoken->relations(QAccessible::Label))
                 labels += " by " + label->object()->objectName();
             text += QStringLiteral("%1 %2 %3,%4 %5x%6 \"%7\"%8 %9 %10%11%12%13\n")
-                        .arg(w->objectName(), w->metaObject()->className())
-                        .arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height())
-                        .arg(spoken->text(QAccessible::Name), labels, font.families().value(0),
-                             QString::number(font.pointSizeF()), font.bold() ? " bold" : "",
-                             colours, w->isEnabled() ? "" : " off");
+                        .arg(w->objectName(), w->metaObject()->className()).arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height())
+                        .arg(spoken->text(QAccessible::Name), labels, font.families().value(0), QString::number(font.pointSizeF()),
+                             font.bold() ? " bold" : "", colours, w->isEnabled() ? "" : " off");
         }
         for (const QAction *action : window->findChildren<QAction *>())
             if (!action->objectName().isEmpty())

@@ -20,8 +20,7 @@
 
 #include <memory>
 
-// Data files, name to content.
-using Files = QMap<QString, QByteArray>;
+using Files = QMap<QString, QByteArray>; // data files, name to content
 using Shown = ScriptedPlatform::Shown;
 
 // Every file of a directory, once the saves under way are stored (or as they are).
@@ -32,8 +31,6 @@ QByteArray listBytes(const QStringList &entries);
 // may leave it (LF or CR ends, none at the end, spaces, no quotes), so any
 // rewrite of a file nobody changed shows.
 Files contactFiles(const QString &category, const QString &name);
-// What an add shows: its input box, then the message refusing it, if any.
-QList<Shown> askedFor(const QString &prompt, const QString &title, const QString &message);
 // Types text at the end of a box, as after a click behind its text.
 void typeAtEnd(QWidget *box, const QString &text);
 // Lists out of order and in mixed case. Family: Ann, Anna and Zoë with
@@ -66,6 +63,8 @@ public:
     // Starts and picks the category and, if given, the name.
     [[nodiscard]] bool startOn(const QString &category, const QString &name = {});
     FrmMain &window() { return *m_window; }
+    // Shows the window and makes it active, so keys reach it as a user's do.
+    [[nodiscard]] bool showActive();
     // The user picks a category / a name, as with the mouse.
     [[nodiscard]] bool pickCategory(const QString &category);
     [[nodiscard]] bool pickName(const QString &name);
