@@ -57,8 +57,7 @@ private slots:
     // What a run says and how it ends; a run that fails changes nothing.
     void commandLine_data()
     {
-        QTest::addColumn<QStringList>("arguments"); // <dir> is the vCard samples' folder
-        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QStringList>("arguments"); QTest::addColumn<int>("exitCode"); // <dir>: the vCard samples' folder
         QTest::addColumn<QString>("said"); // the start of what it prints, on standard error when it fails
 
         QTest::newRow("names made acceptable, listed names skipped in any case") << QStringList{"--import", "<dir>/family.vcf"} << 0

@@ -66,8 +66,7 @@ private slots:
     // A window opens once; every way of closing discards it, starting no System Info, so it opens anew.
     void closeAndReopen_data()
     {
-        QTest::addColumn<bool>("readme"); // or the About box
-        QTest::addColumn<Qt::Key>("key"); // pressed; Key_unknown: its button clicked
+        QTest::addColumn<bool>("readme"); QTest::addColumn<Qt::Key>("key"); // or About; Key_unknown: its button clicked
         QTest::newRow("Readme: button") << true << Qt::Key_unknown;
         QTest::newRow("Readme: Esc") << true << Qt::Key_Escape;
         QTest::newRow("About: button") << false << Qt::Key_unknown;
@@ -97,11 +96,9 @@ private slots:
     // and what System Info starts, given the second key and whether programs start.
     void startSysInfo_data()
     {
-        QTest::addColumn<int>("type"); // 0: no PATH value
-        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("type"); QTest::addColumn<QByteArray>("bytes"); // type 0: no PATH value
         QTest::addColumn<int>("second"); // 0: no second key, 1: it names a directory, 2: with MSINFO32.EXE in it
-        QTest::addColumn<bool>("starts");
-        QTest::addColumn<QString>("started"); // "<dir>" stands for the directory
+        QTest::addColumn<bool>("starts"); QTest::addColumn<QString>("started"); // "<dir>" stands for the directory
 
         QTest::newRow("text with its NUL, first key wins") << 1 << QByteArray("C:\\a.exe\0", 9) << 2 << true << "C:\\a.exe";
         QTest::newRow("text without NUL") << 1 << QByteArray("abc") << 0 << true << "abc";

@@ -44,11 +44,8 @@ private slots:
     // By menu item (which works with no name selected) or button: the question, then what is printed or said.
     void commands_data()
     {
-        QTest::addColumn<QString>("command");
-        QTest::addColumn<QString>("contact"); // of Family; none: the category work chosen
-        QTest::addColumn<bool>("yes");
-        QTest::addColumn<bool>("printer");
-        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("command"); QTest::addColumn<QString>("contact"); // of Family; none: the category work chosen
+        QTest::addColumn<bool>("yes"); QTest::addColumn<bool>("printer"); QTest::addColumn<QString>("message");
         QTest::addColumn<QStringList>("lines"); // the report printed, if any
 
         const QString rule(55, '-');
@@ -97,8 +94,7 @@ private slots:
     // To a file and through the real default printer, where each command makes one job.
     void paper_data()
     {
-        QTest::addColumn<bool>("throughQueue");
-        QTest::addColumn<bool>("screen");
+        QTest::addColumn<bool>("throughQueue"); QTest::addColumn<bool>("screen");
         QTest::addColumn<qreal>("printerMargin"); // mm the printer cannot print on
         QTest::newRow("Print Text to a file") << false << false << 0.0;
         QTest::newRow("Print Text to a file, printer margin 20 mm") << false << false << 20.0;
