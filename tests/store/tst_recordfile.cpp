@@ -33,9 +33,6 @@ class TestRecordFile : public QObject
     {
         return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
     }
-    // A file where the data directory should be: nothing can be stored, not
-    // even by making the directory again.
-    static bool blockDataDir() { return QDir(Store::dataDir()).removeRecursively() && put(Store::dataDir().chopped(1), ""); }
 
 private slots:
     // The twin run where every rewrite goes through a named temporary needs the fault shim.
@@ -52,10 +49,8 @@ private slots:
     // Each form through its rewrite gives exactly these bytes, and reads back as `back`.
     void write_data()
     {
-        QTest::addColumn<QString>("form");
-        QTest::addColumn<QStringList>("values");
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QStringList>("back");
+        QTest::addColumn<QString>("form"); QTest::addColumn<QStringList>("values");
+        QTest::addColumn<QByteArray>("bytes"); QTest::addColumn<QStringList>("back");
         const auto row = [](const char *tag, const char *form, const QStringList &values, const QByteArray &bytes,
                             const std::optional<QStringList> &back = {}) {
             QTest::newRow(tag) << form << values << bytes << back.value_or(values);
@@ -77,10 +72,7 @@ private slots:
 
     void write()
     {
-        QFETCH(QString, form);
-        QFETCH(QStringList, values);
-        QFETCH(QByteArray, bytes);
-        QFETCH(QStringList, back);
+        QFETCH(QString, form); QFETCH(QStringList, values); QFETCH(QByteArray, bytes); QFETCH(QStringList, back);
         const QString file = path("f");
         QVERIFY(form == "list"     ? RecordFile::rewriteList(file, values)
                 : form == "record" ? RecordFile::rewriteRecord(file, values)
@@ -94,8 +86,7 @@ private slots:
 
     void read_data()
     {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QStringList>("entries");
+        QTest::addColumn<QByteArray>("bytes"); QTest::addColumn<QStringList>("entries");
         const auto row = [](const char *tag, const QByteArray &bytes, const QStringList &entries) {
             QTest::newRow(tag) << bytes << entries;
         };
@@ -119,8 +110,7 @@ private slots:
     // of the same reading, and a short file changes nothing it was given.
     void read()
     {
-        QFETCH(QByteArray, bytes);
-        QFETCH(QStringList, entries);
+        QFETCH(QByteArray, bytes); QFETCH(QStringList, entries);
         QVERIFY(put("f", bytes));
         QStringList list{"old"}, record{"old"};
         QString value = "old";
@@ -164,7 +154,8 @@ private slots:
         QCOMPARE(entries(Store::dataDir()), QStringList{name});
         QStringList none;
         QVERIFY(RecordFile::remove(path("missing")) && !readList(path("missing"), none));
-        QVERIFY(blockDataDir());
+        // A file where the data directory should be: it cannot be made again.
+        QVERIFY(QDir(Store::dataDir()).removeRecursively() && put(Store::dataDir().chopped(1), ""));
         QVERIFY(!RecordFile::rewriteList(path("a"), {"a"}));
     }
 
@@ -173,19 +164,15 @@ private slots:
     // (A device would do as the pipe: one of the system's, replaced, breaks it.)
     void specialFiles_data()
     {
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<bool>("usable");
-        QTest::newRow("pipe") << "pipe" << false;
-        QTest::newRow("link to a pipe") << "linked pipe" << false;
-        QTest::newRow("directory") << "directory" << false;
-        QTest::newRow("dangling link") << "dangling" << false;
-        QTest::newRow("link to a file elsewhere") << "link" << true;
+        QTest::addColumn<QString>("kind"); // "link": to a regular file elsewhere
+        for (const char *kind : {"pipe", "linked pipe", "directory", "dangling", "link"})
+            QTest::newRow(kind) << QString(kind);
     }
 
     void specialFiles()
     {
         QFETCH(QString, kind);
-        QFETCH(bool, usable);
+        const bool usable = kind == "link";
         const QByteArray file = QFile::encodeName(path("f")), elsewhere = QFile::encodeName(m_home.path() + "/elsewhere/f");
         QVERIFY(QDir().mkpath(m_home.path() + "/elsewhere"));
         if (kind == "link")
@@ -267,8 +254,7 @@ private slots:
 
     void dataFile_data()
     {
-        QTest::addColumn<QStringList>("parts");
-        QTest::addColumn<QString>("name"); // empty: no file
+        QTest::addColumn<QStringList>("parts"); QTest::addColumn<QString>("name"); // empty: no file
         const QString longest(Store::maxFileNameBytes - 8, QLatin1Char('a'));
         QTest::newRow("plain concatenation") << QStringList{"Family", "Ann", "Birthday"} << "FamilyAnnBirthday";
         QTest::newRow("dots inside a name") << QStringList{"..", "..", "Pic"} << "....Pic";
@@ -284,8 +270,7 @@ private slots:
     // A path that cannot be made is empty, which every operation takes for a missing file.
     void dataFile()
     {
-        QFETCH(QStringList, parts);
-        QFETCH(QString, name);
+        QFETCH(QStringList, parts); QFETCH(QString, name);
         const QString file = Store::dataFile(parts[0], parts[1], parts[2]);
         QCOMPARE(file, name.isEmpty() ? QString() : Store::dataDir() + name);
         QStringList read;
