@@ -59,12 +59,10 @@ private slots:
     // For each fault: what the user sees, and what is on disk afterwards.
     void faults_data()
     {
-        QTest::addColumn<QString>("calls");   // the calls that fail, and how
-        QTest::addColumn<QString>("scope");   // the data file they fail on; empty: all
-        QTest::addColumn<QString>("control"); // a box typed into, or a button clicked (answering Yes, or "Zoe")
-        QTest::addColumn<QString>("seen");    // view() afterwards
-        QTest::addColumn<QString>("message"); // the one message; empty: none
-        QTest::addColumn<QString>("gone");    // a file deleted; all others keep their content
+        // The calls that fail, and how; the data file they fail on (empty: all); a box typed into, or a button
+        // clicked (answering Yes, or "Zoe"); view() afterwards; the one message (empty: none); a file deleted.
+        for (const char *column : {"calls", "scope", "control", "seen", "message", "gone"})
+            QTest::addColumn<QString>(column);
 
         const QString same = "Family | Ann,Bo | Tom | 1 May | 111", typed = "Family | Ann,Bo | Tom | 1 May!! | 111";
         const QString readOnly = "create+link+rename+unlink+mkdir:EROFS", ioError = notSaved("Input/output error");
@@ -96,12 +94,8 @@ private slots:
 
     void faults()
     {
-        QFETCH(QString, calls);
-        QFETCH(QString, scope);
-        QFETCH(QString, control);
-        QFETCH(QString, seen);
-        QFETCH(QString, message);
-        QFETCH(QString, gone);
+        QFETCH(QString, calls); QFETCH(QString, scope); QFETCH(QString, control);
+        QFETCH(QString, seen); QFETCH(QString, message); QFETCH(QString, gone);
         Files stored = book();
         QVERIFY(f->put(stored) && f->startOn("Family", "Ann"));
         FrmMain &w = f->window();
@@ -141,10 +135,9 @@ private slots:
     // over it, until a contact is selected again.
     void unreadableFiles_data()
     {
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<QStringList>("locked");
-        QTest::addColumn<QString>("seen");  // view() while it cannot be read
-        QTest::addColumn<QString>("after"); // view() once it can be read again, "!" typed into birthday and home
+        QTest::addColumn<QString>("file"); QTest::addColumn<QStringList>("locked");
+        // view() while it cannot be read; view() once it can be read again, "!" typed into birthday and home
+        QTest::addColumn<QString>("seen"); QTest::addColumn<QString>("after");
         QTest::newRow("birthday") << "FamilyAnnBirthday" << QStringList{"txtBirthday"}
                                   << "Family | Ann,Bo | Tom |  | 111" << "Family | Ann,Bo | Tom | 1 May | 111!";
         QTest::newRow("numbers") << "FamilyAnnNumbers" << QStringList{"txtHome", "txtCell", "txtWork", "txtFax", "txtEmail"}
@@ -156,19 +149,15 @@ private slots:
 
     void unreadableFiles()
     {
-        QFETCH(QString, file);
-        QFETCH(QStringList, locked);
-        QFETCH(QString, seen);
-        QFETCH(QString, after);
+        QFETCH(QString, file); QFETCH(QStringList, locked); QFETCH(QString, seen); QFETCH(QString, after);
         QVERIFY(f->put(book()) && f->startOn("Family", "Bo"));
         FrmMain &w = f->window();
         bool picked = false;
         QVERIFY(failing("read:EIO", f->dataDir() + file, [&] { picked = f->pickName("Ann"); }) && picked);
         QCOMPARE(view(), seen);
-        for (QWidget *control : w.findChildren<QWidget *>()) {
+        for (QWidget *control : w.findChildren<QWidget *>())
             if (control->objectName().startsWith("txt") || control->objectName().contains("Children"))
                 QVERIFY2(control->isEnabled() != locked.contains(control->objectName()), qPrintable(control->objectName()));
-        }
         typeAtEnd(w.txtBirthday, "!");
         typeAtEnd(w.txtHome, "!");
         QCOMPARE(f->file(file), book().value(file));
