@@ -12,9 +12,8 @@ const QStringList boxNames{"txtBirthday", "txtRelation", "txtAddress", "txtDrivi
                            "txtHome",     "txtCell",     "txtWork",    "txtFax",               "txtEmail"};
 constexpr int firstNumber = 5; // the five number boxes share one file
 
-// One seed gives the typist and the test the same keys: characters, Enter
-// (in the three multi-line boxes) and Backspace ('\b'), at the end of a box
-// that holds at most 40. Returns the box and the key, typed into values.
+// One seed gives the typist and the test the same keys: characters, Enter (in the three multi-line boxes) and Backspace
+// ('\b'), at the end of a box that holds at most 40. Returns the box and the key, typed into values.
 static std::pair<int, QChar> type(QRandomGenerator &random, QStringList &values)
 {
     static const QString keys = QStringLiteral("abcxyz0189 ,.-'éß€\n\b\b\b");
@@ -38,9 +37,9 @@ static Files stored(const QStringList &values) // each field file's name and con
     return bytes;
 }
 
-// The program the test kills: reports how many temporaries its start-up left (and, typing, what the boxes show
-// once the contact is selected), then types or changes the lists without end, reporting each keystroke or change
-// done straight to the pipe, so the test reads all reported before the kill.
+// The program the test kills: reports how many temporaries its start-up left (and, typing, what the boxes show once the
+// contact is selected), then types or changes the lists without end, reporting each keystroke or change done straight
+// to the pipe, so the test reads all reported before the kill.
 static int child(int argc, char *argv[])
 {
     QApplication app(argc, argv);
@@ -140,8 +139,8 @@ private slots:
                 type(random, typed.last());
                 states.append(stored(typed.last()));
             }
-            // Each file holds, whole, a value it had since the last start. A kill before a new version replaced the
-            // old one leaves it beside it, for the next start to delete; only a named one can be cut short.
+            // Each file holds, whole, a value it had since the last start. A kill before a new version replaced the old
+            // one leaves it beside it, for the next start to delete; only a named one can be cut short.
             const Files found = f.files(false);
             int left = 0;
             qsizetype behind = 0;

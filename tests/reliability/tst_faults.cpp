@@ -2,8 +2,7 @@
 
 #include <dlfcn.h>
 
-// The program on a failing disk and over damaged files. The fault shim,
-// preloaded by CTest, fails chosen file-system calls on chosen paths.
+// The program on a failing disk and over damaged files. The fault shim, preloaded by CTest, fails chosen calls.
 class TestFaults : public FixtureTest
 {
     Q_OBJECT
@@ -25,8 +24,7 @@ class TestFaults : public FixtureTest
     }
     QStringList told() { return f->platform.messages().replaceInStrings(f->dataDir(), "<dir>"); }
 
-    // categories | names | dependants | birthday | home
-    QString view()
+    QString view() // categories | names | dependants | birthday | home
     {
         FrmMain &w = f->window();
         return QStringList{Controls::entries(w.cboRelationship).join(','), Controls::entries(w.lstNames).join(','),
@@ -34,8 +32,8 @@ class TestFaults : public FixtureTest
             .join(" | ");
     }
 
-    // Runs act, and the saves it queued, while the calls fail on paths under
-    // path; whether any did. What the window is told then has been shown.
+    // Runs act, and the saves it queued, while the calls fail on paths under path; whether any did. What the window
+    // is told then has been shown.
     template <typename Act> bool failing(const QString &calls, const QString &path, Act act)
     {
         const long before = injected();
@@ -102,13 +100,10 @@ private slots:
         w.lstChildren->setCurrentRow(0);
         f->platform.answers.enqueue(true);
         f->platform.inputs.enqueue("Zoe");
-        QWidget *target = w.findChild<QWidget *>(control);
-        QVERIFY2(failing(calls, scope.isEmpty() ? f->home.path() : f->dataDir() + scope, [&] {
-                     if (auto *button = qobject_cast<QPushButton *>(target))
-                         button->click();
-                     else
-                         typeAtEnd(target, "!!");
-                 }),
+        auto *target = w.findChild<QWidget *>(control);
+        auto *button = qobject_cast<QPushButton *>(target);
+        QVERIFY2(failing(calls, scope.isEmpty() ? f->home.path() : f->dataDir() + scope,
+                         [&] { button ? button->click() : typeAtEnd(target, "!!"); }),
                  "the fault never struck");
         QCOMPARE(view(), seen);
         QCOMPARE(told(), message.isEmpty() ? QStringList{} : QStringList{message});
@@ -116,8 +111,7 @@ private slots:
         stored["NamesListFamily"] = listBytes(seen.section(" | ", 1, 1).split(','));
         QCOMPARE(f->files(false), stored); // no cut file, no temporary left behind
 
-        // With the disk working again, the next save, in another box, stores
-        // every file whole as the window shows it.
+        // With the disk working again, the next save, in another box, stores every file whole as the window shows it.
         if (w.currentName() != "Ann")
             return;
         typeAtEnd(w.txtRelation, "?");
@@ -130,9 +124,8 @@ private slots:
         }
     }
 
-    // A contact file that exists but cannot be read: its controls are
-    // emptied and disabled, so the previous contact's values can't be typed
-    // over it, until a contact is selected again.
+    // A contact file that exists but cannot be read: its controls are emptied and disabled, so the previous
+    // contact's values can't be typed over it, until a contact is selected again.
     void unreadableFiles_data()
     {
         QTest::addColumn<QString>("file"); QTest::addColumn<QStringList>("locked");
@@ -165,10 +158,9 @@ private slots:
         QCOMPARE(view(), after);
     }
 
-    // Saving never holds the window up, yet nothing is lost or brought back:
-    // a save still pending (here one that keeps failing) shows on selecting
-    // the contact again; removing the contact drops it, so it never brings a
-    // file back; on a slow disk, ending the program first stores the rest.
+    // Saving never holds the window up, yet nothing is lost or brought back: a save still pending (here one that
+    // keeps failing) shows on selecting the contact again; removing the contact drops it, so it never brings a file
+    // back; on a slow disk, ending the program first stores the rest.
     void pendingSaves()
     {
         Files stored = book();
@@ -196,10 +188,8 @@ private slots:
         QCOMPARE(told(), QStringList{notSaved("No space left on device")});
     }
 
-    // Damaged files: 100,000 names, a category and names no file can be
-    // named after, a 10 MB address. The window shows them all, writes nothing
-    // on loading, and never reaches outside the data directory. (How line
-    // ends, byte-order marks, quotes and NUL bytes read is the record file's.)
+    // Damaged files: 100,000 names, a category and names no file can be named after, a 10 MB address. The window
+    // shows them all, writes nothing on loading, and never reaches outside the data directory.
     void damagedFiles()
     {
         QStringList names{"..", "../../escape", "a\\b", "Ann", "Bo"};

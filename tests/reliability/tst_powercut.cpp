@@ -8,9 +8,9 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-// Power cuts on a real ext4 file system in a loop device: the moment the real window calls a change stored, the
-// file system is shut down without flushing its journal, as a power cut leaves it, and mounted again.
-// KINFOLIO_POWERCUTS sets the number of cuts. Needs root, losetup, mount and mkfs.ext4.
+// Power cuts on a real ext4 file system in a loop device: the moment the real window calls a change stored, the file
+// system is shut down without flushing its journal, as a power cut leaves it, and mounted again. KINFOLIO_POWERCUTS
+// sets the number of cuts. Needs root, losetup, mount and mkfs.ext4.
 #define EXT4_IOC_SHUTDOWN _IOR('X', 125, __u32)
 constexpr __u32 goingDownWithoutLogFlush = 0x2; // EXT4_GOING_FLAGS_NOLOGFLUSH
 

@@ -1,5 +1,4 @@
-// The data files' encoding byte for byte, how it reads back, how a file is
-// replaced, and which paths a data file may have.
+// The data files' encoding byte for byte, how it reads back, how a file is replaced, which paths a data file may have.
 #include "store/paths.h"
 #include "store/recordfile.h"
 
@@ -106,8 +105,8 @@ private slots:
         row("NUL byte kept inside a value", QByteArray("\"a\0b\"\r\n", 7), {QStringLiteral("a") + QChar(0) + "b"});
     }
 
-    // A list appends every field; a record and a value are the first fields
-    // of the same reading, and a short file changes nothing it was given.
+    // A list appends every field; a record and a value are the first fields of the same reading, and a short file
+    // changes nothing it was given.
     void read()
     {
         QFETCH(QByteArray, bytes); QFETCH(QStringList, entries);
@@ -124,11 +123,10 @@ private slots:
         QCOMPARE(value, entries.value(0, "old"));
     }
 
-    // A rewrite puts a whole new file (a new inode) in the old one's place,
-    // leaving no temporary, at the longest name too; a new file is private
-    // whatever the umask, a rewritten one keeps its permissions. A data
-    // directory that is not there is made, private, with every directory on
-    // the way, one there kept as it is; where it cannot be made, writes fail.
+    // A rewrite puts a whole new file (a new inode) in the old one's place, leaving no temporary, at the longest name
+    // too; a new file is private whatever the umask, a rewritten one keeps its permissions. A data directory that is
+    // not there is made, private, with every directory on the way, one there kept as it is; where it cannot be made,
+    // writes fail.
     void rewrite()
     {
         const QString name(Store::maxFileNameBytes, QLatin1Char('n')), fresh = m_home.path() + "/fresh";
@@ -159,9 +157,8 @@ private slots:
         QVERIFY(!RecordFile::rewriteList(path("a"), {"a"}));
     }
 
-    // Only a regular file is read or replaced, and a pipe never blocks; a
-    // symbolic link stays a link, its target rewritten and keeping its mode.
-    // (A device would do as the pipe: one of the system's, replaced, breaks it.)
+    // Only a regular file is read or replaced, and a pipe never blocks; a symbolic link stays a link, its target
+    // rewritten and keeping its mode. (A device would do as the pipe: one of the system's, replaced, breaks it.)
     void specialFiles_data()
     {
         QTest::addColumn<QString>("kind"); // "link": to a regular file elsewhere
@@ -197,9 +194,8 @@ private slots:
         QCOMPARE(entries(Store::dataDir()), QStringList{"f"});
     }
 
-    // Start-up's sweep deletes the temporaries a crash left, in the data
-    // directory and beside the files linked from it, and nothing else: not
-    // a data file however it is named, not a link or a directory.
+    // Start-up's sweep deletes the temporaries a crash left, in the data directory and beside the files linked from it,
+    // and nothing else: not a data file however it is named, not a link or a directory.
     void staleTemporaries()
     {
         const QString elsewhere = m_home.path() + "/elsewhere/";
@@ -222,9 +218,8 @@ private slots:
         QCOMPARE(entries(elsewhere), (QStringList{"FamilyBoBirthday", "keep"}));
     }
 
-    // A group's files keep their old content until it commits, then each
-    // holds the last content written to it; a group inside it is part of it;
-    // after a commit it goes on collecting, and its end commits.
+    // A group's files keep their old content until it commits, then each holds the last content written to it; a group
+    // inside it is part of it; after a commit it goes on collecting, and its end commits.
     void group()
     {
         QVERIFY(put("a", "\"old\"\r\n"));
