@@ -122,8 +122,7 @@ private slots:
                       {"FamilyAnnDependantsList", "\"Tom\"\r\n"}});
         QVERIFY(f.put(files));
         QRandomGenerator moments(seed);
-        int temporaries = 0;
-        qint64 keystrokes = 0;
+        qint64 keystrokes = 0, temporaries = 0;
         double lost = 0, mostLost = 0; // milliseconds of typing the disk had not caught up with
         for (int round = 0; round <= kills; ++round) {
             const int ms = round < kills ? moments.bounded(1, 60) : 0;
@@ -170,7 +169,7 @@ private slots:
             mostLost = std::max(mostLost, behindMs);
         }
         qInfo("%d kills survived, %lld keystrokes checked; the field file furthest behind lacked the last %.1f ms "
-              "of typing on average, %.1f ms at most; %d temporaries were left, the next start deleted them",
+              "of typing on average, %.1f ms at most; %lld temporaries were left, the next start deleted them",
               kills, keystrokes, lost / std::max(kills, 1), mostLost, temporaries);
     }
 

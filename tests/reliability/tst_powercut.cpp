@@ -88,8 +88,7 @@ private slots:
                     if (kind == 0) {
                         w.lstNames->setCurrentRow(0); // Ann
                         const QString keys = QString(QChar('a' + random.bounded(26))).repeated(random.bounded(1, 4));
-                        w.txtBirthday->end(false);
-                        QTest::keyClicks(w.txtBirthday, keys);
+                        typeAtEnd(w.txtBirthday, keys);
                         QVERIFY(RecordFile::flush()); // stored: now it must survive
                         birthday += keys;
                     } else if (kind == 1) {

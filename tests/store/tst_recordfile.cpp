@@ -8,6 +8,7 @@
 #include <QTest>
 
 #include <dlfcn.h>
+#include <optional>
 #include <sys/stat.h>
 
 using RecordFile::readList;
@@ -15,7 +16,7 @@ using RecordFile::readList;
 class TestRecordFile : public QObject
 {
     Q_OBJECT
-    QTemporaryDir m_home;
+    std::optional<QTemporaryDir> m_home; // a fresh one for each test
 
     static QString path(const QString &name) { return Store::dataDir() + name; }
     static bool put(const QString &name, const QByteArray &bytes)
@@ -38,10 +39,7 @@ private slots:
     void initTestCase() { QVERIFY(qEnvironmentVariableIsEmpty("KINFOLIO_FAULT") || dlsym(RTLD_DEFAULT, "kinfolio_faults_injected")); }
     void init()
     {
-        qputenv("XDG_DATA_HOME", m_home.path().toLocal8Bit());
-        QDir(Store::dataDir()).removeRecursively();
-        QFile::remove(Store::dataDir().chopped(1));
-        QDir(m_home.path() + "/elsewhere").removeRecursively();
+        qputenv("XDG_DATA_HOME", m_home.emplace().path().toLocal8Bit());
         QVERIFY(Store::makeDataDir());
     }
 
@@ -129,20 +127,20 @@ private slots:
     // writes fail.
     void rewrite()
     {
-        const QString name(Store::maxFileNameBytes, QLatin1Char('n')), fresh = m_home.path() + "/fresh";
+        const QString name(Store::maxFileNameBytes, QLatin1Char('n')), fresh = m_home->path() + "/fresh";
         const auto status = [](const QString &file) {
             struct stat status{};
             ::stat(QFile::encodeName(file).constData(), &status);
             return std::pair(status.st_ino, status.st_mode & 07777);
         };
-        QVERIFY(::chmod(QFile::encodeName(m_home.path()).constData(), 0755) == 0);
+        QVERIFY(::chmod(QFile::encodeName(m_home->path()).constData(), 0755) == 0);
         qputenv("XDG_DATA_HOME", QFile::encodeName(fresh));
         const mode_t umask = ::umask(0);
         const bool created = RecordFile::rewriteRecord(path(name), {"old"});
         ::umask(umask);
         QVERIFY(created);
-        for (const QString &file : {m_home.path(), fresh, fresh + "/Kinfolio", Store::dataDir(), path(name)})
-            QCOMPARE(status(file).second, file == m_home.path() ? 0755u : file == path(name) ? 0600u : 0700u);
+        for (const QString &file : {m_home->path(), fresh, fresh + "/Kinfolio", Store::dataDir(), path(name)})
+            QCOMPARE(status(file).second, file == m_home->path() ? 0755u : file == path(name) ? 0600u : 0700u);
         QVERIFY(::chmod(QFile::encodeName(path(name)).constData(), 0640) == 0);
         const auto before = status(path(name));
         QVERIFY(RecordFile::rewriteRecord(path(name), {"new"}));
@@ -170,8 +168,8 @@ private slots:
     {
         QFETCH(QString, kind);
         const bool usable = kind == "link";
-        const QByteArray file = QFile::encodeName(path("f")), elsewhere = QFile::encodeName(m_home.path() + "/elsewhere/f");
-        QVERIFY(QDir().mkpath(m_home.path() + "/elsewhere"));
+        const QByteArray file = QFile::encodeName(path("f")), elsewhere = QFile::encodeName(m_home->path() + "/elsewhere/f");
+        QVERIFY(QDir().mkpath(m_home->path() + "/elsewhere"));
         if (kind == "link")
             QVERIFY(put(elsewhere, "\"old\"\r\n") && ::chmod(elsewhere.constData(), 0640) == 0);
         QVERIFY(kind != "linked pipe" || ::mkfifo(elsewhere.constData(), 0600) == 0);
@@ -190,7 +188,7 @@ private slots:
         QCOMPARE(::stat(elsewhere.constData(), &target) == 0 ? target.st_mode : 0,
                  mode_t(usable ? S_IFREG | 0640 : kind == "linked pipe" ? S_IFIFO | 0600 : 0));
         QVERIFY(!usable || content("f") == "\"new\"\r\n");
-        QCOMPARE(entries(m_home.path() + "/elsewhere"), usable || kind == "linked pipe" ? QStringList{"f"} : QStringList{});
+        QCOMPARE(entries(m_home->path() + "/elsewhere"), usable || kind == "linked pipe" ? QStringList{"f"} : QStringList{});
         QCOMPARE(entries(Store::dataDir()), QStringList{"f"});
     }
 
@@ -198,7 +196,7 @@ private slots:
     // and nothing else: not a data file however it is named, not a link or a directory.
     void staleTemporaries()
     {
-        const QString elsewhere = m_home.path() + "/elsewhere/";
+        const QString elsewhere = m_home->path() + "/elsewhere/";
         QVERIFY(QDir().mkpath(elsewhere));
         const QStringList stale{".kinfolio-Ab12Cd34.tmp", ".kinfolio-00000000.tmp"};
         QStringList kept{"FamilyAnnBirthday", "NamesList.kinfolio-Ab12Cd34.tmp", ".kinfolio-Ab12Cd34.tmpPic",
