@@ -71,11 +71,8 @@ private slots:
             QTest::newRow(tag) << calls << scope << control << seen << message << gone;
         };
         row("read-only, typing", readOnly, "", "txtBirthday", typed, notSaved("Read-only file system"));
-        row("quota full, typing a number", "write:EDQUOT", "", "txtHome", "Family | Ann,Bo | Tom | 1 May | 111!!",
-            notSaved("Disk quota exceeded"));
         row("write-back fails, typing", "sync:EIO", "", "txtBirthday", typed, ioError);
         row("link fails, typing", "link:EIO", "", "txtBirthday", typed, ioError);
-        row("rename fails, typing", "rename:EIO", "", "txtBirthday", typed, ioError);
         row("rename fails, removing a dependant", "rename:EACCES", "", "cmdRemoveChildren",
             "Family | Ann,Bo |  | 1 May | 111", notSaved("Permission denied"));
         // The name is unlisted first, so a contact is never listed without its files.
