@@ -37,9 +37,7 @@ private slots:
     void initTestCase()
     {
         const QString image = m_scratch.filePath("disk.img");
-        QFile disk(image);
-        QVERIFY(QDir().mkpath(m_mounted) && disk.open(QIODevice::WriteOnly) && disk.resize(64 << 20));
-        disk.close();
+        QVERIFY(QDir().mkpath(m_mounted) && QFile(image).open(QIODevice::WriteOnly) && QFile::resize(image, 64 << 20));
         QString why = ::geteuid() != 0 ? "the test must run as root" : run("mkfs.ext4", {"-q", "-F", image});
         if (why.isEmpty())
             why = run("losetup", {"--find", "--show", image}, &m_device);
