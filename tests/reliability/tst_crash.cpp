@@ -49,11 +49,11 @@ static int child(int argc, char *argv[])
     const QByteArray seed = argv[2];
     QRandomGenerator random(seed.toUInt());
     QByteArray report = QByteArray::number(QDir(Store::dataDir()).entryList({".kinfolio-*"}, QDir::Files | QDir::Hidden).size());
-    QStringList values; // typing goes on at each box's end
+    QStringList values;
     if (typing) {
         w.cboRelationship->setCurrentIndex(0);
         w.lstNames->setCurrentRow(0);
-        for (const QString &name : boxNames) {
+        for (const QString &name : boxNames) { // typing goes on at each box's end
             auto *lines = w.findChild<QPlainTextEdit *>(name);
             auto *line = w.findChild<QLineEdit *>(name);
             lines ? lines->moveCursor(QTextCursor::End) : line->end(false);
