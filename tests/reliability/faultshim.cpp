@@ -1,9 +1,7 @@
-// Preloaded into a test (LD_PRELOAD) to fail file-system calls as a full,
-// read-only or failing disk would, which file permissions cannot do to root.
-// KINFOLIO_FAULT=<call>[+<call>...]:<errno name> fails those calls on paths
-// under KINFOLIO_FAULT_PATH; both are read at every call. Calls: create, tmpfile
-// (an unnamed create), read (an open for reading), write, sync, link, rename,
-// unlink, mkdir. KINFOLIO_DELAY=<milliseconds> slows every sync, as a slow disk.
+// Preloaded into a test (LD_PRELOAD) to fail file-system calls as a full, read-only or failing disk would, which file
+// permissions cannot do to root. KINFOLIO_FAULT=<call>[+<call>...]:<errno name> fails those calls on paths under
+// KINFOLIO_FAULT_PATH; both are read at every call. Calls: create, tmpfile (an unnamed create), read (an open for
+// reading), write, sync, link, rename, unlink, mkdir. KINFOLIO_DELAY=<milliseconds> slows every sync, as a slow disk.
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>

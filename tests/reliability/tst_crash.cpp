@@ -5,20 +5,15 @@
 
 #include <unistd.h>
 
-// The real program types into a contact's ten boxes, or adds and removes
-// categories and names, and is killed with SIGKILL at random moments. After
-// every kill each field file must hold, whole, a value it had while the
-// program typed, the restarted program must show what the files hold, and
-// every listed contact must have all its files. KINFOLIO_CRASH_SEED and
-// KINFOLIO_KILLS set the seed and the number of kills.
+// The real program types into a contact's ten boxes, or adds and removes categories and names, and is killed with
+// SIGKILL at random moments. KINFOLIO_CRASH_SEED and KINFOLIO_KILLS set the seed and the number of kills.
 
 const QStringList boxNames{"txtBirthday", "txtRelation", "txtAddress", "txtDrivingDirections", "txtNumNotes",
                            "txtHome",     "txtCell",     "txtWork",    "txtFax",               "txtEmail"};
 constexpr int firstNumber = 5; // the five number boxes share one file
 
-// One seed gives the typist and the test the same keys: characters, Enter
-// (in the three multi-line boxes) and Backspace ('\b'), at the end of a box
-// that holds at most 40. Returns the box and the key, typed into values.
+// One seed gives the typist and the test the same keys: characters, Enter (in the three multi-line boxes) and Backspace
+// ('\b'), at the end of a box that holds at most 40. Returns the box and the key, typed into values.
 static std::pair<int, QChar> type(QRandomGenerator &random, QStringList &values)
 {
     static const QString keys = QStringLiteral("abcxyz0189 ,.-'éß€\n\b\b\b");
@@ -29,14 +24,12 @@ static std::pair<int, QChar> type(QRandomGenerator &random, QStringList &values)
     return {box, key};
 }
 
-// The field file that keeps a box.
-static QString fileOf(int box)
+static QString fileOf(int box) // the field file that keeps a box
 {
     return "FamilyAnn" + (box >= firstNumber ? "Numbers" : boxNames[box].mid(3).replace("NumNotes", "NumbNotes"));
 }
 
-// Each field file's name and content while the boxes hold these values.
-static Files stored(const QStringList &values)
+static Files stored(const QStringList &values) // each field file's name and content while the boxes hold these
 {
     Files bytes{{fileOf(firstNumber), RecordFile::encodeRecord(values.mid(firstNumber))}};
     for (int box = 0; box < firstNumber; ++box)
@@ -44,11 +37,9 @@ static Files stored(const QStringList &values)
     return bytes;
 }
 
-// The program the test kills: reports how many temporaries its start-up left
-// (and, typing, what the boxes show once the contact is selected), then types
-// or adds and removes categories and names without end, reporting each
-// keystroke or change done straight to the pipe, so the test reads all
-// reported before the kill.
+// The program the test kills: reports how many temporaries its start-up left (and, typing, what the boxes show once the
+// contact is selected), then types or changes the lists without end, reporting each keystroke or change done straight
+// to the pipe, so the test reads all reported before the kill.
 static int child(int argc, char *argv[])
 {
     QApplication app(argc, argv);
@@ -107,8 +98,7 @@ class TestCrash : public QObject
     const quint32 seed = qEnvironmentVariable("KINFOLIO_CRASH_SEED", "20240617").toUInt();
     const int kills = qEnvironmentVariable("KINFOLIO_KILLS", "200").toInt();
 
-    // Starts the program in a role, kills it after ms; the first line it
-    // reported, and how many steps it reported done.
+    // Starts the program in a role, kills it after ms; the first line it reported, and how many steps it reported done.
     static std::pair<QByteArray, qsizetype> killedAfter(const char *role, quint32 seed, int ms)
     {
         QProcess child;
@@ -132,17 +122,14 @@ private slots:
                       {"FamilyAnnDependantsList", "\"Tom\"\r\n"}});
         QVERIFY(f.put(files));
         QRandomGenerator moments(seed);
-        int temporaries = 0;
-        qint64 keystrokes = 0;
+        qint64 keystrokes = 0, temporaries = 0;
         double lost = 0, mostLost = 0; // milliseconds of typing the disk had not caught up with
         for (int round = 0; round <= kills; ++round) {
             const int ms = round < kills ? moments.bounded(1, 60) : 0;
             const auto [started, done] = killedAfter("type", seed + round, ms);
             // The last kill's temporaries are gone, and the boxes show what the files hold.
             QCOMPARE(started, "0 " + values.join('\t').toUtf8().toPercentEncoding());
-
-            // What the boxes held after each keystroke reported done, and
-            // after the one that may have been under way.
+            // What the boxes held after each keystroke reported done, and after the one that may have been under way.
             QRandomGenerator random(seed + round);
             QList<QStringList> typed{values};
             QList<Files> states{stored(values)};
@@ -151,9 +138,8 @@ private slots:
                 type(random, typed.last());
                 states.append(stored(typed.last()));
             }
-            // Each file holds, whole, a value it had since the last start. A
-            // kill before a new version replaced the old one leaves it beside
-            // it, for the next start to delete; only a named one can be cut short.
+            // Each file holds, whole, a value it had since the last start. A kill before a new version replaced the old
+            // one leaves it beside it, for the next start to delete; only a named one can be cut short.
             const Files found = f.files(false);
             int left = 0;
             qsizetype behind = 0;
@@ -183,7 +169,7 @@ private slots:
             mostLost = std::max(mostLost, behindMs);
         }
         qInfo("%d kills survived, %lld keystrokes checked; the field file furthest behind lacked the last %.1f ms "
-              "of typing on average, %.1f ms at most; %d temporaries were left, the next start deleted them",
+              "of typing on average, %.1f ms at most; %lld temporaries were left, the next start deleted them",
               kills, keystrokes, lost / std::max(kills, 1), mostLost, temporaries);
     }
 
@@ -199,18 +185,16 @@ private slots:
             QCOMPARE(started, "0");
             changes += int(done);
             temporaries += int(QDir(f.dataDir()).entryList({".kinfolio-*"}, QDir::Files | QDir::Hidden).size());
-            // Every contact listed has all its files.
-            QStringList categories;
+            QStringList categories; // every contact listed has all its files
             RecordFile::readList(f.dataDir() + "RelationsList", categories);
             int listed = 0;
             for (const QString &category : categories) {
                 QStringList names;
                 RecordFile::readList(f.dataDir() + "NamesList" + category, names);
-                for (const QString &name : names) {
+                for (const QString &name : names)
                     for (const QString &suffix : ContactFields::files())
                         QVERIFY2(QFile::exists(f.dataDir() + category + name + suffix),
                                  qPrintable(QString("round %1: %2/%3 without %4").arg(round).arg(category, name, suffix)));
-                }
                 listed += int(names.size());
             }
             mostListed = std::max(mostListed, listed);

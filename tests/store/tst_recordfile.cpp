@@ -1,5 +1,4 @@
-// The data files' encoding byte for byte, how it reads back, how a file is
-// replaced, and which paths a data file may have.
+// The data files' encoding byte for byte, how it reads back, how a file is replaced, which paths a data file may have.
 #include "store/paths.h"
 #include "store/recordfile.h"
 
@@ -9,6 +8,7 @@
 #include <QTest>
 
 #include <dlfcn.h>
+#include <optional>
 #include <sys/stat.h>
 
 using RecordFile::readList;
@@ -16,7 +16,7 @@ using RecordFile::readList;
 class TestRecordFile : public QObject
 {
     Q_OBJECT
-    QTemporaryDir m_home;
+    std::optional<QTemporaryDir> m_home; // a fresh one for each test
 
     static QString path(const QString &name) { return Store::dataDir() + name; }
     static bool put(const QString &name, const QByteArray &bytes)
@@ -33,29 +33,21 @@ class TestRecordFile : public QObject
     {
         return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
     }
-    // A file where the data directory should be: nothing can be stored, not
-    // even by making the directory again.
-    static bool blockDataDir() { return QDir(Store::dataDir()).removeRecursively() && put(Store::dataDir().chopped(1), ""); }
 
 private slots:
     // The twin run where every rewrite goes through a named temporary needs the fault shim.
     void initTestCase() { QVERIFY(qEnvironmentVariableIsEmpty("KINFOLIO_FAULT") || dlsym(RTLD_DEFAULT, "kinfolio_faults_injected")); }
     void init()
     {
-        qputenv("XDG_DATA_HOME", m_home.path().toLocal8Bit());
-        QDir(Store::dataDir()).removeRecursively();
-        QFile::remove(Store::dataDir().chopped(1));
-        QDir(m_home.path() + "/elsewhere").removeRecursively();
+        qputenv("XDG_DATA_HOME", m_home.emplace().path().toLocal8Bit());
         QVERIFY(Store::makeDataDir());
     }
 
     // Each form through its rewrite gives exactly these bytes, and reads back as `back`.
     void write_data()
     {
-        QTest::addColumn<QString>("form");
-        QTest::addColumn<QStringList>("values");
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QStringList>("back");
+        QTest::addColumn<QString>("form"); QTest::addColumn<QStringList>("values");
+        QTest::addColumn<QByteArray>("bytes"); QTest::addColumn<QStringList>("back");
         const auto row = [](const char *tag, const char *form, const QStringList &values, const QByteArray &bytes,
                             const std::optional<QStringList> &back = {}) {
             QTest::newRow(tag) << form << values << bytes << back.value_or(values);
@@ -77,10 +69,7 @@ private slots:
 
     void write()
     {
-        QFETCH(QString, form);
-        QFETCH(QStringList, values);
-        QFETCH(QByteArray, bytes);
-        QFETCH(QStringList, back);
+        QFETCH(QString, form); QFETCH(QStringList, values); QFETCH(QByteArray, bytes); QFETCH(QStringList, back);
         const QString file = path("f");
         QVERIFY(form == "list"     ? RecordFile::rewriteList(file, values)
                 : form == "record" ? RecordFile::rewriteRecord(file, values)
@@ -94,8 +83,7 @@ private slots:
 
     void read_data()
     {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QStringList>("entries");
+        QTest::addColumn<QByteArray>("bytes"); QTest::addColumn<QStringList>("entries");
         const auto row = [](const char *tag, const QByteArray &bytes, const QStringList &entries) {
             QTest::newRow(tag) << bytes << entries;
         };
@@ -115,12 +103,11 @@ private slots:
         row("NUL byte kept inside a value", QByteArray("\"a\0b\"\r\n", 7), {QStringLiteral("a") + QChar(0) + "b"});
     }
 
-    // A list appends every field; a record and a value are the first fields
-    // of the same reading, and a short file changes nothing it was given.
+    // A list appends every field; a record and a value are the first fields of the same reading, and a short file
+    // changes nothing it was given.
     void read()
     {
-        QFETCH(QByteArray, bytes);
-        QFETCH(QStringList, entries);
+        QFETCH(QByteArray, bytes); QFETCH(QStringList, entries);
         QVERIFY(put("f", bytes));
         QStringList list{"old"}, record{"old"};
         QString value = "old";
@@ -134,27 +121,26 @@ private slots:
         QCOMPARE(value, entries.value(0, "old"));
     }
 
-    // A rewrite puts a whole new file (a new inode) in the old one's place,
-    // leaving no temporary, at the longest name too; a new file is private
-    // whatever the umask, a rewritten one keeps its permissions. A data
-    // directory that is not there is made, private, with every directory on
-    // the way, one there kept as it is; where it cannot be made, writes fail.
+    // A rewrite puts a whole new file (a new inode) in the old one's place, leaving no temporary, at the longest name
+    // too; a new file is private whatever the umask, a rewritten one keeps its permissions. A data directory that is
+    // not there is made, private, with every directory on the way, one there kept as it is; where it cannot be made,
+    // writes fail.
     void rewrite()
     {
-        const QString name(Store::maxFileNameBytes, QLatin1Char('n')), fresh = m_home.path() + "/fresh";
+        const QString name(Store::maxFileNameBytes, QLatin1Char('n')), fresh = m_home->path() + "/fresh";
         const auto status = [](const QString &file) {
             struct stat status{};
             ::stat(QFile::encodeName(file).constData(), &status);
             return std::pair(status.st_ino, status.st_mode & 07777);
         };
-        QVERIFY(::chmod(QFile::encodeName(m_home.path()).constData(), 0755) == 0);
+        QVERIFY(::chmod(QFile::encodeName(m_home->path()).constData(), 0755) == 0);
         qputenv("XDG_DATA_HOME", QFile::encodeName(fresh));
         const mode_t umask = ::umask(0);
         const bool created = RecordFile::rewriteRecord(path(name), {"old"});
         ::umask(umask);
         QVERIFY(created);
-        for (const QString &file : {m_home.path(), fresh, fresh + "/Kinfolio", Store::dataDir(), path(name)})
-            QCOMPARE(status(file).second, file == m_home.path() ? 0755u : file == path(name) ? 0600u : 0700u);
+        for (const QString &file : {m_home->path(), fresh, fresh + "/Kinfolio", Store::dataDir(), path(name)})
+            QCOMPARE(status(file).second, file == m_home->path() ? 0755u : file == path(name) ? 0600u : 0700u);
         QVERIFY(::chmod(QFile::encodeName(path(name)).constData(), 0640) == 0);
         const auto before = status(path(name));
         QVERIFY(RecordFile::rewriteRecord(path(name), {"new"}));
@@ -164,30 +150,26 @@ private slots:
         QCOMPARE(entries(Store::dataDir()), QStringList{name});
         QStringList none;
         QVERIFY(RecordFile::remove(path("missing")) && !readList(path("missing"), none));
-        QVERIFY(blockDataDir());
+        // A file where the data directory should be: it cannot be made again.
+        QVERIFY(QDir(Store::dataDir()).removeRecursively() && put(Store::dataDir().chopped(1), ""));
         QVERIFY(!RecordFile::rewriteList(path("a"), {"a"}));
     }
 
-    // Only a regular file is read or replaced, and a pipe never blocks; a
-    // symbolic link stays a link, its target rewritten and keeping its mode.
-    // (A device would do as the pipe: one of the system's, replaced, breaks it.)
+    // Only a regular file is read or replaced, and a pipe never blocks; a symbolic link stays a link, its target
+    // rewritten and keeping its mode. (A device would do as the pipe: one of the system's, replaced, breaks it.)
     void specialFiles_data()
     {
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<bool>("usable");
-        QTest::newRow("pipe") << "pipe" << false;
-        QTest::newRow("link to a pipe") << "linked pipe" << false;
-        QTest::newRow("directory") << "directory" << false;
-        QTest::newRow("dangling link") << "dangling" << false;
-        QTest::newRow("link to a file elsewhere") << "link" << true;
+        QTest::addColumn<QString>("kind"); // "link": to a regular file elsewhere
+        for (const char *kind : {"pipe", "linked pipe", "directory", "dangling", "link"})
+            QTest::newRow(kind) << QString(kind);
     }
 
     void specialFiles()
     {
         QFETCH(QString, kind);
-        QFETCH(bool, usable);
-        const QByteArray file = QFile::encodeName(path("f")), elsewhere = QFile::encodeName(m_home.path() + "/elsewhere/f");
-        QVERIFY(QDir().mkpath(m_home.path() + "/elsewhere"));
+        const bool usable = kind == "link";
+        const QByteArray file = QFile::encodeName(path("f")), elsewhere = QFile::encodeName(m_home->path() + "/elsewhere/f");
+        QVERIFY(QDir().mkpath(m_home->path() + "/elsewhere"));
         if (kind == "link")
             QVERIFY(put(elsewhere, "\"old\"\r\n") && ::chmod(elsewhere.constData(), 0640) == 0);
         QVERIFY(kind != "linked pipe" || ::mkfifo(elsewhere.constData(), 0600) == 0);
@@ -206,16 +188,15 @@ private slots:
         QCOMPARE(::stat(elsewhere.constData(), &target) == 0 ? target.st_mode : 0,
                  mode_t(usable ? S_IFREG | 0640 : kind == "linked pipe" ? S_IFIFO | 0600 : 0));
         QVERIFY(!usable || content("f") == "\"new\"\r\n");
-        QCOMPARE(entries(m_home.path() + "/elsewhere"), usable || kind == "linked pipe" ? QStringList{"f"} : QStringList{});
+        QCOMPARE(entries(m_home->path() + "/elsewhere"), usable || kind == "linked pipe" ? QStringList{"f"} : QStringList{});
         QCOMPARE(entries(Store::dataDir()), QStringList{"f"});
     }
 
-    // Start-up's sweep deletes the temporaries a crash left, in the data
-    // directory and beside the files linked from it, and nothing else: not
-    // a data file however it is named, not a link or a directory.
+    // Start-up's sweep deletes the temporaries a crash left, in the data directory and beside the files linked from it,
+    // and nothing else: not a data file however it is named, not a link or a directory.
     void staleTemporaries()
     {
-        const QString elsewhere = m_home.path() + "/elsewhere/";
+        const QString elsewhere = m_home->path() + "/elsewhere/";
         QVERIFY(QDir().mkpath(elsewhere));
         const QStringList stale{".kinfolio-Ab12Cd34.tmp", ".kinfolio-00000000.tmp"};
         QStringList kept{"FamilyAnnBirthday", "NamesList.kinfolio-Ab12Cd34.tmp", ".kinfolio-Ab12Cd34.tmpPic",
@@ -235,9 +216,8 @@ private slots:
         QCOMPARE(entries(elsewhere), (QStringList{"FamilyBoBirthday", "keep"}));
     }
 
-    // A group's files keep their old content until it commits, then each
-    // holds the last content written to it; a group inside it is part of it;
-    // after a commit it goes on collecting, and its end commits.
+    // A group's files keep their old content until it commits, then each holds the last content written to it; a group
+    // inside it is part of it; after a commit it goes on collecting, and its end commits.
     void group()
     {
         QVERIFY(put("a", "\"old\"\r\n"));
@@ -267,8 +247,7 @@ private slots:
 
     void dataFile_data()
     {
-        QTest::addColumn<QStringList>("parts");
-        QTest::addColumn<QString>("name"); // empty: no file
+        QTest::addColumn<QStringList>("parts"); QTest::addColumn<QString>("name"); // empty: no file
         const QString longest(Store::maxFileNameBytes - 8, QLatin1Char('a'));
         QTest::newRow("plain concatenation") << QStringList{"Family", "Ann", "Birthday"} << "FamilyAnnBirthday";
         QTest::newRow("dots inside a name") << QStringList{"..", "..", "Pic"} << "....Pic";
@@ -284,8 +263,7 @@ private slots:
     // A path that cannot be made is empty, which every operation takes for a missing file.
     void dataFile()
     {
-        QFETCH(QStringList, parts);
-        QFETCH(QString, name);
+        QFETCH(QStringList, parts); QFETCH(QString, name);
         const QString file = Store::dataFile(parts[0], parts[1], parts[2]);
         QCOMPARE(file, name.isEmpty() ? QString() : Store::dataDir() + name);
         QStringList read;
