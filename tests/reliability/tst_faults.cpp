@@ -80,7 +80,8 @@ private slots:
             notDeleted);
         row("one file cannot be deleted, removing a name", "unlink:EPERM", "FamilyAnnRelation", "cmdRemoveName",
             "Family | Bo |  |  | ", notDeleted, "FamilyAnnBirthday");
-        row("read-only, removing a category", readOnly, "", "cmdRemoveRelationship", same, "");
+        row("read-only, removing a category", readOnly, "", "cmdRemoveRelationship", same,
+            "Sorry, Family could not be removed: the list in <dir> could not be saved. Nothing was deleted.");
         row("disk full, adding a dependant", "write:ENOSPC", "", "cmdAddChildren", same,
             "Sorry, the new dependant could not be saved in <dir>. Nothing was added.");
         row("read-only, adding a name", readOnly, "", "cmdAddName", same, noName);
