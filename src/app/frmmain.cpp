@@ -331,10 +331,13 @@ void FrmMain::connectHandlers()
     connect(mnuAbout, &QAction::triggered, this, [this] { help.mnuAbout_Click(); });
 
     // Changes are saved in the background; when that fails the user is told
-    // once, after the keystroke that found it.
+    // once, after the keystroke that found it. Once the program is ending,
+    // its own message says what was lost instead.
     connect(
         &Saver::instance(), &Saver::failed, this,
         [this](const QString &reason) {
+            if (m_ending)
+                return;
             platform.showMessage(this, QStringLiteral("Sorry, your changes could not be saved in ") + Store::dataDir()
                                            + QStringLiteral(": ") + reason
                                            + QStringLiteral(". What you type stays on screen and is saved as soon as "

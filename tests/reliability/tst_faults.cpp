@@ -186,6 +186,15 @@ private slots:
         QCOMPARE(told(), QStringList{notSaved("No space left on device")});
     }
 
+    // Ending the program while saves fail says once that they are lost.
+    void exitWhileSavesFail()
+    {
+        QVERIFY(f->put(book()) && f->startOn("Family", "Ann"));
+        QVERIFY(failing("write:ENOSPC", f->home.path(), [&] { typeAtEnd(f->window().txtBirthday, "!"); f->window().cmdExit_Click(); }));
+        QCOMPARE(told(), QStringList{"Sorry, your last changes could not be saved in <dir> and are lost."});
+        QCOMPARE(f->platform.endProgramCalls, 1);
+    }
+
     // Damaged files: 100,000 names, a category and names no file can be named after, a 10 MB address. The window
     // shows them all, writes nothing on loading, and never reaches outside the data directory.
     void damagedFiles()
