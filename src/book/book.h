@@ -55,8 +55,9 @@ private:
     // Asks for a category or contact name; one that holds a character the
     // rule forbids is refused with the rule, and gives the empty text.
     QString askName(const QString &prompt, const QString &title, const QString &rule);
-    // Tells the user that files of what was removed are left in the data directory.
+    // Tells the user that what was to be removed stays, its list not saved.
     void tellNotRemoved(const QString &what);
+    // Tells the user that files of what was removed are left in the data directory.
     void tellNotDeleted(const QString &what);
 
     MainView &view;
