@@ -188,14 +188,16 @@ void Saver::writeQueued(std::unique_lock<std::mutex> &lock)
         tell = m_failing = true;
     else if (failure == 0 && stored)
         m_failing = std::any_of(m_queue.cbegin(), m_queue.cend(), [](const Entry &entry) { return entry.failed; });
-    m_busy = false;
-    m_settled.notify_all();
-    m_work.notify_one(); // anything queued meanwhile
+    // Told before the batch counts as done, so a caller that waited for it
+    // finds the failure already on its way to the window.
     if (tell) {
         lock.unlock();
         emit failed(QString::fromLocal8Bit(std::strerror(failure)));
         lock.lock();
     }
+    m_busy = false;
+    m_settled.notify_all();
+    m_work.notify_one(); // anything queued meanwhile
 }
 
 int Saver::write(const std::vector<Entry> &batch, const std::vector<std::shared_ptr<Waiter>> &waiters,
