@@ -3,6 +3,7 @@
 #include "details/details.h"
 #include "picture/picture.h"
 #include "platform/platform.h"
+#include "store/contactfiles.h"
 #include "store/paths.h"
 #include "store/recordfile.h"
 #include "view/added.h"
@@ -29,29 +30,6 @@ bool contactFilesFit(const QString &category, const QString &name)
                        [&](const QString &suffix) { return Store::fitsFileName(category, name, suffix); });
 }
 
-bool anyContactFileExists(const QString &category, const QString &name)
-{
-    return std::any_of(FileName::contactSuffixes.cbegin(), FileName::contactSuffixes.cend(),
-                       [&](const QString &suffix) {
-                           return RecordFile::exists(Store::dataFile(category, name, suffix));
-                       });
-}
-
-bool deleteContactFiles(const QString &category, const QString &name)
-{
-    const RecordFile::WriteGroup removal; // syncs the directory once for all the files
-    for (const QString &suffix : FileName::contactSuffixes) {
-        if (!RecordFile::remove(Store::dataFile(category, name, suffix)))
-            return false;
-    }
-    return true;
-}
-
-QString namesFile(const QString &category)
-{
-    return Store::dataFile(FileName::NamesList, category);
-}
-
 // Two names that differ only in case are one file on the disks the data
 // directory may travel to.
 bool listedIgnoringCase(const QStringList &entries, const QString &text)
@@ -69,7 +47,7 @@ bool ownedByAnotherCategory(const QStringList &categories, const QString &catego
         if (other == category || other.size() >= joined.size() || !joined.startsWith(other))
             continue;
         QStringList names;
-        if (!RecordFile::readList(namesFile(other), names) && RecordFile::exists(namesFile(other)))
+        if (!ContactFiles::readWhole(ContactFiles::namesList(other), names))
             return true;
         if (names.contains(joined.mid(other.size())))
             return true;
@@ -92,11 +70,11 @@ bool storeNewContact(const QString &category, const QString &name, bool storedEa
         else
             RecordFile::rewriteRecord(file, QStringList(fields.size()));
     }
-    const bool listed = RecordFile::rewriteList(namesFile(category), names);
+    const bool listed = RecordFile::rewriteList(ContactFiles::namesList(category), names);
     if (group.commit() && listed)
         return true;
     if (!storedEarlier)
-        deleteContactFiles(category, name);
+        ContactFiles::remove(category, name);
     return false;
 }
 
@@ -186,9 +164,9 @@ void Book::cmdRemoveRelationship_Click()
     if (names.isEmpty())
         return;
     const RecordFile::WriteGroup removal; // syncs the directory once for all the files
-    bool deleted = RecordFile::remove(namesFile(category));
+    bool deleted = RecordFile::remove(ContactFiles::namesList(category));
     for (const QString &name : names)
-        deleted = deleted && deleteContactFiles(category, name);
+        deleted = deleted && ContactFiles::remove(category, name);
     if (!deleted)
         tellNotDeleted(QStringLiteral("the names and information under the category, ") + category + ',');
 }
@@ -215,7 +193,8 @@ bool Book::LoadNames()
 {
     const QString category = view.currentCategory();
     QStringList names;
-    const bool whole = readWholeList(namesFile(category), names, QStringLiteral("list of names of ") + category);
+    const bool whole =
+        readWholeList(ContactFiles::namesList(category), names, QStringLiteral("list of names of ") + category);
     Controls::addSorted(view.lstNames, names);
     return whole;
 }
@@ -232,7 +211,7 @@ void Book::setNamesEnabled(bool namesListReadWhole)
 
 bool Book::readWholeList(const QString &file, QStringList &entries, const QString &what)
 {
-    if (RecordFile::readList(file, entries) || !RecordFile::exists(file))
+    if (ContactFiles::readWhole(file, entries))
         return true;
     platform.showMessage(view.frmMain, QStringLiteral("Sorry, the ") + what + QStringLiteral(" in ") + Store::dataDir()
                                        + QStringLiteral(" cannot be read, so nothing can be added to it or removed "
@@ -279,7 +258,7 @@ void Book::cmdAddName_Click()
     // Files without a listed contact are left by an add that was cut short:
     // they come back with the name. Files of another category's contact whose
     // category and name run together to the same text would be overwritten.
-    const bool storedEarlier = anyContactFileExists(category, name);
+    const bool storedEarlier = ContactFiles::anyExists(category, name);
     if (storedEarlier && ownedByAnotherCategory(Controls::entries(view.cboRelationship), category, name)) {
         platform.showMessage(view.frmMain, QStringLiteral("Sorry, ") + name
                                            + QStringLiteral(" cannot be added: information is already stored under "
@@ -318,7 +297,7 @@ void Book::cmdRemoveName_Click()
     const QString category = view.currentCategory();
     QStringList names = Controls::entries(view.lstNames);
     names.removeAt(view.lstNames->row(view.lstNames->selectedItems().constFirst()));
-    if (!RecordFile::rewriteList(namesFile(category), names)) {
+    if (!RecordFile::rewriteList(ContactFiles::namesList(category), names)) {
         tellNotRemoved(name);
         return;
     }
@@ -327,7 +306,7 @@ void Book::cmdRemoveName_Click()
     picture.ClearPicture();
     ClearDetails();
     DisableDetails();
-    if (!deleteContactFiles(category, name))
+    if (!ContactFiles::remove(category, name))
         tellNotDeleted(QStringLiteral("the information on ") + name);
 }
 

@@ -1,5 +1,6 @@
 #include "exchange/vcardfiles.h"
 
+#include "store/contactfiles.h"
 #include "store/order.h"
 #include "store/paths.h"
 #include "store/recordfile.h"
@@ -16,27 +17,10 @@ namespace VcardFiles {
 
 namespace {
 
-QString namesFile(const QString &category)
-{
-    return Store::dataFile(FileName::NamesList, category);
-}
-
-// A list that exists but cannot be read whole must not be rewritten.
-bool readWhole(const QString &file, QStringList &entries)
-{
-    return RecordFile::readList(file, entries) || !RecordFile::exists(file);
-}
-
 bool anyFileOf(const QSet<QString> &existing, const QString &category, const QString &name)
 {
     return std::any_of(FileName::contactSuffixes.cbegin(), FileName::contactSuffixes.cend(),
                        [&](const QString &suffix) { return existing.contains(category + name + suffix); });
-}
-
-void removeFilesOf(const QString &category, const QString &name)
-{
-    for (const QString &suffix : FileName::contactSuffixes)
-        RecordFile::remove(Store::dataFile(category, name, suffix));
 }
 
 bool allFilesOf(const QString &category, const QString &name, const QHash<QString, QByteArray> &files)
@@ -82,7 +66,7 @@ qsizetype contactsPerGroup()
 Outcome exportCards(QByteArray &cards, const QString &category)
 {
     QStringList categories;
-    if (!readWhole(Store::dataFile(FileName::RelationsList), categories))
+    if (!ContactFiles::readWhole(Store::dataFile(FileName::RelationsList), categories))
         return {false, QStringLiteral("The list of categories in ") + Store::dataDir() + QStringLiteral(" cannot be read.")};
     if (!category.isEmpty()) {
         if (!categories.contains(category))
@@ -94,18 +78,15 @@ Outcome exportCards(QByteArray &cards, const QString &category)
     // In the order the window lists them.
     for (const QString &listed : Order::sortedIgnoringCase(categories)) {
         QStringList names;
-        if (!readWhole(namesFile(listed), names))
+        if (!ContactFiles::readWhole(ContactFiles::namesList(listed), names))
             unreadable.append(listed);
         for (const QString &name : Order::sortedIgnoringCase(names)) {
             cards += Vcard::exportContact(Vcard::readContact(listed, name));
             ++contacts;
         }
     }
-    QString message = QStringLiteral("Exported %1 %2 from %3 %4")
-                          .arg(contacts)
-                          .arg(contacts == 1 ? QStringLiteral("contact") : QStringLiteral("contacts"))
-                          .arg(categories.size())
-                          .arg(categories.size() == 1 ? QStringLiteral("category") : QStringLiteral("categories"));
+    QString message =
+        QStringLiteral("Exported ") + Vcard::contactsAndCategories(contacts, QStringLiteral("from"), categories.size());
     if (!unreadable.isEmpty())
         message += QStringLiteral("; the names of ") + unreadable.join(QStringLiteral(", "))
                    + QStringLiteral(" could not be read");
@@ -120,7 +101,7 @@ Outcome importCards(const QByteArray &bytes, const QString &category)
 
     const QString relationsFile = Store::dataFile(FileName::RelationsList);
     QStringList categories;
-    if (!readWhole(relationsFile, categories))
+    if (!ContactFiles::readWhole(relationsFile, categories))
         return {false, QStringLiteral("The list of categories in ") + Store::dataDir()
                            + QStringLiteral(" cannot be read, so nothing was imported.")};
     Store::makeDataDir();
@@ -152,7 +133,7 @@ Outcome importCards(const QByteArray &bytes, const QString &category)
                 joining[card->category].append(card);
                 continue;
             }
-            removeFilesOf(card->category, card->name);
+            ContactFiles::remove(card->category, card->name);
             if (!picture.isEmpty())
                 QFile::remove(picture);
             card->skipped = QStringLiteral("could not be saved");
@@ -175,7 +156,7 @@ Outcome importCards(const QByteArray &bytes, const QString &category)
         }
         if (!names.contains(card.category)) {
             QStringList listed;
-            if (!readWhole(namesFile(card.category), listed)) {
+            if (!ContactFiles::readWhole(ContactFiles::namesList(card.category), listed)) {
                 card.skipped = QStringLiteral("the names of ") + card.category + QStringLiteral(" cannot be read");
                 continue;
             }
@@ -214,7 +195,7 @@ Outcome importCards(const QByteArray &bytes, const QString &category)
     // its files are stored. A category is listed before its names.
     const auto unlist = [&](const QString &inCategory) {
         for (Vcard::Imported *card : joining.take(inCategory)) {
-            removeFilesOf(card->category, card->name);
+            ContactFiles::remove(card->category, card->name);
             card->skipped = QStringLiteral("could not be saved");
         }
     };
@@ -225,7 +206,7 @@ Outcome importCards(const QByteArray &bytes, const QString &category)
     }
     if (!added.isEmpty()) {
         QStringList listed;
-        readWhole(relationsFile, listed);
+        ContactFiles::readWhole(relationsFile, listed);
         if (!RecordFile::rewriteList(relationsFile, Order::sortedIgnoringCase(listed + added))) {
             for (const QString &newCategory : added)
                 unlist(newCategory);
@@ -233,10 +214,10 @@ Outcome importCards(const QByteArray &bytes, const QString &category)
     }
     for (const QString &inCategory : joining.keys()) {
         QStringList listed;
-        readWhole(namesFile(inCategory), listed);
+        ContactFiles::readWhole(ContactFiles::namesList(inCategory), listed);
         for (const Vcard::Imported *card : joining.value(inCategory))
             listed.append(card->name);
-        if (!RecordFile::rewriteList(namesFile(inCategory), Order::sortedIgnoringCase(listed)))
+        if (!RecordFile::rewriteList(ContactFiles::namesList(inCategory), Order::sortedIgnoringCase(listed)))
             unlist(inCategory);
     }
     return {true, Vcard::summary(results)};

@@ -630,16 +630,22 @@ QString summary(const QList<Imported> &results)
         categories.insert(result.category.toCaseFolded());
         changes += result.changes;
     }
-    QString line = QStringLiteral("Imported %1 %2 into %3 %4")
-                       .arg(stored)
-                       .arg(stored == 1 ? QStringLiteral("contact") : QStringLiteral("contacts"))
-                       .arg(categories.size())
-                       .arg(categories.size() == 1 ? QStringLiteral("category") : QStringLiteral("categories"));
+    QString line =
+        QStringLiteral("Imported ") + contactsAndCategories(stored, QStringLiteral("into"), categories.size());
     if (!changes.isEmpty())
         line += QStringLiteral("; changed %1: ").arg(changes.size()) + listed(changes);
     if (!skipped.isEmpty())
         line += QStringLiteral("; skipped %1: ").arg(skipped.size()) + listed(skipped);
     return line;
+}
+
+QString contactsAndCategories(qsizetype contacts, const QString &preposition, qsizetype categories)
+{
+    return QStringLiteral("%1 %2 %3 %4 %5")
+        .arg(contacts)
+        .arg(contacts == 1 ? QStringLiteral("contact") : QStringLiteral("contacts"), preposition)
+        .arg(categories)
+        .arg(categories == 1 ? QStringLiteral("category") : QStringLiteral("categories"));
 }
 
 } // namespace Vcard

@@ -64,5 +64,7 @@ QString acceptableName(const QString &name, const QString &category);
 // One line saying what an import did, such as "Imported 312 contacts into 4
 // categories; skipped 3: card 7 (no name, organisation or e-mail address), ...".
 QString summary(const QList<Imported> &results);
+// "<count> contacts in|from <count> categories", as both summaries say it.
+QString contactsAndCategories(qsizetype contacts, const QString &preposition, qsizetype categories);
 
 } // namespace Vcard

@@ -1,0 +1,35 @@
+#include "store/contactfiles.h"
+
+#include "store/paths.h"
+#include "store/recordfile.h"
+
+#include <algorithm>
+
+namespace ContactFiles {
+
+QString namesList(const QString &category)
+{
+    return Store::dataFile(FileName::NamesList, category);
+}
+
+bool readWhole(const QString &file, QStringList &entries)
+{
+    return RecordFile::readList(file, entries) || !RecordFile::exists(file);
+}
+
+bool anyExists(const QString &category, const QString &name)
+{
+    return std::ranges::any_of(FileName::contactSuffixes, [&](const QString &suffix) {
+        return RecordFile::exists(Store::dataFile(category, name, suffix));
+    });
+}
+
+bool remove(const QString &category, const QString &name)
+{
+    const RecordFile::WriteGroup removal;
+    return std::ranges::all_of(FileName::contactSuffixes, [&](const QString &suffix) {
+        return RecordFile::remove(Store::dataFile(category, name, suffix));
+    });
+}
+
+} // namespace ContactFiles

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// A contact's files and the lists that name them, as the window and the data
+// directory's tools alike find, read and delete them.
+namespace ContactFiles {
+
+// The file that lists a category's names.
+QString namesList(const QString &category);
+// Reads a list file; false when it exists but cannot be read whole, and so
+// must not be rewritten from the part that was read.
+bool readWhole(const QString &file, QStringList &entries);
+bool anyExists(const QString &category, const QString &name);
+// Deletes every file of the contact, syncing the directory once; false at the
+// first that cannot be.
+bool remove(const QString &category, const QString &name);
+
+} // namespace ContactFiles
