@@ -19,11 +19,11 @@ long kinfolio_faults_injected(void) { return injected; } // found with dlsym
 
 static int fails(const char *call, const char *path)
 {
-    const char *spec = getenv("KINFOLIO_FAULT"), *prefix = getenv("KINFOLIO_FAULT_PATH");
-    const char *colon = spec ? strchr(spec, ':') : nullptr;
+    const char *fault = getenv("KINFOLIO_FAULT"), *prefix = getenv("KINFOLIO_FAULT_PATH");
+    const char *colon = fault ? strchr(fault, ':') : nullptr;
     char calls[256] = "", wanted[32];
     if (colon)
-        snprintf(calls, sizeof calls, "+%.*s+", int(colon - spec), spec);
+        snprintf(calls, sizeof calls, "+%.*s+", int(colon - fault), fault);
     snprintf(wanted, sizeof wanted, "+%s+", call);
     if (!strstr(calls, wanted) || !prefix || !*prefix || !path || strncmp(path, prefix, strlen(prefix)) != 0)
         return 0;
