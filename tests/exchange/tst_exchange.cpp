@@ -11,19 +11,10 @@ class TestExchange : public FixtureTest
 {
     Q_OBJECT
 
-    // The real program's command line, on the data of home, with no display:
-    // its exit code, standard output and standard error.
+    // The real program's command line, on the data of home, with no display: its exit code, output and errors.
     static QStringList kinfolio(const QString &home, const QStringList &arguments)
     {
-        QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("XDG_DATA_HOME", home);
-        environment.remove("DISPLAY");
-        environment.remove("QT_QPA_PLATFORM");
-        process.setProcessEnvironment(environment);
-        process.start(KINFOLIO_PROGRAM, arguments);
-        return {process.waitForFinished(60000) ? QString::number(process.exitCode()) : "hung",
-                process.readAllStandardOutput().trimmed(), process.readAllStandardError().trimmed()};
+        return runProgram(KINFOLIO_PROGRAM, arguments, {{"XDG_DATA_HOME", home}, {"DISPLAY", ""}, {"QT_QPA_PLATFORM", ""}});
     }
 
 private slots:

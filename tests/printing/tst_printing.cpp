@@ -7,24 +7,13 @@
 
 #include <QPrinter>
 #include <QPrinterInfo>
-#include <QProcess>
 #include <QRegularExpression>
 
 #include <pwd.h>
 #include <unistd.h>
 
-namespace {
-
-QString run(const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    process.waitForFinished(20000);
-    return QString::fromLocal8Bit(process.readAllStandardOutput());
-}
-
 // The smallest rectangle holding everything printed on the page.
-QRect inkOn(const QImage &page)
+static QRect inkOn(const QImage &page)
 {
     const QImage gray = page.convertToFormat(QImage::Format_Grayscale8);
     QRect ink;
@@ -33,8 +22,6 @@ QRect inkOn(const QImage &page)
             ink |= gray.constScanLine(y)[x] < 250 ? QRect(x, y, 1, 1) : QRect();
     return ink;
 }
-
-} // namespace
 
 class TestPrinting : public FixtureTest
 {
@@ -131,7 +118,7 @@ private slots:
             const QDateTime since = QDateTime::currentDateTime();
             QtPlatform platform;
             QVERIFY(screen ? platform.printWindow(window) : platform.printLines(lines));
-            QTRY_VERIFY_WITH_TIMEOUT(run("lpstat", {"-o", "KinfolioPDF"}).isEmpty(), 30000); // every job done
+            QTRY_VERIFY_WITH_TIMEOUT(runProgram("lpstat", {"-o", "KinfolioPDF"})[1].isEmpty(), 30000); // every job done
             QFileInfoList made = folder.entryInfoList(QDir::Files);
             made.removeIf([&since](const QFileInfo &file) { return file.lastModified() < since; });
             QCOMPARE(made.size(), 1);
@@ -139,7 +126,7 @@ private slots:
         }
 
         const QDir pages(f->home.path(), "page*");
-        run("pdftoppm", {"-r", "72", "-gray", pdf, pages.filePath("page")});
+        runProgram("pdftoppm", {"-r", "72", "-gray", pdf, pages.filePath("page")});
         const QStringList files = pages.entryList(QDir::Files);
         QVERIFY2(screen ? files.size() == 1 : files.size() >= 2, qPrintable(files.join(' ')));
         const qreal margin = std::max(15.0, printerMargin) * 72 / 25.4 - 1; // in pixels of 1 pt, less one for rounding
@@ -156,7 +143,7 @@ private slots:
         }
         if (throughQueue) // the queue's PDFs keep no text
             return;
-        const QString raw = run("pdftotext", {"-layout", pdf, "-"}), text = QString(raw).remove(QRegularExpression("\\s"));
+        const QString raw = runProgram("pdftotext", {"-layout", pdf, "-"})[1], text = QString(raw).remove(QRegularExpression("\\s"));
         if (screen) {
             for (const char *shown : {"Ann", "Ann's sister", "Print Text", "Children/Dependants/Etc.:"})
                 QVERIFY2(text.contains(QString(shown).remove(' ')), shown);

@@ -1,6 +1,5 @@
 #include "support/testsupport.h"
 
-#include <QProcess>
 #include <QRandomGenerator>
 
 #include <fcntl.h>
@@ -20,16 +19,13 @@ class TestPowerCut : public QObject
     QTemporaryDir m_scratch;
     QString m_device, m_mounted = m_scratch.filePath("mounted");
 
-    // Runs a command; why it failed, or an empty text.
+    // Runs a command: empty if it succeeded, else what it said.
     static QString run(const QString &program, const QStringList &arguments, QString *output = nullptr)
     {
-        QProcess process;
-        process.start(program, arguments);
-        if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
-            return program + ": " + (process.error() == QProcess::FailedToStart ? "cannot be started" : process.readAllStandardError().trimmed());
+        const QStringList ran = runProgram(program, arguments);
         if (output)
-            *output = QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
-        return {};
+            *output = ran[1];
+        return ran[0] == "0" ? QString() : program + ": " + ran.join(' ');
     }
     QString dataDir() const { return m_mounted + "/home/Kinfolio/Data/"; }
 

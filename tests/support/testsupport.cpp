@@ -2,6 +2,7 @@
 
 #include <QAccessible>
 #include <QAction>
+#include <QProcess>
 
 bool Fixture::put(const Files &files) const
 {
@@ -109,6 +110,19 @@ Files standardBook()
     for (const QString contact : {"Family/Ann", "Family/Anna", "Family/Zoë", "Friend/Bob", "Friends/Carl"})
         book.insert(contactFiles(contact.section('/', 0, 0), contact.section('/', 1)));
     return book;
+}
+
+QStringList runProgram(const QString &program, const QStringList &arguments, const QMap<QString, QString> &variables)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const auto &[name, value] : variables.asKeyValueRange())
+        value.isEmpty() ? environment.remove(name) : environment.insert(name, value);
+    process.setProcessEnvironment(environment);
+    process.start(program, arguments);
+    const bool ended = process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit;
+    return {ended ? QString::number(process.exitCode()) : "not ended", QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed(),
+            QString::fromLocal8Bit(process.readAllStandardError()).trimmed()};
 }
 
 void typeAtEnd(QWidget *box, const QString &text)

@@ -31,6 +31,9 @@ QByteArray listBytes(const QStringList &entries);
 // may leave it (LF or CR ends, none at the end, spaces, no quotes), so any
 // rewrite of a file nobody changed shows.
 Files contactFiles(const QString &category, const QString &name);
+// Runs a program to its end (a minute at most) with these variables set, or unset where empty: its exit code
+// ("not ended" where it did not), standard output and standard error, trimmed.
+QStringList runProgram(const QString &program, const QStringList &arguments, const QMap<QString, QString> &variables = {});
 // Types text at the end of a box, as after a click behind its text.
 void typeAtEnd(QWidget *box, const QString &text);
 // Lists out of order and in mixed case. Family: Ann, Anna and Zoë with
