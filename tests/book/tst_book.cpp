@@ -211,11 +211,18 @@ private slots:
 
     // Loading writes nothing. A contact without a field's file shows that box
     // empty and one with too few numbers empties the boxes it has none for,
-    // so a keystroke never stores the contact shown before.
+    // so a keystroke never stores the contact shown before. Damaged files
+    // show whole: one no file can be named after has nothing stored, and
+    // 100,000 names and a 10 MB address are all there.
     void nothingWritten()
     {
         Files stored = standardBook();
+        QStringList names{"Anna", "Zoë", "Bo", "Ann", "a\\b"};
+        for (int i = 0; i < 100000; ++i)
+            names.append(QString::number(i));
+        stored["NamesListFamily"] = listBytes(names);
         stored["FamilyBoNumbers"] = "\"9\",\"8\",\"7\",\"6\"\r\n";
+        stored["FamilyZoëAddress"] = RecordFile::encodeRecord({QString(10 << 20, 'x')});
         QVERIFY(f->put(stored) && f->startOn("Family", "Ann"));
         FrmMain &w = f->window();
         QCOMPARE(f->texts(), (QStringList{"Ann's sister", "1 May, 1970", "12 Elm St, Flat 2\nLeeds", "M1 north\n\nthen left",
@@ -226,7 +233,11 @@ private slots:
         QCOMPARE(w.lstChildren->count(), 0);
         QCOMPARE(f->files(), stored);
         typeAtEnd(w.txtFax, "5");
-        QCOMPARE(f->file("FamilyBoNumbers"), QByteArray("\"9\",\"8\",\"7\",\"65\",\"\"\r\n"));
+        QVERIFY(f->pickName("a\\b"));
+        typeAtEnd(w.txtBirthday, "!");
+        QVERIFY(w.lstNames->count() == names.size() && f->pickName("Zoë") && w.txtAddress->toPlainText().size() == 10 << 20);
+        stored["FamilyBoNumbers"] = "\"9\",\"8\",\"7\",\"65\",\"\"\r\n";
+        QCOMPARE(f->files(), stored);
     }
 
     // Each edit of Ann's boxes, at the end of the text, rewrites that box's file and no other.

@@ -194,36 +194,6 @@ private slots:
         QCOMPARE(told(), QStringList{"Sorry, your last changes could not be saved in <dir> and are lost."});
         QCOMPARE(f->platform.endProgramCalls, 1);
     }
-
-    // Damaged files: 100,000 names, a category and names no file can be named after, a 10 MB address. The window
-    // shows them all, writes nothing on loading, and never reaches outside the data directory.
-    void damagedFiles()
-    {
-        QStringList names{"..", "../../escape", "a\\b", "Ann", "Bo"};
-        for (int i = 0; i < 100000; ++i)
-            names.append(QString("n%1").arg(i, 6, 10, QChar('0')));
-        const QString address(10 * 1024 * 1024, 'x');
-        Files stored = book();
-        stored.insert({{"RelationsList", listBytes({"../x", "Family"})}, {"NamesListFamily", listBytes(names)},
-                       {"FamilyAnnAddress", RecordFile::encodeRecord({address})}});
-        QVERIFY(f->put(stored) && f->startOn("../x"));
-        FrmMain &w = f->window();
-        QCOMPARE(w.lstNames->count(), 0);
-        QVERIFY(f->pickCategory("Family") && f->pickName("Ann"));
-        QVERIFY(w.txtAddress->toPlainText() == address); // QCOMPARE would print 10 MB
-        const QStringList shown = Controls::entries(w.lstNames);
-        QCOMPARE(QSet<QString>(shown.cbegin(), shown.cend()), QSet<QString>(names.cbegin(), names.cend()));
-        QVERIFY(f->files() == stored);
-        for (const char *name : {"../../escape", "a\\b", ".."}) {
-            QVERIFY(f->pickName(name));
-            typeAtEnd(w.txtBirthday, "!");
-        }
-        stored.insert("Family..Birthday", "\"!\"\r\n");
-        QVERIFY(f->files() == stored);
-        QCOMPARE(QDir(f->home.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"Kinfolio"});
-        QCOMPARE(QDir(f->home.path() + "/Kinfolio").entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"Data"});
-        QCOMPARE(QDir(f->dataDir()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList{});
-    }
 };
 
 QTEST_MAIN(TestFaults)
