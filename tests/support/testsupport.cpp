@@ -75,6 +75,34 @@ QString Fixture::state() const
            + " | details " + enabled(w.book.detailControls()) + (empty ? " | empty | " : " | filled | ") + w.lblName->text();
 }
 
+QString Fixture::after(const std::function<void()> &act)
+{
+    const Files before = files();
+    const qsizetype shown = platform.shown.size();
+    act();
+    QString text;
+    for (const Shown &dialog : platform.shown.mid(shown)) {
+        static const char *const kinds[] = {"message", "question", "input", "colour chooser", "file chooser"};
+        text += QStringLiteral("%1: %2 [%3]\n").arg(kinds[dialog.kind], dialog.prompt, dialog.title);
+    }
+    const auto list = [](QStringList entries, int chosen) {
+        if (chosen >= 0 && chosen < entries.size())
+            entries[chosen] = '[' + entries[chosen] + ']';
+        return (entries.isEmpty() ? "" : ' ' + entries.join(", ")) + '\n';
+    };
+    const FrmMain &w = *m_window;
+    text += "categories:" + list(Controls::entries(w.cboRelationship), w.cboRelationship->currentIndex())
+            + "names:" + list(Controls::entries(w.lstNames), w.lstNames->currentRow())
+            + "dependants:" + list(Controls::entries(w.lstChildren), w.lstChildren->currentRow()) + state() + '\n';
+    const Files now = files();
+    for (const auto &[name, bytes] : now.asKeyValueRange())
+        if (!before.contains(name) || before[name] != bytes)
+            text += name + ": [" + QString::fromUtf8(bytes).replace('\r', "\\r").replace('\n', "\\n") + "]\n";
+    for (const QString &name : before.keys())
+        text += now.contains(name) ? "" : name + " deleted\n";
+    return text.replace(dataDir(), "<dir>");
+}
+
 void FixtureTest::cleanup()
 {
     QVERIFY2(f->platform.unanswered.isEmpty(), qPrintable(f->platform.unanswered.join('|')));
@@ -167,4 +195,17 @@ bool sameAsStored(const QString &text, const QString &name)
         seen.write(text.toUtf8());
     qWarning("Differs from tests/data/%s: %s", qPrintable(name), qPrintable(QFileInfo(seen).absoluteFilePath()));
     return false;
+}
+
+QString storedBlock(const QString &name, const QString &seen)
+{
+    static QStringList begun; // files this run has written
+    const QString head = QStringLiteral("## %1\n").arg(QTest::currentDataTag());
+    QFile mine(name), stored(QStringLiteral(KINFOLIO_TEST_DATA "/") + name);
+    if (mine.open(begun.contains(name) ? QIODevice::Append : QIODevice::WriteOnly))
+        mine.write((head + seen).toUtf8());
+    begun += name;
+    const QString all = stored.open(QIODevice::ReadOnly) ? '\n' + QString::fromUtf8(stored.readAll()) : QString();
+    const qsizetype start = all.indexOf('\n' + head), end = all.indexOf("\n## ", start + 1);
+    return start < 0 ? QString() : all.mid(start + head.size() + 1, end < 0 ? -1 : end - start - head.size());
 }

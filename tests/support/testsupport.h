@@ -18,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <functional>
 #include <memory>
 
 using Files = QMap<QString, QByteArray>; // data files, name to content
@@ -48,6 +49,9 @@ QString describe(const QList<QWidget *> &windows);
 // Whether text equals tests/data/<name>; if not, the text is written to <name>
 // in the current directory, to compare, or to copy over after a deliberate change.
 [[nodiscard]] bool sameAsStored(const QString &text, const QString &name);
+// The block of tests/data/<name> under the line "## <the current data row's tag>". What each row saw is
+// written under its tag to <name> in the current directory, to compare or to copy over.
+QString storedBlock(const QString &name, const QString &seen);
 
 // One test's own data directory, a scripted user and the real main window.
 class Fixture
@@ -76,6 +80,9 @@ public:
     QStringList texts() const;
     // "category/name | names on|off | details on|off | empty|filled | contact name label".
     QString state() const;
+    // What act did, a line each: the dialogs it showed, the three lists (the chosen entry in brackets), state(),
+    // and each data file it wrote ("name: [bytes]") or deleted; the data directory written <dir>.
+    QString after(const std::function<void()> &act);
 
     ScriptedPlatform platform;
     QTemporaryDir home;
