@@ -75,7 +75,7 @@ QString Fixture::state() const
            + " | details " + enabled(w.book.detailControls()) + (empty ? " | empty | " : " | filled | ") + w.lblName->text();
 }
 
-QString Fixture::after(const std::function<void()> &act)
+QString Fixture::after(const std::function<void()> &act, bool storedFirst)
 {
     const Files before = files();
     const qsizetype shown = platform.shown.size();
@@ -93,8 +93,9 @@ QString Fixture::after(const std::function<void()> &act)
     const FrmMain &w = *m_window;
     text += "categories:" + list(Controls::entries(w.cboRelationship), w.cboRelationship->currentIndex())
             + "names:" + list(Controls::entries(w.lstNames), w.lstNames->currentRow())
-            + "dependants:" + list(Controls::entries(w.lstChildren), w.lstChildren->currentRow()) + state() + '\n';
-    const Files now = files();
+            + "dependants:" + list(Controls::entries(w.lstChildren), w.lstChildren->currentRow()) + state() + '\n'
+            + "boxes: \"" + texts().join("\", \"").replace('\n', "\\n") + "\"\n";
+    const Files now = files(storedFirst);
     for (const auto &[name, bytes] : now.asKeyValueRange())
         if (!before.contains(name) || before[name] != bytes)
             text += name + ": [" + QString::fromUtf8(bytes).replace('\r', "\\r").replace('\n', "\\n") + "]\n";
