@@ -9,7 +9,8 @@ bool Fixture::put(const Files &files) const
     QDir().mkpath(dataDir());
     for (const auto &[name, bytes] : files.asKeyValueRange()) {
         QFile file(dataDir() + name);
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        if (name.endsWith('/') ? !QFile::remove(dataDir() + name.chopped(1)) || !QDir().mkdir(file.fileName())
+                               : !file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
             return false;
     }
     return true;

@@ -61,6 +61,7 @@ public:
 
     // The data directory's path, with a trailing '/'.
     QString dataDir() const { return home.path() + QStringLiteral("/Kinfolio/Data/"); }
+    // Writes the files; a name ending in '/' puts a directory in that file's place.
     [[nodiscard]] bool put(const Files &files) const;
     [[nodiscard]] bool putStandardBook() const { return put(standardBook()); }
     Files files(bool storedFirst = true) const { return filesIn(dataDir(), storedFirst); }
