@@ -46,11 +46,8 @@ Files standardBook();
 // geometry, accessible name and labels, font, the window, text, box, box text,
 // button and button text colours, whether disabled; then the menus' items.
 QString describe(const QList<QWidget *> &windows);
-// Whether text equals tests/data/<name>; if not, the text is written to <name>
-// in the current directory, to compare, or to copy over after a deliberate change.
-[[nodiscard]] bool sameAsStored(const QString &text, const QString &name);
-// The block of tests/data/<name> under the line "## <the current data row's tag>". What each row saw is
-// written under its tag to <name> in the current directory, to compare or to copy over.
+// What tests/data/<name> holds: in a data row, the block under its line "## <the row's tag>". What the
+// test saw is written the same way to <name> in the current directory, to compare or to copy over.
 QString storedBlock(const QString &name, const QString &seen);
 
 // One test's own data directory, a scripted user and the real main window.
