@@ -58,13 +58,9 @@ private slots:
         // A long commit interval: nothing reaches the disk but what the program syncs.
         const QStringList mount{"-o", "commit=600", m_device, m_mounted};
         QCOMPARE(run("mount", mount), QString());
-        QVERIFY(QDir().mkpath(dataDir()));
         Files start{{"RelationsList", listBytes({"Family"})}, {"NamesListFamily", listBytes({"Ann"})}};
         start.insert(contactFiles("Family", "Ann"));
-        for (const auto &[name, bytes] : start.asKeyValueRange()) {
-            QFile file(dataDir() + name);
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-        }
+        QVERIFY(putFiles(dataDir(), start));
         QCOMPARE(run("sync", {}), QString());
         qputenv("XDG_DATA_HOME", QFile::encodeName(m_mounted + "/home"));
 
@@ -115,9 +111,8 @@ private slots:
                     QVERIFY2(found.contains("Family" + name + suffix) == names.contains(name),
                              qPrintable(QString("%1: %2's %3").arg(last, name, suffix)));
         }
-        qInfo("%d power cuts, each right after a change was stored: %d after a keystroke, %d after adding a "
-              "contact, %d after removing one",
-              cuts, (cuts + 2) / 3, (cuts + 1) / 3, cuts / 3);
+        qInfo("%d power cuts, each right after a change was stored: %d after a keystroke, %d after adding a contact, "
+              "%d after removing one", cuts, (cuts + 2) / 3, (cuts + 1) / 3, cuts / 3);
     }
 };
 

@@ -4,12 +4,12 @@
 #include <QAction>
 #include <QProcess>
 
-bool Fixture::put(const Files &files) const
+bool putFiles(const QString &dir, const Files &files)
 {
-    QDir().mkpath(dataDir());
+    QDir().mkpath(dir);
     for (const auto &[name, bytes] : files.asKeyValueRange()) {
-        QFile file(dataDir() + name);
-        if (name.endsWith('/') ? !QFile::remove(dataDir() + name.chopped(1)) || !QDir().mkdir(file.fileName())
+        QFile file(dir + name);
+        if (name.endsWith('/') ? !QFile::remove(dir + name.chopped(1)) || !QDir().mkdir(file.fileName())
                                : !file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
             return false;
     }

@@ -24,6 +24,8 @@
 using Files = QMap<QString, QByteArray>; // data files, name to content
 using Shown = ScriptedPlatform::Shown;
 
+// Writes the files into dir (ending in '/'); a name ending in '/' puts a directory in that file's place.
+[[nodiscard]] bool putFiles(const QString &dir, const Files &files);
 // Every file of a directory, once the saves under way are stored (or as they are).
 Files filesIn(const QString &dataDir, bool storedFirst = true);
 // The bytes of a list file holding these entries.
@@ -58,8 +60,7 @@ public:
 
     // The data directory's path, with a trailing '/'.
     QString dataDir() const { return home.path() + QStringLiteral("/Kinfolio/Data/"); }
-    // Writes the files; a name ending in '/' puts a directory in that file's place.
-    [[nodiscard]] bool put(const Files &files) const;
+    [[nodiscard]] bool put(const Files &files) const { return putFiles(dataDir(), files); }
     [[nodiscard]] bool putStandardBook() const { return put(standardBook()); }
     Files files(bool storedFirst = true) const { return filesIn(dataDir(), storedFirst); }
     QByteArray file(const QString &name) const { return files().value(name); }
