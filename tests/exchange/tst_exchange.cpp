@@ -80,12 +80,10 @@ private slots:
     void oneWriter()
     {
         QVERIFY(f->putStandardBook());
-        QProcess first, second;
+        QProcess first;
         first.start(KINFOLIO_PROGRAM, {});
         QTRY_VERIFY(QFile::exists(f->dataDir() + ".kinfolio.lock"));
-        second.start(KINFOLIO_PROGRAM, {});
-        QVERIFY(second.waitForFinished(20000));
-        QCOMPARE(second.exitCode(), 0);
+        QCOMPARE(runProgram(KINFOLIO_PROGRAM, {}).value(0), "0"); // a second start
         const QStringList run = kinfolio(f->home.path(), {"--import", QFINDTESTDATA("../data/vcard/family.vcf")});
         QVERIFY2(run[0] == "1" && run[2].startsWith("kinfolio: Kinfolio is open with the data in " + f->dataDir()),
                  qPrintable(run.join('\n')));
