@@ -100,8 +100,7 @@ private slots:
         if (second)
             platform.registry.insert(ScriptedPlatform::registryKey(machine, tools + " Location", "MSINFO"),
                                      {Platform::RegSz, dir.toUtf8() + '\0'});
-        QFile exe(dir + "\\MSINFO32.EXE");
-        QVERIFY(second < 2 || exe.open(QIODevice::WriteOnly));
+        QVERIFY(second < 2 || QFile(dir + "\\MSINFO32.EXE").open(QIODevice::WriteOnly));
         platform.canStartPrograms = starts;
         FrmAbout(platform).cmdSysInfo->click();
         started.replace("<dir>", dir);

@@ -30,8 +30,7 @@ private slots:
             image.fill(Qt::darkGreen);
             QVERIFY(image.save(m_images.filePath(picture.key()), "JPEG"));
         }
-        QFile notes(m_images.filePath("notes.jpg"));
-        QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write("not a picture") > 0);
+        QVERIFY(putFiles(m_images.path() + '/', {{"notes.jpg", "not a picture"}}));
     }
 
     // The check box, Close (the default button) and the title bar's close keep

@@ -17,11 +17,6 @@ class TestFaults : public FixtureTest
                 {"FamilyAnnDependantsList", listBytes({"Tom"})}, {"FamilyBoBirthday", "\"2 June\"\r\n"},
                 {"FamilyBoNumbers", "\"222\",\"\",\"\",\"\",\"\"\r\n"}, {"FamilyBoDependantsList", listBytes({"Zed"})}};
     }
-    static QString notSaved(const QString &reason)
-    {
-        return "Sorry, your changes could not be saved in <dir>: " + reason
-               + ". What you type stays on screen and is saved as soon as saving works again.";
-    }
     QStringList told() { return f->platform.messages().replaceInStrings(f->dataDir(), "<dir>"); }
 
     // Runs act, and the saves it queued, while the calls fail on paths under path; whether any did. What the window
@@ -153,7 +148,8 @@ private slots:
         qunsetenv("KINFOLIO_DELAY");
         QCOMPARE(f->files(false).value("FamilyBoBirthday"), "\"2 June?\"\r\n");
         QCOMPARE(f->platform.endProgramCalls, 1);
-        QCOMPARE(told(), QStringList{notSaved("No space left on device")});
+        QCOMPARE(told(), QStringList{"Sorry, your changes could not be saved in <dir>: No space left on device. What you type "
+                                     "stays on screen and is saved as soon as saving works again."});
     }
 
     // Ending the program while saves fail says once that they are lost.

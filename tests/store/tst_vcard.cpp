@@ -62,8 +62,7 @@ private slots:
     // Every card imports as described, and reads back the same once written out.
     void import()
     {
-        QFETCH(QByteArray, cards);
-        QFETCH(QString, stored);
+        QFETCH(QByteArray, cards); QFETCH(QString, stored);
         QCOMPARE(describe(importCards(cards)), stored);
         for (const Card &card : parse(cards))
             QCOMPARE(parse(Vcard::write(card)).value(0).properties, card.properties);
