@@ -65,7 +65,7 @@ private slots:
     }
 
     // Bo chooses pictures in turn: the last one shown is recorded, as the whole
-    // path, and read back whole, commas and all (tests/data/chosen-pictures.txt).
+    // path, and read back whole, commas and all (tests/data/picture.txt).
     // A refused choice goes back to the picture stored; one larger than the
     // screen is shown smaller, in its own proportions, so the window and its
     // buttons fit the screen.
@@ -90,7 +90,7 @@ private slots:
                 pic.cmdAddPic->click();
             }
         }).replace(m_images.path(), "<pictures>");
-        QCOMPARE(seen, storedBlock("chosen-pictures.txt", seen));
+        QCOMPARE(seen, storedBlock("picture.txt", seen));
         for (int readBack = 0; readBack < 2; ++readBack) {
             const QSize size = pic.picItem->pixmap().size();
             QVERIFY(shown.isValid() ? size == shown : qAbs(size.width() * 4000 - size.height() * 6000) <= 6000);
@@ -101,7 +101,7 @@ private slots:
 
     // Each of the dialog's buttons picks one role's colour (the n-th button red
     // n), which is stored in its file and painted at once on every window, as
-    // in tests/data/colored.txt.
+    // in tests/data/picture.txt.
     void pickColors()
     {
         FrmMain &w = f->start();
@@ -116,7 +116,7 @@ private slots:
         QString seen = describe({&w, &w.picture.frmPic(), &dialog});
         for (const auto &[file, bytes] : f->files().asKeyValueRange())
             seen += file + ": " + bytes;
-        QCOMPARE(seen, storedBlock("colored.txt", seen));
+        QCOMPARE(seen, storedBlock("picture.txt", seen));
     }
 
     // Only what the program itself writes is a colour (0 to 16777215); anything
