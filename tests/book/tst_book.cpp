@@ -109,7 +109,6 @@ private slots:
         QCOMPARE(seen, storedBlock("book.txt", seen));
     }
 
-
     // Loading writes nothing. A contact without a field's file shows that box
     // empty and one with too few numbers empties the boxes it has none for,
     // so a keystroke never stores the contact shown before. Damaged files
