@@ -167,7 +167,8 @@ private slots:
     void killedWhileChangingNames()
     {
         Fixture f;
-        QVERIFY(f.putStandardBook());
+        QVERIFY(f.put({{"RelationsList", listBytes({"Family", "Friends"})}, {"NamesListFamily", listBytes({"Ann", "Bo"})}}));
+        QVERIFY(f.put(contactFiles("Family", "Ann")) && f.put(contactFiles("Family", "Bo")));
         QRandomGenerator moments(seed);
         int changes = 0;
         for (int round = 0; round <= kills / 2; ++round) {

@@ -78,7 +78,7 @@ QString Fixture::state() const
 
 QString Fixture::after(const std::function<void()> &act, bool storedFirst)
 {
-    const Files before = files();
+    const Files before = files(false); // a save still pending shows as the act's
     const qsizetype shown = platform.shown.size();
     act();
     QString text;

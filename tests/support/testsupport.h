@@ -81,7 +81,8 @@ public:
     // "category/name | names on|off | details on|off | empty|filled | contact name label".
     QString state() const;
     // What act did, a line each: the dialogs it showed, the three lists (the chosen entry in brackets), state(),
-    // texts(), and each data file it wrote ("name: [bytes]") or deleted; the data directory written <dir>.
+    // texts(), and each data file it wrote ("name: [bytes]") or deleted, stored first unless storedFirst is
+    // false; the data directory written <dir>.
     QString after(const std::function<void()> &act, bool storedFirst = true);
 
     ScriptedPlatform platform;
