@@ -3,6 +3,7 @@
 #include "exchange/vcardfiles.h"
 #include "platform/qtplatform.h"
 #include "store/paths.h"
+#include "store/recordfile.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -59,11 +60,13 @@ int runCommandLine(const QCoreApplication &app)
         if (!outcome.ok)
             return fail(outcome.message);
         const QString path = parser.value(exportOption);
-        QFile out;
-        const bool opened = path == QStringLiteral("-") ? out.open(stdout, QIODevice::WriteOnly)
-                                                        : (out.setFileName(path), out.open(QIODevice::WriteOnly));
-        if (!opened || out.write(cards) != cards.size() || !out.flush())
-            return fail(QStringLiteral("cannot write ") + path + QStringLiteral(": ") + out.errorString());
+        if (path == QStringLiteral("-")) {
+            QFile out;
+            if (!out.open(stdout, QIODevice::WriteOnly) || out.write(cards) != cards.size() || !out.flush())
+                return fail(QStringLiteral("cannot write to standard output: ") + out.errorString());
+        } else if (const int error = RecordFile::writeNow(path, cards)) {
+            return fail(QStringLiteral("cannot write ") + path + QStringLiteral(": ") + qt_error_string(error));
+        }
         std::fprintf(path == QStringLiteral("-") ? stderr : stdout, "%s\n", qPrintable(outcome.message));
         return 0;
     }
@@ -83,7 +86,7 @@ int runCommandLine(const QCoreApplication &app)
     if (!outcome.ok)
         return fail(path + QStringLiteral(": ") + outcome.message);
     std::printf("%s\n", qPrintable(outcome.message));
-    return 0;
+    return outcome.failure.isEmpty() ? 0 : fail(path + QStringLiteral(": ") + outcome.failure);
 }
 
 } // namespace

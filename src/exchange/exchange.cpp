@@ -3,11 +3,11 @@
 #include "book/book.h"
 #include "exchange/vcardfiles.h"
 #include "platform/platform.h"
+#include "store/recordfile.h"
 #include "view/mainview.h"
 
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 
 QString Exchange::cardFilter()
 {
@@ -27,9 +27,13 @@ void Exchange::mnuImportCards_Click()
     }
     const VcardFiles::Outcome outcome = VcardFiles::importCards(file.readAll());
     book.ReloadLists();
-    platform.showMessage(view.frmMain, outcome.ok ? outcome.message
-                                                  : QStringLiteral("Sorry, nothing was imported from ") + path
-                                                        + QStringLiteral(": ") + outcome.message);
+    if (!outcome.ok)
+        platform.showMessage(view.frmMain, QStringLiteral("Sorry, nothing was imported from ") + path + QStringLiteral(": ")
+                                               + outcome.message);
+    else if (!outcome.failure.isEmpty())
+        platform.showMessage(view.frmMain, outcome.message + QStringLiteral(".\n\nSorry, ") + outcome.failure + u'.');
+    else
+        platform.showMessage(view.frmMain, outcome.message);
 }
 
 void Exchange::mnuExportCards_Click()
@@ -43,10 +47,9 @@ void Exchange::mnuExportCards_Click()
         platform.showMessage(view.frmMain, QStringLiteral("Sorry, nothing was exported: ") + outcome.message);
         return;
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(cards) != cards.size() || !file.commit()) {
+    if (const int error = RecordFile::writeNow(path, cards)) {
         platform.showMessage(view.frmMain, QStringLiteral("Sorry, ") + path + QStringLiteral(" cannot be written: ")
-                                               + file.errorString() + u'.');
+                                               + qt_error_string(error) + u'.');
         return;
     }
     platform.showMessage(view.frmMain, outcome.message);

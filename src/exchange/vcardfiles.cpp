@@ -1,6 +1,7 @@
 #include "exchange/vcardfiles.h"
 
 #include "store/contactfiles.h"
+#include "store/keptcards.h"
 #include "store/order.h"
 #include "store/paths.h"
 #include "store/recordfile.h"
@@ -12,6 +13,8 @@
 #include <QSet>
 
 #include <sys/resource.h>
+
+#include <cerrno>
 
 namespace VcardFiles {
 
@@ -35,7 +38,7 @@ bool allFilesOf(const QString &category, const QString &name, const QHash<QStrin
 // it. The folder is made, private, once: empty when it cannot be.
 QString makePictureFolder()
 {
-    const QString folder = QDir::cleanPath(Store::dataDir() + QStringLiteral("../Pictures")) + u'/';
+    const QString folder = Store::picturesDir();
     if (!QDir().mkpath(folder))
         return {};
     QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -56,7 +59,7 @@ qsizetype contactsPerGroup()
         ::getrlimit(RLIMIT_NOFILE, &files);
     }
     const rlim_t spare = 128; // for what else is open
-    const rlim_t perContact = rlim_t(FileName::contactSuffixes.size()) + 1; // and its picture
+    const rlim_t perContact = rlim_t(FileName::contactSuffixes.size()) + 2; // and its picture and kept card
     const rlim_t fit = files.rlim_cur > spare + 16 * perContact ? (files.rlim_cur - spare) / perContact : 16;
     return qsizetype(std::min<rlim_t>(fit, 512));
 }
@@ -75,18 +78,33 @@ Outcome exportCards(QByteArray &cards, const QString &category)
     }
     qsizetype contacts = 0;
     QStringList unreadable;
+    // A contact goes out with the UID it first went out with: new ones are
+    // kept, stored together a group at a time.
+    RecordFile::WriteGroup uids;
+    const qsizetype groupSize = contactsPerGroup();
+    qsizetype newUids = 0;
+    bool uidsKept = true;
     // In the order the window lists them.
     for (const QString &listed : Order::sortedIgnoringCase(categories)) {
         QStringList names;
         if (!ContactFiles::readWhole(ContactFiles::namesList(listed), names))
             unreadable.append(listed);
         for (const QString &name : Order::sortedIgnoringCase(names)) {
-            cards += Vcard::exportContact(Vcard::readContact(listed, name));
+            Vcard::StoredContact contact = Vcard::readContact(listed, name);
+            if (KeptCards::giveUid(contact.kept)) {
+                uidsKept = KeptCards::keep(listed, name, contact.kept) && uidsKept;
+                if (++newUids % groupSize == 0)
+                    uidsKept = uids.commit() && uidsKept;
+            }
+            cards += Vcard::exportContact(contact);
             ++contacts;
         }
     }
+    uidsKept = uids.commit() && uidsKept;
     QString message =
         QStringLiteral("Exported ") + Vcard::contactsAndCategories(contacts, QStringLiteral("from"), categories.size());
+    if (!uidsKept)
+        message += QStringLiteral("; their UIDs could not all be kept, so the next export gives some new ones");
     if (!unreadable.isEmpty())
         message += QStringLiteral("; the names of ") + unreadable.join(QStringLiteral(", "))
                    + QStringLiteral(" could not be read");
@@ -109,6 +127,7 @@ Outcome importCards(const QByteArray &bytes, const QString &category)
     // Each category's names as listed now (case folded, as two names in
     // other letters are one file on some disks), and the cards that join them.
     QHash<QString, QSet<QString>> names;
+    QHash<QString, QSet<QString>> namesInFile; // the same, of the cards before
     // The files there are, read once rather than looked for card by card.
     const QStringList entries = QDir(Store::dataDir()).entryList(QDir::Files | QDir::System | QDir::Hidden);
     const QSet<QString> existing(entries.cbegin(), entries.cend());
@@ -118,6 +137,13 @@ Outcome importCards(const QByteArray &bytes, const QString &category)
     QList<Vcard::Imported *> group;
     QString pictureFolder; // made at the first picture
     QHash<const Vcard::Imported *, QString> pictures; // each card's picture file
+    int notStored = 0;
+    int reason = 0; // why the first of them was not, an errno value
+    const auto failed = [&](Vcard::Imported *card, int error) {
+        card->skipped = QStringLiteral("could not be stored");
+        ++notStored;
+        reason = reason ? reason : error;
+    };
     const auto storeGroup = [&] {
         RecordFile::WriteGroup writes;
         for (Vcard::Imported *card : group) {
@@ -125,18 +151,22 @@ Outcome importCards(const QByteArray &bytes, const QString &category)
                 RecordFile::rewriteBytes(Store::dataFile(card->category, card->name, file.key()), file.value());
             if (pictures.contains(card))
                 RecordFile::rewriteBytes(pictures[card], card->picture);
+            KeptCards::giveUid(card->kept);
+            KeptCards::keep(card->category, card->name, card->kept);
         }
         writes.commit();
+        const int error = writes.error();
         for (Vcard::Imported *card : group) {
             const QString picture = pictures.value(card);
-            if (allFilesOf(card->category, card->name, card->files) && (picture.isEmpty() || QFile::exists(picture))) {
+            if (allFilesOf(card->category, card->name, card->files) && (picture.isEmpty() || QFile::exists(picture))
+                && RecordFile::exists(KeptCards::file(card->category, card->name))) {
                 joining[card->category].append(card);
                 continue;
             }
             ContactFiles::remove(card->category, card->name);
             if (!picture.isEmpty())
                 QFile::remove(picture);
-            card->skipped = QStringLiteral("could not be saved");
+            failed(card, error);
         }
         group.clear();
     };
@@ -166,7 +196,9 @@ Outcome importCards(const QByteArray &bytes, const QString &category)
         }
         QSet<QString> &listed = names[card.category];
         if (listed.contains(card.name.toCaseFolded())) {
-            card.skipped = QStringLiteral("already listed in ") + card.category;
+            card.skipped = namesInFile[card.category].contains(card.name.toCaseFolded())
+                               ? QStringLiteral("in the file twice")
+                               : QStringLiteral("already listed in ") + card.category;
             continue;
         }
         if (anyFileOf(existing, card.category, card.name)) {
@@ -177,7 +209,7 @@ Outcome importCards(const QByteArray &bytes, const QString &category)
             if (pictureFolder.isEmpty())
                 pictureFolder = makePictureFolder();
             if (pictureFolder.isEmpty()) {
-                card.skipped = QStringLiteral("its picture could not be saved");
+                failed(&card, errno);
                 continue;
             }
             const QString picture = pictureFolder + card.category + card.name + u'.' + card.pictureSuffix;
@@ -185,6 +217,7 @@ Outcome importCards(const QByteArray &bytes, const QString &category)
             card.files.insert(FileName::Pic, RecordFile::encodeValue(picture));
         }
         listed.insert(card.name.toCaseFolded()); // a later card of the same name is a duplicate
+        namesInFile[card.category].insert(card.name.toCaseFolded());
         group.append(&card);
         if (group.size() == groupSize)
             storeGroup();
@@ -193,10 +226,16 @@ Outcome importCards(const QByteArray &bytes, const QString &category)
 
     // The lists last, each written once: a contact is listed only once all
     // its files are stored. A category is listed before its names.
-    const auto unlist = [&](const QString &inCategory) {
+    const auto rewriteList = [](const QString &file, const QStringList &entries) {
+        RecordFile::WriteGroup write;
+        RecordFile::rewriteList(file, entries);
+        write.commit();
+        return write.error();
+    };
+    const auto unlist = [&](const QString &inCategory, int error) {
         for (Vcard::Imported *card : joining.take(inCategory)) {
             ContactFiles::remove(card->category, card->name);
-            card->skipped = QStringLiteral("could not be saved");
+            failed(card, error);
         }
     };
     QStringList added;
@@ -207,9 +246,9 @@ Outcome importCards(const QByteArray &bytes, const QString &category)
     if (!added.isEmpty()) {
         QStringList listed;
         ContactFiles::readWhole(relationsFile, listed);
-        if (!RecordFile::rewriteList(relationsFile, Order::sortedIgnoringCase(listed + added))) {
+        if (const int error = rewriteList(relationsFile, Order::sortedIgnoringCase(listed + added))) {
             for (const QString &newCategory : added)
-                unlist(newCategory);
+                unlist(newCategory, error);
         }
     }
     for (const QString &inCategory : joining.keys()) {
@@ -217,10 +256,15 @@ Outcome importCards(const QByteArray &bytes, const QString &category)
         ContactFiles::readWhole(ContactFiles::namesList(inCategory), listed);
         for (const Vcard::Imported *card : joining.value(inCategory))
             listed.append(card->name);
-        if (!RecordFile::rewriteList(ContactFiles::namesList(inCategory), Order::sortedIgnoringCase(listed)))
-            unlist(inCategory);
+        if (const int error = rewriteList(ContactFiles::namesList(inCategory), Order::sortedIgnoringCase(listed)))
+            unlist(inCategory, error);
     }
-    return {true, Vcard::summary(results)};
+    if (notStored == 0)
+        return {true, Vcard::summary(results)};
+    return {true, Vcard::summary(results),
+            QStringLiteral("%1 %2 could not be stored: %3")
+                .arg(notStored)
+                .arg(notStored == 1 ? QStringLiteral("card") : QStringLiteral("cards"), qt_error_string(reason))};
 }
 
 } // namespace VcardFiles

@@ -14,6 +14,8 @@ struct Outcome
     bool ok = false;
     // One line for the user: what was done, or why nothing was.
     QString message;
+    // What could not be done, and why, though the rest was.
+    QString failure = {};
 };
 
 // Every contact, or one category's, as vCard 4.0 cards into cards.

@@ -38,6 +38,7 @@ void Picture::ShowPicture()
 {
     if (!RecordFile::readLine(pictureFile(), PicPath))
         return;
+    PicPath = Store::picturePath(PicPath);
     // Decoding a photo is most of the work of selecting a contact: while the
     // window is closed it waits until the window is opened.
     if (view.chkPic->isChecked())

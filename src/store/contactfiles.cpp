@@ -1,5 +1,6 @@
 #include "store/contactfiles.h"
 
+#include "store/keptcards.h"
 #include "store/paths.h"
 #include "store/recordfile.h"
 
@@ -27,9 +28,11 @@ bool anyExists(const QString &category, const QString &name)
 bool remove(const QString &category, const QString &name)
 {
     const RecordFile::WriteGroup removal;
-    return std::ranges::all_of(FileName::contactSuffixes, [&](const QString &suffix) {
-        return RecordFile::remove(Store::dataFile(category, name, suffix));
-    });
+    // The kept card first: a contact added later under the name must not take its UID and properties.
+    return RecordFile::remove(KeptCards::file(category, name))
+           && std::ranges::all_of(FileName::contactSuffixes, [&](const QString &suffix) {
+                  return RecordFile::remove(Store::dataFile(category, name, suffix));
+              });
 }
 
 } // namespace ContactFiles

@@ -13,7 +13,7 @@ QString namesList(const QString &category);
 // must not be rewritten from the part that was read.
 bool readWhole(const QString &file, QStringList &entries);
 bool anyExists(const QString &category, const QString &name);
-// Deletes every file of the contact, syncing the directory once; false at the
+// Deletes every file of the contact and its kept card, syncing the directory once; false at the
 // first that cannot be.
 bool remove(const QString &category, const QString &name);
 

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 #include <sys/stat.h>
@@ -23,6 +24,19 @@ QString dataDir()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
            + QStringLiteral("/Kinfolio/Data/");
+}
+
+QString picturesDir()
+{
+    return QDir::cleanPath(dataDir() + QStringLiteral("../Pictures")) + u'/';
+}
+
+QString picturePath(const QString &named)
+{
+    if (!named.contains(QLatin1String("/Kinfolio/Pictures/")) || QFileInfo::exists(named))
+        return named;
+    const QString now = picturesDir() + QFileInfo(named).fileName();
+    return QFileInfo::exists(now) ? now : named;
 }
 
 static bool isSafePart(const QString &part)

@@ -14,6 +14,14 @@ QString appDir();
 // <XDG data home>/Kinfolio/Data/.
 QString dataDir();
 
+// The program's own copies of pictures (those that came with imported
+// contacts), beside the data directory, with a trailing '/'.
+QString picturesDir();
+// The picture a Pic file names. One of the program's own named by where it
+// was before the folder moved (restored into another home) is found in the
+// folder where it is now.
+QString picturePath(const QString &named);
+
 // Longest data file name, in bytes. The file system takes 255; earlier
 // versions name a rewrite's temporary file after its target with 7 bytes
 // more, so names are kept short enough for them to rewrite every file too.

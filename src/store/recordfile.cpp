@@ -149,9 +149,11 @@ bool WriteGroup::commit()
         return true;
     Staged group;
     std::swap(group, *staged);
+    m_error = 0;
     if (group.files.empty() && group.removedIn.empty())
         return true;
-    return Saver::instance().store(std::move(group.files), group.removedIn) == 0;
+    m_error = Saver::instance().store(std::move(group.files), group.removedIn);
+    return m_error == 0;
 }
 
 QByteArray encodeList(const QStringList &entries)
@@ -279,6 +281,17 @@ bool flush()
 void discardUnsaved()
 {
     Saver::instance().discard();
+}
+
+int writeNow(const QString &path, const QByteArray &bytes)
+{
+    int error = 0;
+    std::optional<DiskFile::NewVersion> version = DiskFile::NewVersion::write(QFile::encodeName(path), bytes, error);
+    if (!version)
+        return error;
+    if ((error = version->sync()) != 0 || (error = version->replace()) != 0)
+        return error;
+    return DiskFile::syncDirectory(version->directory());
 }
 
 bool exists(const QString &path)

@@ -75,9 +75,12 @@ public:
     WriteGroup &operator=(const WriteGroup &) = delete;
 
     bool commit();
+    // Why the last commit failed (an errno value); 0 when it did not.
+    int error() const { return m_error; }
 
 private:
     bool m_outermost = false;
+    int m_error = 0;
 };
 
 // Deletes the temporary files that rewrites cut short by a crash left in
@@ -92,6 +95,11 @@ bool flush();
 // Forgets the queued rewrites that could not be stored, once the program
 // has given up on them.
 void discardUnsaved();
+
+// A file of the user's own (an export) written as the data files are, at
+// once: its old content stays until the new is on the disk. The error (an
+// errno value) when it could not be; 0 once it is stored.
+int writeNow(const QString &path, const QByteArray &bytes);
 
 bool exists(const QString &path);
 // Whether the file exists but cannot be read, as on a disk error, without

@@ -459,19 +459,37 @@ QStringList Property::list() const
     return split(value, u',');
 }
 
-QByteArray Property::binary() const
+QByteArray Property::binary(bool *ok) const
 {
+    // Base64 never holds a backslash: where another program escaped the
+    // data: address's ',' and ';' (or a payload's), they are the plain ones.
+    const auto decoded = [ok](const QByteArray &base64) {
+        QByteArray bytes;
+        for (const char c : base64) {
+            if (c != '\\' && c != ' ' && c != '\t' && c != '\r' && c != '\n')
+                bytes += c;
+        }
+        auto result = QByteArray::fromBase64Encoding(bytes, QByteArray::AbortOnBase64DecodingErrors);
+        if (ok)
+            *ok = bool(result);
+        return result ? *result : QByteArray();
+    };
+    if (ok)
+        *ok = false;
     if (value.startsWith(QLatin1String("data:"), Qt::CaseInsensitive)) {
-        const qsizetype comma = value.indexOf(u',');
+        const QString uri = text();
+        const qsizetype comma = uri.indexOf(u',');
         if (comma < 0)
             return {};
-        const QByteArray data = value.sliced(comma + 1).toUtf8();
-        return value.first(comma).endsWith(QLatin1String(";base64"), Qt::CaseInsensitive)
-                   ? QByteArray::fromBase64(data)
-                   : QByteArray::fromPercentEncoding(data);
+        const QByteArray data = uri.sliced(comma + 1).toUtf8();
+        if (uri.first(comma).endsWith(QLatin1String(";base64"), Qt::CaseInsensitive))
+            return decoded(data);
+        if (ok)
+            *ok = true;
+        return QByteArray::fromPercentEncoding(data);
     }
     if (hasEncoding(parameters, {"B", "BASE64"}))
-        return QByteArray::fromBase64(value.toLatin1());
+        return decoded(value.toLatin1());
     return {};
 }
 

@@ -42,8 +42,8 @@ struct Property
     // The value split at unescaped ',' (CATEGORIES), each part unescaped.
     QStringList list() const;
     // The bytes of a base64 value (ENCODING=b or BASE64) or of a data: URI;
-    // empty for any other value.
-    QByteArray binary() const;
+    // empty for any other value. ok tells whether the value decoded whole.
+    QByteArray binary(bool *ok = nullptr) const;
     // The media type a data: URI or the TYPE of a base64 value names, such as
     // "image/jpeg"; empty when none is named.
     QString mediaType() const;

@@ -1,5 +1,6 @@
 #include "store/vcardcontact.h"
 
+#include "store/keptcards.h"
 #include "store/paths.h"
 #include "store/recordfile.h"
 
@@ -270,7 +271,18 @@ struct Fields
     std::array<QString, SlotCount> numbers;
     QStringList dependants;
     QStringList extra; // numbers, e-mail addresses and addresses the fields have no room for
+    // Where the card holds each (indexes of its properties), so that an
+    // export puts a changed field back in its place and keeps the rest.
+    qsizetype birthdaySource = -1, addressSource = -1;
+    std::array<qsizetype, SlotCount> numberSources{-1, -1, -1, -1, -1};
+    QList<qsizetype> noteSources, dependantSources;
+    QList<qsizetype> extraSources; // one for each line of extra
 };
+
+qsizetype indexIn(const Card &card, const Property *property)
+{
+    return property - card.properties.constData();
+}
 
 Slot telSlot(const Property &tel)
 {
@@ -285,36 +297,74 @@ Slot telSlot(const Property &tel)
     return SlotCount;
 }
 
+QString telNumber(const Property &tel)
+{
+    const QString number = tel.text();
+    return number.startsWith(QLatin1String("tel:"), Qt::CaseInsensitive) ? number.sliced(4) : number;
+}
+
+// How much the card prefers the property: vCard 4.0's PREF=1 (most) to 100,
+// 3.0's TYPE=pref as 1, none as 101.
+int preference(const Property &property)
+{
+    bool number = false;
+    const int pref = property.parameter("PREF").value(0).toInt(&number);
+    if (number && pref >= 1 && pref <= 100)
+        return pref;
+    return property.hasType(QLatin1String("pref")) ? 1 : 101;
+}
+
 void readNumbers(const Card &card, Fields &f)
 {
+    const QList<const Property *> tels = card.all("TEL");
+    const QList<const Property *> emails = card.all("EMAIL");
+    // Each box takes the card's preferred one of its kind, else the first.
+    std::array<const Property *, SlotCount> chosen{};
+    const auto choose = [&](Slot slot, const Property *candidate) {
+        if (slot != SlotCount && (!chosen[slot] || preference(*candidate) < preference(*chosen[slot])))
+            chosen[slot] = candidate;
+    };
+    for (const Property *tel : tels) {
+        if (!telNumber(*tel).trimmed().isEmpty())
+            choose(telSlot(*tel), tel);
+    }
+    for (const Property *email : emails) {
+        if (!email->text().trimmed().isEmpty())
+            choose(Email, email);
+    }
+    const auto extra = [&](const Property *source, const QString &line) {
+        f.extra.append(line);
+        f.extraSources.append(indexIn(card, source));
+    };
     const Index labels(card.all("X-ABLABEL"));
-    for (const Property *tel : card.all("TEL")) {
-        QString number = tel->text();
-        if (number.startsWith(QLatin1String("tel:"), Qt::CaseInsensitive))
-            number.remove(0, 4);
+    for (const Property *tel : tels) {
+        const QString number = telNumber(*tel);
         if (number.trimmed().isEmpty())
             continue;
         const Slot slot = telSlot(*tel);
-        if (slot != SlotCount && f.numbers[slot].isEmpty()) {
+        if (slot != SlotCount && chosen[slot] == tel) {
             f.numbers[slot] = number;
+            f.numberSources[slot] = indexIn(card, tel);
         } else if (slot != SlotCount) {
-            f.extra.append(captions[slot] + u' ' + number);
+            extra(tel, captions[slot] + u' ' + number);
         } else {
             QString label = appleLabel(labels, *tel);
             if (label.isEmpty())
                 label = kinds(*tel).join(u'/');
-            f.extra.append((label.isEmpty() ? QStringLiteral("Phone #:") : QStringLiteral("Phone # (") + label + QStringLiteral("):"))
+            extra(tel, (label.isEmpty() ? QStringLiteral("Phone #:") : QStringLiteral("Phone # (") + label + QStringLiteral("):"))
                            + u' ' + number);
         }
     }
-    for (const Property *email : card.all("EMAIL")) {
+    for (const Property *email : emails) {
         const QString address = email->text();
         if (address.trimmed().isEmpty())
             continue;
-        if (f.numbers[Email].isEmpty())
+        if (chosen[Email] == email) {
             f.numbers[Email] = address;
-        else
-            f.extra.append(captions[Email] + u' ' + address);
+            f.numberSources[Email] = indexIn(card, email);
+        } else {
+            extra(email, captions[Email] + u' ' + address);
+        }
     }
 }
 
@@ -331,10 +381,30 @@ void readAddresses(const Card &card, Fields &f)
         const QString text = addressText(labels, *adr);
         if (adr == chosen) {
             f.address = text;
+            f.addressSource = indexIn(card, adr);
         } else if (!text.trimmed().isEmpty()) {
             const QString kind = kinds(*adr).join(u'/');
             f.extra.append((kind.isEmpty() ? QStringLiteral("Address:") : QStringLiteral("Address (") + kind + QStringLiteral("):"))
                            + u' ' + text.split(u'\n', Qt::SkipEmptyParts).join(QStringLiteral(", ")));
+            f.extraSources.append(indexIn(card, adr));
+        }
+    }
+}
+
+// Children and dependants: TYPE=child, Apple's child, son and daughter, and
+// this program's own RELATED, which has no type. Spouses, friends and the
+// rest stay with the card.
+void readDependants(const Card &card, bool ours, Fields &f)
+{
+    const Index labels(card.all("X-ABLABEL"));
+    for (const Property *related : card.all("RELATED") + card.all("X-ABRELATEDNAMES")) {
+        if (related->text().trimmed().isEmpty())
+            continue;
+        const QString label = appleLabel(labels, *related).toLower();
+        if (related->hasType(QLatin1String("child")) || label == QLatin1String("child") || label == QLatin1String("son")
+            || label == QLatin1String("daughter") || (ours && related->name == "RELATED" && related->parameter("TYPE").isEmpty())) {
+            f.dependants.append(related->text());
+            f.dependantSources.append(indexIn(card, related));
         }
     }
 }
@@ -342,27 +412,33 @@ void readAddresses(const Card &card, Fields &f)
 Fields readFields(const Card &card, bool ours)
 {
     Fields f;
-    if (const Property *bday = card.first("BDAY"))
+    if (const Property *bday = card.first("BDAY")) {
         f.birthday = birthdayIn(*bday);
+        f.birthdaySource = indexIn(card, bday);
+    }
     readNumbers(card, f);
     readAddresses(card, f);
-    for (const Property *related : card.all("RELATED") + card.all("X-ABRELATEDNAMES")) {
-        if (!related->text().trimmed().isEmpty())
-            f.dependants.append(related->text());
-    }
-    if (const Property *relation = card.first(relationProperty))
+    readDependants(card, ours, f);
+    const Property *notes = card.first(notesProperty);
+    const Property *relation = card.first(relationProperty);
+    const Property *directions = card.first(directionsProperty);
+    if (relation)
         f.relation = relation->text();
-    if (const Property *directions = card.first(directionsProperty))
+    if (directions)
         f.directions = directions->text();
-    if (ours) {
-        // The card's NOTE is a copy written for other programs.
-        if (const Property *note = card.first(notesProperty))
-            f.note = note->text();
+    for (const QByteArray &name : {QByteArray("NOTE"), notesProperty, relationProperty, directionsProperty}) {
+        for (const Property *note : card.all(name))
+            f.noteSources.append(indexIn(card, note));
+    }
+    if (notes || relation || directions) {
+        // The card's NOTE is a copy this program wrote for other programs.
+        if (notes)
+            f.note = notes->text();
     } else {
-        QStringList notes;
+        QStringList texts;
         for (const Property *note : card.all("NOTE"))
-            notes.append(note->text());
-        f.note = notes.join(u'\n');
+            texts.append(note->text());
+        f.note = texts.join(u'\n');
     }
     if (!f.extra.isEmpty())
         f.note += (f.note.isEmpty() ? QString() : QStringLiteral("\n")) + f.extra.join(u'\n');
@@ -412,109 +488,27 @@ QString quoted(const QString &text)
     return u'"' + text + u'"';
 }
 
-// ---- the card of a contact, without the files that need carrying whole
+// ---- a card in, with where each field came from
 
-Card cardOf(const StoredContact &contact)
+bool isOurs(const Card &card)
 {
-    Card card;
-    QList<Property> &out = card.properties;
-    out.append(property("PRODID", productId));
-    out.append(property("FN", escape(contact.name)));
-    const qsizetype space = contact.name.trimmed().lastIndexOf(u' ');
-    const QString trimmed = contact.name.trimmed();
-    const QString field = QStringLiteral(",;");
-    out.append(property("N", space < 0 ? u';' + escape(trimmed, field) + QStringLiteral(";;;")
-                                       : escape(trimmed.mid(space + 1), field) + u';' + escape(trimmed.left(space), field)
-                                             + QStringLiteral(";;;")));
-    out.append(property("CATEGORIES", escape(contact.category)));
-
-    const auto file = [&](const QString &suffix) { return contact.files.value(suffix); };
-    const QString birthday = firstField(file(FileName::Birthday));
-    if (!birthday.isEmpty()) {
-        QList<Parameter> parameters;
-        const QString value = birthdayOut(birthday, parameters);
-        out.append(property("BDAY", value, parameters));
-    }
-    const QStringList numbers = fields(file(FileName::Numbers), SlotCount);
-    for (int slot = Home; slot < Email; ++slot) {
-        if (!numbers.value(slot).isEmpty())
-            out.append(property("TEL", escape(numbers.value(slot)), {{"TYPE", {telTypes[slot]}}}));
-    }
-    if (!numbers.value(Email).isEmpty())
-        out.append(property("EMAIL", escape(numbers.value(Email))));
-    const QString address = firstField(file(FileName::Address));
-    if (!address.isEmpty()) {
-        // LABEL="12 Elm St\nLeeds": the parameter is quoted, so only line breaks and backslashes are escaped.
-        out.append(property("ADR", QStringLiteral(";;") + escape(address, field) + QStringLiteral(";;;;"),
-                            {{"TYPE", {QStringLiteral("home")}}, {"LABEL", {escape(address, {})}}}));
-    }
-
-    const QString relation = firstField(file(FileName::Relation));
-    const QString directions = firstField(file(FileName::DrivingDirections));
-    const QString note = firstField(file(FileName::NumbNotes));
-    // Other programs show NOTE; the exact texts go in properties of our own.
-    QStringList readable;
-    if (!note.isEmpty())
-        readable.append(note);
-    if (!relation.isEmpty())
-        readable.append(QStringLiteral("Relation: ") + relation);
-    if (!directions.isEmpty())
-        readable.append(QStringLiteral("Driving directions:\n") + directions);
-    if (!readable.isEmpty())
-        out.append(property("NOTE", escape(readable.join(QStringLiteral("\n\n")))));
-    for (const QString &dependant : fields(file(FileName::DependantsList)))
-        out.append(property("RELATED", escape(dependant), {{"VALUE", {QStringLiteral("text")}}}));
-    if (!relation.isEmpty())
-        out.append(property(relationProperty, escape(relation)));
-    if (!directions.isEmpty())
-        out.append(property(directionsProperty, escape(directions)));
-    if (!note.isEmpty())
-        out.append(property(notesProperty, escape(note)));
-    return card;
-}
-
-} // namespace
-
-StoredContact readContact(const QString &category, const QString &name)
-{
-    StoredContact contact{category, name, {}, {}};
-    for (const QString &suffix : FileName::contactSuffixes) {
-        QByteArray bytes;
-        if (RecordFile::readBytes(Store::dataFile(category, name, suffix), bytes))
-            contact.files.insert(suffix, bytes);
-    }
-    QString picturePath;
-    if (contact.files.contains(FileName::Pic) && RecordFile::Reader(contact.files[FileName::Pic]).readLine(picturePath)
-        && !picturePath.isEmpty()) {
-        QFile picture(picturePath);
-        if (picture.open(QIODevice::ReadOnly))
-            contact.picture = picture.readAll();
-    }
-    return contact;
-}
-
-QByteArray exportContact(const StoredContact &contact)
-{
-    Card card = cardOf(contact);
-    // Whatever would not come back byte for byte from the card travels whole.
-    const Imported back = importCard(card, contact.category);
-    for (const QString &suffix : FileName::contactSuffixes) {
-        if (suffix == FileName::Pic || !contact.files.contains(suffix) || back.files.value(suffix) == contact.files[suffix])
-            continue;
-        card.properties.append(property(fileProperty, dataUri(QStringLiteral("application/octet-stream"), contact.files[suffix]),
-                                        {{fileParameter, {suffix}}, {"VALUE", {QStringLiteral("uri")}}}));
-    }
-    if (!contact.picture.isEmpty())
-        card.properties.append(property("PHOTO", dataUri(mediaTypeOf(imageSuffix(contact.picture, {})), contact.picture)));
-    return write(card);
-}
-
-Imported importCard(const Card &card, const QString &category, int number)
-{
-    Imported result;
-    const bool ours = std::any_of(card.properties.cbegin(), card.properties.cend(), [](const Property &p) {
+    return std::any_of(card.properties.cbegin(), card.properties.cend(), [](const Property &p) {
         return p.name.startsWith(kinfolioPrefix) || (p.name == "PRODID" && p.value == productId);
     });
+}
+
+// Properties that tell about the card rather than the contact, and labels of
+// others, which go out again without a word.
+bool aboutTheCard(const Property &p)
+{
+    static const QSet<QByteArray> names = {"PRODID", "UID", "REV", "X-ABLABEL", "LABEL"};
+    return names.contains(p.name) || p.name.startsWith(kinfolioPrefix);
+}
+
+Imported importWith(const Card &card, const QString &category, int number, Fields &fields)
+{
+    Imported result;
+    const bool ours = isOurs(card);
     const QString name = nameOf(card);
     result.cardName = name.trimmed().isEmpty() ? QStringLiteral("card ") + QString::number(number) : name.simplified();
     if (name.trimmed().isEmpty()) {
@@ -523,11 +517,16 @@ Imported importCard(const Card &card, const QString &category, int number)
     }
 
     QString wanted = category;
+    qsizetype otherCategories = 0;
     for (const Property *categories : card.all("CATEGORIES")) {
         for (const QString &value : categories->list()) {
             // Google lists every contact in its own group "myContacts".
-            if (wanted.isEmpty() && !value.trimmed().isEmpty() && (ours || value != QLatin1String("myContacts")))
+            if (value.trimmed().isEmpty() || (!ours && value == QLatin1String("myContacts")))
+                continue;
+            if (wanted.isEmpty())
                 wanted = value;
+            else if (value != wanted)
+                ++otherCategories;
         }
     }
     if (wanted.isEmpty())
@@ -548,14 +547,18 @@ Imported importCard(const Card &card, const QString &category, int number)
     if (result.name != name)
         result.changes.append(quoted(name.simplified()) + QStringLiteral(" as ") + quoted(result.name));
 
-    Fields fields = readFields(card, ours);
+    fields = readFields(card, ours);
+    Fields copy = fields; // the files take the values without double quotes
     QSet<QString> quotedFiles;
-    result.files = filesOf(fields, quotedFiles);
+    result.files = filesOf(copy, quotedFiles);
     if (ours) {
         for (const Property *file : card.all(fileProperty)) {
+            // One that another program cut or spoilt gives way to the properties.
             const QString suffix = file->parameter(fileParameter).value(0);
-            if (result.files.contains(suffix)) {
-                result.files[suffix] = file->binary();
+            bool decoded = false;
+            const QByteArray bytes = file->binary(&decoded);
+            if (decoded && result.files.contains(suffix)) {
+                result.files[suffix] = bytes;
                 quotedFiles.remove(suffix);
             }
         }
@@ -563,19 +566,254 @@ Imported importCard(const Card &card, const QString &category, int number)
     if (!quotedFiles.isEmpty())
         result.changes.append(result.name + QStringLiteral(": double quotes as ''"));
 
+    // The first photo that is an image; the others stay with the card.
+    result.kept = card;
+    QString leftOut;
     for (const Property *photo : card.all("PHOTO")) {
-        const QByteArray bytes = photo->binary();
-        if (!bytes.isEmpty()) {
+        if (photo->value.trimmed().isEmpty())
+            continue;
+        bool decoded = false;
+        const QByteArray bytes = photo->binary(&decoded);
+        const QString suffix = imageSuffix(bytes, {});
+        if (decoded && suffix != QLatin1String("img")) {
             result.picture = bytes;
-            result.pictureSuffix = imageSuffix(bytes, photo->mediaType());
+            result.pictureSuffix = suffix;
+            // The picture is kept as a file of its own; the card keeps its place.
+            result.kept.properties[indexIn(card, photo)] = property("PHOTO", {});
+            leftOut.clear();
             break;
         }
-        if (!photo->value.trimmed().isEmpty()) {
-            result.changes.append(result.name + QStringLiteral(": photo at an address left out"));
-            break;
-        }
+        if (leftOut.isEmpty())
+            leftOut = decoded || photo->value.startsWith(QLatin1String("data:"), Qt::CaseInsensitive)
+                          ? QStringLiteral(": photo that is not an image left out")
+                          : QStringLiteral(": photo at an address left out");
+    }
+    if (!leftOut.isEmpty())
+        result.changes.append(result.name + leftOut);
+
+    // What the window does not show, which goes out again on export.
+    QSet<qsizetype> shown(fields.noteSources.cbegin(), fields.noteSources.cend());
+    for (const QList<qsizetype> &sources : {fields.dependantSources, fields.extraSources})
+        shown.unite(QSet<qsizetype>(sources.cbegin(), sources.cend()));
+    shown.unite({fields.birthdaySource, fields.addressSource});
+    shown.unite(QSet<qsizetype>(fields.numberSources.cbegin(), fields.numberSources.cend()));
+    for (qsizetype i = 0; i < card.properties.size(); ++i) {
+        const Property &p = card.properties[i];
+        const bool named = p.name == "FN" || p.name == "N" || (p.name == "CATEGORIES" && otherCategories == 0);
+        if (!shown.contains(i) && !named && !aboutTheCard(p) && result.kept.properties[i].value == p.value
+            && !result.keptNames.contains(QString::fromLatin1(p.name)))
+            result.keptNames.append(QString::fromLatin1(p.name));
     }
     return result;
+}
+
+// ---- the card of a contact, without the files that need carrying whole
+
+// What goes out as properties of its own: a part the user changed replaces
+// the properties the kept card held it in, in their place; the rest of the
+// kept card goes out as it came. The numbers' parts follow Slot's order.
+enum Part { NamePart, CategoryPart, BirthdayPart, HomePart, CellPart, WorkPart, FaxPart, EmailPart,
+            AddressPart, NotesPart, DependantsPart, PartCount };
+
+Card cardOf(const StoredContact &contact)
+{
+    Fields kept;
+    const Imported before = importWith(contact.kept, {}, 1, kept);
+    std::array<QList<qsizetype>, PartCount> sources;
+    sources[BirthdayPart] = {kept.birthdaySource};
+    for (int slot = Home; slot < SlotCount; ++slot)
+        sources[HomePart + slot] = {kept.numberSources[slot]};
+    sources[AddressPart] = {kept.addressSource};
+    sources[NotesPart] = kept.noteSources;
+    sources[DependantsPart] = kept.dependantSources;
+    const QList<Property> &in = contact.kept.properties;
+    for (qsizetype i = 0; i < in.size(); ++i) {
+        if (in[i].name == "FN" || in[i].name == "N")
+            sources[NamePart].append(i);
+    }
+    if (const Property *categories = contact.kept.first("CATEGORIES"))
+        sources[CategoryPart] = {indexIn(contact.kept, categories)};
+
+    const auto now = [&](const QString &suffix) { return contact.files.value(suffix); };
+    const auto then = [&](const QString &suffix) { return before.files.value(suffix); };
+    std::array<bool, PartCount> changed{};
+    std::array<QList<Property>, PartCount> out;
+
+    changed[NamePart] = contact.name != before.name || !contact.kept.first("FN");
+    const qsizetype space = contact.name.trimmed().lastIndexOf(u' ');
+    const QString trimmed = contact.name.trimmed();
+    const QString field = QStringLiteral(",;");
+    out[NamePart] = {property("FN", escape(contact.name)),
+                     property("N", space < 0 ? u';' + escape(trimmed, field) + QStringLiteral(";;;")
+                                             : escape(trimmed.mid(space + 1), field) + u';'
+                                                   + escape(trimmed.left(space), field) + QStringLiteral(";;;"))};
+
+    // The contact's category first, the card's others after it.
+    QStringList categories = sources[CategoryPart].isEmpty() ? QStringList() : in[sources[CategoryPart][0]].list();
+    changed[CategoryPart] = categories.value(0) != contact.category;
+    categories.removeIf([&](const QString &other) {
+        return acceptableName(other, {}).compare(contact.category, Qt::CaseInsensitive) == 0;
+    });
+    categories.prepend(contact.category);
+    for (QString &category : categories)
+        category = escape(category);
+    out[CategoryPart] = {property("CATEGORIES", categories.join(u','))};
+
+    const QString birthday = firstField(now(FileName::Birthday));
+    changed[BirthdayPart] = birthday != firstField(then(FileName::Birthday));
+    if (!birthday.isEmpty()) {
+        QList<Parameter> parameters;
+        const QString value = birthdayOut(birthday, parameters);
+        out[BirthdayPart] = {property("BDAY", value, parameters)};
+    }
+
+    const QStringList numbers = fields(now(FileName::Numbers), SlotCount);
+    const QStringList numbersThen = fields(then(FileName::Numbers), SlotCount);
+    for (int slot = Home; slot < SlotCount; ++slot) {
+        const QString number = numbers.value(slot);
+        changed[HomePart + slot] = number != numbersThen.value(slot);
+        if (number.isEmpty())
+            continue;
+        const qsizetype source = kept.numberSources[slot];
+        if (source >= 0) {
+            // Its types, preference and label stay.
+            Property changedOne = in[source];
+            changedOne.value = (changedOne.value.startsWith(QLatin1String("tel:"), Qt::CaseInsensitive) ? QStringLiteral("tel:")
+                                                                                                         : QString())
+                               + escape(number);
+            out[HomePart + slot] = {changedOne};
+        } else {
+            out[HomePart + slot] = {slot == Email ? property("EMAIL", escape(number))
+                                                  : property("TEL", escape(number), {{"TYPE", {telTypes[slot]}}})};
+        }
+    }
+
+    const QString address = firstField(now(FileName::Address));
+    changed[AddressPart] = address != firstField(then(FileName::Address));
+    if (!address.isEmpty()) {
+        // LABEL="12 Elm St\nLeeds": the parameter is quoted, so only line breaks and backslashes are escaped.
+        out[AddressPart] = {property("ADR", QStringLiteral(";;") + escape(address, field) + QStringLiteral(";;;;"),
+                                     {{"TYPE", {QStringLiteral("home")}}, {"LABEL", {escape(address, {})}}})};
+    }
+
+    QSet<qsizetype> dropped;
+    const QString relation = firstField(now(FileName::Relation));
+    const QString directions = firstField(now(FileName::DrivingDirections));
+    QString note = firstField(now(FileName::NumbNotes));
+    changed[NotesPart] = relation != firstField(then(FileName::Relation))
+                         || directions != firstField(then(FileName::DrivingDirections))
+                         || note != firstField(then(FileName::NumbNotes));
+    if (changed[NotesPart]) {
+        // A line of the notes that a kept number, e-mail address or address
+        // gives is not written twice; one the user took out goes with it.
+        QStringList lines = note.split(u'\n');
+        for (qsizetype i = 0; i < kept.extra.size(); ++i) {
+            const qsizetype line = lines.lastIndexOf(kept.extra[i]);
+            if (line >= 0)
+                lines.removeAt(line);
+            else
+                dropped.insert(kept.extraSources[i]);
+        }
+        note = lines.join(u'\n');
+    }
+    // Other programs show NOTE; the exact texts go in properties of our own.
+    QStringList readable;
+    if (!note.isEmpty())
+        readable.append(note);
+    if (!relation.isEmpty())
+        readable.append(QStringLiteral("Relation: ") + relation);
+    if (!directions.isEmpty())
+        readable.append(QStringLiteral("Driving directions:\n") + directions);
+    if (!readable.isEmpty())
+        out[NotesPart].append(property("NOTE", escape(readable.join(QStringLiteral("\n\n")))));
+    if (!relation.isEmpty())
+        out[NotesPart].append(property(relationProperty, escape(relation)));
+    if (!directions.isEmpty())
+        out[NotesPart].append(property(directionsProperty, escape(directions)));
+    if (!note.isEmpty())
+        out[NotesPart].append(property(notesProperty, escape(note)));
+
+    const QStringList dependants = fields(now(FileName::DependantsList));
+    changed[DependantsPart] = dependants != fields(then(FileName::DependantsList));
+    for (const QString &dependant : dependants)
+        out[DependantsPart].append(property("RELATED", escape(dependant), {{"VALUE", {QStringLiteral("text")}}}));
+
+    // Each changed part where the card held it, else at the end.
+    QHash<qsizetype, int> placedAt;
+    for (int part = 0; part < PartCount; ++part) {
+        sources[part].removeAll(-1);
+        if (!changed[part])
+            continue;
+        for (const qsizetype source : sources[part])
+            dropped.insert(source);
+        if (!sources[part].isEmpty())
+            placedAt.insert(sources[part].first(), part);
+    }
+    Card card;
+    card.properties.append(property("PRODID", productId));
+    for (qsizetype i = 0; i < in.size(); ++i) {
+        if (const int part = placedAt.value(i, -1); part >= 0)
+            card.properties += out[part];
+        if (!dropped.contains(i) && in[i].name != "PRODID" && in[i].name != fileProperty)
+            card.properties.append(in[i]);
+    }
+    for (int part = 0; part < PartCount; ++part) {
+        if (changed[part] && sources[part].isEmpty())
+            card.properties += out[part];
+    }
+    return card;
+}
+
+} // namespace
+
+StoredContact readContact(const QString &category, const QString &name)
+{
+    StoredContact contact{category, name, {}, {}, KeptCards::read(category, name)};
+    for (const QString &suffix : FileName::contactSuffixes) {
+        QByteArray bytes;
+        if (RecordFile::readBytes(Store::dataFile(category, name, suffix), bytes))
+            contact.files.insert(suffix, bytes);
+    }
+    QString picturePath;
+    if (contact.files.contains(FileName::Pic) && RecordFile::Reader(contact.files[FileName::Pic]).readLine(picturePath)
+        && !picturePath.isEmpty()) {
+        QFile picture(Store::picturePath(picturePath));
+        if (picture.open(QIODevice::ReadOnly))
+            contact.picture = picture.readAll();
+    }
+    return contact;
+}
+
+QByteArray exportContact(const StoredContact &contact)
+{
+    Card card = cardOf(contact);
+    // Whatever would not come back byte for byte from the card travels whole.
+    const Imported back = importCard(card, contact.category);
+    for (const QString &suffix : FileName::contactSuffixes) {
+        if (suffix == FileName::Pic || !contact.files.contains(suffix) || back.files.value(suffix) == contact.files[suffix])
+            continue;
+        card.properties.append(property(fileProperty, dataUri(QStringLiteral("application/octet-stream"), contact.files[suffix]),
+                                        {{fileParameter, {suffix}}, {"VALUE", {QStringLiteral("uri")}}}));
+    }
+    // The picture where the card held the one that came in, else at the end.
+    const auto place = std::find_if(card.properties.begin(), card.properties.end(),
+                                    [](const Property &p) { return p.name == "PHOTO" && p.value.isEmpty(); });
+    if (!contact.picture.isEmpty()) {
+        const Property photo = property("PHOTO", dataUri(mediaTypeOf(imageSuffix(contact.picture, {})), contact.picture));
+        if (place != card.properties.end())
+            *place = photo;
+        else
+            card.properties.append(photo);
+    } else if (place != card.properties.end()) {
+        card.properties.erase(place);
+    }
+    return write(card);
+}
+
+Imported importCard(const Card &card, const QString &category, int number)
+{
+    Fields fields;
+    return importWith(card, category, number, fields);
 }
 
 QList<Imported> importCards(const QByteArray &bytes, const QString &category)
@@ -618,7 +856,9 @@ QString summary(const QList<Imported> &results)
         return text;
     };
     qsizetype stored = 0;
+    qsizetype keeping = 0;
     QSet<QString> categories;
+    QStringList kept;
     QStringList changes;
     QStringList skipped;
     for (const Imported &result : results) {
@@ -629,14 +869,32 @@ QString summary(const QList<Imported> &results)
         ++stored;
         categories.insert(result.category.toCaseFolded());
         changes += result.changes;
+        keeping += result.keptNames.isEmpty() ? 0 : 1;
+        for (const QString &name : result.keptNames) {
+            if (!kept.contains(name))
+                kept.append(name);
+        }
     }
     QString line =
         QStringLiteral("Imported ") + contactsAndCategories(stored, QStringLiteral("into"), categories.size());
+    if (!kept.isEmpty())
+        line += QStringLiteral("; kept %1 of %2 %3; they go out again on export")
+                    .arg(listed(kept))
+                    .arg(keeping)
+                    .arg(keeping == 1 ? QStringLiteral("contact") : QStringLiteral("contacts"));
     if (!changes.isEmpty())
         line += QStringLiteral("; changed %1: ").arg(changes.size()) + listed(changes);
     if (!skipped.isEmpty())
         line += QStringLiteral("; skipped %1: ").arg(skipped.size()) + listed(skipped);
-    return line;
+    // Names may hold anything: a terminal is never told to clear itself, and a NUL cuts nothing short.
+    QString shown;
+    for (const QChar c : line) {
+        if (c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() < 0xA0))
+            shown += QStringLiteral("\\x") + QString::number(c.unicode(), 16).toUpper().rightJustified(2, u'0');
+        else
+            shown += c;
+    }
+    return shown;
 }
 
 QString contactsAndCategories(qsizetype contacts, const QString &preposition, qsizetype categories)

@@ -22,19 +22,21 @@ namespace Vcard {
 
 // One contact as it is stored: its names, the bytes of each of its data files
 // by suffix (FileName::contactSuffixes; a file that does not exist has no
-// entry) and the bytes of the image its picture file names.
+// entry), the bytes of the image its picture file names and its kept card.
 struct StoredContact
 {
     QString category;
     QString name;
     QHash<QString, QByteArray> files;
     QByteArray picture;
+    Card kept;
 };
 
 // Reads a contact from the data directory.
 StoredContact readContact(const QString &category, const QString &name);
 
-// The contact as one vCard 4.0 card.
+// The contact as one vCard 4.0 card: its kept card with what changed since
+// put in, in place of what the card held it as.
 QByteArray exportContact(const StoredContact &contact);
 
 // What one card gives: the files to store for it, or why it is skipped.
@@ -48,6 +50,8 @@ struct Imported
     QHash<QString, QByteArray> files; // every data file but the picture file, by suffix
     QByteArray picture;   // the photo's image bytes, empty when none
     QString pictureSuffix; // the image's usual file name suffix, such as "jpg"
+    Card kept;            // the card to keep with the contact, its picture left out
+    QStringList keptNames; // what it holds that no box shows, such as "ORG"
 };
 
 // The card's contact, in `category` when it is not empty, else in the card's

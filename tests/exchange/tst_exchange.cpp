@@ -4,8 +4,11 @@
 #include "support/testsupport.h"
 
 #include "app/onecopy.h"
+#include "store/vcard.h"
 
 #include <QProcess>
+#include <QRegularExpression>
+#include <QUuid>
 
 class TestExchange : public FixtureTest
 {
@@ -28,7 +31,10 @@ private slots:
         Files book = filesIn(QFINDTESTDATA("../data/kinfolio-4.0"), false);
         QFile picture(QFINDTESTDATA("../data/ann.png"));
         book["myContactsAnn LeePic"] = picture.fileName().toUtf8() + "\r\n";
-        QVERIFY(f->put(book) && picture.open(QIODevice::ReadOnly));
+        Files uids; // as the first export left them
+        for (const QString name : {"Ann Lee", "Carl", "Oma", "x", "Zoë"})
+            uids["myContacts" + name] = "BEGIN:VCARD\r\nUID:urn:uuid:" + QUuid::createUuidV5(QUuid(), name).toByteArray(QUuid::WithoutBraces) + "\r\nEND:VCARD\r\n";
+        QVERIFY(f->put(book) && putFiles(f->home.filePath("Kinfolio/Cards/"), uids) && picture.open(QIODevice::ReadOnly));
         const QString cards = f->home.filePath("all.vcf");
         QCOMPARE(kinfolio(f->home.path(), {"--export", cards}), (QStringList{"0", "Exported 5 contacts from 1 category.", ""}));
         const QByteArray sample = filesIn(QFINDTESTDATA("../data/vcard"), false).value("kinfolio-4.0.vcf");
@@ -71,6 +77,171 @@ private slots:
         const QString seen = said.join('\n').replace(dir, "<dir>").replace(KINFOLIO_PROGRAM, "kinfolio") + '\n';
         QCOMPARE(seen, storedBlock("exchange.txt", seen));
         QVERIFY(run[0] == "0" || f->files() == standardBook());
+    }
+
+    // A card from elsewhere keeps what no box shows: with one box changed in the window it goes out as it came in but
+    // for that box and PRODID, with its own UID on every export. A contact never imported keeps the UID it first went
+    // out with, and a removed one's kept card goes with it.
+    void keptCard()
+    {
+        const QByteArray card = "BEGIN:VCARD\r\nVERSION:4.0\r\nPRODID:-//Other//EN\r\nUID:urn:uuid:d1\r\nFN:Dana Cole\r\n"
+                                "N:Cole;Dana;;;\r\nORG:Acme;Sales\r\nTITLE:Buyer\r\nURL:https://example.org/d\r\n"
+                                "CATEGORIES:Club,Climbing\r\nEMAIL;TYPE=work:d@acme.example\r\nTEL;TYPE=cell:0770\r\n"
+                                "EMAIL;PREF=1:d@home.example\r\nitem1.EMAIL:d@club.example\r\nitem1.X-ABLABEL:club\r\n"
+                                "RELATED;TYPE=spouse;VALUE=text:Sam\r\nRELATED;TYPE=child;VALUE=text:Kit\r\n"
+                                "X-OTHER-APP;X-P=1:kept\r\nREV:20240101T000000Z\r\nEND:VCARD\r\n";
+        QVERIFY(f->putStandardBook() && putFiles(f->home.path() + '/', {{"in.vcf", card}}));
+        QCOMPARE(kinfolio(f->home.path(), {"--import", f->home.filePath("in.vcf")}),
+                 (QStringList{"0", "Imported 1 contact into 1 category; kept ORG, TITLE, URL, CATEGORIES, RELATED, X-OTHER-APP "
+                                   "of 1 contact; they go out again on export", ""}));
+        QCOMPARE(f->file("ClubDana ColeNumbers"), "\"\",\"0770\",\"\",\"\",\"d@home.example\"\r\n");
+        QCOMPARE(f->file("ClubDana ColeNumbNotes"), "\"E-Mail: d@acme.example\r\nE-Mail: d@club.example\"\r\n");
+        QCOMPARE(f->file("ClubDana ColeDependantsList"), "\"Kit\"\r\n");
+
+        QVERIFY(f->startOn("Club", "Dana Cole"));
+        typeAtEnd(f->window().txtCell, "1");
+        f->files(); // stored
+        const QString out = f->home.filePath("out.vcf");
+        const auto exported = [&](const QString &category) {
+            const QStringList run = kinfolio(f->home.path(), {"--export", out, "--category", category});
+            QFile file(out);
+            return run[0] == "0" && file.open(QIODevice::ReadOnly) ? file.readAll() : run.join('\n').toUtf8();
+        };
+        QCOMPARE(exported("Club"), QByteArray(card).replace("-//Other//EN", "-//Kinfolio//Kinfolio//EN").replace("0770", "07701"));
+        const QByteArray anna = exported("Family");
+        QVERIFY2(QRegularExpression("\r\nUID:urn:uuid:[0-9a-f-]{36}\r\nFN:Ann\r\n").match(anna).hasMatch(), anna.constData());
+        QCOMPARE(exported("Family"), anna);
+        const QString kept = f->home.filePath("Kinfolio/Cards");
+        QCOMPARE(filesIn(kept).keys(), (QStringList{"ClubDana Cole", "FamilyAnn", "FamilyAnna", "FamilyBo", "FamilyZoë"}));
+        f->platform.answers.enqueue(true);
+        f->window().cmdRemoveName->click();
+        QVERIFY(!filesIn(kept).contains("ClubDana Cole"));
+    }
+
+    // Cards from elsewhere and the program's own as other programs write them back, imported into an empty data
+    // directory: what the import says and the files it stores.
+    void otherPrograms_data()
+    {
+        QTest::addColumn<QByteArray>("cards");
+        QTest::addColumn<QString>("summary");
+        QTest::addColumn<Files>("stored"); // files of the contact "A", or a file that must not be there as empty
+        const QByteArray png = QByteArray::fromBase64("iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAAAAAA6fptVAAAACklEQVR4nGNgAAAAAgABSK+kcQAAAABJRU5ErkJggg==");
+        const auto card = [](const QByteArray &lines) { return "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:A\r\n" + lines + "END:VCARD\r\n"; };
+        QTest::newRow("the preferred number and e-mail address fill the boxes")
+            << card("TEL;TYPE=home:1\r\nTEL;TYPE=home;PREF=1:2\r\nEMAIL:a@x\r\nEMAIL;TYPE=pref:b@x\r\n")
+            << "Imported 1 contact into 1 category"
+            << Files{{"ImportedANumbers", "\"2\",\"\",\"\",\"\",\"b@x\"\r\n"},
+                     {"ImportedANumbNotes", "\"Home Phone #: 1\r\nE-Mail: a@x\"\r\n"}};
+        QTest::newRow("only children are dependants")
+            << card("RELATED;TYPE=child;VALUE=text:Kit\r\nRELATED;TYPE=spouse;VALUE=text:Sam\r\nRELATED:urn:uuid:1\r\n"
+                    "item1.X-ABRELATEDNAMES:Ben\r\nitem1.X-ABLABEL:_$!<Son>!$_\r\nitem2.X-ABRELATEDNAMES:Jo\r\n"
+                    "item2.X-ABLABEL:_$!<Friend>!$_\r\n")
+            << "Imported 1 contact into 1 category; kept RELATED, X-ABRELATEDNAMES of 1 contact; they go out again on export"
+            << Files{{"ImportedADependantsList", "\"Kit\"\r\n\"Ben\"\r\n"}};
+        QTest::newRow("files carried whole, escaped by Evolution")
+            << card("X-KINFOLIO-FILE;X-NAME=Birthday;VALUE=uri:data:application/octet-stream\\;base64\\,"
+                    + QByteArray("soon\r\n").toBase64() + "\r\nPHOTO:data:image/png\\;base64\\," + png.toBase64() + "\r\n")
+            << "Imported 1 contact into 1 category" << Files{{"ImportedABirthday", "soon\r\n"}};
+        QTest::newRow("files carried whole, cut by python3-vobject")
+            << card("X-KINFOLIO-NOTES:a\\, b\r\nX-KINFOLIO-FILE;X-NAME=NumbNotes;VALUE=uri:data:application/octet-stream;base64\r\n"
+                    "PHOTO:data:image/png;base64\r\n")
+            << "Imported 1 contact into 1 category; kept PHOTO of 1 contact; they go out again on export; changed 1: A: photo "
+               "that is not an image left out"
+            << Files{{"ImportedANumbNotes", "\"a, b\"\r\n"}, {"ImportedAPic", ""}};
+        QTest::newRow("a photo that is not an image")
+            << card("PHOTO:data:image/jpeg;base64," + QByteArray("\xFF\xD8 no picture").toBase64() + "\r\n")
+            << "Imported 1 contact into 1 category; kept PHOTO of 1 contact; they go out again on export; changed 1: A: photo "
+               "that is not an image left out"
+            << Files{{"ImportedAPic", ""}};
+        QTest::newRow("terminal escapes and NUL in names, a card twice")
+            << card("") + "BEGIN:VCARD\r\nFN:\x1B]0;x\x07\x1B[2J" + QByteArray("B\0C", 3) + "\r\nEND:VCARD\r\n" + card("")
+            << "Imported 2 contacts into 1 category; changed 1: \"\\x1B]0;x\\x07\\x1B[2JB\\x00C\" as \" ]0;x  [2JB C\"; "
+               "skipped 1: A (in the file twice)"
+            << Files{{"ImportedANumbers", "\"\",\"\",\"\",\"\",\"\"\r\n"}};
+    }
+
+    void otherPrograms()
+    {
+        QFETCH(QByteArray, cards); QFETCH(QString, summary); QFETCH(Files, stored);
+        QVERIFY(putFiles(f->home.path() + '/', {{"in.vcf", cards}}));
+        QCOMPARE(kinfolio(f->home.path(), {"--import", f->home.filePath("in.vcf")}), (QStringList{"0", summary, ""}));
+        const Files files = f->files();
+        for (const auto &[name, bytes] : stored.asKeyValueRange())
+            QCOMPARE(files.value(name), bytes);
+        QFile picture(QString::fromUtf8(files.value("ImportedAPic", "-")).trimmed());
+        QCOMPARE(picture.open(QIODevice::ReadOnly) && picture.read(4) == "\x89PNG", cards.contains("image/png\\;"));
+    }
+
+    // On a full disk an export leaves the file it would replace as it was and an import stores no card; each says why,
+    // once, and exits 1.
+    void fullDisk_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QStringList>("run");
+        QTest::newRow("export") << QStringList{"--export", "<home>/out/all.vcf"}
+                                << QStringList{"1", "", "kinfolio: cannot write <home>/out/all.vcf: No space left on device"};
+        QTest::newRow("import") << QStringList{"--import", "<vcard>/family.vcf"}
+                                << QStringList{"1", "Imported 0 contacts into 0 categories; skipped 5: ANN (already listed in Family), "
+                                                    "Dora (could not be stored), Eve (could not be stored), A/B (could not be "
+                                                    "stored), card 5 (no name, organisation or e-mail address)",
+                                               "kinfolio: <vcard>/family.vcf: 3 cards could not be stored: No space left on device"};
+    }
+
+    void fullDisk()
+    {
+        QFETCH(QStringList, arguments); QFETCH(QStringList, run);
+        QVERIFY(f->putStandardBook() && putFiles(f->home.path() + "/out/", {{"all.vcf", "old"}}));
+        const QString home = f->home.path(), vcard = QFINDTESTDATA("../data/vcard");
+        QCOMPARE(runProgram(KINFOLIO_PROGRAM, arguments.replaceInStrings("<home>", home).replaceInStrings("<vcard>", vcard),
+                            {{"XDG_DATA_HOME", home}, {"LD_PRELOAD", KINFOLIO_FAULTSHIM}, {"KINFOLIO_FAULT", "write:ENOSPC"},
+                             {"ASAN_OPTIONS", "verify_asan_link_order=0"}, {"KINFOLIO_FAULT_PATH", home}}),
+                 run.replaceInStrings("<home>", home).replaceInStrings("<vcard>", vcard));
+        QCOMPARE(filesIn(home + "/out"), (Files{{"all.vcf", "old"}}));
+        QCOMPARE(f->files(), standardBook());
+    }
+
+    // python3-vobject (which khard uses) reads every exported card and writes it back as vCard 3.0; imported into an
+    // empty data directory, those give back every field, each contact's UID and what was kept.
+    void otherReader()
+    {
+        const QString cards = f->home.filePath("all.vcf"), back = f->home.filePath("back.vcf");
+        QVERIFY(f->put(filesIn(QFINDTESTDATA("../data/kinfolio-4.0"), false)) && putFiles(f->home.path() + '/', {{"in.vcf", "BEGIN:VCARD\r\nFN:Org Ann\r\nORG:Acme\r\n"
+                                                                           "URL:https://example.org\r\nX-A:b\r\nEND:VCARD\r\n"}}));
+        QCOMPARE(kinfolio(f->home.path(), {"--import", f->home.filePath("in.vcf")}).value(0), "0");
+        QCOMPARE(kinfolio(f->home.path(), {"--export", cards}).value(0), "0");
+        const QStringList vobject = runProgram("/usr/bin/python3", {"-c", "import sys, vobject\n"
+            "cards = list(vobject.readComponents(open(sys.argv[1], encoding='utf-8').read()))\n"
+            "open(sys.argv[2], 'w', encoding='utf-8').write(''.join(card.serialize() for card in cards))", cards, back});
+        QVERIFY2(vobject == (QStringList{"0", "", ""}), qPrintable(vobject.join('\n')));
+
+        QTemporaryDir other;
+        QCOMPARE(kinfolio(other.path(), {"--import", back}).value(0), "0");
+        const Files before = f->files(), after = filesIn(other.path() + "/Kinfolio/Data");
+        QCOMPARE(after.keys(), before.keys());
+        const auto values = [](const QByteArray &bytes) {
+            QStringList fields;
+            RecordFile::Reader reader(bytes);
+            // What only X-KINFOLIO-FILE carries, which it cuts, aside: a lone CR read as a line break, a short record.
+            for (QString field; reader.readField(field);)
+                fields.append(field.replace('\r', '\n'));
+            while (!fields.isEmpty() && fields.back().isEmpty())
+                fields.removeLast();
+            return fields;
+        };
+        for (const QString &name : before.keys())
+            QVERIFY2(values(after[name]) == values(before[name]), qPrintable(name));
+        const auto kept = [](const QString &home) {
+            QStringList lines;
+            for (const auto &[name, bytes] : filesIn(home + "/Kinfolio/Cards").asKeyValueRange()) {
+                for (const Vcard::Property &p : Vcard::parse(bytes).value(0).properties) {
+                    if (QByteArrayList{"UID", "ORG", "URL", "X-A"}.contains(p.name))
+                        lines.append(name + ": " + p.name + ':' + p.text());
+                }
+            }
+            return lines;
+        };
+        QCOMPARE(kept(other.path()), kept(f->home.path()));
+        QCOMPARE(kept(other.path()).size(), 6 + 3);
     }
 
     // The first copy holds the data directory: a second start brings it to the
