@@ -84,7 +84,7 @@ private slots:
         QTest::newRow("soft break before END")
             << "BEGIN:VCARD\r\nVERSION:2.1\r\nFN:A\r\nNOTE;QUOTED-PRINTABLE:x=\r\nEND:VCARD\r\n" + b
             << "A in Imported | NumbNotes: x\nB in Imported";
-        QTest::newRow("CHARSET=UTF-8, one bad byte") << "BEGIN:VCARD\r\nFN;CHARSET=UTF-8:M\xC3\xBCller\xFC\r\nEND:VCARD"
+        QTest::newRow("CHARSET=UTF-8, one bad byte") << QByteArray("BEGIN:VCARD\r\nFN;CHARSET=UTF-8:M\xC3\xBCller\xFC\r\nEND:VCARD")
                                                      << "M\u00FCller\uFFFD in Imported";
         QTest::newRow("CR CR LF") << QByteArray("BEGIN:VCARD\r\r\nFN:A\r\r\n b\r\r\nEND:VCARD\r\r\n") << "Ab in Imported";
         const QString zoe = "BEGIN:VCARD\r\nFN:Zo\u00EB\r\nEND:VCARD\r\n";
