@@ -12,6 +12,8 @@
 #include <QHash>
 #include <QSet>
 
+#include <deque>
+
 #include <sys/resource.h>
 
 #include <cerrno>
@@ -111,10 +113,11 @@ Outcome exportCards(QByteArray &cards, const QString &category)
     return {true, message + u'.'};
 }
 
-Outcome importCards(const QByteArray &bytes, const QString &category)
+Outcome importCards(QIODevice &cards, const QString &category)
 {
-    QList<Vcard::Imported> results = Vcard::importCards(bytes, category);
-    if (results.isEmpty())
+    Vcard::Reader reader(cards);
+    Vcard::Card read;
+    if (!reader.next(read))
         return {false, QStringLiteral("No vCard was found.")};
 
     const QString relationsFile = Store::dataFile(FileName::RelationsList);
@@ -158,8 +161,13 @@ Outcome importCards(const QByteArray &bytes, const QString &category)
         const int error = writes.error();
         for (Vcard::Imported *card : group) {
             const QString picture = pictures.value(card);
-            if (allFilesOf(card->category, card->name, card->files) && (picture.isEmpty() || QFile::exists(picture))
-                && RecordFile::exists(KeptCards::file(card->category, card->name))) {
+            const bool stored = allFilesOf(card->category, card->name, card->files) && (picture.isEmpty() || QFile::exists(picture))
+                                && RecordFile::exists(KeptCards::file(card->category, card->name));
+            // Only the names stay for the lists and the summary, so memory holds one group's cards at most.
+            card->files = {};
+            card->picture = {};
+            card->kept = {};
+            if (stored) {
                 joining[card->category].append(card);
                 continue;
             }
@@ -171,7 +179,11 @@ Outcome importCards(const QByteArray &bytes, const QString &category)
         group.clear();
     };
 
-    for (Vcard::Imported &card : results) {
+    // Stable addresses: the group, the pictures and the lists point into it.
+    std::deque<Vcard::Imported> results;
+    int number = 0;
+    do {
+        Vcard::Imported &card = results.emplace_back(Vcard::importCard(read, category, ++number));
         if (!card.skipped.isEmpty())
             continue;
         // A category listed in other letters is that category.
@@ -221,7 +233,7 @@ Outcome importCards(const QByteArray &bytes, const QString &category)
         group.append(&card);
         if (group.size() == groupSize)
             storeGroup();
-    }
+    } while (reader.next(read));
     storeGroup();
 
     // The lists last, each written once: a contact is listed only once all
@@ -259,9 +271,11 @@ Outcome importCards(const QByteArray &bytes, const QString &category)
         if (const int error = rewriteList(ContactFiles::namesList(inCategory), Order::sortedIgnoringCase(listed)))
             unlist(inCategory, error);
     }
+    const QString summary =
+        Vcard::summary({std::make_move_iterator(results.begin()), std::make_move_iterator(results.end())});
     if (notStored == 0)
-        return {true, Vcard::summary(results)};
-    return {true, Vcard::summary(results),
+        return {true, summary};
+    return {true, summary,
             QStringLiteral("%1 %2 could not be stored: %3")
                 .arg(notStored)
                 .arg(notStored == 1 ? QStringLiteral("card") : QStringLiteral("cards"), qt_error_string(reason))};

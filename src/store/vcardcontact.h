@@ -17,7 +17,9 @@
 //
 // A card comes in from any of the forms address books write; what has no
 // field of its own (more numbers or e-mail addresses of one kind than the
-// fields hold, more addresses) goes into the numbers note, never lost.
+// fields hold, more addresses) goes into the numbers note, never lost. The
+// card itself is kept with the contact (KeptCards), and goes out again with
+// what changed since put in place of the properties that held it.
 namespace Vcard {
 
 // One contact as it is stored: its names, the bytes of each of its data files
@@ -29,7 +31,7 @@ struct StoredContact
     QString name;
     QHash<QString, QByteArray> files;
     QByteArray picture;
-    Card kept;
+    Card kept = {};
 };
 
 // Reads a contact from the data directory.

@@ -25,7 +25,7 @@ private slots:
     // into an empty data directory as every data file byte for byte, hand
     // edits and files no card can say included, in their category even where
     // it is named as Google's own group; the picture comes back as its own
-    // bytes, in the program's own folder.
+    // bytes, in the program's own folder, which a restored backup finds.
     void roundTrip()
     {
         Files book = filesIn(QFINDTESTDATA("../data/kinfolio-4.0"), false);
@@ -48,6 +48,12 @@ private slots:
         QCOMPARE(kept.readAll(), picture.readAll());
         book.remove("myContactsAnn LeePic");
         QCOMPARE(back, book);
+
+        // Copied whole into another home, as the help page says to back up, it goes out again as it came in.
+        QTemporaryDir restored;
+        QVERIFY(QDir().rename(other.filePath("Kinfolio"), restored.filePath("Kinfolio")));
+        QCOMPARE(kinfolio(restored.path(), {"--export", restored.filePath("again.vcf")}).value(0), "0");
+        QCOMPARE(filesIn(restored.path()).value("again.vcf"), sample);
     }
 
     // How a run ends, and what it prints and says on standard error, as in tests/data/exchange.txt; a run that fails
