@@ -80,7 +80,7 @@ int runCommandLine(const QCoreApplication &app)
     QFile in(path);
     if (!in.open(QIODevice::ReadOnly))
         return fail(QStringLiteral("cannot read ") + path + QStringLiteral(": ") + in.errorString());
-    const VcardFiles::Outcome outcome = VcardFiles::importCards(in.readAll(), category);
+    const VcardFiles::Outcome outcome = VcardFiles::importCards(in, category);
     if (!outcome.ok)
         return fail(path + QStringLiteral(": ") + outcome.message);
     std::printf("%s\n", qPrintable(outcome.message));
