@@ -137,7 +137,9 @@ QString textOf(const QList<Property> &properties)
 // The lines the properties are written as, folded, each ending in CR LF.
 QByteArray linesOf(const QList<Property> &properties)
 {
-    const QByteArray card = Vcard::write({{}, properties});
+    Card written;
+    written.properties = properties;
+    const QByteArray card = Vcard::write(written);
     const qsizetype start = card.indexOf("\r\n", card.indexOf("VERSION:")) + 2;
     return card.mid(start, card.size() - start - qsizetype(sizeof("END:VCARD\r\n") - 1));
 }
