@@ -200,6 +200,8 @@ Client::Client(QObject *parent)
     // Redirects are followed here, with the same method and body and never to
     // another server, where WebDAV's methods and the password must not go.
     network.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+    // A server that stops answering ends the call instead of holding the sync.
+    network.setTransferTimeout(60000);
 }
 
 void Client::setCredentials(const QString &newUser, const QString &newPassword)
@@ -449,6 +451,8 @@ void Client::fetch(const QUrl &book, const QStringList &hrefs, std::function<voi
 void Client::create(const QUrl &book, const QString &uid, const QByteArray &vcard,
                     std::function<void(const Outcome &, const Entry &)> done)
 {
+    if (uid.isEmpty() || uid.contains(u'/'))
+        return later(this, [done, uid] { done({Outcome::Failed, 0, QStringLiteral("The UID \"%1\" cannot name a card").arg(uid), {}}, {}); });
     QString path = book.path(QUrl::FullyDecoded);
     if (!path.endsWith(u'/'))
         path += u'/';
