@@ -21,10 +21,12 @@ install_packages() {
 }
 
 # What building and running the program needs; librsvg2-bin draws the icon's
-# sizes from its SVG.
-build_packages=(cmake make g++ qt6-base-dev qt6-image-formats-plugins fonts-comic-neue librsvg2-bin)
+# sizes from its SVG, qtkeychain-qt6-dev takes passwords to the Secret Service.
+build_packages=(cmake make g++ qt6-base-dev qt6-image-formats-plugins fonts-comic-neue librsvg2-bin qtkeychain-qt6-dev)
 
+# KINFOLIO_WERROR=ON (CI sets it) makes every compiler warning an error.
 build() {
-  cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE="${KINFOLIO_BUILD_TYPE:-RelWithDebInfo}" "$@" >/dev/null
+  cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE="${KINFOLIO_BUILD_TYPE:-RelWithDebInfo}" \
+    -DKINFOLIO_WERROR="${KINFOLIO_WERROR:-OFF}" "$@" >/dev/null
   cmake --build "$build" -j"$(nproc)"
 }
