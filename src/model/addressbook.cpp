@@ -189,11 +189,12 @@ QStringList listAll(const QHash<QString, QStringList> &joining)
 }
 
 // A removal's second step, its list being stored without it: the files go,
-// the directory synced once for all of them.
+// the directory synced once for all of them. A category without names keeps
+// its names file.
 AddressBook::Removal deleteAll(const QString &category, const QStringList &names, bool wholeCategory)
 {
     RecordFile::WriteGroup removal;
-    bool deleted = !wholeCategory || RecordFile::remove(ContactFiles::namesList(category));
+    bool deleted = !wholeCategory || names.isEmpty() || RecordFile::remove(ContactFiles::namesList(category));
     for (const QString &name : names)
         deleted = ContactFiles::remove(category, name) && deleted;
     deleted = removal.commit() && deleted;
