@@ -7,6 +7,8 @@
 #include "store/recordfile.h"
 #include "store/vcardcontact.h"
 
+#include <deque>
+
 namespace VcardFiles {
 
 namespace {
@@ -60,10 +62,11 @@ Outcome exportCards(QByteArray &cards, const QString &category)
     return {true, message + u'.'};
 }
 
-Outcome importCards(const QByteArray &bytes, const QString &category)
+Outcome importCards(QIODevice &cards, const QString &category)
 {
-    QList<Vcard::Imported> results = Vcard::importCards(bytes, category);
-    if (results.isEmpty())
+    Vcard::Reader reader(cards);
+    Vcard::Card read;
+    if (!reader.next(read))
         return {false, QStringLiteral("No vCard was found.")};
 
     Store::makeDataDir();
@@ -73,11 +76,33 @@ Outcome importCards(const QByteArray &bytes, const QString &category)
         return {false, QStringLiteral("The list of categories in ") + Store::dataDir()
                            + QStringLiteral(" cannot be read, so nothing was imported.")};
 
-    // Every card is checked first, against the data directory and the cards
-    // before it, by the rules of the window's Add; then they are stored.
+    // Each card is checked by the rules of the window's Add, against the data
+    // directory and the cards before it, and stored in groups; the lists are
+    // written once at the end.
+    const qsizetype groupSize = AddressBook::contactsPerGroup();
     QList<AddressBook::NewContact> adding;
-    QList<Vcard::Imported *> cards;
-    for (Vcard::Imported &card : results) {
+    QList<Vcard::Imported *> group;
+    const auto storeGroup = [&] {
+        QList<const AddressBook::NewContact *> contacts;
+        for (const AddressBook::NewContact &contact : adding)
+            contacts.append(&contact);
+        const QList<bool> stored = book->storeContacts(contacts);
+        for (qsizetype i = 0; i < group.size(); ++i) {
+            // Only the names stay for the lists and the summary, so memory holds one group's cards at most.
+            group[i]->files = {};
+            group[i]->picture = {};
+            if (!stored[i])
+                group[i]->skipped = QStringLiteral("could not be saved");
+        }
+        adding.clear();
+        group.clear();
+    };
+
+    // Stable addresses: the group points into it.
+    std::deque<Vcard::Imported> results;
+    int number = 0;
+    do {
+        Vcard::Imported &card = results.emplace_back(Vcard::importCard(read, category, ++number));
         if (!card.skipped.isEmpty())
             continue;
         card.category = AddressBook::tidy(card.category);
@@ -102,17 +127,18 @@ Outcome importCards(const QByteArray &bytes, const QString &category)
         }
         book->noteContact(card.category, card.name);
         adding.append({card.category, card.name, card.files, card.picture, card.pictureSuffix});
-        cards.append(&card);
+        group.append(&card);
+        if (group.size() == groupSize)
+            storeGroup();
+    } while (reader.next(read));
+    storeGroup();
+
+    const QStringList unlisted = book->listStored();
+    for (Vcard::Imported &card : results) {
+        if (card.skipped.isEmpty() && unlisted.contains(card.category))
+            card.skipped = QStringLiteral("could not be saved");
     }
-    QList<const AddressBook::NewContact *> contacts;
-    for (const AddressBook::NewContact &contact : adding)
-        contacts.append(&contact);
-    const QList<bool> stored = book->storeContacts(contacts);
-    for (qsizetype i = 0; i < cards.size(); ++i) {
-        if (!stored[i])
-            cards[i]->skipped = QStringLiteral("could not be saved");
-    }
-    return {true, Vcard::summary(results)};
+    return {true, Vcard::summary({std::make_move_iterator(results.begin()), std::make_move_iterator(results.end())})};
 }
 
 } // namespace VcardFiles

@@ -93,25 +93,6 @@ void strikeOff()
     RecordFile::remove(changeRecord());
 }
 
-// Contacts stored together: each of their files stays open until the group
-// is synced, and a group is synced at once, so the larger the group the
-// fewer the syncs. The limit of open files is raised as far as it may go.
-qsizetype contactsPerGroup()
-{
-    rlimit files{};
-    if (::getrlimit(RLIMIT_NOFILE, &files) != 0)
-        return 16;
-    if (files.rlim_cur < files.rlim_max) {
-        files.rlim_cur = files.rlim_max;
-        ::setrlimit(RLIMIT_NOFILE, &files);
-        ::getrlimit(RLIMIT_NOFILE, &files);
-    }
-    const rlim_t spare = 128; // for what else is open
-    const rlim_t perContact = rlim_t(FileName::contactSuffixes.size()) + 1; // and its picture
-    const rlim_t fit = files.rlim_cur > spare + 16 * perContact ? (files.rlim_cur - spare) / perContact : 16;
-    return qsizetype(std::min<rlim_t>(fit, 512));
-}
-
 // Stores contacts' files and pictures, then a list when one is given, as one
 // group; whether each contact was stored whole (with the list). Files of one
 // that was not are deleted again, unless they were there before.
@@ -336,34 +317,52 @@ bool AddressBook::storeContact(const NewContact &contact, const QStringList &nam
     return storeGroup({&contact}, ContactFiles::namesList(contact.category), names).value(0);
 }
 
-QList<bool> AddressBook::storeContacts(const QList<const NewContact *> &contacts)
+// Each of a group's files stays open until the group is synced.
+qsizetype AddressBook::contactsPerGroup()
 {
-    QList<bool> stored(contacts.size(), false);
-    QStringList record{adding};
-    for (const NewContact *contact : contacts)
-        record << contact->category << contact->name << pictureFile(*contact);
-    if (contacts.isEmpty() || !writeDown(record))
-        return stored;
-    const qsizetype perGroup = contactsPerGroup();
-    QHash<QString, QStringList> joining;
-    for (qsizetype first = 0; first < contacts.size(); first += perGroup) {
-        const QList<bool> group = storeGroup(contacts.mid(first, perGroup));
-        for (qsizetype i = 0; i < group.size(); ++i) {
-            const NewContact *contact = contacts[first + i];
-            if ((stored[first + i] = group[i]))
-                joining[contact->category].append(contact->name);
-        }
+    rlimit files{};
+    if (::getrlimit(RLIMIT_NOFILE, &files) != 0)
+        return 16;
+    if (files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &files);
+        ::getrlimit(RLIMIT_NOFILE, &files);
     }
-    const QStringList unlisted = listAll(joining);
-    const QString folder = pictureFolder();
-    for (qsizetype i = 0; i < contacts.size(); ++i) {
-        if (stored[i] && unlisted.contains(contacts[i]->category)) {
-            deleteFiles(contacts[i]->category, contacts[i]->name, pictureFile(*contacts[i]), folder);
-            stored[i] = false;
-        }
+    const rlim_t spare = 128; // for what else is open
+    const rlim_t perContact = rlim_t(FileName::contactSuffixes.size()) + 1; // and its picture
+    const rlim_t fit = files.rlim_cur > spare + 16 * perContact ? (files.rlim_cur - spare) / perContact : 16;
+    return qsizetype(std::min<rlim_t>(fit, 512));
+}
+
+QList<bool> AddressBook::storeContacts(const QList<const NewContact *> &group)
+{
+    if (group.isEmpty())
+        return {};
+    if (m_adding.isEmpty())
+        m_adding.append(adding);
+    for (const NewContact *contact : group)
+        m_adding << contact->category << contact->name << pictureFile(*contact);
+    if (!writeDown(m_adding))
+        return QList<bool>(group.size(), false);
+    const QList<bool> stored = storeGroup(group);
+    for (qsizetype i = 0; i < group.size(); ++i) {
+        if (stored[i])
+            m_stored[group[i]->category].append(group[i]->name);
+    }
+    return stored;
+}
+
+QStringList AddressBook::listStored()
+{
+    const QStringList unlisted = listAll(m_stored);
+    for (qsizetype i = 1; i + 2 < m_adding.size(); i += 3) {
+        if (unlisted.contains(m_adding[i]))
+            deleteFiles(m_adding[i], m_adding[i + 1], m_adding[i + 2], pictureFolder());
     }
     strikeOff();
-    return stored;
+    m_adding.clear();
+    m_stored.clear();
+    return unlisted;
 }
 
 AddressBook::Removal AddressBook::removeContact(const QString &category, const QString &name, const QStringList &names)

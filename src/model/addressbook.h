@@ -86,9 +86,17 @@ public:
     // One contact and the names list that lists it, in the window's order,
     // as one group: its files first, the list last, all or nothing.
     static bool storeContact(const NewContact &contact, const QStringList &names);
-    // Contacts checked and noted with this book, in groups, then the lists,
-    // each rewritten once; returns whether each was stored and listed.
-    QList<bool> storeContacts(const QList<const NewContact *> &contacts);
+    // How many contacts to store together: the more, the fewer the syncs,
+    // as far as the limit of open files allows.
+    static qsizetype contactsPerGroup();
+    // Contacts checked and noted with this book, stored as one group, each
+    // whole or not at all, after they are written down with those stored
+    // before them; whether each was stored.
+    QList<bool> storeContacts(const QList<const NewContact *> &group);
+    // Then lists those stored, each list rewritten once, and strikes the
+    // change off. The categories whose contacts could not be listed; their
+    // files are deleted again.
+    QStringList listStored();
 
     // A contact off its category's list (in the window's order), then its files.
     static Removal removeContact(const QString &category, const QString &name, const QStringList &names);
@@ -113,4 +121,6 @@ private:
 
     QStringList m_categories;
     QHash<QString, Names> m_names;
+    QStringList m_adding; // the change written down: category, name and picture file of each contact stored
+    QHash<QString, QStringList> m_stored; // the names stored, by category
 };
