@@ -370,7 +370,8 @@ void Client::list(const QUrl &book, std::function<void(const Outcome &, const QL
         bool complete = false;
         QList<Entry> entries;
         for (const Response &response : responsesOf(answered, body, &complete)) {
-            if (!response.types.contains(QStringLiteral("collection")) && !response.etag.isEmpty())
+            // A card listed without an ETag is still there: taken as changed, never as gone.
+            if (!response.types.contains(QStringLiteral("collection")) && response.status / 100 != 4)
                 entries.append({response.href, response.etag});
         }
         if (outcome.ok() && !complete)
@@ -407,7 +408,7 @@ void Client::changes(const QUrl &book, const QByteArray &token, std::function<vo
                 return;
             if (response.status == 404)
                 changes.removed.append(response.href);
-            else if (!response.etag.isEmpty())
+            else
                 changes.changed.append({response.href, response.etag});
         });
         reader.feed(answer);
