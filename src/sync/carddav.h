@@ -124,8 +124,4 @@ private:
     QNetworkAccessManager network;
 };
 
-// Joins a server's href (an absolute path, or a whole URL) to the URL it
-// came from.
-QUrl resolve(const QUrl &base, const QString &href);
-
 } // namespace CardDav
