@@ -28,11 +28,13 @@ void QtPlatform::showNotice(QWidget *parent, const QString &prompt)
     m_notice = new QMessageBox(QMessageBox::NoIcon, appTitle(), prompt, QMessageBox::Ok, parent);
     m_notice->setAttribute(Qt::WA_DeleteOnClose);
     m_notice->setWindowModality(Qt::NonModal);
-    // Neither the window system nor a key pressed in the box moves the
-    // keyboard here; OK is a click away.
+    // The keyboard stays where the user types, also where the window system
+    // makes every new window active (it does so later, so asked again).
     m_notice->setAttribute(Qt::WA_ShowWithoutActivating);
-    m_notice->setWindowFlag(Qt::WindowDoesNotAcceptFocus);
+    QWidget *typing = QApplication::activeWindow();
     m_notice->show();
+    if (typing)
+        typing->activateWindow();
 }
 
 bool QtPlatform::askYesNo(QWidget *parent, const QString &prompt, const QString &title, bool yesOnEscape)

@@ -51,10 +51,10 @@ public:
     using Platform::showMessage;
     void showMessage(QWidget *parent, const QString &prompt, const QString &title) override;
     void showNotice(QWidget *parent, const QString &prompt) override;
-    bool askYesNo(QWidget *parent, const QString &prompt, const QString &title, bool yesOnEscape) override;
+    bool askYesNo(QWidget *parent, const QString &prompt, const QString &title, bool yesOnEscape = false) override;
     QString inputBox(QWidget *parent, const QString &prompt, const QString &title) override;
     std::optional<QColor> chooseColor(QWidget *parent, const QColor &initial) override;
-    QString chooseOpenFile(QWidget *parent, const QString &filter, const QString &dir) override;
+    QString chooseOpenFile(QWidget *parent, const QString &filter, const QString &dir = {}) override;
     QString chooseSaveFile(QWidget *parent, const QString &filter, const QString &suggested) override;
     PrintResult printLines(const QStringList &lines) override;
     PrintResult printWindow(QWidget &window) override;

@@ -132,10 +132,11 @@ private slots:
                 other->show();
                 QApplication::setActiveWindow(other);
                 QVERIFY(QTest::qWaitForWindowActive(other));
-                how == "activated again" ? QApplication::setActiveWindow(&w) : other->close();
+                how == "activated again" ? QApplication::setActiveWindow(&w) : void(other->close());
             }
         }
-        QTRY_COMPARE(QApplication::focusWidget(), box);
+        QTRY_COMPARE(w.focusWidget(), box);
+        box->deselect();
         QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
         QTRY_VERIFY(w.help.frmAbout() && w.help.frmAbout()->isVisible());
         QCOMPARE(box->selectedText(), "");

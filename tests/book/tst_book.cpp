@@ -28,8 +28,8 @@ private slots:
         QCOMPARE(w.currentName(), "Bob");
         QTest::keyClick(list, Qt::Key_Space, Qt::ControlModifier);
         QCOMPARE(f->state(), "Friend/Bob | names on | details on | filled | Bob");
-        for (const auto &[key, name] : {std::pair{Qt::Key_End, "Zoë"}, {Qt::Key_PageDown, "Bo"}, {Qt::Key_Down, "Ann"}}) {
-            QVERIFY(f->pickCategory("Family"));
+        for (const auto &[key, name] : {std::pair{Qt::Key_End, "Zoë"}, {Qt::Key_PageDown, "Zoë"}, {Qt::Key_Down, "Ann"}}) {
+            QVERIFY(f->pickCategory("Friend") && f->pickCategory("Family"));
             w.cmdRemoveRelationship->setFocus();
             QTest::keyClick(w.cmdRemoveRelationship, Qt::Key_Tab);
             QCOMPARE(QApplication::focusWidget(), list);

@@ -171,7 +171,6 @@ private slots:
         }));
         QCOMPARE(f->platform.shown.size(), 2);
         QVERIFY(f->platform.shown[1].prompt.startsWith("Sorry, your last changes could not be saved in " + f->dataDir()));
-        QCOMPARE(w.isVisible(), stay);
         QCOMPARE(f->platform.endProgramCalls, stay ? 0 : 1);
         QCOMPARE(f->files(stay).value("FamilyAnnBirthday"), stay ? "\"1 May!\"\r\n" : "\"1 May\"\r\n");
     }
@@ -197,8 +196,8 @@ private slots:
                 QCoreApplication::processEvents();
             }
         }));
-        const auto shown = [] { return QApplication::topLevelWidgets().count([](QWidget *t) { return t->isVisible() && qobject_cast<QMessageBox *>(t); }); };
-        QCOMPARE(shown(), 1);
+        const QWidgetList windows = QApplication::topLevelWidgets();
+        QCOMPARE(std::count_if(windows.cbegin(), windows.cend(), [](QWidget *t) { return t->isVisible() && qobject_cast<QMessageBox *>(t); }), 1);
         QCOMPARE(QApplication::focusWidget(), w.txtBirthday);
         QCOMPARE(w.txtBirthday->text(), "1 Mayabc");
         QCOMPARE(f->file("FamilyAnnBirthday"), "\"1 Mayabc\"\r\n");
