@@ -341,9 +341,9 @@ void FrmMain::connectHandlers()
             if (m_ending)
                 return;
             platform.showNotice(this, QStringLiteral("Sorry, your changes could not be saved in ") + Store::dataDir()
-                                           + QStringLiteral(": ") + reason
-                                           + QStringLiteral(". What you type stays on screen and is saved as soon as "
-                                                            "saving works again."));
+                                          + QStringLiteral(": ") + reason
+                                          + QStringLiteral(". What you type stays on screen and is saved as soon as "
+                                                           "saving works again."));
         },
         Qt::QueuedConnection);
 }
