@@ -116,24 +116,19 @@ private slots:
         QVERIFY(f->putStandardBook() && f->startOn("Family", "Ann") && f->showActive());
         FrmMain &w = f->window();
         QLineEdit *box = w.txtRelation;
-        QWidget *other = how == "picture window closed" ? static_cast<QWidget *>(&w.picture.frmPic()) : &w.colors.frmColors();
+        QWidget *other = how.startsWith("picture") ? static_cast<QWidget *>(&w.picture.frmPic()) : &w.colors.frmColors();
         w.cmdRemoveName->setFocus();
-        if (how == "click") {
-            QTest::mouseClick(box, Qt::LeftButton);
-        } else if (how == "Tab") {
-            QTest::keyClick(w.cmdRemoveName, Qt::Key_Tab);
+        if (how == "click" || how == "Tab") {
+            how == "Tab" ? QTest::keyClick(w.cmdRemoveName, Qt::Key_Tab) : QTest::mouseClick(box, Qt::LeftButton);
+        } else if (box->setFocus(); how == "About closed") {
+            QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+            QVERIFY(QTest::qWaitForWindowActive(w.help.frmAbout()));
+            QTest::keyClick(w.help.frmAbout(), Qt::Key_Escape);
         } else {
-            box->setFocus();
-            if (how == "About closed") {
-                QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
-                QVERIFY(QTest::qWaitForWindowActive(w.help.frmAbout()));
-                QTest::keyClick(w.help.frmAbout(), Qt::Key_Escape);
-            } else {
-                other->show();
-                QApplication::setActiveWindow(other);
-                QVERIFY(QTest::qWaitForWindowActive(other));
-                how == "activated again" ? QApplication::setActiveWindow(&w) : void(other->close());
-            }
+            other->show();
+            QApplication::setActiveWindow(other);
+            QVERIFY(QTest::qWaitForWindowActive(other));
+            how == "activated again" ? QApplication::setActiveWindow(&w) : void(other->close());
         }
         QTRY_COMPARE(w.focusWidget(), box);
         box->deselect();
