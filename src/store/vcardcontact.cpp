@@ -24,6 +24,8 @@ const QByteArray directionsProperty = "X-KINFOLIO-DIRECTIONS";
 const QByteArray notesProperty = "X-KINFOLIO-NOTES";
 const QByteArray fileProperty = "X-KINFOLIO-FILE";
 const QByteArray fileParameter = "X-NAME";
+// No address book's photo comes near it; a file that large is no photo.
+constexpr qsizetype maxPictureBytes = 20 << 20;
 
 // The Numbers file's fields, in its order.
 enum Slot { Home, Cell, Work, Fax, Email, SlotCount };
@@ -572,6 +574,11 @@ Imported importCard(const Card &card, const QString &category, int number)
         result.changes.append(result.name + QStringLiteral(": double quotes as ''"));
 
     for (const Property *photo : card.all("PHOTO")) {
+        // Refused before it is decoded, its base64 being a third longer.
+        if (photo->value.size() / 4 * 3 > maxPictureBytes) {
+            result.changes.append(result.name + QStringLiteral(": photo over 20 MB left out"));
+            break;
+        }
         const QByteArray bytes = photo->binary();
         if (!bytes.isEmpty()) {
             result.picture = bytes;
