@@ -119,6 +119,7 @@ Outcome importCards(QIODevice &cards, const QString &category)
     QStringList newCategories;
     const qsizetype groupSize = contactsPerGroup();
     QList<Vcard::Imported *> group;
+    qsizetype groupBytes = 0; // of the group's pictures
     QString pictureFolder; // made at the first picture
     QHash<const Vcard::Imported *, QString> pictures; // each card's picture file
     const auto storeGroup = [&] {
@@ -146,6 +147,7 @@ Outcome importCards(QIODevice &cards, const QString &category)
             card->skipped = QStringLiteral("could not be saved");
         }
         group.clear();
+        groupBytes = 0;
     };
 
     // Stable addresses: the group, the pictures and the lists point into it.
@@ -197,7 +199,9 @@ Outcome importCards(QIODevice &cards, const QString &category)
         }
         listed.insert(card.name.toCaseFolded()); // a later card of the same name is a duplicate
         group.append(&card);
-        if (group.size() == groupSize)
+        groupBytes += card.picture.size();
+        // Large photos are held no longer than a few dozen megabytes' worth.
+        if (group.size() == groupSize || groupBytes > (64 << 20))
             storeGroup();
     } while (reader.next(read));
     storeGroup();
