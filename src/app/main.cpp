@@ -1,6 +1,7 @@
 #include "app/frmmain.h"
 #include "app/onecopy.h"
 #include "exchange/vcardfiles.h"
+#include "kinfolio/version.h"
 #include "platform/qtplatform.h"
 #include "store/paths.h"
 
