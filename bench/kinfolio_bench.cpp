@@ -462,6 +462,15 @@ public:
         rusage children{};
         getrusage(RUSAGE_CHILDREN, &children);
         std::printf("(peak memory of kinfolio --import: %.1f MB)\n", double(children.ru_maxrss) / 1024.0);
+        Samples exportCommand;
+        for (int i = 0; i < 3; ++i) {
+            QProcess program;
+            exportCommand.push_back(time([&] {
+                program.start(QCoreApplication::applicationDirPath() + QStringLiteral("/kinfolio"), {QStringLiteral("--export"), file});
+                program.waitForFinished(-1);
+            }));
+        }
+        row("export with kinfolio --export", exportCommand, outFloor);
     }
 
     void scaling()

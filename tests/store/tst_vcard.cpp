@@ -111,7 +111,7 @@ private slots:
     // octets but never inside a character.
     void write()
     {
-        const Card card{{}, {{"item1", "ADR", {{"LABEL", {"a:\"b\"\n^c"}}}, QString(43, 'a') + "é" + QString(80, 'b')}}, {}};
+        const Card card{{}, {{"item1", "ADR", {{"LABEL", {"a:\"b\"\n^c"}}}, QString(43, 'a') + "é" + QString(80, 'b')}}};
         const QByteArray expected = "BEGIN:VCARD\r\nVERSION:4.0\r\nitem1.ADR;LABEL=\"a:^'b^'^n^^c\":" + QByteArray(43, 'a')
                                     + "\r\n \xC3\xA9" + QByteArray(72, 'b') + "\r\n " + QByteArray(8, 'b') + "\r\nEND:VCARD\r\n";
         QCOMPARE(Vcard::write(card), expected);
