@@ -1,5 +1,7 @@
 #include "support/testsupport.h"
 
+#include "store/paths.h"
+
 #include <QAccessible>
 #include <QAction>
 #include <QProcess>
@@ -28,6 +30,60 @@ Files filesIn(const QString &dataDir, bool storedFirst)
             result.insert(name, file.readAll());
     }
     return result;
+}
+
+Files bigCategoryBook()
+{
+    Files book{{"RelationsList", listBytes({"Big", "Small"})}, {"NamesListSmall", listBytes({"Ann"})}};
+    book.insert(contactFiles("Small", "Ann"));
+    QStringList names;
+    for (int i = 0; i < 1000; ++i) {
+        names.append(QString("Name %1").arg(i));
+        book.insert(contactFiles("Big", names.last()));
+    }
+    book.insert("NamesListBig", listBytes(names));
+    return book;
+}
+
+QByteArray generatedCards(int count)
+{
+    QByteArray cards;
+    for (int i = 0; i < count; ++i)
+        cards += QString("BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Person %1\r\nCATEGORIES:Group %2\r\nTEL;TYPE=home:%1\r\n%3"
+                         "END:VCARD\r\n").arg(i).arg(i % 7).arg(i % 10 ? "" : "PHOTO:data:image/png;base64,iVBORw0KGgo=\r\n")
+                     .toUtf8();
+    return cards;
+}
+
+QStringList bookFaults(const QString &dataDir, bool unlistedAllowed, qsizetype *listed)
+{
+    QStringList faults, categories;
+    const auto read = [&](const QString &list, QStringList &entries) {
+        if (!RecordFile::readList(dataDir + list, entries) && QFile::exists(dataDir + list))
+            faults.append(list + " cannot be read");
+    };
+    read("RelationsList", categories);
+    QSet<QString> named{"RelationsList"};
+    qsizetype contacts = 0;
+    for (const QString &category : categories) {
+        QStringList names;
+        read("NamesList" + category, names);
+        named.insert("NamesList" + category);
+        contacts += names.size();
+        for (const QString &name : names) {
+            for (const QString &suffix : ContactFields::files())
+                if (!QFile::exists(dataDir + category + name + suffix))
+                    faults.append(category + '/' + name + " without " + suffix);
+            for (const QString &suffix : FileName::contactSuffixes)
+                named.insert(category + name + suffix);
+        }
+    }
+    for (const QString &file : unlistedAllowed ? QStringList() : QDir(dataDir).entryList(QDir::Files))
+        if (!named.contains(file))
+            faults.append(file + " is named by no list");
+    if (listed)
+        *listed = contacts;
+    return faults;
 }
 
 bool Fixture::startOn(const QString &category, const QString &name)
