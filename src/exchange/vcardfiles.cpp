@@ -104,7 +104,6 @@ Outcome importCards(const QByteArray &bytes, const QString &category)
     if (!ContactFiles::readWhole(relationsFile, categories))
         return {false, QStringLiteral("The list of categories in ") + Store::dataDir()
                            + QStringLiteral(" cannot be read, so nothing was imported.")};
-    Store::makeDataDir();
 
     // Each category's names as listed now (case folded, as two names in
     // other letters are one file on some disks), and the cards that join them.

@@ -7,9 +7,12 @@
 #include <QFile>
 #include <QStandardPaths>
 
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <mutex>
 
 namespace Store {
 
@@ -58,21 +61,90 @@ bool makeAppDir()
     return QDir().mkdir(appDir());
 }
 
-bool makeDataDir()
+namespace {
+
+// The data directory makeDataDir() took; read by the writer's thread.
+struct TakenDir
 {
-    // The XDG data home itself may not exist yet on a fresh account. Every
-    // directory made here holds, or leads only to, personal data: it is
-    // private to its owner. One that exists is left as its owner set it.
-    const QByteArray dir = QFile::encodeName(dataDir());
+    QByteArray path;
+    dev_t device = 0;
+    ino_t inode = 0;
+};
+std::mutex takenMutex;
+TakenDir taken;
+
+QByteArray withoutSlash(const QString &dir)
+{
+    QByteArray path = QFile::encodeName(dir);
+    while (path.size() > 1 && path.endsWith('/'))
+        path.chop(1);
+    return path;
+}
+
+} // namespace
+
+bool makePrivateDirs(const QString &dir)
+{
+    const QByteArray path = QFile::encodeName(dir) + '/';
     bool made = false;
-    for (qsizetype slash = dir.indexOf('/', 1); slash >= 0; slash = dir.indexOf('/', slash + 1)) {
-        const QByteArray step = dir.left(slash);
+    for (qsizetype slash = path.indexOf('/', 1); slash >= 0; slash = path.indexOf('/', slash + 1)) {
+        const QByteArray step = path.left(slash);
         if (::mkdir(step.constData(), 0700) == 0)
             made = true;
         else if (errno != EEXIST)
-            return false;
+            return made;
     }
     return made;
+}
+
+bool makeDataDir()
+{
+    // The XDG data home itself may not exist yet on a fresh account. Every
+    // directory made here holds, or leads only to, personal data.
+    const bool made = makePrivateDirs(dataDir());
+    TakenDir dir{withoutSlash(dataDir())};
+    struct stat status{};
+    if (::stat(dir.path.constData(), &status) == 0) {
+        dir.device = status.st_dev;
+        dir.inode = status.st_ino;
+    }
+    const std::lock_guard lock(takenMutex);
+    taken = dir;
+    return made;
+}
+
+bool dataDirGone(const QByteArray &dir)
+{
+    TakenDir was;
+    {
+        const std::lock_guard lock(takenMutex);
+        if (dir != taken.path)
+            return false;
+        was = taken;
+    }
+    struct stat status{};
+    return ::stat(dir.constData(), &status) != 0 || status.st_dev != was.device || status.st_ino != was.inode;
+}
+
+QString untrustedDataDir()
+{
+    const QString data = QDir::cleanPath(dataDir());
+    const QString beside = QDir::cleanPath(data + QStringLiteral("/.."));
+    for (const QString &folder : {data, beside, beside + QStringLiteral("/Pictures")}) {
+        struct stat status{};
+        if (::stat(QFile::encodeName(folder).constData(), &status) != 0)
+            continue; // not there, so nothing in it to turn against anyone
+        if (status.st_uid != ::geteuid()) {
+            const passwd *user = ::getpwuid(::geteuid());
+            return folder + QStringLiteral(" belongs to another user, so Kinfolio does not write in it. Make it your own (chown ")
+                   + (user ? QString::fromLocal8Bit(user->pw_name) : QString::number(::geteuid())) + u' ' + folder
+                   + QStringLiteral("), or move it away.");
+        }
+        if ((status.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+            return QStringLiteral("Other users can write in ") + folder
+                   + QStringLiteral(", so Kinfolio does not write in it. Make it yours alone (chmod go-w ") + folder + QStringLiteral(").");
+    }
+    return {};
 }
 
 bool hasForbiddenCharacter(const QString &name)

@@ -145,6 +145,26 @@ private slots:
                                      "stays on screen and is saved as soon as saving works again."});
     }
 
+    // A data folder deleted while the window is open is told once, and nothing is written there again, not even
+    // into a folder made again in its place (as a second start makes it): no names list naming contacts whose files
+    // are gone, no list of categories without those the window shows.
+    void deletedFolder()
+    {
+        QVERIFY(f->put(book()) && f->startOn("Family", "Ann"));
+        FrmMain &w = f->window();
+        QVERIFY(QDir(f->dataDir()).removeRecursively());
+        typeAtEnd(w.txtBirthday, "!");
+        QVERIFY(!RecordFile::flush() && QDir().mkdir(f->dataDir()));
+        typeAtEnd(w.txtRelation, "?");
+        f->platform.inputs.enqueue("Zoe");
+        w.cmdAddName->click();
+        QCOMPARE(f->files(false), Files());
+        QCoreApplication::processEvents();
+        QCOMPARE(told().value(0), "Sorry, your changes could not be saved in <dir>: the folder was deleted or replaced while "
+                                  "Kinfolio was open. What you type stays on screen and is saved as soon as saving works again.");
+        QCOMPARE(told().size(), 2); // and that Zoe was not added
+    }
+
     // Ending the program while saves fail says once that they are lost.
     void exitWhileSavesFail()
     {
