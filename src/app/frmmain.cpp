@@ -64,6 +64,7 @@ FrmMain::~FrmMain()
 {
     RecordFile::flush();
     RecordFile::discardUnsaved();
+    Store::leaveDataDir();
 }
 
 void FrmMain::buildControls()

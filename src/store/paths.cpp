@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QStandardPaths>
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -63,12 +64,13 @@ bool makeAppDir()
 
 namespace {
 
-// The data directory makeDataDir() took; read by the writer's thread.
+// The data directory makeDataDir() took, held open so that its inode number
+// is not given to a directory made again in its place; read by the writer's
+// thread.
 struct TakenDir
 {
     QByteArray path;
-    dev_t device = 0;
-    ino_t inode = 0;
+    int fd = -1;
 };
 std::mutex takenMutex;
 TakenDir taken;
@@ -102,28 +104,29 @@ bool makeDataDir()
     // The XDG data home itself may not exist yet on a fresh account. Every
     // directory made here holds, or leads only to, personal data.
     const bool made = makePrivateDirs(dataDir());
-    TakenDir dir{withoutSlash(dataDir())};
-    struct stat status{};
-    if (::stat(dir.path.constData(), &status) == 0) {
-        dir.device = status.st_dev;
-        dir.inode = status.st_ino;
-    }
+    leaveDataDir();
     const std::lock_guard lock(takenMutex);
-    taken = dir;
+    taken.path = withoutSlash(dataDir());
+    taken.fd = ::open(taken.path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     return made;
+}
+
+void leaveDataDir()
+{
+    const std::lock_guard lock(takenMutex);
+    if (taken.fd >= 0)
+        ::close(taken.fd);
+    taken = {};
 }
 
 bool dataDirGone(const QByteArray &dir)
 {
-    TakenDir was;
-    {
-        const std::lock_guard lock(takenMutex);
-        if (dir != taken.path)
-            return false;
-        was = taken;
-    }
-    struct stat status{};
-    return ::stat(dir.constData(), &status) != 0 || status.st_dev != was.device || status.st_ino != was.inode;
+    const std::lock_guard lock(takenMutex);
+    if (dir != taken.path || taken.fd < 0)
+        return false;
+    struct stat held{}, named{};
+    return ::fstat(taken.fd, &held) != 0 || held.st_nlink == 0 || ::stat(dir.constData(), &named) != 0
+           || named.st_dev != held.st_dev || named.st_ino != held.st_ino;
 }
 
 QString untrustedDataDir()

@@ -46,6 +46,10 @@ bool makeDataDir();
 // only; one that exists is left as its owner set it. Whether any was made.
 bool makePrivateDirs(const QString &dir);
 
+// Lets go of the data directory makeDataDir() took, which is held open until
+// then (so a file system can be unmounted once the window is gone).
+void leaveDataDir();
+
 // Whether dir is the data directory makeDataDir() took, and that one has been
 // deleted or replaced since. A names list written into a data directory made
 // again would name contacts whose files are gone, and the list of categories
