@@ -1,12 +1,18 @@
 // libFuzzer target over the vCard reader, writer and contact mapping:
-// whatever the bytes, reading ends; every card read, written out and read
-// again is the same card; any card imports without harm into names the data
+// whatever the bytes, reading ends; a file read in pieces of any size, or as
+// UTF-16, gives the same cards as read whole; every card read, written out
+// and read again is the same card; any card imports without harm into names the data
 // directory takes; and a contact whose files hold the bytes comes back from
 // its exported card with every file byte for byte. Run it with fuzz/run.sh.
 #include "store/paths.h"
 #include "store/vcardcontact.h"
 
+#include <QIODevice>
+#include <QStringEncoder>
+
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 // Last: its macro would clash with names in the headers above.
 #include "check.h"
@@ -24,6 +30,45 @@ bool nameable(const QString &category, const QString &name)
     return true;
 }
 
+// A pipe that gives a few bytes at a time, as a slow one may.
+class Trickle : public QIODevice
+{
+public:
+    Trickle(const QByteArray &bytes, qint64 piece) : m_bytes(bytes), m_piece(piece) { open(ReadOnly); }
+    bool isSequential() const override { return true; }
+
+protected:
+    qint64 readData(char *data, qint64 size) override
+    {
+        const qint64 n = std::min({size, m_piece, qint64(m_bytes.size()) - m_pos});
+        std::memcpy(data, m_bytes.constData() + m_pos, size_t(n));
+        m_pos += n;
+        return n;
+    }
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    QByteArray m_bytes;
+    qint64 m_piece;
+    qint64 m_pos = 0;
+};
+
+QList<Vcard::Card> readCards(QIODevice &device)
+{
+    Vcard::Reader reader(device);
+    QList<Vcard::Card> cards;
+    for (Vcard::Card card; reader.next(card);)
+        cards.append(card);
+    return cards;
+}
+
+bool same(const QList<Vcard::Card> &a, const QList<Vcard::Card> &b)
+{
+    return std::equal(a.cbegin(), a.cend(), b.cbegin(), b.cend(), [](const Vcard::Card &x, const Vcard::Card &y) {
+        return x.version == y.version && x.properties == y.properties && x.damage == y.damage;
+    });
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -31,6 +76,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
 
     const QList<Vcard::Card> cards = Vcard::parse(bytes);
+    Trickle pieces(bytes, size > 0 ? data[0] % 7 + 1 : 1);
+    check(same(readCards(pieces), cards));
+    const QString text = QString::fromUtf8(bytes);
+    if (!text.startsWith(u'\uFEFF')) {
+        Trickle utf16("\xFF\xFE" + QStringEncoder(QStringEncoder::Utf16LE).encode(text), size > 0 ? data[0] % 5 + 1 : 1);
+        check(same(readCards(utf16), Vcard::parse(text.toUtf8())));
+    }
     int number = 0;
     for (const Vcard::Card &card : cards) {
         const QList<Vcard::Card> again = Vcard::parse(Vcard::write(card));

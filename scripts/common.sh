@@ -24,7 +24,9 @@ install_packages() {
 # sizes from its SVG.
 build_packages=(cmake make g++ qt6-base-dev qt6-image-formats-plugins fonts-comic-neue librsvg2-bin)
 
+# KINFOLIO_WERROR=ON (CI sets it) makes every compiler warning an error.
 build() {
-  cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE="${KINFOLIO_BUILD_TYPE:-RelWithDebInfo}" "$@" >/dev/null
+  cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE="${KINFOLIO_BUILD_TYPE:-RelWithDebInfo}" \
+    -DKINFOLIO_WERROR="${KINFOLIO_WERROR:-OFF}" "$@" >/dev/null
   cmake --build "$build" -j"$(nproc)"
 }

@@ -1,6 +1,7 @@
 #include "app/frmmain.h"
 #include "app/onecopy.h"
 #include "exchange/vcardfiles.h"
+#include "kinfolio/version.h"
 #include "platform/qtplatform.h"
 #include "store/paths.h"
 
@@ -80,7 +81,7 @@ int runCommandLine(const QCoreApplication &app)
     QFile in(path);
     if (!in.open(QIODevice::ReadOnly))
         return fail(QStringLiteral("cannot read ") + path + QStringLiteral(": ") + in.errorString());
-    const VcardFiles::Outcome outcome = VcardFiles::importCards(in.readAll(), category);
+    const VcardFiles::Outcome outcome = VcardFiles::importCards(in, category);
     if (!outcome.ok)
         return fail(path + QStringLiteral(": ") + outcome.message);
     std::printf("%s\n", qPrintable(outcome.message));

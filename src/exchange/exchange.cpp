@@ -25,7 +25,7 @@ void Exchange::mnuImportCards_Click()
                                                + file.errorString() + u'.');
         return;
     }
-    const VcardFiles::Outcome outcome = VcardFiles::importCards(file.readAll());
+    const VcardFiles::Outcome outcome = VcardFiles::importCards(file);
     book.ReloadLists();
     platform.showMessage(view.frmMain, outcome.ok ? outcome.message
                                                   : QStringLiteral("Sorry, nothing was imported from ") + path

@@ -11,6 +11,8 @@
 #include <QHash>
 #include <QSet>
 
+#include <deque>
+
 #include <sys/resource.h>
 
 namespace VcardFiles {
@@ -93,10 +95,11 @@ Outcome exportCards(QByteArray &cards, const QString &category)
     return {true, message + u'.'};
 }
 
-Outcome importCards(const QByteArray &bytes, const QString &category)
+Outcome importCards(QIODevice &cards, const QString &category)
 {
-    QList<Vcard::Imported> results = Vcard::importCards(bytes, category);
-    if (results.isEmpty())
+    Vcard::Reader reader(cards);
+    Vcard::Card read;
+    if (!reader.next(read))
         return {false, QStringLiteral("No vCard was found.")};
 
     const QString relationsFile = Store::dataFile(FileName::RelationsList);
@@ -128,7 +131,11 @@ Outcome importCards(const QByteArray &bytes, const QString &category)
         writes.commit();
         for (Vcard::Imported *card : group) {
             const QString picture = pictures.value(card);
-            if (allFilesOf(card->category, card->name, card->files) && (picture.isEmpty() || QFile::exists(picture))) {
+            const bool stored = allFilesOf(card->category, card->name, card->files) && (picture.isEmpty() || QFile::exists(picture));
+            // Only the names stay for the lists and the summary, so memory holds one group's cards at most.
+            card->files = {};
+            card->picture = {};
+            if (stored) {
                 joining[card->category].append(card);
                 continue;
             }
@@ -140,7 +147,11 @@ Outcome importCards(const QByteArray &bytes, const QString &category)
         group.clear();
     };
 
-    for (Vcard::Imported &card : results) {
+    // Stable addresses: the group, the pictures and the lists point into it.
+    std::deque<Vcard::Imported> results;
+    int number = 0;
+    do {
+        Vcard::Imported &card = results.emplace_back(Vcard::importCard(read, category, ++number));
         if (!card.skipped.isEmpty())
             continue;
         // A category listed in other letters is that category.
@@ -187,7 +198,7 @@ Outcome importCards(const QByteArray &bytes, const QString &category)
         group.append(&card);
         if (group.size() == groupSize)
             storeGroup();
-    }
+    } while (reader.next(read));
     storeGroup();
 
     // The lists last, each written once: a contact is listed only once all
@@ -219,7 +230,7 @@ Outcome importCards(const QByteArray &bytes, const QString &category)
         if (!RecordFile::rewriteList(ContactFiles::namesList(inCategory), Order::sortedIgnoringCase(listed)))
             unlist(inCategory);
     }
-    return {true, Vcard::summary(results)};
+    return {true, Vcard::summary({std::make_move_iterator(results.begin()), std::make_move_iterator(results.end())})};
 }
 
 } // namespace VcardFiles

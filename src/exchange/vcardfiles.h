@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+class QIODevice;
+
 // Contacts in and out of the data directory as vCards, for the command line
 // and the File menu alike. Importing never overwrites or merges: a name that
 // is listed already, or whose files exist, is skipped and named; each card is
@@ -19,10 +21,10 @@ struct Outcome
 // Every contact, or one category's, as vCard 4.0 cards into cards.
 Outcome exportCards(QByteArray &cards, const QString &category = {});
 
-// Adds the contacts of the cards: into category when it is not empty, else
-// each card's first category, else "Imported"; categories that are missing
-// are added. Nothing changes when bytes hold no card or a list it would
-// change cannot be read.
-Outcome importCards(const QByteArray &bytes, const QString &category = {});
+// Adds the contacts of the cards read from the device, one card at a time:
+// into category when it is not empty, else each card's first category, else
+// "Imported"; categories that are missing are added. Nothing changes when the
+// device holds no card or a list it would change cannot be read.
+Outcome importCards(QIODevice &cards, const QString &category = {});
 
 } // namespace VcardFiles

@@ -2,6 +2,7 @@
 
 #include "controls/appicon.h"
 #include "controls/controls.h"
+#include "kinfolio/version.h"
 #include "platform/platform.h"
 
 #include <QFileInfo>

@@ -2,6 +2,7 @@
 
 #include "store/textcodec.h"
 
+#include <QBuffer>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -38,64 +39,39 @@ int hexDigit(char c)
     return -1;
 }
 
-// The file's physical lines; a line ends at CR LF, LF or a lone CR.
+// A card's lines, as the Reader gives them: each ends in LF.
 class Lines
 {
 public:
-    explicit Lines(QByteArrayView bytes) : m_bytes(bytes)
-    {
-        if (m_bytes.startsWith("\xEF\xBB\xBF"))
-            m_pos = 3;
-    }
+    explicit Lines(QByteArrayView bytes) : m_bytes(bytes) {}
 
     bool atEnd() const { return m_pos >= m_bytes.size(); }
 
-    QByteArrayView peek()
+    QByteArrayView peek() const
     {
-        if (m_next < 0) {
-            m_next = m_pos;
-            m_peeked = line(m_next);
-        }
-        return m_peeked;
+        const qsizetype end = m_bytes.indexOf('\n', m_pos);
+        return m_bytes.sliced(m_pos, (end < 0 ? m_bytes.size() : end) - m_pos);
     }
 
     QByteArrayView take()
     {
         const QByteArrayView taken = peek();
-        m_pos = m_next;
-        m_next = -1;
+        m_pos += taken.size() + 1;
         return taken;
     }
 
 private:
-    QByteArrayView line(qsizetype &pos) const
-    {
-        const char *start = m_bytes.data() + pos;
-        const auto left = size_t(m_bytes.size() - pos);
-        const auto *lf = static_cast<const char *>(std::memchr(start, '\n', left));
-        const size_t toLf = lf ? size_t(lf - start) : left;
-        const auto *cr = static_cast<const char *>(std::memchr(start, '\r', toLf));
-        const qsizetype length = cr ? cr - start : qsizetype(toLf);
-        pos += length;
-        if (cr && pos + 1 < m_bytes.size() && m_bytes[pos + 1] == '\n')
-            pos += 2;
-        else if (pos < m_bytes.size())
-            pos += 1;
-        return QByteArrayView(start, length);
-    }
-
     QByteArrayView m_bytes;
     qsizetype m_pos = 0;
-    qsizetype m_next = -1; // where the peeked line's successor starts; -1: none peeked
-    QByteArrayView m_peeked;
 };
 
 // UTF-8 where the bytes are UTF-8, else Windows-1252, unless the card names
-// a charset of its own. A leading U+FEFF is the value's own.
+// a charset: then that, each byte it cannot read replaced alone. A leading
+// U+FEFF is the value's own.
 QString decodeText(QByteArrayView bytes, const QString &charset = {})
 {
     const QString name = charset.trimmed().toLower();
-    if (!name.isEmpty() && name != QLatin1String("utf-8") && name != QLatin1String("utf8")) {
+    if (!name.isEmpty()) {
         static const QStringList western = {"windows-1252", "cp1252",   "iso-8859-1", "latin1",
                                             "iso_8859-1",   "us-ascii", "ascii"};
         if (western.contains(name))
@@ -324,6 +300,9 @@ Property readProperty(Lines &lines, bool version21)
     Property property;
     if (head.valueStart < 0)
         return property;
+    // A soft break with nothing after it, as some writers leave before END:VCARD.
+    if (quotedPrintable && line.endsWith('=') && line.size() > head.valueStart)
+        line.chop(1);
 
     QByteArrayView raw = QByteArrayView(line).sliced(head.valueStart);
     QByteArray decoded;
@@ -510,33 +489,175 @@ QList<const Property *> Card::all(QByteArrayView name) const
     return found;
 }
 
-QList<Card> parse(const QByteArray &bytes)
+Reader::Reader(QIODevice &device) : m_device(device) {}
+
+// More of the file into the buffer, UTF-16 turned into UTF-8; false at its end.
+bool Reader::fill()
 {
-    QList<Card> cards;
-    Card card;
-    int depth = 0;
+    if (m_ended)
+        return false;
+    m_buffer.remove(0, m_pos);
+    m_pos = 0;
+    constexpr qint64 chunk = 1 << 20;
+    QByteArray bytes = m_device.read(chunk);
+    if (bytes.isEmpty()) {
+        m_ended = true;
+        return false;
+    }
+    if (!m_started) {
+        m_started = true;
+        // A pipe may give the byte order mark in pieces.
+        while (bytes.size() < 3) {
+            const QByteArray more = m_device.read(chunk);
+            if (more.isEmpty())
+                break;
+            bytes += more;
+        }
+        if (bytes.startsWith("\xFF\xFE"))
+            m_utf16.emplace(QStringDecoder::Utf16LE);
+        else if (bytes.startsWith("\xFE\xFF"))
+            m_utf16.emplace(QStringDecoder::Utf16BE);
+        else if (bytes.startsWith("\xEF\xBB\xBF"))
+            bytes.remove(0, 3);
+        if (m_utf16)
+            bytes.remove(0, 2);
+    }
+    m_buffer += m_utf16 ? QString((*m_utf16)(bytes)).toUtf8() : bytes;
+    return true;
+}
+
+// One physical line without its end: CR LF, LF, a lone CR, or CR CR LF as
+// some Windows programs write CR LF over again.
+bool Reader::readLine(QByteArray &line)
+{
+    qsizetype searched = m_pos;
+    for (;;) {
+        const char *start = m_buffer.constData() + searched;
+        const auto left = size_t(m_buffer.size() - searched);
+        const auto *lf = static_cast<const char *>(std::memchr(start, '\n', left));
+        const auto *cr = static_cast<const char *>(std::memchr(start, '\r', lf ? size_t(lf - start) : left));
+        const char *end = cr ? cr : lf;
+        if (end) {
+            qsizetype next = end - m_buffer.constData();
+            const qsizetype length = next - m_pos;
+            if (cr) {
+                // Whether CRs end in LF shows only once what follows them is read.
+                qsizetype after = next;
+                while (after < m_buffer.size() && m_buffer[after] == '\r')
+                    ++after;
+                if (after == m_buffer.size() && !m_ended) {
+                    const qsizetype offset = m_pos;
+                    fill();
+                    searched = searched - offset;
+                    continue;
+                }
+                next = after < m_buffer.size() && m_buffer[after] == '\n' ? after : next;
+            }
+            line = m_buffer.sliced(m_pos, length);
+            m_pos = next + 1;
+            return true;
+        }
+        searched = m_buffer.size();
+        const qsizetype offset = m_pos;
+        if (!fill()) {
+            if (m_pos >= m_buffer.size())
+                return false;
+            line = m_buffer.sliced(m_pos);
+            m_pos = m_buffer.size();
+            return true;
+        }
+        searched -= offset;
+    }
+}
+
+namespace {
+
+bool isCardLine(QByteArrayView line, QLatin1StringView keyword)
+{
+    return QLatin1StringView(line.trimmed()).compare(keyword, Qt::CaseInsensitive) == 0;
+}
+
+// "AGENT:" with nothing after it: 2.1 puts the agent's own card on the next lines.
+bool isAgentLine(QByteArrayView line)
+{
+    const qsizetype colon = line.indexOf(':');
+    if (colon < 0 || !line.sliced(colon + 1).trimmed().isEmpty())
+        return false;
+    QByteArrayView name = line.first(colon);
+    if (const qsizetype semicolon = name.indexOf(';'); semicolon >= 0)
+        name = name.first(semicolon);
+    if (const qsizetype dot = name.indexOf('.'); dot >= 0)
+        name = name.sliced(dot + 1);
+    return QLatin1StringView(name).compare(QLatin1String("AGENT"), Qt::CaseInsensitive) == 0;
+}
+
+} // namespace
+
+bool Reader::next(Card &card)
+{
+    card = Card();
+    QByteArray line;
+    if (m_begun.isEmpty()) {
+        do {
+            if (!readLine(line))
+                return false;
+        } while (!isCardLine(line, QLatin1String("BEGIN:VCARD")));
+    }
+    m_begun.clear();
+
+    // The card's lines, each ending in LF, those of a nested card left out.
+    QByteArray bytes;
+    int nested = 0;
+    bool afterAgent = false;
+    for (;;) {
+        if (!readLine(line)) {
+            card.damage = QStringLiteral("no END:VCARD");
+            break;
+        }
+        if (isCardLine(line, QLatin1String("BEGIN:VCARD"))) {
+            if (afterAgent) {
+                afterAgent = false;
+                ++nested;
+                continue;
+            }
+            card.damage = QStringLiteral("no END:VCARD");
+            m_begun = line;
+            break;
+        }
+        if (isCardLine(line, QLatin1String("END:VCARD"))) {
+            if (nested == 0)
+                break;
+            --nested;
+            continue;
+        }
+        if (nested > 0)
+            continue;
+        afterAgent = isAgentLine(line);
+        bytes += line;
+        bytes += '\n';
+    }
+
     Lines lines(bytes);
     while (!lines.atEnd()) {
-        Property property = readProperty(lines, depth == 1 && card.version == QLatin1String("2.1"));
-        if (property.name.isEmpty())
+        Property property = readProperty(lines, card.version == QLatin1String("2.1"));
+        if (property.name.isEmpty() || property.name == "BEGIN" || property.name == "END")
             continue;
-        const auto vcard = [&] {
-            return property.value.trimmed().compare(QLatin1String("VCARD"), Qt::CaseInsensitive) == 0;
-        };
-        if (property.name == "BEGIN") {
-            if (vcard() && depth++ == 0)
-                card = Card();
-        } else if (property.name == "END") {
-            if (vcard() && depth > 0 && --depth == 0)
-                cards.append(std::move(card));
-        } else if (depth == 1) {
-            if (property.name == "VERSION")
-                card.version = property.value.trimmed();
-            else
-                card.properties.append(std::move(property));
-        }
+        if (property.name == "VERSION")
+            card.version = property.value.trimmed();
+        else
+            card.properties.append(std::move(property));
     }
-    if (depth > 0)
+    return true;
+}
+
+QList<Card> parse(const QByteArray &bytes)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    Reader reader(buffer);
+    QList<Card> cards;
+    for (Card card; reader.next(card);)
         cards.append(std::move(card));
     return cards;
 }

@@ -3,7 +3,12 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringDecoder>
 #include <QStringList>
+
+#include <optional>
+
+class QIODevice;
 
 // vCard, the format address books and phones exchange contacts in. Reads the
 // forms found in the wild (2.1 with quoted-printable values and charsets, 3.0,
@@ -55,15 +60,42 @@ struct Card
 {
     QString version; // as the card's VERSION gives it; written cards are 4.0
     QList<Property> properties;
+    // Why the card is not whole ("no END:VCARD"); empty when it is.
+    QString damage;
 
     const Property *first(QByteArrayView name) const;
     QList<const Property *> all(QByteArrayView name) const;
 };
 
-// Every card in the bytes, in order. Never fails: a line that cannot be read
-// is left out, text outside BEGIN:VCARD and END:VCARD is ignored, a card
-// nested in another (2.1's AGENT) is skipped with it, and a card the bytes
-// end inside is kept.
+// The cards of a file (or any device), one at a time: only the card being
+// read is held, whatever the file's size. Never fails: a line that cannot be
+// read is left out and text outside BEGIN:VCARD and END:VCARD is ignored. A
+// card ends at its END:VCARD, or, damaged, where a line begins the next card
+// or the file ends, so a broken card never takes the cards after it. A card
+// nested in another (2.1's AGENT, on the line after it) is left out with it.
+// UTF-8 and UTF-16 with a byte order mark are read, and any line end.
+class Reader
+{
+public:
+    explicit Reader(QIODevice &device);
+
+    // The next card; false when there is none left.
+    bool next(Card &card);
+
+private:
+    bool readLine(QByteArray &line);
+    bool fill();
+
+    QIODevice &m_device;
+    std::optional<QStringDecoder> m_utf16;
+    QByteArray m_buffer; // what is read and not yet taken, as UTF-8
+    qsizetype m_pos = 0;
+    bool m_started = false;
+    bool m_ended = false;
+    QByteArray m_begun; // a line that began a card while another was read
+};
+
+// Every card in the bytes, in order, as a Reader reads them.
 QList<Card> parse(const QByteArray &bytes);
 
 // One card as vCard 4.0: BEGIN, VERSION:4.0, the properties, END, each line
@@ -71,8 +103,9 @@ QList<Card> parse(const QByteArray &bytes);
 QByteArray write(const Card &card);
 
 // Text escaped for a value: backslashes, line breaks and the separators
-// given, "," for a text value, ",;" for a field of N or ADR, none for a quoted
-// parameter such as LABEL. vCard 4.0 escapes ';' only where it separates.
-QString escape(QStringView text, QStringView separators = u",");
+// given, ",;" for a text value, a field of N or ADR, none for a quoted
+// parameter such as LABEL. A ';' in a text value is escaped too, which vCard
+// 4.0 allows, because readers that split every value there cut it otherwise.
+QString escape(QStringView text, QStringView separators = u",;");
 
 } // namespace Vcard

@@ -513,6 +513,14 @@ Imported importCard(const Card &card, const QString &category, int number)
     });
     const QString name = nameOf(card);
     result.cardName = name.trimmed().isEmpty() ? QStringLiteral("card ") + QString::number(number) : name.simplified();
+    // What a damaged card holds may be cut short or another card's: it is
+    // named by its place too, so that it can be found in the file.
+    if (!card.damage.isEmpty()) {
+        if (!name.trimmed().isEmpty())
+            result.cardName = QStringLiteral("card ") + QString::number(number) + QStringLiteral(", ") + result.cardName;
+        result.skipped = QStringLiteral("damaged: ") + card.damage;
+        return result;
+    }
     if (name.trimmed().isEmpty()) {
         result.skipped = QStringLiteral("no name, organisation or e-mail address");
         return result;

@@ -6,6 +6,7 @@
 #include "store/recordfile.h"
 #include "store/vcardcontact.h"
 
+#include <QStringEncoder>
 #include <QTest>
 
 using namespace Vcard;
@@ -68,11 +69,47 @@ private slots:
             QCOMPARE(parse(Vcard::write(card)).value(0).properties, card.properties);
     }
 
+    // A card ends at its END:VCARD or, damaged, where the next begins: the
+    // damaged card is named by its place, and the cards after it come in.
+    // Line ends, charsets and UTF-16 read as the card means them.
+    void read_data()
+    {
+        QTest::addColumn<QByteArray>("cards");
+        QTest::addColumn<QString>("stored");
+        const QByteArray b = "BEGIN:VCARD\r\nFN:B\r\nEND:VCARD\r\n";
+        const QString damaged = "card 1, A skipped: damaged: no END:VCARD\nB in Imported";
+        QTest::newRow("no END") << "BEGIN:VCARD\r\nFN:A\r\n" + b << damaged;
+        QTest::newRow("END:VCRAD") << "BEGIN:VCARD\r\nFN:A\r\nEND:VCRAD\r\n" + b << damaged;
+        QTest::newRow("stray BEGIN") << "BEGIN:VCARD\r\n" + b << "card 1 skipped: damaged: no END:VCARD\nB in Imported";
+        QTest::newRow("soft break before END")
+            << "BEGIN:VCARD\r\nVERSION:2.1\r\nFN:A\r\nNOTE;QUOTED-PRINTABLE:x=\r\nEND:VCARD\r\n" + b
+            << "A in Imported | NumbNotes: x\nB in Imported";
+        QTest::newRow("CHARSET=UTF-8, one bad byte") << QByteArray("BEGIN:VCARD\r\nFN;CHARSET=UTF-8:M\xC3\xBCller\xFC\r\nEND:VCARD")
+                                                     << "M\u00FCller\uFFFD in Imported";
+        QTest::newRow("CR CR LF") << QByteArray("BEGIN:VCARD\r\r\nFN:A\r\r\n b\r\r\nEND:VCARD\r\r\n") << "Ab in Imported";
+        const QString zoe = "BEGIN:VCARD\r\nFN:Zo\u00EB\r\nEND:VCARD\r\n";
+        QTest::newRow("UTF-16LE") << "\xFF\xFE" + QStringEncoder(QStringEncoder::Utf16LE).encode(zoe) << "Zo\u00EB in Imported";
+        QTest::newRow("UTF-16BE") << "\xFE\xFF" + QStringEncoder(QStringEncoder::Utf16BE).encode(zoe) << "Zo\u00EB in Imported";
+    }
+
+    void read()
+    {
+        QFETCH(QByteArray, cards); QFETCH(QString, stored);
+        QCOMPARE(describe(importCards(cards)), stored);
+    }
+
+    // Readers that split every text value at ';' get the whole value.
+    void semicolons()
+    {
+        const QByteArray card = exportContact({"Family", "Smith; Jr.", {{"NumbNotes", "\"a;b\"\r\n"}}, {}});
+        QVERIFY2(card.contains("\r\nFN:Smith\\; Jr.\r\n") && card.contains("\r\nNOTE:a\\;b\r\n"), card);
+    }
+
     // vCard 4.0 out: quoted and caret-escaped parameters, lines folded at 75
     // octets but never inside a character.
     void write()
     {
-        const Card card{{}, {{"item1", "ADR", {{"LABEL", {"a:\"b\"\n^c"}}}, QString(43, 'a') + "é" + QString(80, 'b')}}};
+        const Card card{{}, {{"item1", "ADR", {{"LABEL", {"a:\"b\"\n^c"}}}, QString(43, 'a') + "é" + QString(80, 'b')}}, {}};
         const QByteArray expected = "BEGIN:VCARD\r\nVERSION:4.0\r\nitem1.ADR;LABEL=\"a:^'b^'^n^^c\":" + QByteArray(43, 'a')
                                     + "\r\n \xC3\xA9" + QByteArray(72, 'b') + "\r\n " + QByteArray(8, 'b') + "\r\nEND:VCARD\r\n";
         QCOMPARE(Vcard::write(card), expected);

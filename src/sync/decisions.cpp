@@ -1,0 +1,232 @@
+#include "sync/decisions.h"
+
+#include "store/vcardcontact.h"
+
+#include <QMap>
+#include <QSet>
+
+#include <algorithm>
+
+namespace Sync {
+
+Plan plan(const QHash<QString, Synced> &last, const QHash<QString, Here> &here, const QHash<QString, QByteArray> &there,
+          const QString &book)
+{
+    Plan plan;
+    QSet<QString> known; // hrefs of the last sync and of the contacts new here
+    QStringList uids = last.keys() + here.keys();
+    std::sort(uids.begin(), uids.end());
+    uids.erase(std::unique(uids.begin(), uids.end()), uids.end());
+    for (const QString &uid : uids) {
+        const Here state = here.value(uid, Here::Removed);
+        const auto synced = last.constFind(uid);
+        if (synced == last.cend()) {
+            if (state != Here::Changed) // removed before it was ever sent
+                continue;
+            // A create of an earlier sync that the server stored without our
+            // hearing of it: the card there is merged, never made twice.
+            const QString href = book + uid + QStringLiteral(".vcf");
+            known.insert(href);
+            if (there.contains(href))
+                plan.merge.append(uid), plan.fetch.append(href);
+            else
+                plan.create.append(uid);
+            continue;
+        }
+        known.insert(synced->href);
+        const auto etag = there.constFind(synced->href);
+        if (etag == there.cend()) {
+            if (state == Here::Unchanged)
+                plan.removeHere.append(uid);
+            else if (state == Here::Changed)
+                plan.conflicts.append({uid, Conflict::ChangedHereRemovedThere});
+            else
+                plan.forget.append(uid);
+        } else if (*etag == synced->etag) {
+            if (state == Here::Changed)
+                plan.update.append(uid);
+            else if (state == Here::Removed)
+                plan.removeThere.append(uid);
+        } else if (state == Here::Unchanged) {
+            plan.fetch.append(synced->href);
+        } else if (state == Here::Changed) {
+            plan.merge.append(uid), plan.fetch.append(synced->href);
+        } else {
+            plan.conflicts.append({uid, Conflict::RemovedHereChangedThere});
+        }
+    }
+    QStringList added;
+    for (auto it = there.cbegin(); it != there.cend(); ++it) {
+        if (!known.contains(it.key()))
+            added.append(it.key());
+    }
+    std::sort(added.begin(), added.end());
+    plan.fetch += added;
+    return plan;
+}
+
+QHash<QString, QByteArray> listingAfter(const QHash<QString, Synced> &last, const QHash<QString, QByteArray> &changed,
+                                        const QStringList &removed)
+{
+    QHash<QString, QByteArray> listing;
+    for (const Synced &synced : last)
+        listing.insert(synced.href, synced.etag);
+    listing.insert(changed);
+    for (const QString &href : removed)
+        listing.remove(href);
+    return listing;
+}
+
+namespace {
+
+using Vcard::Card;
+using Vcard::Property;
+
+const QStringList telTypes = {QStringLiteral("home"), QStringLiteral("cell"), QStringLiteral("work"), QStringLiteral("fax")};
+
+// The field a property of a card is, or empty when it is not one this
+// program writes: the telephone kinds are a field each, its own files too.
+QByteArray fieldOf(const Property &property)
+{
+    static const QSet<QByteArray> single = {"FN", "N", "CATEGORIES", "BDAY", "EMAIL", "ADR", "NOTE", "PHOTO", "RELATED"};
+    if (property.name == "TEL") {
+        for (const QString &type : property.parameter("TYPE")) {
+            if (telTypes.contains(type.toLower()))
+                return "TEL;TYPE=" + type.toLower().toUtf8();
+        }
+        return {};
+    }
+    if (property.name == "X-KINFOLIO-FILE")
+        return property.name + ";X-NAME=" + property.parameter("X-NAME").value(0).toUtf8();
+    if (single.contains(property.name) || property.name.startsWith("X-KINFOLIO-"))
+        return property.name;
+    return {};
+}
+
+using Fields = QMap<QByteArray, QList<Property>>;
+
+// The fields of a card as this program sees it: read as an import reads it
+// and written as an export writes it, so that what the program cannot show
+// (a second e-mail address, say) is no field, and a change there is no change.
+Fields fieldsOf(const QByteArray &bytes)
+{
+    const QList<Card> cards = Vcard::parse(bytes);
+    if (cards.isEmpty())
+        return {};
+    const Vcard::Imported in = Vcard::importCard(cards.first());
+    if (!in.skipped.isEmpty())
+        return {};
+    Fields fields;
+    const QByteArray out = Vcard::exportContact({in.category, in.name, in.files, in.picture});
+    for (const Property &property : Vcard::parse(out).value(0).properties) {
+        const QByteArray field = fieldOf(property);
+        if (!field.isEmpty())
+            fields[field].append(property);
+    }
+    return fields;
+}
+
+QString textOf(const QList<Property> &properties)
+{
+    QStringList texts;
+    for (const Property &property : properties)
+        texts.append(property.text());
+    return texts.join(u'\n');
+}
+
+// The lines the properties are written as, folded, each ending in CR LF.
+QByteArray linesOf(const QList<Property> &properties)
+{
+    const QByteArray card = Vcard::write({{}, properties});
+    const qsizetype start = card.indexOf("\r\n", card.indexOf("VERSION:")) + 2;
+    return card.mid(start, card.size() - start - qsizetype(sizeof("END:VCARD\r\n") - 1));
+}
+
+// The card with the fields given replaced, line by line: a field's lines go
+// where its first line was, every other line stays as it was.
+QByteArray rewrite(const QByteArray &card, const Fields &fields)
+{
+    // Its lines, each with the continuation lines folded under it.
+    QList<QByteArray> lines;
+    for (qsizetype at = 0; at < card.size();) {
+        qsizetype end = card.indexOf('\n', at);
+        end = end < 0 ? card.size() : end + 1;
+        if (!lines.isEmpty() && (card[at] == ' ' || card[at] == '\t') && !lines.last().trimmed().isEmpty())
+            lines.last() += card.mid(at, end - at);
+        else
+            lines.append(card.mid(at, end - at));
+        at = end;
+    }
+    const Card parsed = Vcard::parse(card).value(0);
+    const QByteArray head = "BEGIN:VCARD\r\nVERSION:" + parsed.version.toUtf8() + "\r\n";
+    QList<QByteArray> fieldOfLine, groupOfLine;
+    qsizetype homeAddress = -1, firstAddress = -1;
+    for (const QByteArray &line : lines) {
+        const QByteArray upper = line.trimmed().toUpper();
+        const bool frame = upper.startsWith("BEGIN:") || upper.startsWith("END:") || upper.startsWith("VERSION:");
+        const Property property = frame ? Property() : Vcard::parse(head + line + "\r\nEND:VCARD\r\n").value(0).properties.value(0);
+        fieldOfLine.append(fieldOf(property));
+        groupOfLine.append(property.group);
+        // The import takes the home address, else the first.
+        if (fieldOfLine.last() == "ADR" && firstAddress < 0)
+            firstAddress = fieldOfLine.size() - 1;
+        if (fieldOfLine.last() == "ADR" && homeAddress < 0 && property.hasType(QLatin1String("home")))
+            homeAddress = fieldOfLine.size() - 1;
+    }
+    const qsizetype address = homeAddress >= 0 ? homeAddress : firstAddress;
+
+    QByteArray out;
+    QSet<QByteArray> seen;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QByteArray &field = fieldOfLine[i];
+        const bool owned = !field.isEmpty() && (field == "ADR" ? i == address : field == "RELATED" || !seen.contains(field));
+        if (lines[i].trimmed().toUpper() == "END:VCARD") {
+            for (auto it = fields.cbegin(); it != fields.cend(); ++it) {
+                if (!seen.contains(it.key()))
+                    out += linesOf(it.value());
+            }
+            seen.unite(QSet<QByteArray>(fields.keyBegin(), fields.keyEnd()));
+        }
+        if (!owned || !fields.contains(field)) {
+            out += lines[i];
+        } else if (!seen.contains(field)) {
+            // A value in place keeps its group, which ties other clients' labels to it.
+            QList<Property> properties = fields[field];
+            if (properties.size() == 1)
+                properties[0].group = groupOfLine[i];
+            out += linesOf(properties);
+        }
+        if (owned)
+            seen.insert(field);
+    }
+    return out;
+}
+
+} // namespace
+
+Merged merge(const QByteArray &last, const QByteArray &here, const QByteArray &there)
+{
+    const Fields before = fieldsOf(last), mine = fieldsOf(here), theirs = fieldsOf(there);
+    QSet<QByteArray> names;
+    for (const Fields *fields : {&before, &mine, &theirs})
+        names.unite(QSet<QByteArray>(fields->keyBegin(), fields->keyEnd()));
+    QList<QByteArray> sorted(names.cbegin(), names.cend());
+    std::sort(sorted.begin(), sorted.end());
+
+    Merged merged;
+    Fields changed;
+    for (const QByteArray &name : sorted) {
+        const QList<Property> was = before.value(name), is = mine.value(name), their = theirs.value(name);
+        if (is == was || is == their)
+            continue;
+        if (their == was)
+            changed.insert(name, is);
+        else
+            merged.conflicts.append({name, textOf(is), textOf(their)});
+    }
+    merged.send = !changed.isEmpty();
+    merged.card = merged.send ? rewrite(there, changed) : there;
+    return merged;
+}
+
+} // namespace Sync

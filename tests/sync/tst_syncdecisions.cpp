@@ -1,0 +1,152 @@
+// What a sync decides from what each side did, and a card merged field by
+// field, in small tables.
+
+#include "sync/decisions.h"
+
+#include <QTest>
+
+using namespace Sync;
+
+namespace {
+
+const QString book = "/b/";
+
+// "a:1 b:2": UIDs (or cards' names) and ETags.
+QHash<QString, QByteArray> pairs(const QString &text)
+{
+    QHash<QString, QByteArray> result;
+    for (const QString &pair : text.split(' ', Qt::SkipEmptyParts))
+        result.insert(pair.section(':', 0, 0), pair.section(':', 1).toUtf8());
+    return result;
+}
+
+// The plan, a list a line where it is not empty, hrefs by their cards' names.
+QString describe(const Plan &plan)
+{
+    QStringList lines;
+    const auto line = [&](const char *name, QStringList items) {
+        if (!items.isEmpty())
+            lines.append(name + (": " + items.replaceInStrings(book, "").replaceInStrings(".vcf", "").join(' ')));
+    };
+    line("create", plan.create), line("update", plan.update), line("merge", plan.merge);
+    line("remove there", plan.removeThere), line("remove here", plan.removeHere), line("forget", plan.forget);
+    line("fetch", plan.fetch);
+    QStringList conflicts;
+    for (const Conflict &conflict : plan.conflicts)
+        conflicts.append(conflict.uid + (conflict.kind == Conflict::RemovedHereChangedThere ? " removed here" : " removed there"));
+    line("conflict", conflicts);
+    return lines.join("; ");
+}
+
+QByteArray card(const QByteArray &lines)
+{
+    return "BEGIN:VCARD\r\nVERSION:3.0\r\n" + QByteArray(lines).replace("|", "\r\n") + "\r\nEND:VCARD\r\n";
+}
+
+// A card with properties no box shows, and one in two lines.
+const QByteArray ann = card("UID:a|FN:Ann Lee|N:Lee;Ann;;;|ORG:Acme;Sales|item1.EMAIL;TYPE=INTERNET:ann@acme.test"
+                            "|item1.X-ABLabel:_$!<Work>!$_|EMAIL;TYPE=HOME:ann@home.test|TEL;TYPE=CELL,VOICE:0700 1|"
+                            "X-OTHER-APP;X-P=\"a,b\":kept|NOTE:long note fol\r\n ded|CATEGORIES:Family,Work");
+
+} // namespace
+
+class TestSyncDecisions : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // Per contact: the last sync's ETag, what happened here (Changed,
+    // Unchanged, Removed, or not here), the server's ETag now.
+    void decide_data()
+    {
+        QTest::addColumn<QString>("last");
+        QTest::addColumn<QString>("here");
+        QTest::addColumn<QString>("there");
+        QTest::addColumn<QString>("plan");
+        QTest::newRow("nothing changed") << "a:1" << "a:U" << "a:1" << "";
+        QTest::newRow("changed here") << "a:1" << "a:C" << "a:1" << "update: a";
+        QTest::newRow("changed there") << "a:1" << "a:U" << "a:2" << "fetch: a";
+        QTest::newRow("changed on both") << "a:1" << "a:C" << "a:2" << "merge: a; fetch: a";
+        QTest::newRow("removed here") << "a:1 b:1" << "a:R" << "a:1 b:1" << "remove there: a b";
+        QTest::newRow("removed there") << "a:1" << "a:U" << "" << "remove here: a";
+        QTest::newRow("removed on both") << "a:1" << "a:R" << "" << "forget: a";
+        QTest::newRow("removed here, changed there") << "a:1" << "a:R" << "a:2" << "conflict: a removed here";
+        QTest::newRow("changed here, removed there") << "a:1" << "a:C" << "" << "conflict: a removed there";
+        QTest::newRow("new here") << "" << "d:C" << "" << "create: d";
+        QTest::newRow("new here, stored there by a create cut short") << "" << "d:C" << "d:1" << "merge: d; fetch: d";
+        QTest::newRow("new there") << "a:1" << "a:U" << "a:1 x:1 c:1" << "fetch: c x";
+        QTest::newRow("new here, removed before a sync") << "" << "d:R" << "" << "";
+    }
+
+    void decide()
+    {
+        QFETCH(QString, last); QFETCH(QString, here); QFETCH(QString, there); QFETCH(QString, plan);
+        QHash<QString, Synced> synced;
+        for (const auto &[uid, etag] : pairs(last).asKeyValueRange())
+            synced.insert(uid, {book + uid + ".vcf", etag, {}});
+        QHash<QString, Here> states;
+        for (const auto &[uid, state] : pairs(here).asKeyValueRange())
+            states.insert(uid, state == "C" ? Here::Changed : state == "U" ? Here::Unchanged : Here::Removed);
+        QHash<QString, QByteArray> listing;
+        for (const auto &[uid, etag] : pairs(there).asKeyValueRange())
+            listing.insert(book + uid + ".vcf", etag);
+        QCOMPARE(describe(Sync::plan(synced, states, listing, book)), plan);
+        // An incremental listing comes to the same.
+        QHash<QString, QByteArray> changed;
+        QStringList removed;
+        for (const Synced &s : synced)
+            if (!listing.contains(s.href))
+                removed.append(s.href);
+        for (const auto &[href, etag] : listing.asKeyValueRange())
+            if (synced.value(href.mid(book.size()).chopped(4)).etag != etag)
+                changed.insert(href, etag);
+        QCOMPARE(listingAfter(synced, changed, removed), listing);
+    }
+
+    // Each side's edits of the last synced card: what is written back, and
+    // the fields both changed differently. Every line of the server's card
+    // that is not a field written here comes back byte for byte.
+    void merge_data()
+    {
+        QTest::addColumn<QByteArray>("last");
+        QTest::addColumn<QByteArray>("here");
+        QTest::addColumn<QByteArray>("there");
+        QTest::addColumn<QByteArray>("merged"); // empty: the server's card as it is
+        QTest::addColumn<QString>("conflicts");
+        const auto edit = [](QByteArray card, const char *from, const char *to) { return card.replace(from, to); };
+        QTest::newRow("nothing changed") << ann << ann << ann << QByteArray() << "";
+        QTest::newRow("changed there only") << ann << ann << edit(ann, "FN:Ann Lee", "FN:Ann Leigh") << QByteArray() << "";
+        QTest::newRow("a number changed here: that line only")
+            << ann << edit(ann, "0700 1", "0700 2") << edit(ann, "ORG:Acme;Sales", "ORG:Acme;Sales;East")
+            << edit(edit(ann, "ORG:Acme;Sales", "ORG:Acme;Sales;East"), "TEL;TYPE=CELL,VOICE:0700 1", "TEL;TYPE=cell:0700 2") << "";
+        QTest::newRow("a field added here goes last")
+            << ann << edit(ann, "TEL;", "TEL;TYPE=FAX:0700 9\r\nTEL;") << ann
+            << edit(ann, "END:VCARD", "TEL;TYPE=fax:0700 9\r\nEND:VCARD") << "";
+        QTest::newRow("a field removed here")
+            << ann << edit(ann, "TEL;TYPE=CELL,VOICE:0700 1\r\n", "") << ann << edit(ann, "TEL;TYPE=CELL,VOICE:0700 1\r\n", "") << "";
+        QTest::newRow("the same field changed alike") << ann << edit(ann, "Ann Lee", "Ann Leigh") << edit(ann, "Ann Lee", "Ann Leigh")
+                                                      << QByteArray() << "";
+        QTest::newRow("the same field changed differently, another here only")
+            << ann << edit(edit(ann, "0700 1", "0700 2"), "ann@acme", "ann@example") << edit(ann, "0700 1", "0700 3")
+            << edit(edit(ann, "0700 1", "0700 3"), "item1.EMAIL;TYPE=INTERNET:ann@acme.test", "item1.EMAIL:ann@example.test")
+            << "TEL;TYPE=cell: 0700 2 / 0700 3";
+        QTest::newRow("no last card: a create stored before, the same card")
+            << QByteArray() << edit(ann, "ORG:Acme;Sales\r\n", "") << ann << QByteArray() << "";
+    }
+
+    void merge()
+    {
+        QFETCH(QByteArray, last); QFETCH(QByteArray, here); QFETCH(QByteArray, there); QFETCH(QByteArray, merged);
+        QFETCH(QString, conflicts);
+        const Merged result = Sync::merge(last, here, there);
+        QCOMPARE(result.card, merged.isEmpty() ? there : merged);
+        QCOMPARE(result.send, !merged.isEmpty());
+        QStringList described;
+        for (const FieldConflict &conflict : result.conflicts)
+            described.append(conflict.field + ": " + conflict.here + " / " + conflict.there);
+        QCOMPARE(described.join("; "), conflicts);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSyncDecisions)
+#include "tst_syncdecisions.moc"
