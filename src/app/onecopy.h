@@ -45,12 +45,12 @@ private:
 
     QString m_dataDir;
     Role m_role;
+    QString m_problem; // why the lock cannot be had
     QString m_dir; // the runtime directory, empty when there is none of the user's own
     QString m_lockPath;
     QString m_serverName;
     int m_fd = -1;
     Holder m_holder = Holder::Nobody;
     qint64 m_holderPid = 0;
-    QString m_problem; // why the lock cannot be had
     QLocalServer m_server;
 };

@@ -140,54 +140,37 @@ private slots:
         QTRY_COMPARE(holder(window.processId()), "window");
     }
 
-    // The lock and the window's socket are kept in the session's runtime folder where it is the user's alone, else in
-    // a private folder of the user's cache named after the machine; one another user made there first is refused.
-    void runtimeFolder_data()
-    {
-        QTest::addColumn<QString>("session"); QTest::addColumn<QString>("othersFolder"); QTest::addColumn<QString>("refusal");
-        const QString fallback = "<home>/cache/kinfolio/runtime-" + QSysInfo::machineHostName();
-        QTest::newRow("none set") << "" << "" << "";
-        QTest::newRow("the session's is another user's") << "<home>/run" << "<home>/run" << "";
-        QTest::newRow("another user made the fallback first")
-            << "" << fallback << "kinfolio: cannot make sure no other copy of Kinfolio works on the data in <home>/Kinfolio/Data/, "
-                                 "so nothing was imported: " + fallback + " belongs to another user";
-    }
-
-    void runtimeFolder()
-    {
-        QFETCH(QString, session); QFETCH(QString, othersFolder); QFETCH(QString, refusal);
-        const QString home = f->home.path(), fallback = home + "/cache/kinfolio/runtime-" + QSysInfo::machineHostName();
-        const QByteArray others = QFile::encodeName(othersFolder.replace("<home>", home));
-        QVERIFY(others.isEmpty() || (QDir().mkpath(others) && ::chown(others, 65534, 65534) == 0));
-        const QStringList run = kinfolio(home, {"--import", QFINDTESTDATA("../data/vcard/family.vcf")},
-                                         {{"XDG_RUNTIME_DIR", session.replace("<home>", home)}, {"XDG_CACHE_HOME", home + "/cache"}});
-        QCOMPARE(run.value(2), refusal.replace("<home>", home));
-        QCOMPARE(owned(fallback, 0700), refusal.isEmpty());
-    }
-
-    // A data folder, or a folder beside it, that is not the user's own or that others can write is refused, saying
-    // why and how to fix it, and nothing there is changed.
-    void untrustedFolder_data()
+    // A data folder, the folder holding it or the picture folder beside it that is not the user's own, or that
+    // others can write, is refused saying why and how to fix it, and nothing is changed. With no session runtime
+    // folder the lock goes to a private folder of the user's cache, named after the machine; one another user made
+    // there first is refused.
+    void refused_data()
     {
         QTest::addColumn<QString>("folder"); QTest::addColumn<uint>("owner"); QTest::addColumn<uint>("mode");
-        QTest::addColumn<QString>("refusal");
-        const QString others = " belongs to another user, so Kinfolio does not write in it. Make it your own (chown root <f>), or move it away.";
+        QTest::addColumn<QString>("refusal"); // <f> the folder
+        const QString others = "<f> belongs to another user, so Kinfolio does not write in it. Make it your own (chown root <f>), or move it away.";
         const QString writable = "Other users can write in <f>, so Kinfolio does not write in it. Make it yours alone (chmod go-w <f>).";
-        QTest::newRow("data folder of another user") << "Kinfolio/Data" << 65534u << 0700u << "<f>" + others;
+        QTest::newRow("data folder of another user") << "Kinfolio/Data" << 65534u << 0700u << others;
         QTest::newRow("data folder others can write") << "Kinfolio/Data" << 0u << 0703u << writable;
         QTest::newRow("data folder its group can write") << "Kinfolio/Data" << 0u << 0770u << writable;
         QTest::newRow("the folder holding it others can write") << "Kinfolio" << 0u << 0777u << writable;
-        QTest::newRow("picture folder of another user") << "Kinfolio/Pictures" << 65534u << 0700u << "<f>" + others;
+        QTest::newRow("picture folder of another user") << "Kinfolio/Pictures" << 65534u << 0700u << others;
+        QTest::newRow("lock folder another user made first") << "cache/kinfolio/runtime-" + QSysInfo::machineHostName() << 65534u << 0700u
+            << "cannot make sure no other copy of Kinfolio works on the data in <home>/Kinfolio/Data/, so nothing was imported: <f> belongs to another user";
+        QTest::newRow("none of these") << "" << 0u << 0u << "";
     }
 
-    void untrustedFolder()
+    void refused()
     {
         QFETCH(QString, folder); QFETCH(uint, owner); QFETCH(uint, mode); QFETCH(QString, refusal);
-        const QByteArray path = QFile::encodeName(f->home.filePath(folder));
-        QVERIFY(f->putStandardBook() && QDir().mkpath(path) && ::chown(path, owner, owner) == 0 && ::chmod(path, mode) == 0);
-        const QStringList run = kinfolio(f->home.path(), {"--import", QFINDTESTDATA("../data/vcard/family.vcf")});
-        QCOMPARE(run.value(2), "kinfolio: " + refusal.replace("<f>", f->home.filePath(folder)));
-        QCOMPARE(f->files(), standardBook());
+        const QString home = f->home.path(), path = f->home.filePath(folder), lockFolder = home + "/cache/kinfolio/runtime-" + QSysInfo::machineHostName();
+        const QByteArray name = QFile::encodeName(path);
+        QVERIFY(f->putStandardBook() && (folder.isEmpty() || (QDir().mkpath(path) && ::chown(name, owner, owner) == 0 && ::chmod(name, mode) == 0)));
+        const QStringList run = kinfolio(home, {"--import", QFINDTESTDATA("../data/vcard/family.vcf")},
+                                         {{"XDG_RUNTIME_DIR", ""}, {"XDG_CACHE_HOME", home + "/cache"}});
+        QCOMPARE(run.value(2), refusal.isEmpty() ? "" : "kinfolio: " + refusal.replace("<f>", path).replace("<home>", home));
+        QCOMPARE(f->files() == standardBook(), !refusal.isEmpty());
+        QVERIFY(!refusal.isEmpty() || owned(lockFolder, 0700));
     }
 
     // A pipe in a picture's place is never waited on: the export ends, without the picture.
