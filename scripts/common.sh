@@ -21,8 +21,8 @@ install_packages() {
 }
 
 # What building and running the program needs; librsvg2-bin draws the icon's
-# sizes from its SVG.
-build_packages=(cmake make g++ qt6-base-dev qt6-image-formats-plugins fonts-comic-neue librsvg2-bin)
+# sizes from its SVG, qtkeychain-qt6-dev takes passwords to the Secret Service.
+build_packages=(cmake make g++ qt6-base-dev qt6-image-formats-plugins fonts-comic-neue librsvg2-bin qtkeychain-qt6-dev)
 
 # KINFOLIO_WERROR=ON (CI sets it) makes every compiler warning an error.
 build() {

@@ -4,10 +4,11 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 # dpkg-dev and file let CPack read the Debian package's dependencies off the
 # program; appstream and desktop-file-utils validate the desktop metadata. The
 # sync tests run against the CardDAV servers Radicale and Xandikos, over TLS
-# on a certificate openssl makes.
+# on a certificate openssl makes, and keep passwords with GNOME Keyring in a
+# D-Bus session of their own.
 install_packages "${build_packages[@]}" xvfb xauth imagemagick xdotool x11-utils \
   cups printer-driver-cups-pdf poppler-utils dpkg-dev file appstream desktop-file-utils e2fsprogs mount \
-  radicale xandikos openssl
+  radicale xandikos openssl gnome-keyring dbus
 
 # The print tests print through a real CUPS queue that writes PDF files. It
 # becomes the default destination only where there is none yet; nothing of

@@ -4,6 +4,7 @@
 #include "controls/buttonstyle.h"
 #include "controls/colorvalue.h"
 #include "controls/textboxes.h"
+#include "model/addressbook.h"
 #include "picture/frmpic.h"
 #include "store/paths.h"
 #include "store/recordfile.h"
@@ -352,6 +353,7 @@ void FrmMain::Form_Load()
     Store::makeAppDir(); // fails when it exists, as on every run after the first
     Store::makeDataDir();
     RecordFile::removeTemporaries(Store::dataDir());
+    AddressBook::finishInterrupted();
     book.LoadCategories();
     for (const ColorRole role : {ColorRole::NameTitle, ColorRole::FormBack, ColorRole::FrameTitle,
                                  ColorRole::DetailTitle, ColorRole::TextBoxBack, ColorRole::TextBoxText,

@@ -1,6 +1,7 @@
 #include "book/book.h"
 
 #include "details/details.h"
+#include "model/addressbook.h"
 #include "picture/picture.h"
 #include "platform/platform.h"
 #include "store/contactfiles.h"
@@ -23,59 +24,16 @@ namespace {
 
 const QString deleteTitle = QStringLiteral("Delete Category");
 
-// Whether every file of the contact would have a name the file system takes.
-bool contactFilesFit(const QString &category, const QString &name)
+// A new contact's files, each holding its empty values.
+QHash<QString, QByteArray> emptyFiles()
 {
-    return std::all_of(FileName::contactSuffixes.cbegin(), FileName::contactSuffixes.cend(),
-                       [&](const QString &suffix) { return Store::fitsFileName(category, name, suffix); });
-}
-
-// Two names that differ only in case are one file on the disks the data
-// directory may travel to.
-bool listedIgnoringCase(const QStringList &entries, const QString &text)
-{
-    return entries.contains(text, Qt::CaseInsensitive);
-}
-
-// Whether a contact of another category has the files of category and name:
-// its category and name run together to the same text. A names list that
-// cannot be read might list it.
-bool ownedByAnotherCategory(const QStringList &categories, const QString &category, const QString &name)
-{
-    const QString joined = category + name;
-    for (const QString &other : categories) {
-        if (other == category || other.size() >= joined.size() || !joined.startsWith(other))
-            continue;
-        QStringList names;
-        if (!ContactFiles::readWhole(ContactFiles::namesList(other), names))
-            return true;
-        if (names.contains(joined.mid(other.size())))
-            return true;
-    }
-    return false;
-}
-
-// A new contact: its files, each holding its empty values (unless files
-// stored earlier are brought back), and the names list that lists it, stored
-// as one group so that its directory is synced once. The list is put in place
-// last, so a contact is never listed without its files.
-bool storeNewContact(const QString &category, const QString &name, bool storedEarlier, const QStringList &names)
-{
-    RecordFile::WriteGroup group;
-    for (const QString &suffix : storedEarlier ? QStringList() : ContactFields::files()) {
-        const QString file = Store::dataFile(category, name, suffix);
+    QHash<QString, QByteArray> files;
+    for (const QString &suffix : ContactFields::files()) {
         const QList<const ContactField *> fields = ContactFields::inFile(suffix);
-        if (fields.first()->isList())
-            RecordFile::rewriteList(file, {});
-        else
-            RecordFile::rewriteRecord(file, QStringList(fields.size()));
+        files.insert(suffix, fields.first()->isList() ? RecordFile::encodeList({})
+                                                      : RecordFile::encodeRecord(QStringList(fields.size())));
     }
-    const bool listed = RecordFile::rewriteList(ContactFiles::namesList(category), names);
-    if (group.commit() && listed)
-        return true;
-    if (!storedEarlier)
-        ContactFiles::remove(category, name);
-    return false;
+    return files;
 }
 
 } // namespace
@@ -104,23 +62,18 @@ void Book::cboRelationship_Click()
 void Book::cmdAddRelationship_Click()
 {
     const QString category = askName(QStringLiteral("Please type in a new relationship category"),
-                                     QStringLiteral("Add relationship category"), categoryNamesRule);
+                                     QStringLiteral("Add relationship category"));
     if (category.isEmpty())
         return;
-    // The category's names file and the files of its contacts must all be nameable.
-    if (!Store::fitsFileName(FileName::NamesList, category) || !contactFilesFit(category, QStringLiteral("x"))) {
-        platform.showMessage(view.frmMain, QStringLiteral("Sorry, that category name is too long. Please type a shorter one."));
+    if (refused(AddressBook(Controls::entries(view.cboRelationship)).checkCategory(category), category,
+                categoryNamesRule, QStringLiteral("category name"),
+                QStringLiteral("Sorry, there is already a category called ") + category
+                    + QStringLiteral(". Please type a different name.")))
         return;
-    }
-    if (listedIgnoringCase(Controls::entries(view.cboRelationship), category)) {
-        platform.showMessage(view.frmMain, QStringLiteral("Sorry, there is already a category called ") + category
-                                           + QStringLiteral(". Please type a different name."));
-        return;
-    }
 
     const int row = Controls::insertSorted(view.cboRelationship, category);
-    if (!saveAddedList(view, platform, Store::dataFile(FileName::RelationsList), Controls::entries(view.cboRelationship),
-                           QStringLiteral("category"))) {
+    if (!AddressBook::storeCategories(Controls::entries(view.cboRelationship))) {
+        tellNotAdded(view, platform, QStringLiteral("category"));
         const QSignalBlocker quiet(view.cboRelationship);
         const int selected = view.cboRelationship->currentIndex();
         view.cboRelationship->removeItem(row);
@@ -145,29 +98,21 @@ void Book::cmdRemoveRelationship_Click()
                                deleteTitle))
         return;
 
-    // The category leaves its list first, then its names list and its
-    // contacts' files go: a crash on the way leaves files nobody lists, never
-    // a listed contact without its files.
     QStringList categories = Controls::entries(view.cboRelationship);
     categories.removeAt(view.cboRelationship->currentIndex());
-    if (!RecordFile::rewriteList(Store::dataFile(FileName::RelationsList), categories)) {
+    const AddressBook::Removal removal =
+        AddressBook::removeCategory(category, categories, Controls::entries(view.lstNames));
+    if (removal == AddressBook::Removal::NotRemoved) {
         tellNotRemoved(category);
         return;
     }
-    const QStringList names = Controls::entries(view.lstNames);
     Controls::removeSelected(view.cboRelationship);
     Controls::clear(view.lstNames);
     setNamesEnabled(false);
     ClearDetails();
     view.lblName->setText(noContactName);
     DisableDetails();
-    if (names.isEmpty())
-        return;
-    const RecordFile::WriteGroup removal; // syncs the directory once for all the files
-    bool deleted = RecordFile::remove(ContactFiles::namesList(category));
-    for (const QString &name : names)
-        deleted = deleted && ContactFiles::remove(category, name);
-    if (!deleted)
+    if (removal == AddressBook::Removal::FilesLeft)
         tellNotDeleted(QStringLiteral("the names and information under the category, ") + category + ',');
 }
 
@@ -219,13 +164,41 @@ bool Book::readWholeList(const QString &file, QStringList &entries, const QStrin
     return false;
 }
 
-QString Book::askName(const QString &prompt, const QString &title, const QString &rule)
+QString Book::askName(const QString &prompt, const QString &title)
 {
-    const QString name = platform.inputBox(view.frmMain, prompt, title);
-    if (!Store::hasForbiddenCharacter(name))
-        return name;
-    platform.showMessage(view.frmMain, rule);
-    return {};
+    return AddressBook::tidy(platform.inputBox(view.frmMain, prompt, title));
+}
+
+bool Book::refused(AddressBook::Refusal refusal, const QString &name, const QString &rule, const QString &what,
+                   const QString &listed)
+{
+    QString message;
+    switch (refusal) {
+    case AddressBook::Refusal::None:
+    case AddressBook::Refusal::Empty:
+        return refusal != AddressBook::Refusal::None;
+    case AddressBook::Refusal::Forbidden:
+        message = rule;
+        break;
+    case AddressBook::Refusal::TooLong:
+        message = QStringLiteral("Sorry, that ") + what + QStringLiteral(" is too long. Please type a shorter one.");
+        break;
+    case AddressBook::Refusal::Listed:
+        message = listed;
+        break;
+    case AddressBook::Refusal::Reserved:
+        message = QStringLiteral("Sorry, ") + name + QStringLiteral(" cannot be added: its files would be named as "
+                                                                   "the program's own lists are. Please type a "
+                                                                   "different name.");
+        break;
+    case AddressBook::Refusal::Taken:
+    case AddressBook::Refusal::Unreadable:
+        message = QStringLiteral("Sorry, ") + name + QStringLiteral(" cannot be added: information is already stored "
+                                                                   "under that name. Please type a different name.");
+        break;
+    }
+    platform.showMessage(view.frmMain, message);
+    return true;
 }
 
 void Book::lstNames_Click()
@@ -242,39 +215,26 @@ void Book::cmdAddName_Click()
     const QString category = view.currentCategory();
     if (category.isEmpty())
         return;
-    const QString name =
-        askName(QStringLiteral("Please type in a name to add to the database"), QStringLiteral("Add Name"), contactNamesRule);
+    const QString name = askName(QStringLiteral("Please type in a name to add to the database"), QStringLiteral("Add Name"));
     if (name.isEmpty())
         return;
-    if (!contactFilesFit(category, name)) {
-        platform.showMessage(view.frmMain, QStringLiteral("Sorry, that name is too long. Please type a shorter one."));
+    AddressBook book(Controls::entries(view.cboRelationship));
+    book.setNames(category, Controls::entries(view.lstNames));
+    AddressBook::NewContact contact{category, name, emptyFiles(), {}, {}};
+    if (refused(book.checkContact(category, name, contact.storedEarlier), name, contactNamesRule, QStringLiteral("name"),
+                QStringLiteral("Sorry, ") + name + QStringLiteral(" is already listed under ") + category
+                    + QStringLiteral(". Please type a different name.")))
         return;
-    }
-    if (listedIgnoringCase(Controls::entries(view.lstNames), name)) {
-        platform.showMessage(view.frmMain, QStringLiteral("Sorry, ") + name + QStringLiteral(" is already listed under ")
-                                           + category + QStringLiteral(". Please type a different name."));
-        return;
-    }
-    // Files without a listed contact are left by an add that was cut short:
-    // they come back with the name. Files of another category's contact whose
-    // category and name run together to the same text would be overwritten.
-    const bool storedEarlier = ContactFiles::anyExists(category, name);
-    if (storedEarlier && ownedByAnotherCategory(Controls::entries(view.cboRelationship), category, name)) {
-        platform.showMessage(view.frmMain, QStringLiteral("Sorry, ") + name
-                                           + QStringLiteral(" cannot be added: information is already stored under "
-                                                            "that name. Please type a different name."));
-        return;
-    }
 
     const int row = Controls::insertSorted(view.lstNames, name);
-    if (!storeNewContact(category, name, storedEarlier, Controls::entries(view.lstNames))) {
+    if (!AddressBook::storeContact(contact, Controls::entries(view.lstNames))) {
         const QSignalBlocker quiet(view.lstNames);
         delete view.lstNames->takeItem(row);
         tellNotAdded(view, platform, QStringLiteral("name"));
         return;
     }
     view.lstNames->setCurrentRow(row);
-    if (storedEarlier)
+    if (contact.storedEarlier)
         platform.showMessage(view.frmMain, QStringLiteral("Information stored earlier under ") + name
                                            + QStringLiteral(" was found and has been brought back."));
 }
@@ -292,12 +252,11 @@ void Book::cmdRemoveName_Click()
                                deleteTitle))
         return;
 
-    // The name leaves its list first, then its files go: a crash between
-    // the two leaves files nobody lists, never a listed contact without them.
     const QString category = view.currentCategory();
     QStringList names = Controls::entries(view.lstNames);
     names.removeAt(view.lstNames->row(view.lstNames->selectedItems().constFirst()));
-    if (!RecordFile::rewriteList(ContactFiles::namesList(category), names)) {
+    const AddressBook::Removal removal = AddressBook::removeContact(category, name, names);
+    if (removal == AddressBook::Removal::NotRemoved) {
         tellNotRemoved(name);
         return;
     }
@@ -306,7 +265,7 @@ void Book::cmdRemoveName_Click()
     picture.ClearPicture();
     ClearDetails();
     DisableDetails();
-    if (!ContactFiles::remove(category, name))
+    if (removal == AddressBook::Removal::FilesLeft)
         tellNotDeleted(QStringLiteral("the information on ") + name);
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/addressbook.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -52,9 +54,12 @@ private:
     void setDetailsEnabled(bool enabled);
     // Reads a list file; one that exists but cannot be read is told to the user.
     bool readWholeList(const QString &file, QStringList &entries, const QString &what);
-    // Asks for a category or contact name; one that holds a character the
-    // rule forbids is refused with the rule, and gives the empty text.
-    QString askName(const QString &prompt, const QString &title, const QString &rule);
+    // Asks for a category or contact name, as it is kept.
+    QString askName(const QString &prompt, const QString &title);
+    // Tells the user why name cannot be added, if it cannot: the rule, that
+    // the name (what) is too long, or the message that it is listed.
+    bool refused(AddressBook::Refusal refusal, const QString &name, const QString &rule, const QString &what,
+                 const QString &listed);
     // Tells the user that what was to be removed stays, its list not saved.
     void tellNotRemoved(const QString &what);
     // Tells the user that files of what was removed are left in the data directory.

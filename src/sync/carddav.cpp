@@ -30,6 +30,12 @@ struct Response
     QByteArray addressData;
 };
 
+// A server's href (an absolute path, or a whole URL) joined to the URL it came from.
+QUrl resolve(const QUrl &base, const QString &href)
+{
+    return base.resolved(QUrl::fromEncoded(href.toUtf8()));
+}
+
 int statusOf(const QString &line)
 {
     // "HTTP/1.1 200 OK"
@@ -170,7 +176,7 @@ QUrl withPath(const QUrl &book, const QString &decodedPath)
 
 AddressBook bookOf(const QUrl &base, const Response &response)
 {
-    AddressBook book{resolve(base, response.href), response.displayName, {}, response.syncCollection};
+    AddressBook book{withPath(base, response.href), response.displayName, {}, response.syncCollection};
     for (const QString &version : response.versions) {
         if (!version.isEmpty() && !book.versions.contains(version))
             book.versions.append(version);
@@ -189,17 +195,14 @@ void later(QObject *context, F done)
 
 } // namespace
 
-QUrl resolve(const QUrl &base, const QString &href)
-{
-    return base.resolved(QUrl::fromEncoded(href.toUtf8()));
-}
-
 Client::Client(QObject *parent)
     : QObject(parent)
 {
     // Redirects are followed here, with the same method and body and never to
     // another server, where WebDAV's methods and the password must not go.
     network.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+    // A server that stops answering ends the call instead of holding the sync.
+    network.setTransferTimeout(60000);
 }
 
 void Client::setCredentials(const QString &newUser, const QString &newPassword)
@@ -368,7 +371,8 @@ void Client::list(const QUrl &book, std::function<void(const Outcome &, const QL
         bool complete = false;
         QList<Entry> entries;
         for (const Response &response : responsesOf(answered, body, &complete)) {
-            if (!response.types.contains(QStringLiteral("collection")) && !response.etag.isEmpty())
+            // A card listed without an ETag is still there: taken as changed, never as gone.
+            if (!response.types.contains(QStringLiteral("collection")) && response.status / 100 != 4)
                 entries.append({response.href, response.etag});
         }
         if (outcome.ok() && !complete)
@@ -405,7 +409,7 @@ void Client::changes(const QUrl &book, const QByteArray &token, std::function<vo
                 return;
             if (response.status == 404)
                 changes.removed.append(response.href);
-            else if (!response.etag.isEmpty())
+            else
                 changes.changed.append({response.href, response.etag});
         });
         reader.feed(answer);
@@ -449,6 +453,8 @@ void Client::fetch(const QUrl &book, const QStringList &hrefs, std::function<voi
 void Client::create(const QUrl &book, const QString &uid, const QByteArray &vcard,
                     std::function<void(const Outcome &, const Entry &)> done)
 {
+    if (uid.isEmpty() || uid.contains(u'/'))
+        return later(this, [done, uid] { done({Outcome::Failed, 0, QStringLiteral("The UID \"%1\" cannot name a card").arg(uid), {}}, {}); });
     QString path = book.path(QUrl::FullyDecoded);
     if (!path.endsWith(u'/'))
         path += u'/';

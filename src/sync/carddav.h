@@ -95,7 +95,7 @@ public:
     void fetch(const QUrl &book, const QStringList &hrefs,
                std::function<void(const Entry &, const QByteArray &)> card, std::function<void(const Outcome &)> done);
     // A new card at <book>/<uid>.vcf. Precondition when one is there already:
-    // never a second card.
+    // never a second card. A UID holding '/' cannot name a card there: Failed.
     void create(const QUrl &book, const QString &uid, const QByteArray &vcard,
                 std::function<void(const Outcome &, const Entry &)> done);
     // The card at `href` replaced, if it still has `etag`; else Precondition.
@@ -116,15 +116,12 @@ private:
                   std::function<void(const Outcome &, const QList<AddressBook> &)> done);
     Outcome sslOutcome(QNetworkReply *reply) const;
 
-    QNetworkAccessManager network;
     QString user;
     QString password;
     QHash<QString, QByteArray> trusted; // "host:port" -> SHA-256 of the certificate
     QHash<QNetworkReply *, QList<QSslError>> sslErrors;
+    // Last, so that the replies it ends find everything above still there.
+    QNetworkAccessManager network;
 };
-
-// Joins a server's href (an absolute path, or a whole URL) to the URL it
-// came from.
-QUrl resolve(const QUrl &base, const QString &href);
 
 } // namespace CardDav

@@ -21,7 +21,7 @@ Plan plan(const QHash<QString, Synced> &last, const QHash<QString, Here> &here, 
         const Here state = here.value(uid, Here::Removed);
         const auto synced = last.constFind(uid);
         if (synced == last.cend()) {
-            if (state != Here::Changed) // removed before it was ever sent
+            if (state == Here::Removed) // removed before it was ever sent
                 continue;
             // A create of an earlier sync that the server stored without our
             // hearing of it: the card there is merged, never made twice.
@@ -42,7 +42,7 @@ Plan plan(const QHash<QString, Synced> &last, const QHash<QString, Here> &here, 
                 plan.conflicts.append({uid, Conflict::ChangedHereRemovedThere});
             else
                 plan.forget.append(uid);
-        } else if (*etag == synced->etag) {
+        } else if (!etag->isEmpty() && *etag == synced->etag) { // no ETag: no telling, so changed
             if (state == Here::Changed)
                 plan.update.append(uid);
             else if (state == Here::Removed)
@@ -137,7 +137,9 @@ QString textOf(const QList<Property> &properties)
 // The lines the properties are written as, folded, each ending in CR LF.
 QByteArray linesOf(const QList<Property> &properties)
 {
-    const QByteArray card = Vcard::write({{}, properties});
+    Card written;
+    written.properties = properties;
+    const QByteArray card = Vcard::write(written);
     const qsizetype start = card.indexOf("\r\n", card.indexOf("VERSION:")) + 2;
     return card.mid(start, card.size() - start - qsizetype(sizeof("END:VCARD\r\n") - 1));
 }

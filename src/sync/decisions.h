@@ -36,7 +36,7 @@ struct Conflict
 // run again does the same.
 struct Plan
 {
-    QStringList create;      // UIDs new here: put at <book>/<UID>.vcf if none is there
+    QStringList create;      // UIDs here and not in the last sync: put at <book>/<UID>.vcf if none is there
     QStringList update;      // UIDs changed here only: written over the last synced card, if its ETag holds
     QStringList merge;       // UIDs changed on both sides, or new here with a card at their address there already
     QStringList removeThere; // UIDs removed here, unchanged there: removed if the ETag holds

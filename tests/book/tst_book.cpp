@@ -60,13 +60,13 @@ private slots:
         row("name cancelled", "Family", "cmdAddName", "");
         row("name sorted, as typed", "Family", "cmdAddName", "mary O'Neil");
         row("name, accent", "Family", "cmdAddName", "Émile");
-        row("name listed, any case", "Family", "cmdAddName", "bo");
+        row("name listed, any case, trimmed", "Family", "cmdAddName", " bo ");
         row("another category's contact", "Fam", "cmdAddName", "ilyAnn");
         row("name too long", "Family", "cmdAddName", QString(226, 'n'));
         row("name with files an add cut short left", "Friend", "cmdAddName", "Eve", true, contactFiles("Friend", "Eve"));
         row("category refused", "Family/Ann", "cmdAddRelationship", "Mum?s");
         row("category cancelled", "Family/Ann", "cmdAddRelationship", "");
-        row("category sorted, as typed", "Family/Ann", "cmdAddRelationship", "aunt's side ");
+        row("category sorted, trimmed", "Family/Ann", "cmdAddRelationship", " aunt's side ");
         row("category listed, any case", "Family/Ann", "cmdAddRelationship", "FAMILY");
         row("category too long", "Family/Ann", "cmdAddRelationship", QString(231, 'a'));
         row("dependant cancelled", "Family/Ann", "cmdAddChildren", "");

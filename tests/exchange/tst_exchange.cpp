@@ -98,6 +98,49 @@ private slots:
         QVERIFY(run[0] == "0" || f->files() == standardBook());
     }
 
+    // An import adds by the window's rules: names and categories trimmed, no
+    // two contacts sharing files (listed ones, ones without files, ones
+    // earlier in the same file), no contact's files named as a names list.
+    // Afterwards every listed contact has its own files.
+    void addingRules_data()
+    {
+        QTest::addColumn<QStringList>("cards"); QTest::addColumn<QString>("summary"); // cards: name|category
+        QTest::newRow("category and name run together in one file") << QStringList{"insAmy|Cous", "Amy|Cousins"}
+            << "Imported 1 contact into 1 category; skipped 1: Amy (information is already stored under that name)";
+        QTest::newRow("a listed contact without files") << QStringList{"ilyBo|Fam"}
+            << "Imported 0 contacts into 0 categories; skipped 1: ilyBo (information is already stored under that name)";
+        QTest::newRow("files named as a names list") << QStringList{"Work|NamesList", "Jo|WorkBirthday"}
+            << "Imported 1 contact into 1 category; skipped 1: Work (the category cannot be used)";
+        QTest::newRow("spaces at both ends") << QStringList{"  Dora  |Work ", "Dora|work"}
+            << "Imported 1 contact into 1 category; skipped 1: Dora (already listed in work)";
+    }
+    void addingRules()
+    {
+        QFETCH(QStringList, cards); QFETCH(QString, summary);
+        QVERIFY(f->putStandardBook());
+        QFile file(f->home.filePath("in.vcf"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        for (const QString &card : cards)
+            file.write(("BEGIN:VCARD\r\nVERSION:4.0\r\nFN:" + card.section('|', 0, 0) + "\r\nCATEGORIES:"
+                        + card.section('|', 1) + "\r\nEND:VCARD\r\n").toUtf8());
+        file.close();
+        QCOMPARE(kinfolio(f->home.path(), {"--import", file.fileName()}).value(1), summary);
+        QStringList categories;
+        QVERIFY(RecordFile::readList(f->dataDir() + "RelationsList", categories));
+        QSet<QString> joined;
+        for (const QString &category : categories) {
+            QStringList names;
+            RecordFile::readList(f->dataDir() + "NamesList" + category, names);
+            for (const QString &name : names) {
+                QVERIFY2(category == category.trimmed() && name == name.trimmed(), qPrintable(category + '/' + name));
+                QVERIFY2(!joined.contains((category + name).toCaseFolded()), qPrintable(category + '/' + name));
+                joined.insert((category + name).toCaseFolded());
+                QVERIFY(!(category + name).startsWith("NamesList"));
+                QVERIFY2(name == "Bo" || QFile::exists(f->dataDir() + category + name + "Birthday"), qPrintable(name));
+            }
+        }
+    }
+
     // The first copy holds the data directory by a lock in the runtime directory: a second start brings it to the
     // front and ends; an import would write beside it and is refused, the data folder deleted or not; once the first
     // is killed its lock keeps no one out.

@@ -1,5 +1,7 @@
 #include "support/testsupport.h"
 
+#include "store/paths.h"
+
 #include <QAccessible>
 #include <QAction>
 #include <QProcess>
@@ -28,6 +30,37 @@ Files filesIn(const QString &dataDir, bool storedFirst)
             result.insert(name, file.readAll());
     }
     return result;
+}
+
+QStringList bookFaults(const QString &dataDir, bool unlistedAllowed, qsizetype *listed)
+{
+    QStringList faults, categories;
+    const auto read = [&](const QString &list, QStringList &entries) {
+        if (!RecordFile::readList(dataDir + list, entries) && QFile::exists(dataDir + list))
+            faults.append(list + " cannot be read");
+    };
+    read("RelationsList", categories);
+    QSet<QString> named{"RelationsList"};
+    qsizetype contacts = 0;
+    for (const QString &category : categories) {
+        QStringList names;
+        read("NamesList" + category, names);
+        named.insert("NamesList" + category);
+        contacts += names.size();
+        for (const QString &name : names) {
+            for (const QString &suffix : ContactFields::files())
+                if (!QFile::exists(dataDir + category + name + suffix))
+                    faults.append(category + '/' + name + " without " + suffix);
+            for (const QString &suffix : FileName::contactSuffixes)
+                named.insert(category + name + suffix);
+        }
+    }
+    for (const QString &file : unlistedAllowed ? QStringList() : QDir(dataDir).entryList(QDir::Files))
+        if (!named.contains(file))
+            faults.append(file + " is named by no list");
+    if (listed)
+        *listed = contacts;
+    return faults;
 }
 
 bool Fixture::startOn(const QString &category, const QString &name)

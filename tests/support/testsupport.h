@@ -34,6 +34,10 @@ QByteArray listBytes(const QStringList &entries);
 // may leave it (LF or CR ends, none at the end, spaces, no quotes), so any
 // rewrite of a file nobody changed shows.
 Files contactFiles(const QString &category, const QString &name);
+// What is wrong with the book in a data directory, a line each: a list that cannot be read, a listed contact
+// without one of its files and, unless unlistedAllowed (a crash leaves those of an add), a file no list names.
+// listed counts the contacts listed.
+QStringList bookFaults(const QString &dataDir, bool unlistedAllowed, qsizetype *listed = nullptr);
 // Runs a program to its end (a minute at most) with these variables set, or unset where empty: its exit code
 // ("not ended" where it did not), standard output and standard error, trimmed.
 QStringList runProgram(const QString &program, const QStringList &arguments, const QMap<QString, QString> &variables = {});

@@ -3,9 +3,11 @@
 // directory; Radicale again over TLS with a certificate of its own.
 
 #include "sync/carddav.h"
+#include "sync/decisions.h"
 
 #include <QFile>
 #include <QProcess>
+#include <QSet>
 #include <QSslCertificate>
 #include <QStandardPaths>
 #include <QTcpServer>
@@ -185,6 +187,8 @@ private slots:
         QTest::newRow("xandikos") << "xandikos";
     }
 
+    void mergeThroughServer_data() { writes_data(); }
+
     void writes()
     {
         Client client;
@@ -236,6 +240,37 @@ private slots:
         QCOMPARE(changes.removed, QStringList{otherEntry.href});
         auto [unknown, none] = wait<Outcome, Changes>([&](auto done) { client.changes(book, token.token + "x", done); });
         QCOMPARE(unknown.kind, Outcome::Precondition);
+    }
+
+    // A card edited here and merged keeps, through the server, every line
+    // that is no field of this program's, as that server gives them.
+    void mergeThroughServer()
+    {
+        QFETCH(QString, kind);
+        Client client;
+        const QUrl book = bookOf(server(client));
+        const QString uid = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        const QByteArray card = "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:" + uid.toUtf8()
+                                + "\r\nFN:Ann Lee\r\nN:Lee;Ann;;;\r\nitem1.EMAIL;TYPE=INTERNET:ann@acme.test\r\nitem1.X-ABLabel:Work"
+                                  "\r\nEMAIL:ann@home.test\r\nORG:Acme;Sales\r\nX-OTHER-APP;X-P=\"a,b\":kept\r\nEND:VCARD\r\n";
+        auto [created, entry] = wait<Outcome, Entry>([&](auto done) { client.create(book, uid, card, done); });
+        QVERIFY2(created.ok(), qPrintable(created.error));
+        const auto fetch = [&] {
+            QByteArray got;
+            wait<Outcome>([&](auto done) { client.fetch(book, {entry.href}, [&](const Entry &e, const QByteArray &b) { entry = e, got = b; }, done); });
+            return got;
+        };
+        const QByteArray last = fetch();
+        const Sync::Merged merged = Sync::merge(last, QByteArray(last).replace("FN:Ann Lee", "FN:Ann Leigh"), last);
+        auto [updated, newer] = wait<Outcome, Entry>([&](auto done) { client.update(book, entry, merged.card, done); });
+        QVERIFY2(updated.ok(), qPrintable(updated.error));
+        // The name's two fields change with it. (An XML answer's line ends are LF.)
+        QSet<QByteArray> before, after;
+        for (const QByteArray &line : last.split('\n'))
+            before.insert(line == "FN:Ann Lee" ? "FN:Ann Leigh" : line == "N:Lee;Ann;;;" ? "N:Leigh;Ann;;;" : line);
+        for (const QByteArray &line : fetch().split('\n'))
+            after.insert(line);
+        QCOMPARE(after, before);
     }
 
     // A wrong password says so; a certificate no one vouches for is refused,

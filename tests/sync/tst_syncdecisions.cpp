@@ -73,6 +73,7 @@ private slots:
         QTest::newRow("removed here, changed there") << "a:1" << "a:R" << "a:2" << "conflict: a removed here";
         QTest::newRow("changed here, removed there") << "a:1" << "a:C" << "" << "conflict: a removed there";
         QTest::newRow("new here") << "" << "d:C" << "" << "create: d";
+        QTest::newRow("here before the first sync") << "" << "d:U" << "" << "create: d";
         QTest::newRow("new here, stored there by a create cut short") << "" << "d:C" << "d:1" << "merge: d; fetch: d";
         QTest::newRow("new there") << "a:1" << "a:U" << "a:1 x:1 c:1" << "fetch: c x";
         QTest::newRow("new here, removed before a sync") << "" << "d:R" << "" << "";

@@ -1,0 +1,149 @@
+// The address book's rules for what may be added, and how a change a crash
+// cut short is finished at the next start.
+
+#include "support/testsupport.h"
+
+#include "model/addressbook.h"
+
+using Refusal = AddressBook::Refusal;
+
+class TestAddressBook : public FixtureTest
+{
+    Q_OBJECT
+
+    // The data directory's lists with their entries and each contact's files counted, a line each.
+    QStringList state() const
+    {
+        QMap<QString, int> counted;
+        for (const auto &[file, bytes] : f->files().asKeyValueRange()) {
+            QStringList entries;
+            if (file == "RelationsList" || file.startsWith("NamesList")) {
+                RecordFile::Reader reader(bytes);
+                for (QString entry; reader.readField(entry);)
+                    entries.append(entry);
+                counted.insert(file + ": " + entries.join(','), 0);
+                continue;
+            }
+            for (const QString &suffix : FileName::contactSuffixes)
+                if (file.endsWith(suffix))
+                    ++counted[file.chopped(suffix.size())];
+        }
+        QStringList lines;
+        for (const auto &[line, files] : counted.asKeyValueRange())
+            lines.append(files ? QString("%1: %2 files").arg(line).arg(files) : line);
+        return lines;
+    }
+
+private slots:
+    // On the standard book (Family: Ann, Anna, Zoë, Bo without files; Friend: Bob; Friends: Carl; Fam and work none),
+    // after noting the category/name pairs given, as an import of several cards does.
+    void checkContact_data()
+    {
+        QTest::addColumn<QStringList>("noted"); QTest::addColumn<Files>("more");
+        QTest::addColumn<QString>("category"); QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("refusal"); QTest::addColumn<bool>("storedEarlier");
+        const auto row = [](const char *tag, const QString &category, const QString &name, Refusal refusal,
+                            const QStringList &noted = {}, const Files &more = {}, bool earlier = false) {
+            QTest::newRow(tag) << noted << more << category << name << int(refusal) << earlier;
+        };
+        row("listed, in other letters", "Family", "ANNA", Refusal::Listed);
+        row("another category's contact", "Fam", "ilyAnn", Refusal::Taken);
+        row("another category's contact, in other letters", "Fam", "ilyann", Refusal::Taken);
+        row("another category's contact without files", "Fam", "ilyBo", Refusal::Taken);
+        row("one added earlier in the same change", "Friends", "Dan", Refusal::Taken, {"Friend/sDan"});
+        row("one added earlier to a new category", "Friends", "Dan", Refusal::Taken, {"Frie/", "Frie/ndsDan"});
+        row("files named as a names list", "Names", "ListFamily", Refusal::Reserved, {"Names/"});
+        row("a prefix's names cannot be read", "Friends", "Eve", Refusal::Taken, {}, {{"NamesListFriend/", ""}});
+        row("names cannot be read", "work", "Eve", Refusal::Unreadable, {}, {{"NamesListwork/", ""}});
+        row("forbidden character", "work", "Jo:e", Refusal::Forbidden);
+        row("too long", "Family", QString(226, 'n'), Refusal::TooLong);
+        row("files an add cut short left", "Friend", "Eve", Refusal::None, {}, contactFiles("Friend", "Eve"), true);
+        row("new", "work", "Ann", Refusal::None);
+    }
+    void checkContact()
+    {
+        QFETCH(QStringList, noted); QFETCH(Files, more); QFETCH(QString, category); QFETCH(QString, name);
+        QFETCH(int, refusal); QFETCH(bool, storedEarlier);
+        QVERIFY(f->putStandardBook() && f->put(more));
+        std::optional<AddressBook> book = AddressBook::read();
+        QVERIFY(book);
+        for (const QString &pair : noted) {
+            bool earlier = true;
+            if (pair.endsWith('/'))
+                book->noteCategory(pair.chopped(1));
+            else if (book->checkContact(pair.section('/', 0, 0), pair.section('/', 1), earlier) == Refusal::None)
+                book->noteContact(pair.section('/', 0, 0), pair.section('/', 1));
+        }
+        bool earlier = !storedEarlier;
+        QCOMPARE(int(book->checkContact(category, name, earlier)), refusal);
+        QCOMPARE(earlier, storedEarlier);
+    }
+
+    void checkCategory_data()
+    {
+        QTest::addColumn<QString>("category"); QTest::addColumn<int>("refusal");
+        QTest::newRow("listed, in other letters") << "FAMILY" << int(Refusal::Listed);
+        QTest::newRow("names list's name") << "NamesListX" << int(Refusal::Reserved);
+        QTest::newRow("forbidden character") << "Mum?s" << int(Refusal::Forbidden);
+        QTest::newRow("too long") << QString(231, 'a') << int(Refusal::TooLong);
+        QTest::newRow("new") << "Aunts" << int(Refusal::None);
+    }
+    void checkCategory()
+    {
+        QFETCH(QString, category); QFETCH(int, refusal);
+        QVERIFY(f->putStandardBook());
+        QCOMPARE(int(AddressBook::read()->checkCategory(category)), refusal);
+    }
+
+    // What the next start makes of a change a crash cut short, as the record beside the data directory gives it.
+    void finishInterrupted_data()
+    {
+        QTest::addColumn<QStringList>("record"); QTest::addColumn<Files>("files"); QTest::addColumn<QStringList>("after");
+        Files book{{"RelationsList", listBytes({"Family"})}, {"NamesListFamily", listBytes({"Ann", "Bo"})}};
+        book.insert(contactFiles("Family", "Ann"));
+        book.insert(contactFiles("Family", "Bo"));
+        Files cutShort = book;
+        cutShort.insert(contactFiles("Work", "Cy"));
+        cutShort.insert(contactFiles("Family", "Di"));
+        cutShort.remove("FamilyDiPic"); // made last, with its picture
+        cutShort.insert({{"FamilyEdBirthday", "\"\"\r\n"}, {"FamilyEdPic", "x\r\n"}});
+        const QStringList imported{"add", "Work", "Cy", "", "Family", "Di", "", "Family", "Ed", "", "Family", "Fay", ""};
+        QTest::newRow("import: whole contacts listed, the rest deleted")
+            << imported << cutShort
+            << QStringList{"FamilyAnn: 8 files", "FamilyBo: 8 files", "FamilyDi: 7 files", "NamesListFamily: Ann,Bo,Di",
+                           "NamesListWork: Cy", "RelationsList: Family,Work", "WorkCy: 8 files"};
+        Files listed = cutShort;
+        listed["NamesListWork"] = listBytes({"Cy"});
+        listed["RelationsList"] = listBytes({"family", "Work"});
+        QTest::newRow("import: listed already, in other letters")
+            << imported << listed
+            << QStringList{"FamilyAnn: 8 files", "FamilyBo: 8 files", "FamilyDi: 7 files", "NamesListFamily: Ann,Bo,Di",
+                           "NamesListWork: Cy", "RelationsList: family,Work", "WorkCy: 8 files"};
+        const QStringList category{"remove category", "Family", "Ann", "Bo"};
+        QTest::newRow("category removal before its list") << category << book << QStringList{"RelationsList: "};
+        Files unlisted = book;
+        unlisted["RelationsList"] = "";
+        unlisted.remove("FamilyAnnBirthday");
+        QTest::newRow("category removal on the way") << category << unlisted << QStringList{"RelationsList: "};
+        QTest::newRow("name removal") << QStringList{"remove", "Family", "Bo"} << book
+                                      << QStringList{"FamilyAnn: 8 files", "NamesListFamily: Ann", "RelationsList: Family"};
+        Files left = book;
+        left.insert(contactFiles("Family", "Eve"));
+        QTest::newRow("no record: an add's files stay for it") << QStringList() << left
+            << QStringList{"FamilyAnn: 8 files", "FamilyBo: 8 files", "FamilyEve: 8 files", "NamesListFamily: Ann,Bo",
+                           "RelationsList: Family"};
+    }
+    void finishInterrupted()
+    {
+        QFETCH(QStringList, record); QFETCH(Files, files); QFETCH(QStringList, after);
+        QVERIFY(f->put(files));
+        const QString unfinished = f->home.filePath("Kinfolio/Unfinished");
+        QVERIFY(record.isEmpty() || RecordFile::rewriteList(unfinished, record));
+        AddressBook::finishInterrupted();
+        QCOMPARE(state(), after);
+        QVERIFY(!QFile::exists(unfinished));
+    }
+};
+
+QTEST_MAIN(TestAddressBook)
+#include "tst_addressbook.moc"
