@@ -52,7 +52,24 @@ FrmPic::FrmPic() : QWidget(nullptr, Qt::Window)
 
 QString FrmPic::pictureFilter()
 {
-    return QStringLiteral("jpg/jpeg Files (*.jpg *.jpeg);;gif Files (*.gif);;All Files (*)");
+    QStringList patterns;
+    for (const QByteArray &suffix : QImageReader::supportedImageFormats())
+        patterns << QStringLiteral("*.") + QString::fromLatin1(suffix);
+    return QStringLiteral("Pictures (") + patterns.join(QLatin1Char(' '))
+           + QStringLiteral(");;jpg/jpeg Files (*.jpg *.jpeg);;gif Files (*.gif);;All Files (*)");
+}
+
+QString FrmPic::pictureKinds()
+{
+    const QList<QByteArray> read = QImageReader::supportedImageFormats();
+    QStringList kinds;
+    for (const auto &[suffix, kind] : {std::pair{"jpeg", "JPEG"}, {"png", "PNG"}, {"gif", "GIF"}, {"bmp", "BMP"},
+                                       {"webp", "WebP"}, {"tiff", "TIFF"}}) {
+        if (read.contains(suffix))
+            kinds << QString::fromLatin1(kind);
+    }
+    const QString last = kinds.takeLast();
+    return kinds.join(QStringLiteral(", ")) + QStringLiteral(" or ") + last;
 }
 
 bool FrmPic::loadPicture(const QString &path, const QString &whose)

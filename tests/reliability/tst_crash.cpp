@@ -210,11 +210,7 @@ private slots:
     {
         QTemporaryDir scratch;
         QFile cards(scratch.filePath("cards.vcf"));
-        QVERIFY(cards.open(QIODevice::WriteOnly));
-        for (int i = 0; i < 1000; ++i)
-            cards.write(QString("BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Person %1\r\nCATEGORIES:Group %2\r\nTEL;TYPE=home:%1\r\n%3"
-                                "END:VCARD\r\n").arg(i).arg(i % 7).arg(i % 10 ? "" : "PHOTO:data:image/png;base64,iVBORw0KGgo=\r\n")
-                            .toUtf8());
+        QVERIFY(cards.open(QIODevice::WriteOnly) && cards.write(generatedCards(1000)) > 0);
         cards.close();
         QRandomGenerator moments(seed);
         qint64 took = 0;
@@ -260,14 +256,7 @@ private slots:
     void killedWhileRemovingACategory()
     {
         Fixture f;
-        Files book{{"RelationsList", listBytes({"Big", "Small"})}, {"NamesListSmall", listBytes({"Ann"})}};
-        book.insert(contactFiles("Small", "Ann"));
-        QStringList names;
-        for (int i = 0; i < 1000; ++i) {
-            names.append(QString("Name %1").arg(i));
-            book.insert(contactFiles("Big", names.last()));
-        }
-        book.insert("NamesListBig", listBytes(names));
+        const Files book = bigCategoryBook();
         QRandomGenerator moments(seed);
         int leftBehind = 0, untouched = 0;
         for (int round = 0; round < kills / 20; ++round) {

@@ -149,19 +149,8 @@ private slots:
         const int cuts = qEnvironmentVariable("KINFOLIO_POWERCUTS", "12").toInt() / 4;
         QRandomGenerator random(20240618);
         const QStringList mount{"-o", "commit=600", m_device, m_mounted};
-        QByteArray cards;
-        for (int i = 0; i < 5000; ++i)
-            cards += QString("BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Person %1\r\nCATEGORIES:Group %2\r\nTEL;TYPE=home:%1\r\n%3"
-                             "END:VCARD\r\n").arg(i).arg(i % 7).arg(i % 10 ? "" : "PHOTO:data:image/png;base64,iVBORw0KGgo=\r\n")
-                         .toUtf8();
-        Files book{{"RelationsList", listBytes({"Big", "Small"})}, {"NamesListSmall", listBytes({"Ann"})}};
-        book.insert(contactFiles("Small", "Ann"));
-        QStringList names;
-        for (int i = 0; i < 1000; ++i) {
-            names.append(QString("Name %1").arg(i));
-            book.insert(contactFiles("Big", names.last()));
-        }
-        book.insert("NamesListBig", listBytes(names));
+        QByteArray cards = generatedCards(5000);
+        const Files book = bigCategoryBook();
         qputenv("XDG_DATA_HOME", QFile::encodeName(m_mounted + "/home"));
         qint64 took = 0;
         int unlisted = 0, before = 0;

@@ -32,6 +32,29 @@ Files filesIn(const QString &dataDir, bool storedFirst)
     return result;
 }
 
+Files bigCategoryBook()
+{
+    Files book{{"RelationsList", listBytes({"Big", "Small"})}, {"NamesListSmall", listBytes({"Ann"})}};
+    book.insert(contactFiles("Small", "Ann"));
+    QStringList names;
+    for (int i = 0; i < 1000; ++i) {
+        names.append(QString("Name %1").arg(i));
+        book.insert(contactFiles("Big", names.last()));
+    }
+    book.insert("NamesListBig", listBytes(names));
+    return book;
+}
+
+QByteArray generatedCards(int count)
+{
+    QByteArray cards;
+    for (int i = 0; i < count; ++i)
+        cards += QString("BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Person %1\r\nCATEGORIES:Group %2\r\nTEL;TYPE=home:%1\r\n%3"
+                         "END:VCARD\r\n").arg(i).arg(i % 7).arg(i % 10 ? "" : "PHOTO:data:image/png;base64,iVBORw0KGgo=\r\n")
+                     .toUtf8();
+    return cards;
+}
+
 QStringList bookFaults(const QString &dataDir, bool unlistedAllowed, qsizetype *listed)
 {
     QStringList faults, categories;
@@ -116,7 +139,7 @@ QString Fixture::after(const std::function<void()> &act, bool storedFirst)
     act();
     QString text;
     for (const Shown &dialog : platform.shown.mid(shown)) {
-        static const char *const kinds[] = {"message", "question", "input", "colour chooser", "file chooser"};
+        static const char *const kinds[] = {"message", "question", "input", "colour chooser", "file chooser", "notice"};
         text += QStringLiteral("%1: %2 [%3]\n").arg(kinds[dialog.kind], dialog.prompt, dialog.title);
     }
     const auto list = [](QStringList entries, int chosen) {

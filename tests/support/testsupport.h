@@ -34,6 +34,10 @@ QByteArray listBytes(const QStringList &entries);
 // may leave it (LF or CR ends, none at the end, spaces, no quotes), so any
 // rewrite of a file nobody changed shows.
 Files contactFiles(const QString &category, const QString &name);
+// A book of two categories: Big of 1,000 contacts (8,000 files) and Small of one, Ann.
+Files bigCategoryBook();
+// count cards, Person N in Group N % 7 with home number N, one in ten with a photo.
+QByteArray generatedCards(int count);
 // What is wrong with the book in a data directory, a line each: a list that cannot be read, a listed contact
 // without one of its files and, unless unlistedAllowed (a crash leaves those of an add), a file no list names.
 // listed counts the contacts listed.
