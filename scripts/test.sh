@@ -10,12 +10,12 @@ install_packages "${build_packages[@]}" xvfb xauth imagemagick xdotool x11-utils
   cups printer-driver-cups-pdf poppler-utils dpkg-dev file appstream desktop-file-utils e2fsprogs mount \
   radicale xandikos openssl gnome-keyring dbus
 
-# The print tests print through a real CUPS queue that writes PDF files. It
-# becomes the default destination only where there is none yet; nothing of
-# the user's is changed or removed. Without it those tests skip, or fail where
-# CI=true. lpstat answers in the C locale and exits 0 whatever it says.
+# The print tests print through a real CUPS queue that writes PDF files; they
+# choose it for their own process, so the machine's default printer is left as
+# it is, and nothing of the user's is changed or removed. Without the queue
+# those tests skip, or fail where CI=true. lpstat answers in the C locale.
 setup_print_queue() {
-  local queue=KinfolioPDF default
+  local queue=KinfolioPDF
   if [[ $(LC_ALL=C lpstat -r 2>/dev/null) != "scheduler is running" ]]; then
     # cupsd goes into the background in a session of its own, so it keeps
     # running after this script and whatever started it.
@@ -29,9 +29,6 @@ setup_print_queue() {
     "${sudo[@]}" lpadmin -p "$queue" -E -v cups-pdf:/ -m lsb/usr/cups-pdf/CUPS-PDF_opt.ppd 2>/dev/null || return 0
   # A queue stopped by an earlier failed job would hold the tests' jobs.
   "${sudo[@]}" cupsenable "$queue" && "${sudo[@]}" cupsaccept "$queue" || return 0
-  # "system default destination: NAME", or "no system default destination".
-  default=$(LC_ALL=C lpstat -d 2>/dev/null) || return 0
-  [[ $default == "system default destination: "* ]] || "${sudo[@]}" lpadmin -d "$queue"
 }
 
 build -DBUILD_TESTING=ON

@@ -65,6 +65,7 @@ FrmMain::~FrmMain()
 {
     RecordFile::flush();
     RecordFile::discardUnsaved();
+    Store::leaveDataDir();
 }
 
 void FrmMain::buildControls()
@@ -114,7 +115,7 @@ void FrmMain::buildControls()
     const auto lineBox = [this](QWidget *container, const char *name, int left, int top, int width, int height) {
         auto *box = place(new QLineEdit, container, name, left, top, width, height);
         box->setMaxLength(std::numeric_limits<int>::max());
-        box->setValidator(new QuoteFreeValidator(box));
+        box->setValidator(new LineBoxValidator(box));
         paintBox(box);
         return box;
     };
@@ -137,7 +138,7 @@ void FrmMain::buildControls()
 
     fraCategories = frame("fraCategories", QStringLiteral("Categories"), 120, 120, 2895, 2775);
     lblCategory = label(fraCategories, "lblCategory", QStringLiteral("Category:"), 240, 240, 1335, 255);
-    cboRelationship = place(new QComboBox, fraCategories, "cboRelationship", 240, 480, 2415, 345);
+    cboRelationship = place(new DropDownList, fraCategories, "cboRelationship", 240, 480, 2415, 345);
     // A wheel turned over the box while editing elsewhere would switch the category.
     cboRelationship->setFocusPolicy(Qt::StrongFocus);
     paintBox(cboRelationship);
@@ -332,17 +333,19 @@ void FrmMain::connectHandlers()
     connect(mnuAbout, &QAction::triggered, this, [this] { help.mnuAbout_Click(); });
 
     // Changes are saved in the background; when that fails the user is told
-    // once, after the keystroke that found it. Once the program is ending,
-    // its own message says what was lost instead.
+    // once, after the keystroke that found it, by a message that leaves the
+    // keys with the box being typed in: a modal box would take the next keys
+    // (and a Space or Enter would close it unread). Once the program is
+    // ending, its own question says what would be lost instead.
     connect(
         &Saver::instance(), &Saver::failed, this,
         [this](const QString &reason) {
             if (m_ending)
                 return;
-            platform.showMessage(this, QStringLiteral("Sorry, your changes could not be saved in ") + Store::dataDir()
-                                           + QStringLiteral(": ") + reason
-                                           + QStringLiteral(". What you type stays on screen and is saved as soon as "
-                                                            "saving works again."));
+            platform.showNotice(this, QStringLiteral("Sorry, your changes could not be saved in ") + Store::dataDir()
+                                          + QStringLiteral(": ") + reason
+                                          + QStringLiteral(". What you type stays on screen and is saved as soon as "
+                                                           "saving works again."));
         },
         Qt::QueuedConnection);
 }
@@ -361,34 +364,48 @@ void FrmMain::Form_Load()
     colors.ApplyColors();
 }
 
-void FrmMain::cmdExit_Click()
+bool FrmMain::cmdExit_Click()
 {
-    // Every change is saved as it is made: nothing to ask. What is still on
-    // its way to the disk is stored before the program ends.
+    // Every change is saved as it is made: nothing to ask while saving works.
+    // What is still on its way to the disk is stored before the program ends;
+    // what cannot be is lost only if the user says so, and staying (the
+    // default) keeps trying, so freeing space or mending the folder stores it.
     if (m_ending)
-        return;
+        return true;
     m_ending = true;
-    if (!RecordFile::flush())
-        platform.showMessage(this, QStringLiteral("Sorry, your last changes could not be saved in ") + Store::dataDir()
-                                       + QStringLiteral(" and are lost."));
+    if (!RecordFile::flush()
+        && platform.askYesNo(this,
+                             QStringLiteral("Sorry, your last changes could not be saved in ") + Store::dataDir()
+                                 + QStringLiteral(".\n\nStay open, so that they are saved once you have freed space "
+                                                  "or mended the folder? No ends Kinfolio and loses them."),
+                             Platform::appTitle(), true)) {
+        m_ending = false;
+        return false;
+    }
     platform.endProgram();
+    return true;
 }
 
 void FrmMain::closeEvent(QCloseEvent *event)
 {
-    event->accept();
-    cmdExit_Click();
+    event->setAccepted(cmdExit_Click());
 }
 
 bool FrmMain::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::Wheel && watched == cboRelationship && !cboRelationship->hasFocus())
         return true;
-    if (event->type() == QEvent::ShortcutOverride) {
+    // A box asks to keep the menu's keys before the menu sees them: refused.
+    // Where Qt matches no shortcut at all, as while it counts another window
+    // active after a dialog has closed, the key itself reaches the box: the
+    // menu item runs from here, so the key means the same however the focus came.
+    if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) {
         const QKeySequence pressed(static_cast<QKeyEvent *>(event)->keyCombination());
-        for (const QAction *action : {mnuPrintScreen, mnuPrintTexzt, mnuExit, mnuEditColors, mnuReadme, mnuAbout}) {
+        for (QAction *action : {mnuPrintScreen, mnuPrintTexzt, mnuExit, mnuEditColors, mnuReadme, mnuAbout}) {
             if (action->shortcut() == pressed) {
                 event->ignore();
+                if (event->type() == QEvent::KeyPress)
+                    action->trigger();
                 return true;
             }
         }

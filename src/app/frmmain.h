@@ -55,7 +55,8 @@ public:
     Exchange exchange{*this, platform, book};
 
     void Form_Load();
-    void cmdExit_Click();
+    // Whether the program is ending.
+    bool cmdExit_Click();
     void mnuExit_Click() { cmdExit_Click(); }
 
 protected:

@@ -92,10 +92,10 @@ void FrmColors::setFillColor(ColorRole role, ColorValue value)
 
 void FrmColors::PickColor(ColorRole role)
 {
-    const std::optional<QColor> chosen = platform.chooseColor(this, m_chooserColor);
+    // The chooser opens on the part's own colour, so OK without a choice changes nothing.
+    const std::optional<QColor> chosen = platform.chooseColor(this, toQColor(fillColor(role)));
     if (!chosen || !chosen->isValid())
         return; // a cancelled chooser changes nothing
-    m_chooserColor = *chosen;
     const ColorValue value = toColorValue(*chosen);
     setFillColor(role, value);
     emit colorPicked(role, value);

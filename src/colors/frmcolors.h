@@ -54,6 +54,4 @@ protected:
 
 private:
     Platform &platform;
-    // The colour chooser's own colour: black at first, then the last one confirmed.
-    QColor m_chooserColor = Qt::black;
 };

@@ -39,13 +39,8 @@ public:
         painter->setPen(pressed ? light : dark);
         painter->drawLine(r.bottomLeft(), r.bottomRight());
         painter->drawLine(r.topRight(), r.bottomRight());
-        // The keyboard focus: a dotted frame inside the edge, dark on a light
-        // face and light on a dark one, so it shows in every colour scheme.
-        if (option->state & State_HasFocus) {
-            QPen pen(face.lightness() > 128 ? Qt::black : Qt::white, 1, Qt::DotLine);
-            painter->setPen(pen);
-            painter->drawRect(r.adjusted(3, 3, -3, -3));
-        }
+        if (option->state & State_HasFocus)
+            drawFocusFrame(*painter, r.adjusted(3, 3, -3, -3), face);
         painter->restore();
     }
 
@@ -68,6 +63,16 @@ public:
 };
 
 } // namespace
+
+void drawFocusFrame(QPainter &painter, const QRect &inside, const QColor &background)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setPen(QPen(background.lightness() > 128 ? Qt::black : Qt::white, 1, Qt::DotLine));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(inside);
+    painter.restore();
+}
 
 QStyle *graphicalButtonStyle()
 {

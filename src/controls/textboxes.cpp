@@ -1,16 +1,23 @@
 #include "controls/textboxes.h"
 
+#include "controls/buttonstyle.h"
+
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QPainter>
 #include <QTextCursor>
 
-QValidator::State QuoteFreeValidator::validate(QString &input, int &pos) const
+QValidator::State LineBoxValidator::validate(QString &input, int &pos) const
 {
     for (qsizetype i = input.size() - 1; i >= 0; --i) {
-        if (input[i] == refusedCharacter) {
+        const bool pair = input[i] == QLatin1Char('\n') && i > 0 && input[i - 1] == QLatin1Char('\r');
+        if (input[i] == refusedCharacter || pair) {
             input.remove(i, 1);
             if (i < pos)
                 --pos;
+        } else if (input[i] == QLatin1Char('\n') || input[i] == QLatin1Char('\r')
+                   || input[i] == QChar::LineSeparator || input[i] == QChar::ParagraphSeparator) {
+            input[i] = QLatin1Char(' ');
         }
     }
     return Acceptable;
@@ -70,6 +77,19 @@ QItemSelectionModel::SelectionFlags ListBox::selectionCommand(const QModelIndex 
     return command;
 }
 
+// With nothing chosen a key moves from the top, as in any list: End picks the
+// last entry and Page Down a page down, the first key down the first entry.
+QModelIndex ListBox::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers)
+{
+    if (currentIndex().isValid() || count() == 0)
+        return QListWidget::moveCursor(action, modifiers);
+    const QModelIndex first = model()->index(0, 0);
+    if (action == MoveDown || action == MoveNext)
+        return first;
+    selectionModel()->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
+    return QListWidget::moveCursor(action, modifiers);
+}
+
 // On focus Qt makes the first entry current without selecting it, so the
 // next Down would pick the second and, with one entry, no key would pick any.
 // With no current entry the first key that moves picks the first one.
@@ -78,4 +98,37 @@ void ListBox::focusInEvent(QFocusEvent *event)
     QListWidget::focusInEvent(event);
     if (selectedItems().isEmpty() && currentIndex().isValid())
         selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+    viewport()->update();
+}
+
+void ListBox::focusOutEvent(QFocusEvent *event)
+{
+    QListWidget::focusOutEvent(event);
+    viewport()->update();
+}
+
+void ListBox::paintEvent(QPaintEvent *event)
+{
+    QListWidget::paintEvent(event);
+    if (hasFocus()) {
+        QPainter painter(viewport());
+        drawFocusFrame(painter, viewport()->rect().adjusted(1, 1, -2, -2), palette().color(QPalette::Base));
+    }
+}
+
+// Scrolling moves what is drawn, the frame too: it is drawn afresh.
+void ListBox::scrollContentsBy(int dx, int dy)
+{
+    QListWidget::scrollContentsBy(dx, dy);
+    if (hasFocus())
+        viewport()->update();
+}
+
+void DropDownList::paintEvent(QPaintEvent *event)
+{
+    QComboBox::paintEvent(event);
+    if (hasFocus()) {
+        QPainter painter(this);
+        drawFocusFrame(painter, rect().adjusted(3, 3, -4, -4), palette().color(QPalette::Button));
+    }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QComboBox>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QValidator>
@@ -11,8 +12,9 @@
 inline constexpr QChar refusedCharacter = RecordFile::unquotable;
 
 // Drops refused characters from what is typed or pasted into a line box,
-// keeping the rest.
-class QuoteFreeValidator : public QValidator
+// keeping the rest, and takes a line break as a space: the box would hide it,
+// yet store it.
+class LineBoxValidator : public QValidator
 {
     Q_OBJECT
 
@@ -61,4 +63,22 @@ protected:
     QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex &index,
                                                          const QEvent *event = nullptr) const override;
     void focusInEvent(QFocusEvent *event) override;
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
+    // The focus shows as on the buttons: Qt's styles mark at most the current
+    // entry, faintly, and nothing while there is none.
+    void focusOutEvent(QFocusEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    void scrollContentsBy(int dx, int dy) override;
+};
+
+// A drop-down list the user picks from, which shows the focus as the buttons do.
+class DropDownList : public QComboBox
+{
+    Q_OBJECT
+
+public:
+    using QComboBox::QComboBox;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
 };

@@ -69,7 +69,6 @@ Outcome importCards(QIODevice &cards, const QString &category)
     if (!reader.next(read))
         return {false, QStringLiteral("No vCard was found.")};
 
-    Store::makeDataDir();
     AddressBook::finishInterrupted();
     std::optional<AddressBook> book = AddressBook::read();
     if (!book)

@@ -106,6 +106,8 @@ FrmAbout::FrmAbout(Platform &platform) : QDialog(nullptr), platform(platform)
     cmdOK = place(new QPushButton(QStringLiteral("OK")), this, "cmdOK", 4440, 3240, 1260, 345);
     cmdOK->setDefault(true);
     cmdSysInfo = place(new QPushButton(QStringLiteral("&System Info...")), this, "cmdSysInfo", 4440, 3720, 1245, 345);
+    // Clicked, it keeps the focus; Enter still means OK, not a second start.
+    cmdSysInfo->setAutoDefault(false);
     setTabOrder(cmdOK, cmdSysInfo);
     cmdOK->setFocus();
     connect(cmdOK, &QPushButton::clicked, this, [this] { cmdOK_Click(); });

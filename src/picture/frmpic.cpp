@@ -3,8 +3,11 @@
 #include "controls/appicon.h"
 #include "controls/buttonstyle.h"
 #include "controls/controls.h"
+#include "store/recordfile.h"
 
+#include <QBuffer>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QImageReader>
 #include <QKeyEvent>
@@ -49,14 +52,34 @@ FrmPic::FrmPic() : QWidget(nullptr, Qt::Window)
 
 QString FrmPic::pictureFilter()
 {
-    return QStringLiteral("jpg/jpeg Files (*.jpg *.jpeg);;gif Files (*.gif);;All Files (*)");
+    QStringList patterns;
+    for (const QByteArray &suffix : QImageReader::supportedImageFormats())
+        patterns << QStringLiteral("*.") + QString::fromLatin1(suffix);
+    return QStringLiteral("Pictures (") + patterns.join(QLatin1Char(' '))
+           + QStringLiteral(");;jpg/jpeg Files (*.jpg *.jpeg);;gif Files (*.gif);;All Files (*)");
+}
+
+QString FrmPic::pictureKinds()
+{
+    const QList<QByteArray> read = QImageReader::supportedImageFormats();
+    QStringList kinds;
+    for (const auto &[suffix, kind] : {std::pair{"jpeg", "JPEG"}, {"png", "PNG"}, {"gif", "GIF"}, {"bmp", "BMP"},
+                                       {"webp", "WebP"}, {"tiff", "TIFF"}}) {
+        if (read.contains(suffix))
+            kinds << QString::fromLatin1(kind);
+    }
+    const QString last = kinds.takeLast();
+    return kinds.join(QStringLiteral(", ")) + QStringLiteral(" or ") + last;
 }
 
 bool FrmPic::loadPicture(const QString &path, const QString &whose)
 {
     QImage image;
-    if (!path.isEmpty()) {
-        QImageReader reader(path);
+    QByteArray bytes;
+    if (RecordFile::readPicture(path, bytes)) {
+        QBuffer buffer(&bytes);
+        // The name's suffix helps with formats that have no signature.
+        QImageReader reader(&buffer, QFileInfo(path).suffix().toLatin1());
         reader.setAutoTransform(true);
         image = reader.read();
     }

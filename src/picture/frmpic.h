@@ -32,8 +32,11 @@ public:
     // Paints the window in the colour scheme's colours.
     void paint(ColorValue formBack, ColorValue minorButtons, ColorValue mainButtons);
 
-    // The picture window's file filter.
+    // The picture window's file filter: every kind of picture it shows, then
+    // the JPEG and GIF files and all files.
     static QString pictureFilter();
+    // The usual kinds of picture it shows, by name: "JPEG, PNG ... or GIF".
+    static QString pictureKinds();
 
 signals:
     void changePictureClicked();

@@ -7,6 +7,8 @@
 #include "view/mainview.h"
 
 #include <QCheckBox>
+#include <QFileInfo>
+#include <QStandardPaths>
 
 Picture::Picture(MainView &view, Platform &platform) : view(view), platform(platform) {}
 
@@ -59,12 +61,18 @@ void Picture::cmdAddPic_Click()
     if (view.currentName().isEmpty() || file.isEmpty())
         return;
     FrmPic &window = frmPic();
-    const QString chosen = platform.chooseOpenFile(&window, FrmPic::pictureFilter());
+    // People keep their pictures in their Pictures folder, and choose the
+    // next one where they found the last.
+    if (m_folder.isEmpty())
+        m_folder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    const QString chosen = platform.chooseOpenFile(&window, FrmPic::pictureFilter(), m_folder);
     if (chosen.isEmpty())
         return; // cancelled
+    m_folder = QFileInfo(chosen).absolutePath();
     if (!window.loadPicture(chosen, view.currentName())) {
         platform.showMessage(&window, QStringLiteral("Sorry, ") + chosen
-                                          + QStringLiteral(" cannot be shown as a picture. Please choose a JPEG or GIF file."));
+                                          + QStringLiteral(" cannot be shown as a picture. Please choose a ")
+                                          + FrmPic::pictureKinds() + QStringLiteral(" file."));
         ShowPicture(); // back to what is stored
         return;
     }

@@ -37,4 +37,5 @@ private:
     MainView &view;
     Platform &platform;
     std::unique_ptr<FrmPic> m_frmPic;
+    QString m_folder; // where the chooser opens
 };

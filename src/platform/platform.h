@@ -23,9 +23,13 @@ public:
     // A message with a single OK button and no icon.
     virtual void showMessage(QWidget *parent, const QString &prompt, const QString &title) = 0;
     void showMessage(QWidget *parent, const QString &prompt) { showMessage(parent, prompt, appTitle()); }
+    // The same message shown without taking the keyboard: the user sees it at
+    // once and goes on typing where the focus is. A newer one replaces it.
+    virtual void showNotice(QWidget *parent, const QString &prompt) = 0;
 
     // A Yes/No question with no icon, Yes being the default. True for Yes.
-    virtual bool askYesNo(QWidget *parent, const QString &prompt, const QString &title) = 0;
+    // Escape answers No, or Yes where No is the answer that loses something.
+    virtual bool askYesNo(QWidget *parent, const QString &prompt, const QString &title, bool yesOnEscape = false) = 0;
 
     // A one-line text prompt with an empty default. Cancel gives the empty text.
     virtual QString inputBox(QWidget *parent, const QString &prompt, const QString &title) = 0;
@@ -33,16 +37,18 @@ public:
     // Colour chooser; nothing when cancelled.
     virtual std::optional<QColor> chooseColor(QWidget *parent, const QColor &initial) = 0;
 
-    // Open-file chooser with a Qt filter string; the empty text when cancelled.
-    virtual QString chooseOpenFile(QWidget *parent, const QString &filter) = 0;
+    // Open-file chooser with a Qt filter string, opening in dir (or where the
+    // chooser likes); the empty text when cancelled.
+    virtual QString chooseOpenFile(QWidget *parent, const QString &filter, const QString &dir = {}) = 0;
     // Save-file chooser, which asks before a file is replaced; the empty text when cancelled.
     virtual QString chooseSaveFile(QWidget *parent, const QString &filter, const QString &suggested) = 0;
 
     // Prints on the system's default printer as one job: lines of text, or a
-    // window as it looks now, drawn afresh onto one page. False when there is
-    // no default printer or the job failed; a failed job is never left open.
-    virtual bool printLines(const QStringList &lines) = 0;
-    virtual bool printWindow(QWidget &window) = 0;
+    // window as it looks now, drawn afresh onto one page. A failed job is
+    // never left open.
+    enum class PrintResult { Printed, NoPrinter, Failed };
+    virtual PrintResult printLines(const QStringList &lines) = 0;
+    virtual PrintResult printWindow(QWidget &window) = 0;
 
     // A read-only view of the registry: the value's type and raw bytes.
     struct RegistryValue

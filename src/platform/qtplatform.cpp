@@ -5,7 +5,6 @@
 #include <QColorDialog>
 #include <QFileDialog>
 #include <QInputDialog>
-#include <QMessageBox>
 #include <QPainter>
 #include <QPicture>
 #include <QPrinter>
@@ -23,10 +22,26 @@ void QtPlatform::showMessage(QWidget *parent, const QString &prompt, const QStri
     box.exec();
 }
 
-bool QtPlatform::askYesNo(QWidget *parent, const QString &prompt, const QString &title)
+void QtPlatform::showNotice(QWidget *parent, const QString &prompt)
+{
+    delete m_notice;
+    m_notice = new QMessageBox(QMessageBox::NoIcon, appTitle(), prompt, QMessageBox::Ok, parent);
+    m_notice->setAttribute(Qt::WA_DeleteOnClose);
+    m_notice->setWindowModality(Qt::NonModal);
+    // The keyboard stays where the user types, also where the window system
+    // makes every new window active (it does so later, so asked again).
+    m_notice->setAttribute(Qt::WA_ShowWithoutActivating);
+    QWidget *typing = QApplication::activeWindow();
+    m_notice->show();
+    if (typing)
+        typing->activateWindow();
+}
+
+bool QtPlatform::askYesNo(QWidget *parent, const QString &prompt, const QString &title, bool yesOnEscape)
 {
     QMessageBox box(QMessageBox::NoIcon, title, prompt, QMessageBox::Yes | QMessageBox::No, parent);
     box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(yesOnEscape ? QMessageBox::Yes : QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
 }
 
@@ -45,9 +60,9 @@ std::optional<QColor> QtPlatform::chooseColor(QWidget *parent, const QColor &ini
     return dialog.selectedColor();
 }
 
-QString QtPlatform::chooseOpenFile(QWidget *parent, const QString &filter)
+QString QtPlatform::chooseOpenFile(QWidget *parent, const QString &filter, const QString &dir)
 {
-    return QFileDialog::getOpenFileName(parent, QString(), QString(), filter);
+    return QFileDialog::getOpenFileName(parent, QString(), dir, filter);
 }
 
 QString QtPlatform::chooseSaveFile(QWidget *parent, const QString &filter, const QString &suggested)
@@ -101,16 +116,20 @@ QRectF printable(const QPrinter &printer)
 
 } // namespace
 
-bool QtPlatform::printLines(const QStringList &lines)
+Platform::PrintResult QtPlatform::printLines(const QStringList &lines)
 {
     const auto printer = defaultPrinter();
-    return printer && printLinesOn(*printer, lines);
+    if (!printer)
+        return PrintResult::NoPrinter;
+    return printLinesOn(*printer, lines) ? PrintResult::Printed : PrintResult::Failed;
 }
 
-bool QtPlatform::printWindow(QWidget &window)
+Platform::PrintResult QtPlatform::printWindow(QWidget &window)
 {
     const auto printer = defaultPrinter();
-    return printer && printWindowOn(*printer, window);
+    if (!printer)
+        return PrintResult::NoPrinter;
+    return printWindowOn(*printer, window) ? PrintResult::Printed : PrintResult::Failed;
 }
 
 bool QtPlatform::printLinesOn(QPrinter &printer, const QStringList &lines)

@@ -2,6 +2,9 @@
 
 #include "platform/platform.h"
 
+#include <QMessageBox>
+#include <QPointer>
+
 class QPrinter;
 
 // The real desktop: Qt's dialogs, CUPS's default printer, processes.
@@ -10,13 +13,14 @@ class QtPlatform : public Platform
 public:
     using Platform::showMessage;
     void showMessage(QWidget *parent, const QString &prompt, const QString &title) override;
-    bool askYesNo(QWidget *parent, const QString &prompt, const QString &title) override;
+    void showNotice(QWidget *parent, const QString &prompt) override;
+    bool askYesNo(QWidget *parent, const QString &prompt, const QString &title, bool yesOnEscape = false) override;
     QString inputBox(QWidget *parent, const QString &prompt, const QString &title) override;
     std::optional<QColor> chooseColor(QWidget *parent, const QColor &initial) override;
-    QString chooseOpenFile(QWidget *parent, const QString &filter) override;
+    QString chooseOpenFile(QWidget *parent, const QString &filter, const QString &dir = {}) override;
     QString chooseSaveFile(QWidget *parent, const QString &filter, const QString &suggested) override;
-    bool printLines(const QStringList &lines) override;
-    bool printWindow(QWidget &window) override;
+    PrintResult printLines(const QStringList &lines) override;
+    PrintResult printWindow(QWidget &window) override;
     std::optional<RegistryValue> readRegistry(const QString &root, const QString &key,
                                               const QString &valueName) override;
     bool startProgram(const QString &path) override;
@@ -30,4 +34,7 @@ public:
     static bool printLinesOn(QPrinter &printer, const QStringList &lines);
     // The window drawn at the printer's resolution, scaled to fit one page.
     static bool printWindowOn(QPrinter &printer, QWidget &window);
+
+private:
+    QPointer<QMessageBox> m_notice;
 };

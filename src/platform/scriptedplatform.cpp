@@ -21,7 +21,7 @@ QStringList ScriptedPlatform::messages() const
 {
     QStringList result;
     for (const Shown &s : shown) {
-        if (s.kind == Shown::Message)
+        if (s.kind == Shown::Message || s.kind == Shown::Notice)
             result.append(s.prompt);
     }
     return result;
@@ -32,7 +32,12 @@ void ScriptedPlatform::showMessage(QWidget *, const QString &prompt, const QStri
     shown.append({Shown::Message, prompt, title});
 }
 
-bool ScriptedPlatform::askYesNo(QWidget *, const QString &prompt, const QString &title)
+void ScriptedPlatform::showNotice(QWidget *, const QString &prompt)
+{
+    shown.append({Shown::Notice, prompt, appTitle()});
+}
+
+bool ScriptedPlatform::askYesNo(QWidget *, const QString &prompt, const QString &title, bool)
 {
     shown.append({Shown::Question, prompt, title});
     return take(answers, unanswered, prompt, false);
@@ -44,15 +49,16 @@ QString ScriptedPlatform::inputBox(QWidget *, const QString &prompt, const QStri
     return take(inputs, unanswered, prompt, QString());
 }
 
-std::optional<QColor> ScriptedPlatform::chooseColor(QWidget *, const QColor &)
+std::optional<QColor> ScriptedPlatform::chooseColor(QWidget *, const QColor &initial)
 {
-    shown.append({Shown::ColorChooser, QString(), QString()});
+    shown.append({Shown::ColorChooser, initial.name(), QString()});
     return take(colors, unanswered, QStringLiteral("colour chooser"), std::optional<QColor>());
 }
 
-QString ScriptedPlatform::chooseOpenFile(QWidget *, const QString &filter)
+QString ScriptedPlatform::chooseOpenFile(QWidget *, const QString &filter, const QString &dir)
 {
     shown.append({Shown::FileChooser, filter, QString()});
+    openedIn.append(dir);
     return take(files, unanswered, QStringLiteral("file chooser"), QString());
 }
 
@@ -62,20 +68,18 @@ QString ScriptedPlatform::chooseSaveFile(QWidget *, const QString &filter, const
     return take(files, unanswered, QStringLiteral("file chooser"), QString());
 }
 
-bool ScriptedPlatform::printLines(const QStringList &lines)
+Platform::PrintResult ScriptedPlatform::printLines(const QStringList &lines)
 {
-    if (!hasPrinter)
-        return false;
-    printedTexts.append(lines);
-    return true;
+    if (printing == PrintResult::Printed)
+        printedTexts.append(lines);
+    return printing;
 }
 
-bool ScriptedPlatform::printWindow(QWidget &window)
+Platform::PrintResult ScriptedPlatform::printWindow(QWidget &window)
 {
-    if (!hasPrinter)
-        return false;
-    printedWindows.append(window.grab().toImage());
-    return true;
+    if (printing == PrintResult::Printed)
+        printedWindows.append(window.grab().toImage());
+    return printing;
 }
 
 std::optional<Platform::RegistryValue> ScriptedPlatform::readRegistry(const QString &root, const QString &key,

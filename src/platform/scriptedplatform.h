@@ -14,7 +14,7 @@ class ScriptedPlatform : public Platform
 public:
     struct Shown
     {
-        enum Kind { Message, Question, Input, ColorChooser, FileChooser } kind;
+        enum Kind { Message, Question, Input, ColorChooser, FileChooser, Notice } kind;
         QString prompt;
         QString title;
         bool operator==(const Shown &) const = default;
@@ -32,11 +32,12 @@ public:
     QStringList unanswered;
     QList<QStringList> printedTexts;
     QList<QImage> printedWindows; // each as it looked when printed
+    QStringList openedIn; // the folder each open-file chooser opened in
     QStringList started;
     int endProgramCalls = 0;
 
     // The machine.
-    bool hasPrinter = true;
+    PrintResult printing = PrintResult::Printed;
     bool canStartPrograms = true;
     QHash<QString, RegistryValue> registry; // keyed by registryKey()
     static QString registryKey(const QString &root, const QString &key, const QString &valueName)
@@ -44,18 +45,19 @@ public:
         return root + QLatin1Char('\\') + key + QLatin1Char('|') + valueName;
     }
 
-    // Messages shown, prompt only, in order.
+    // Messages and notices shown, prompt only, in order.
     QStringList messages() const;
 
     using Platform::showMessage;
     void showMessage(QWidget *parent, const QString &prompt, const QString &title) override;
-    bool askYesNo(QWidget *parent, const QString &prompt, const QString &title) override;
+    void showNotice(QWidget *parent, const QString &prompt) override;
+    bool askYesNo(QWidget *parent, const QString &prompt, const QString &title, bool yesOnEscape = false) override;
     QString inputBox(QWidget *parent, const QString &prompt, const QString &title) override;
     std::optional<QColor> chooseColor(QWidget *parent, const QColor &initial) override;
-    QString chooseOpenFile(QWidget *parent, const QString &filter) override;
+    QString chooseOpenFile(QWidget *parent, const QString &filter, const QString &dir = {}) override;
     QString chooseSaveFile(QWidget *parent, const QString &filter, const QString &suggested) override;
-    bool printLines(const QStringList &lines) override;
-    bool printWindow(QWidget &window) override;
+    PrintResult printLines(const QStringList &lines) override;
+    PrintResult printWindow(QWidget &window) override;
     std::optional<RegistryValue> readRegistry(const QString &root, const QString &key,
                                               const QString &valueName) override;
     bool startProgram(const QString &path) override;

@@ -26,6 +26,15 @@ QStringList Printing::reportLines() const
     return lines;
 }
 
+bool Printing::printed(Platform::PrintResult result)
+{
+    if (result == Platform::PrintResult::NoPrinter)
+        platform.showMessage(view.frmMain, QStringLiteral("Nothing was printed. No printer is set up."));
+    else if (result == Platform::PrintResult::Failed)
+        platform.showMessage(view.frmMain, QStringLiteral("Nothing was printed. The printer did not take the job."));
+    return result == Platform::PrintResult::Printed;
+}
+
 void Printing::cmdPrintText_Click()
 {
     if (!platform.askYesNo(view.frmMain,
@@ -34,7 +43,7 @@ void Printing::cmdPrintText_Click()
         platform.showMessage(view.frmMain, QStringLiteral("Print cancelled."));
         return;
     }
-    platform.printLines(reportLines());
+    printed(platform.printLines(reportLines()));
 }
 
 void Printing::cmdPrintScreen_Click()
@@ -45,6 +54,6 @@ void Printing::cmdPrintScreen_Click()
         return;
     }
     // The window as it looks now that the question has closed, drawn afresh.
-    if (platform.printWindow(*view.frmMain))
+    if (printed(platform.printWindow(*view.frmMain)))
         platform.showMessage(view.frmMain, QStringLiteral("Printing..."));
 }

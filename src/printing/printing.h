@@ -1,9 +1,10 @@
 #pragma once
 
+#include "platform/platform.h"
+
 #include <QStringList>
 
 struct MainView;
-class Platform;
 
 // The contact report and Print Screen.
 class Printing
@@ -21,6 +22,9 @@ public:
     QStringList reportLines() const;
 
 private:
+    // Says why nothing was printed, if so; whether it was.
+    bool printed(Platform::PrintResult result);
+
     MainView &view;
     Platform &platform;
 };

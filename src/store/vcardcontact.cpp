@@ -4,7 +4,6 @@
 #include "store/recordfile.h"
 
 #include <QDate>
-#include <QFile>
 #include <QRegularExpression>
 #include <QSet>
 
@@ -487,11 +486,8 @@ StoredContact readContact(const QString &category, const QString &name)
     }
     QString picturePath;
     if (contact.files.contains(FileName::Pic) && RecordFile::Reader(contact.files[FileName::Pic]).readLine(picturePath)
-        && !picturePath.isEmpty()) {
-        QFile picture(picturePath);
-        if (picture.open(QIODevice::ReadOnly))
-            contact.picture = picture.readAll();
-    }
+        && !picturePath.isEmpty())
+        RecordFile::readPicture(picturePath, contact.picture);
     return contact;
 }
 

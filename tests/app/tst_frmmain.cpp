@@ -102,6 +102,40 @@ private slots:
         QCOMPARE(box->inputMethodQuery(Qt::ImSurroundingText).toString(), "Aunt Mary Lou");
         QCOMPARE(box->inputMethodQuery(Qt::ImCurrentSelection).toString(), how == "click" ? "" : "Lou");
     }
+
+    // Ctrl+A in a box opens About, never selects, however the focus came there.
+    void menuKeysAfterFocus_data()
+    {
+        QTest::addColumn<QString>("how");
+        for (const char *how : {"click", "Tab", "About closed", "picture window closed", "Edit Colors closed", "activated again"})
+            QTest::newRow(how) << QString(how);
+    }
+    void menuKeysAfterFocus()
+    {
+        QFETCH(QString, how);
+        QVERIFY(f->putStandardBook() && f->startOn("Family", "Ann") && f->showActive());
+        FrmMain &w = f->window();
+        QLineEdit *box = w.txtRelation;
+        QWidget *other = how.startsWith("picture") ? static_cast<QWidget *>(&w.picture.frmPic()) : &w.colors.frmColors();
+        w.cmdRemoveName->setFocus();
+        if (how == "click" || how == "Tab") {
+            how == "Tab" ? QTest::keyClick(w.cmdRemoveName, Qt::Key_Tab) : QTest::mouseClick(box, Qt::LeftButton);
+        } else if (box->setFocus(); how == "About closed") {
+            QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+            QVERIFY(QTest::qWaitForWindowActive(w.help.frmAbout()));
+            QTest::keyClick(w.help.frmAbout(), Qt::Key_Escape);
+        } else {
+            other->show();
+            QApplication::setActiveWindow(other);
+            QVERIFY(QTest::qWaitForWindowActive(other));
+            how == "activated again" ? QApplication::setActiveWindow(&w) : void(other->close());
+        }
+        QTRY_COMPARE(w.focusWidget(), box);
+        box->deselect();
+        QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+        QTRY_VERIFY(w.help.frmAbout() && w.help.frmAbout()->isVisible());
+        QCOMPARE(box->selectedText(), "");
+    }
 };
 
 QTEST_MAIN(TestFrmMain)

@@ -13,8 +13,8 @@ class TestBook : public FixtureTest
 private slots:
     // The selection moves only when the user picks another name: a click on
     // the list's blank part, a Ctrl+click on the chosen name and Ctrl+Space
-    // keep it. Moving into a list with the keyboard picks its first name.
-    // What is typed next is stored.
+    // keep it. Moving into a list with the keyboard picks its first name, End
+    // the last, Page Down a page down. What is typed next is stored.
     void selectingByHand()
     {
         QVERIFY(f->putStandardBook() && f->startOn("Friend") && f->showActive());
@@ -28,11 +28,14 @@ private slots:
         QCOMPARE(w.currentName(), "Bob");
         QTest::keyClick(list, Qt::Key_Space, Qt::ControlModifier);
         QCOMPARE(f->state(), "Friend/Bob | names on | details on | filled | Bob");
-        QVERIFY(f->pickCategory("Family"));
-        w.cmdRemoveRelationship->setFocus();
-        QTest::keyClick(w.cmdRemoveRelationship, Qt::Key_Tab);
-        QCOMPARE(QApplication::focusWidget(), list);
-        QTest::keyClick(list, Qt::Key_Down);
+        for (const auto &[key, name] : {std::pair{Qt::Key_End, "Zoë"}, {Qt::Key_PageDown, "Zoë"}, {Qt::Key_Down, "Ann"}}) {
+            QVERIFY(f->pickCategory("Friend") && f->pickCategory("Family"));
+            w.cmdRemoveRelationship->setFocus();
+            QTest::keyClick(w.cmdRemoveRelationship, Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), list);
+            QTest::keyClick(list, key);
+            QCOMPARE(w.currentName(), name);
+        }
         QCOMPARE(f->state(), "Family/Ann | names on | details on | filled | Ann");
         typeAtEnd(w.txtBirthday, "!");
         QCOMPARE(f->file("FamilyAnnBirthday"), QByteArray("\"1 May, 1970!\"\r\n"));
@@ -149,6 +152,7 @@ private slots:
             QTest::newRow(tag) << box << paste << text << file << bytes;
         };
         row("quotes dropped, any length", "txtRelation", true, "a\"b\"c" + QString(40000, 'r'), "Relation", "\"Ann's sisterabc" + QByteArray(40000, 'r') + "\"\r\n");
+        row("one-line: pasted line breaks as spaces", "txtFax", true, "-9\r\n0\n", "Numbers", "\"111\",\"222\",\"333\",\"444-9 0 \",\"Ann@mail.org\"\r\n");
         row("multi-line: typed quote refused, Enter as CR LF", "txtAddress", false, "\"\rLS1", "Address", "\"12 Elm St, Flat 2\r\nLeeds\r\nLS1\"\r\n");
         row("multi-line: pasted quotes dropped", "txtAddress", true, " \"The Elms\"\nLS1", "Address", "\"12 Elm St, Flat 2\r\nLeeds The Elms\r\nLS1\"\r\n");
         // "\b" is Backspace: after one is deleted there is room for one more.

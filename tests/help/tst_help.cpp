@@ -108,6 +108,19 @@ private slots:
         QCOMPARE(platform.messages(),
                  started.isEmpty() ? QStringList{"System Information Is Unavailable At This Time"} : QStringList());
     }
+
+    // Once System Info has started from its button, Enter closes the box rather than starting it again.
+    void enterAfterSysInfo()
+    {
+        f->platform.registry.insert(ScriptedPlatform::registryKey("HKEY_LOCAL_MACHINE", "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO", "PATH"), {Platform::RegSz, "info"});
+        QPointer about = new FrmAbout(f->platform);
+        about->show();
+        QVERIFY(QTest::qWaitForWindowActive(about));
+        QTest::mouseClick(about->cmdSysInfo, Qt::LeftButton);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QTRY_VERIFY(!about);
+        QCOMPARE(f->platform.started, QStringList{"info"});
+    }
 };
 
 QTEST_MAIN(TestHelp)

@@ -6,6 +6,9 @@
 
 #include <QAccessible>
 #include <QImageReader>
+#include <QStandardPaths>
+
+#include <sys/stat.h>
 
 class TestPicture : public FixtureTest
 {
@@ -62,9 +65,16 @@ private slots:
         QVERIFY(pic.picItem->pixmap().isNull() && !f->files().contains("FamilyAnnPic") && QFile::exists(m_images.filePath("ann.jpg")));
         pic.cmdAddPic->click(); // no contact chosen: nothing to ask
         QCOMPARE(f->platform.shown.size(), 1);
+        // A pipe in a picture's place is never waited on.
+        const QByteArray pipe = QFile::encodeName(m_images.filePath("pipe.jpg"));
+        QVERIFY(::mkfifo(pipe, 0600) == 0 && f->put({{"FamilyBoPic", pipe + "\r\n"}}));
+        QVERIFY(f->pickName("Bo"));
+        w.chkPic->click();
+        QVERIFY(f->pickName("Anna") && f->pickName("Bo") && pic.isVisible() && pic.picItem->pixmap().isNull());
     }
 
-    // Bo chooses pictures in turn: the last one shown is recorded, as the whole
+    // Bo chooses pictures in turn (every kind the program reads offered first):
+    // the last one shown is recorded, as the whole
     // path, and read back whole, commas and all (tests/data/picture.txt).
     // A refused choice goes back to the picture stored; one larger than the
     // screen is shown smaller, in its own proportions, so the window and its
@@ -89,8 +99,11 @@ private slots:
                 f->platform.files.enqueue(file.isEmpty() ? file : m_images.filePath(file));
                 pic.cmdAddPic->click();
             }
-        }).replace(m_images.path(), "<pictures>");
+        }).replace(m_images.path(), "<pictures>").replace(FrmPic::pictureFilter().section(";;", 0, 0), "Pictures (<all read>)");
         QCOMPARE(seen, storedBlock("picture.txt", seen));
+        // The chooser opens in the user's Pictures folder, then where the last one was chosen; it offers PNG first.
+        QCOMPARE(f->platform.openedIn, QStringList({QStandardPaths::writableLocation(QStandardPaths::PicturesLocation), m_images.path()}).mid(0, chosen.size()));
+        QVERIFY(FrmPic::pictureFilter().section(";;", 0, 0).contains("*.png"));
         for (int readBack = 0; readBack < 2; ++readBack) {
             const QSize size = pic.picItem->pixmap().size();
             QVERIFY(shown.isValid() ? size == shown : qAbs(size.width() * 4000 - size.height() * 6000) <= 6000);
@@ -122,8 +135,9 @@ private slots:
     // Only what the program itself writes is a colour (0 to 16777215); anything
     // else keeps that role's built-in colour while the other roles still load.
     // One dialog, shown by the button and the menu and hidden by Close and the
-    // title bar, keeps them in its swatches. A cancelled chooser changes nothing;
-    // a pick whose file cannot be written still applies for this run.
+    // title bar, keeps them in its swatches. The chooser opens on the part's
+    // colour; a cancelled chooser changes nothing; a pick whose file cannot be
+    // written still applies for this run.
     void colorFilesAndDialog()
     {
         const Files files{{"FormBackColor", ""}, {"NameTitleColor", "teal\r\n"}, {"FrameTitleColor", " 16777216 \r\n"},
@@ -144,6 +158,7 @@ private slots:
 
         f->platform.colors.enqueue(std::nullopt);
         dialog.cmdFormBackColor->click();
+        QCOMPARE(f->platform.shown.last().prompt, "#00c0c0");
         QCOMPARE(f->files(), files); // neither loading nor a cancel writes
         // In role order, as 0x00BBGGRR: the built-in colours but for the two valid files.
         const QList<ColorValue> expected{0xC0C000, 0xC00000, 0xC00000, 0, 0xFFFFFF, 0xFFFFFF, 0x0000FF, 0xFF8080};
@@ -154,6 +169,9 @@ private slots:
         f->platform.colors.enqueue(QColor(Qt::red));
         dialog.cmdFormBackColor->click();
         QCOMPARE(w.client->palette().color(QPalette::Window), QColor(Qt::red));
+        f->platform.colors.enqueue(std::nullopt);
+        dialog.cmdTextBoxBack->click();
+        QCOMPARE(f->platform.shown.last().prompt, "#ffffff"); // not the last colour picked
     }
 };
 

@@ -1,5 +1,9 @@
 #include "support/testsupport.h"
 
+#include "platform/qtplatform.h"
+
+#include <QMessageBox>
+
 #include <dlfcn.h>
 
 // The program on a failing disk and over damaged files. The fault shim, preloaded by CTest, fails chosen calls.
@@ -145,13 +149,74 @@ private slots:
                                      "stays on screen and is saved as soon as saving works again."});
     }
 
-    // Ending the program while saves fail says once that they are lost.
+    // A data folder deleted while the window is open is told once, and nothing is written there again, even once a
+    // folder is made in its place (as a second start makes it): no names list naming contacts whose files are gone.
+    void deletedFolder()
+    {
+        QVERIFY(f->put(book()) && f->startOn("Family", "Ann") && QDir(f->dataDir()).removeRecursively());
+        typeAtEnd(f->window().txtBirthday, "!");
+        QVERIFY(!RecordFile::flush() && QDir().mkdir(f->dataDir()));
+        typeAtEnd(f->window().txtRelation, "?");
+        f->platform.inputs.enqueue("Zoe");
+        f->window().cmdAddName->click();
+        QCoreApplication::processEvents();
+        QCOMPARE(f->files(false), Files());
+        QCOMPARE(told(), (QStringList{"Sorry, the new name could not be saved in <dir>. Nothing was added.",
+                                      "Sorry, your changes could not be saved in <dir>: the folder was deleted or replaced while "
+                                      "Kinfolio was open. What you type stays on screen and is saved as soon as saving works again."}));
+    }
+
+    // Ending the program while saves fail asks first: staying open (the default) keeps the changes, stored once
+    // saving works again; No ends it and loses them.
+    void exitWhileSavesFail_data()
+    {
+        QTest::addColumn<bool>("stay");
+        QTest::newRow("stay open") << true;
+        QTest::newRow("end") << false;
+    }
     void exitWhileSavesFail()
     {
+        QFETCH(bool, stay);
         QVERIFY(f->put(book()) && f->startOn("Family", "Ann"));
-        QVERIFY(failing("write:ENOSPC", f->home.path(), [&] { typeAtEnd(f->window().txtBirthday, "!"); f->window().cmdExit_Click(); }));
-        QCOMPARE(told(), QStringList{"Sorry, your last changes could not be saved in <dir> and are lost."});
-        QCOMPARE(f->platform.endProgramCalls, 1);
+        FrmMain &w = f->window();
+        f->platform.answers.enqueue(stay);
+        QVERIFY(failing("write:ENOSPC", f->home.path(), [&] {
+            typeAtEnd(w.txtBirthday, "!");
+            RecordFile::flush();
+            QCoreApplication::processEvents(); // told as it happens, not again on the way out
+            w.close();
+        }));
+        QCOMPARE(f->platform.shown.size(), 2);
+        QVERIFY(f->platform.shown[1].prompt.startsWith("Sorry, your last changes could not be saved in " + f->dataDir()));
+        QCOMPARE(f->platform.endProgramCalls, stay ? 0 : 1);
+        QCOMPARE(f->files(stay).value("FamilyAnnBirthday"), stay ? "\"1 May!\"\r\n" : "\"1 May\"\r\n");
+    }
+
+    // Through the desktop's own message: a save that fails is told at once and once, and the keys stay with the
+    // box, so all that is typed stays there and is stored as soon as saving works again.
+    void typingWhileSavesFail()
+    {
+        QVERIFY(f->put(book()));
+        QtPlatform desktop;
+        FrmMain w(desktop);
+        w.show();
+        QApplication::setActiveWindow(&w);
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        w.cboRelationship->setCurrentIndex(0); // Family, then Ann
+        w.lstNames->setCurrentRow(0);
+        w.txtBirthday->setFocus();
+        w.txtBirthday->end(false);
+        QVERIFY(failing("create+link+rename+unlink+mkdir:EROFS", f->home.path(), [&] {
+            for (const char key : {'a', 'b', 'c'}) {
+                QTest::keyClick(QApplication::focusWidget(), key);
+                RecordFile::flush();
+                QCoreApplication::processEvents();
+            }
+        }));
+        QCOMPARE(w.findChildren<QMessageBox *>().size(), 1);
+        QCOMPARE(QApplication::focusWidget(), w.txtBirthday);
+        QCOMPARE(w.txtBirthday->text(), "1 Mayabc");
+        QCOMPARE(f->file("FamilyAnnBirthday"), "\"1 Mayabc\"\r\n");
     }
 };
 

@@ -139,7 +139,7 @@ QString Fixture::after(const std::function<void()> &act, bool storedFirst)
     act();
     QString text;
     for (const Shown &dialog : platform.shown.mid(shown)) {
-        static const char *const kinds[] = {"message", "question", "input", "colour chooser", "file chooser"};
+        static const char *const kinds[] = {"message", "question", "input", "colour chooser", "file chooser", "notice"};
         text += QStringLiteral("%1: %2 [%3]\n").arg(kinds[dialog.kind], dialog.prompt, dialog.title);
     }
     const auto list = [](QStringList entries, int chosen) {
