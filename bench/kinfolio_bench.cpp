@@ -422,6 +422,55 @@ public:
         row(qPrintable(QStringLiteral("export %1 vCards").arg(count)), out, outFloor);
         row(qPrintable(QStringLiteral("import %1 vCards (%2 MB), into an empty book").arg(count).arg(cards.size() >> 20)),
             in, inFloor);
+
+        // The whole import as a person runs it, the program started on the
+        // file. Floor: the same files and pictures stored alone, one group.
+        const QString file = m_images.filePath(QStringLiteral("cards.vcf"));
+        QFile saved(file);
+        if (!saved.open(QIODevice::WriteOnly) || saved.write(cards) != cards.size())
+            qWarning("%s cannot be written", qPrintable(file));
+        saved.close();
+        QByteArray image;
+        RecordFile::readBytes(picture, image);
+        Samples command, commandFloor;
+        for (int i = 0; i < 3; ++i) {
+            QTemporaryDir empty(m_home.filePath(QStringLiteral("../kinfolio-command-XXXXXX")));
+            QProcess program;
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert(QStringLiteral("XDG_DATA_HOME"), empty.path());
+            program.setProcessEnvironment(environment);
+            command.push_back(time([&] {
+                program.start(QCoreApplication::applicationDirPath() + QStringLiteral("/kinfolio"), {QStringLiteral("--import"), file});
+                program.waitForFinished(-1);
+            }));
+            const QByteArray home = qgetenv("XDG_DATA_HOME");
+            QTemporaryDir alone(m_home.filePath(QStringLiteral("../kinfolio-alone-XXXXXX")));
+            qputenv("XDG_DATA_HOME", alone.path().toLocal8Bit());
+            Store::makeDataDir();
+            const QString pictures = Store::dataDir() + QStringLiteral("../Pictures/");
+            QDir().mkpath(pictures);
+            commandFloor.push_back(time([&] {
+                RecordFile::WriteGroup files;
+                for (const QString &name : names) {
+                    writeContact("Family", name, pictures + name + QStringLiteral(".jpg"));
+                    RecordFile::rewriteBytes(pictures + name + QStringLiteral(".jpg"), image);
+                }
+            }));
+            qputenv("XDG_DATA_HOME", home);
+        }
+        row("  the same with kinfolio --import", command, commandFloor);
+        rusage children{};
+        getrusage(RUSAGE_CHILDREN, &children);
+        std::printf("(peak memory of kinfolio --import: %.1f MB)\n", double(children.ru_maxrss) / 1024.0);
+        Samples exportCommand;
+        for (int i = 0; i < 3; ++i) {
+            QProcess program;
+            exportCommand.push_back(time([&] {
+                program.start(QCoreApplication::applicationDirPath() + QStringLiteral("/kinfolio"), {QStringLiteral("--export"), file});
+                program.waitForFinished(-1);
+            }));
+        }
+        row("export with kinfolio --export", exportCommand, outFloor);
     }
 
     void scaling()

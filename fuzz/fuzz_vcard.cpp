@@ -77,8 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
 
     const QList<Vcard::Card> cards = Vcard::parse(bytes);
-    Trickle pieces(bytes, size > 0 ? data[0] % 7 + 1 : 1);
-    check(same(readCards(pieces), cards));
+    Trickle trickled(bytes, size > 0 ? data[0] % 7 + 1 : 1);
+    check(same(readCards(trickled), cards));
     const QString text = QString::fromUtf8(bytes);
     if (!text.startsWith(u'\uFEFF')) {
         Trickle utf16("\xFF\xFE" + QStringEncoder(QStringEncoder::Utf16LE).encode(text), size > 0 ? data[0] % 5 + 1 : 1);

@@ -65,6 +65,7 @@ FrmMain::~FrmMain()
 {
     RecordFile::flush();
     RecordFile::discardUnsaved();
+    Store::leaveDataDir();
 }
 
 void FrmMain::buildControls()

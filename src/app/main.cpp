@@ -75,10 +75,11 @@ int runCommandLine(const QCoreApplication &app)
     // Importing rewrites the lists, which a window working on the same data
     // would rewrite again from its own memory.
     Store::makeDataDir();
-    OneCopy oneCopy(Store::dataDir());
+    if (const QString untrusted = Store::untrustedDataDir(); !untrusted.isEmpty())
+        return fail(untrusted);
+    OneCopy oneCopy(Store::dataDir(), OneCopy::Role::Import);
     if (!oneCopy.lead())
-        return fail(QStringLiteral("Kinfolio is open with the data in ") + Store::dataDir()
-                    + QStringLiteral("; import from its File menu, or close it first"));
+        return fail(oneCopy.refusal());
     const QString path = parser.value(importOption);
     QFile in(path);
     if (!in.open(QIODevice::ReadOnly))
@@ -111,13 +112,17 @@ int main(int argc, char *argv[])
 
     QtPlatform platform;
     Store::makeDataDir();
-    OneCopy oneCopy(Store::dataDir());
-    if (!oneCopy.lead()) {
-        if (oneCopy.raiseRunning())
+    if (const QString untrusted = Store::untrustedDataDir(); !untrusted.isEmpty()) {
+        platform.showMessage(nullptr, untrusted);
+        return 1;
+    }
+    OneCopy oneCopy(Store::dataDir(), OneCopy::Role::Window);
+    // An import from the command line ends soon: the window waits a while for it.
+    constexpr int importWait = 5000;
+    if (!oneCopy.lead(importWait)) {
+        if (oneCopy.heldByWindow() && oneCopy.raiseRunning())
             return 0;
-        platform.showMessage(nullptr, QStringLiteral("Kinfolio is already open with the data in ") + Store::dataDir()
-                                          + QStringLiteral(" but does not answer. Please close it, then start "
-                                                           "Kinfolio again."));
+        platform.showMessage(nullptr, oneCopy.refusal());
         return 1;
     }
 

@@ -1,26 +1,36 @@
 #pragma once
 
 #include <QLocalServer>
-#include <QLockFile>
 #include <QObject>
 
 // One copy of the program writes a data directory: two would each rewrite
-// the lists from their own memory and undo each other's changes. The first
-// copy to start holds a lock in the data directory, which a copy that
-// crashed does not leave stuck, and listens; a copy started later asks that
-// one to bring its window to the front instead of opening its own.
+// the lists from their own memory and undo each other's changes. The copy
+// that writes holds a lock named after the data directory in the user's
+// runtime directory (per machine, private), where neither a full data disk,
+// a deleted data folder nor a folder-sync tool can touch it. The kernel lets
+// go of it when its copy ends, however it ends, so a lock is never stale. A
+// window that holds it also listens, so that a copy started later can ask it
+// to come to the front instead of opening its own.
 class OneCopy : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit OneCopy(const QString &dataDir);
+    // What holds the data directory.
+    enum class Role { Window, Import };
 
-    // Takes the data directory for this copy: false when another running
-    // copy holds it. Where no lock can be made at all (a directory that
-    // cannot be written), this copy goes on, and its saves tell why they fail.
-    bool lead();
-    // Asks the copy that holds the data directory to come to the front;
+    OneCopy(const QString &dataDir, Role role);
+    ~OneCopy() override;
+
+    // Takes the data directory for this copy, trying for up to milliseconds
+    // while a copy other than a window holds it. False when another copy
+    // holds it, or when the lock cannot be had at all: refusal() says which.
+    bool lead(int milliseconds = 0);
+    // Why lead() failed, as a sentence naming the data directory.
+    QString refusal() const;
+    // Whether the copy that holds the data directory is a window.
+    bool heldByWindow() const { return m_holder == Holder::Window; }
+    // Asks the window that holds the data directory to come to the front;
     // whether it answered within the time.
     bool raiseRunning(int milliseconds = 5000);
 
@@ -29,7 +39,18 @@ signals:
     void raiseRequested();
 
 private:
-    QLockFile m_lock;
-    QLocalServer m_server;
+    enum class Holder { Nobody, Window, Import, Other };
+
+    bool tryLead();
+
+    QString m_dataDir;
+    Role m_role;
+    QString m_problem; // why the lock cannot be had
+    QString m_dir; // the runtime directory, empty when there is none of the user's own
+    QString m_lockPath;
     QString m_serverName;
+    int m_fd = -1;
+    Holder m_holder = Holder::Nobody;
+    qint64 m_holderPid = 0;
+    QLocalServer m_server;
 };

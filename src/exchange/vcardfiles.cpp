@@ -87,7 +87,6 @@ Outcome importCards(QIODevice &cards, const QString &category)
     if (!reader.next(read))
         return {false, QStringLiteral("No vCard was found.")};
 
-    Store::makeDataDir();
     AddressBook::finishInterrupted();
     std::optional<AddressBook> book = AddressBook::read();
     if (!book)
@@ -105,6 +104,7 @@ Outcome importCards(QIODevice &cards, const QString &category)
     };
     QList<AddressBook::NewContact> adding;
     QList<Vcard::Imported *> group;
+    qsizetype groupBytes = 0; // of the group's pictures
     const auto storeGroup = [&] {
         QList<const AddressBook::NewContact *> contacts;
         for (const AddressBook::NewContact &contact : adding)
@@ -120,6 +120,7 @@ Outcome importCards(QIODevice &cards, const QString &category)
         }
         adding.clear();
         group.clear();
+        groupBytes = 0;
     };
 
     // Stable addresses: the group points into it.
@@ -152,7 +153,9 @@ Outcome importCards(QIODevice &cards, const QString &category)
         book->noteContact(card.category, card.name);
         adding.append({card.category, card.name, card.files, card.picture, card.pictureSuffix, card.kept});
         group.append(&card);
-        if (group.size() == groupSize)
+        groupBytes += card.picture.size();
+        // Large photos are held no longer than a few dozen megabytes' worth.
+        if (group.size() == groupSize || groupBytes > (64 << 20))
             storeGroup();
     } while (reader.next(read));
     storeGroup();

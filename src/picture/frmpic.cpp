@@ -3,8 +3,11 @@
 #include "controls/appicon.h"
 #include "controls/buttonstyle.h"
 #include "controls/controls.h"
+#include "store/recordfile.h"
 
+#include <QBuffer>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QImageReader>
 #include <QKeyEvent>
@@ -72,8 +75,11 @@ QString FrmPic::pictureKinds()
 bool FrmPic::loadPicture(const QString &path, const QString &whose)
 {
     QImage image;
-    if (!path.isEmpty()) {
-        QImageReader reader(path);
+    QByteArray bytes;
+    if (RecordFile::readPicture(path, bytes)) {
+        QBuffer buffer(&bytes);
+        // The name's suffix helps with formats that have no signature.
+        QImageReader reader(&buffer, QFileInfo(path).suffix().toLatin1());
         reader.setAutoTransform(true);
         image = reader.read();
     }

@@ -67,13 +67,17 @@ int removeTemporariesIn(const QByteArray &dir, Linked linked)
 
 } // namespace
 
-int read(const QByteArray &path, QByteArray &bytes)
+int read(const QByteArray &path, QByteArray &bytes, bool anyOwner)
 {
     const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return errno;
     struct stat status{};
-    int error = ::fstat(fd, &status) != 0 ? errno : S_ISREG(status.st_mode) ? 0 : S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
+    int error = ::fstat(fd, &status) != 0                 ? errno
+                : S_ISDIR(status.st_mode)                  ? EISDIR
+                : !S_ISREG(status.st_mode)                 ? EINVAL
+                : anyOwner || status.st_uid == ::geteuid() ? 0
+                                                           : EPERM;
     if (error == 0) {
         // One byte more than the file holds, so its end is found without growing.
         QByteArray content(qsizetype(status.st_size) + 1, Qt::Uninitialized);
@@ -235,6 +239,9 @@ int NewVersion::create()
     // and a file its owner made read-only is left as it is.
     if (m_targetExisted && !S_ISREG(existing.st_mode))
         return S_ISDIR(existing.st_mode) ? EISDIR : EINVAL;
+    // Whoever else owns the file a link leads to could have put the link there.
+    if (m_targetExisted && existing.st_uid != ::geteuid())
+        return EPERM;
     if (m_targetExisted && ::access(m_target.constData(), W_OK) != 0)
         return errno;
 

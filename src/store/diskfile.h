@@ -12,8 +12,10 @@
 namespace DiskFile {
 
 // Reads a regular file whole. Opened without waiting, so a pipe or a device
-// standing in a data file's place cannot hang the program.
-int read(const QByteArray &path, QByteArray &bytes);
+// standing in a data file's place cannot hang the program. A data file, or
+// the file its link leads to, is read only when it is the user's own
+// (EPERM otherwise); anyOwner lifts that for a picture kept anywhere.
+int read(const QByteArray &path, QByteArray &bytes, bool anyOwner = false);
 
 // The directory that holds the path's name.
 QByteArray directoryOf(const QByteArray &path);
@@ -30,7 +32,7 @@ int removeTemporaries(const QByteArray &dir);
 // Until replace() it is an unnamed file where the file system can make one,
 // so a crash leaves nothing behind; a named one has a name no data file can
 // have, which removeTemporaries() finds. A target that is a symbolic link
-// stays one: the file it points to is replaced.
+// stays one: the file it points to is replaced, if it is the user's own.
 class NewVersion
 {
 public:

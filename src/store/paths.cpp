@@ -8,9 +8,13 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <mutex>
 
 namespace Store {
 
@@ -72,21 +76,92 @@ bool makeAppDir()
     return QDir().mkdir(appDir());
 }
 
-bool makeDataDir()
+namespace {
+
+// The data directory makeDataDir() took, held open so that its inode number
+// is not given to a directory made again in its place; read by the writer's
+// thread.
+struct TakenDir
 {
-    // The XDG data home itself may not exist yet on a fresh account. Every
-    // directory made here holds, or leads only to, personal data: it is
-    // private to its owner. One that exists is left as its owner set it.
-    const QByteArray dir = QFile::encodeName(dataDir());
+    QByteArray path;
+    int fd = -1;
+};
+std::mutex takenMutex;
+TakenDir taken;
+
+QByteArray withoutSlash(const QString &dir)
+{
+    QByteArray path = QFile::encodeName(dir);
+    while (path.size() > 1 && path.endsWith('/'))
+        path.chop(1);
+    return path;
+}
+
+} // namespace
+
+bool makePrivateDirs(const QString &dir)
+{
+    const QByteArray path = QFile::encodeName(dir) + '/';
     bool made = false;
-    for (qsizetype slash = dir.indexOf('/', 1); slash >= 0; slash = dir.indexOf('/', slash + 1)) {
-        const QByteArray step = dir.left(slash);
+    for (qsizetype slash = path.indexOf('/', 1); slash >= 0; slash = path.indexOf('/', slash + 1)) {
+        const QByteArray step = path.left(slash);
         if (::mkdir(step.constData(), 0700) == 0)
             made = true;
         else if (errno != EEXIST)
-            return false;
+            return made;
     }
     return made;
+}
+
+bool makeDataDir()
+{
+    // The XDG data home itself may not exist yet on a fresh account. Every
+    // directory made here holds, or leads only to, personal data.
+    const bool made = makePrivateDirs(dataDir());
+    leaveDataDir();
+    const std::lock_guard lock(takenMutex);
+    taken.path = withoutSlash(dataDir());
+    taken.fd = ::open(taken.path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    return made;
+}
+
+void leaveDataDir()
+{
+    const std::lock_guard lock(takenMutex);
+    if (taken.fd >= 0)
+        ::close(taken.fd);
+    taken = {};
+}
+
+bool dataDirGone(const QByteArray &dir)
+{
+    const std::lock_guard lock(takenMutex);
+    if (dir != taken.path || taken.fd < 0)
+        return false;
+    struct stat held{}, named{};
+    return ::fstat(taken.fd, &held) != 0 || held.st_nlink == 0 || ::stat(dir.constData(), &named) != 0
+           || named.st_dev != held.st_dev || named.st_ino != held.st_ino;
+}
+
+QString untrustedDataDir()
+{
+    const QString data = QDir::cleanPath(dataDir());
+    const QString beside = QDir::cleanPath(data + QStringLiteral("/.."));
+    for (const QString &folder : {data, beside, beside + QStringLiteral("/Pictures")}) {
+        struct stat status{};
+        if (::stat(QFile::encodeName(folder).constData(), &status) != 0)
+            continue; // not there, so nothing in it to turn against anyone
+        if (status.st_uid != ::geteuid()) {
+            const passwd *user = ::getpwuid(::geteuid());
+            return folder + QStringLiteral(" belongs to another user, so Kinfolio does not write in it. Make it your own (chown ")
+                   + (user ? QString::fromLocal8Bit(user->pw_name) : QString::number(::geteuid())) + u' ' + folder
+                   + QStringLiteral("), or move it away.");
+        }
+        if ((status.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+            return QStringLiteral("Other users can write in ") + folder
+                   + QStringLiteral(", so Kinfolio does not write in it. Make it yours alone (chmod go-w ") + folder + QStringLiteral(").");
+    }
+    return {};
 }
 
 bool hasForbiddenCharacter(const QString &name)

@@ -44,9 +44,31 @@ bool fitsFileName(const QString &part1, const QString &part2 = {}, const QString
 
 // Creates appDir() / dataDir(). Both fail harmlessly when the directory
 // exists. The data directory, and each missing directory above it, is made
-// readable by its owner only.
+// readable by its owner only. The data directory made or found here is the
+// one the program writes in: once it is deleted, or another takes its place,
+// nothing is written there (see dataDirGone()).
 bool makeAppDir();
 bool makeDataDir();
+
+// Makes dir and each missing directory above it, readable by their owner
+// only; one that exists is left as its owner set it. Whether any was made.
+bool makePrivateDirs(const QString &dir);
+
+// Lets go of the data directory makeDataDir() took, which is held open until
+// then (so a file system can be unmounted once the window is gone).
+void leaveDataDir();
+
+// Whether dir is the data directory makeDataDir() took, and that one has been
+// deleted or replaced since. A names list written into a data directory made
+// again would name contacts whose files are gone, and the list of categories
+// would leave out what the window shows.
+bool dataDirGone(const QByteArray &dir);
+
+// Why the program may not write in the data directory or the folders beside
+// it, as a sentence; empty when it may. A folder that is not the user's own,
+// or that others can write, is refused: whoever can put a file there can put
+// a link that turns the program's rewrites against the user's other files.
+QString untrustedDataDir();
 
 } // namespace Store
 

@@ -268,6 +268,11 @@ bool readBytes(const QString &path, QByteArray &bytes)
     return read(path, bytes);
 }
 
+bool readPicture(const QString &path, QByteArray &bytes)
+{
+    return !path.isEmpty() && DiskFile::read(QFile::encodeName(path), bytes, true) == 0;
+}
+
 int removeTemporaries(const QString &dir)
 {
     return DiskFile::removeTemporaries(QFile::encodeName(QDir::cleanPath(dir)));

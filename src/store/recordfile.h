@@ -56,6 +56,9 @@ bool readValue(const QString &path, QString &value);
 bool readLine(const QString &path, QString &value);
 // The file's bytes as they are.
 bool readBytes(const QString &path, QByteArray &bytes);
+// A picture's bytes, wherever the user keeps it and whoever owns it; like a
+// data file, only a regular file is read, and never waited on.
+bool readPicture(const QString &path, QByteArray &bytes);
 
 // While a group is open, the rewrites above, whatever their mode, leave each
 // file as it is; commit(), or the group's end, stores them all together (each

@@ -3,8 +3,6 @@
 #include "store/diskfile.h"
 #include "store/paths.h"
 
-#include <QFile>
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -16,19 +14,9 @@ namespace {
 
 constexpr std::chrono::seconds retryEvery{2};
 
-// Writes a file's new version out. A data directory deleted while the
-// program runs is made again, so the change is still stored.
-std::optional<DiskFile::NewVersion> writeOut(const Saver::File &file, int &error)
-{
-    std::optional<DiskFile::NewVersion> version = DiskFile::NewVersion::write(file.target, file.bytes, error);
-    if (!version && error == ENOENT) {
-        QByteArray dataDir = QFile::encodeName(Store::dataDir());
-        dataDir.chop(1);
-        if (DiskFile::directoryOf(file.target) == dataDir && Store::makeDataDir())
-            version = DiskFile::NewVersion::write(file.target, file.bytes, error);
-    }
-    return version;
-}
+// What stands for a data directory deleted or replaced while the program
+// runs: nothing is written in its place.
+constexpr int dataDirGone = ESTALE;
 
 } // namespace
 
@@ -192,7 +180,8 @@ void Saver::writeQueued(std::unique_lock<std::mutex> &lock)
     // finds the failure already on its way to the window.
     if (tell) {
         lock.unlock();
-        emit failed(QString::fromLocal8Bit(std::strerror(failure)));
+        emit failed(failure == dataDirGone ? QStringLiteral("the folder was deleted or replaced while Kinfolio was open")
+                                           : QString::fromLocal8Bit(std::strerror(failure)));
         lock.lock();
     }
     m_busy = false;
@@ -210,8 +199,15 @@ int Saver::write(const std::vector<Entry> &batch, const std::vector<std::shared_
     std::vector<std::optional<DiskFile::NewVersion>> versions(batch.size());
     std::vector<QByteArray> placedIn(batch.size());
     errors.assign(batch.size(), 0);
-    for (std::size_t i = 0; i < batch.size(); ++i)
-        versions[i] = writeOut(batch[i].file, errors[i]);
+    std::map<QByteArray, bool> gone; // each directory written in, and whether it is a data directory gone
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+        const QByteArray dir = DiskFile::directoryOf(batch[i].file.target);
+        const auto known = gone.find(dir);
+        if (known == gone.end() ? gone.emplace(dir, Store::dataDirGone(dir)).first->second : known->second)
+            errors[i] = dataDirGone;
+        else
+            versions[i] = DiskFile::NewVersion::write(batch[i].file.target, batch[i].file.bytes, errors[i]);
+    }
     for (const auto &version : versions) {
         if (version)
             version->startWriteBack();

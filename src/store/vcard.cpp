@@ -516,21 +516,21 @@ bool Reader::fill()
         return false;
     m_buffer.remove(0, m_pos);
     m_pos = 0;
-    constexpr qint64 chunk = 1 << 20;
-    QByteArray bytes = m_device.read(chunk);
+    char chunk[1 << 16];
+    QByteArray bytes;
+    // The first bytes tell the encoding, and a pipe may give them in pieces.
+    do {
+        const qint64 read = m_device.read(chunk, sizeof chunk);
+        if (read <= 0)
+            break;
+        bytes.append(chunk, read);
+    } while (!m_started && bytes.size() < 3);
     if (bytes.isEmpty()) {
         m_ended = true;
         return false;
     }
     if (!m_started) {
         m_started = true;
-        // A pipe may give the byte order mark in pieces.
-        while (bytes.size() < 3) {
-            const QByteArray more = m_device.read(chunk);
-            if (more.isEmpty())
-                break;
-            bytes += more;
-        }
         if (bytes.startsWith("\xFF\xFE"))
             m_utf16.emplace(QStringDecoder::Utf16LE);
         else if (bytes.startsWith("\xFE\xFF"))

@@ -61,7 +61,7 @@ struct Card
     QString version; // as the card's VERSION gives it; written cards are 4.0
     QList<Property> properties;
     // Why the card is not whole ("no END:VCARD"); empty when it is.
-    QString damage;
+    QString damage = {}; // initialised, so that cards built in braces need not name it
 
     const Property *first(QByteArrayView name) const;
     QList<const Property *> all(QByteArrayView name) const;

@@ -8,16 +8,41 @@
 
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSysInfo>
 #include <QUuid>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 class TestExchange : public FixtureTest
 {
     Q_OBJECT
 
     // The real program's command line, on the data of home, with no display: its exit code, output and errors.
-    static QStringList kinfolio(const QString &home, const QStringList &arguments)
+    static QStringList kinfolio(const QString &home, const QStringList &arguments, QMap<QString, QString> variables = {})
     {
-        return runProgram(KINFOLIO_PROGRAM, arguments, {{"XDG_DATA_HOME", home}, {"DISPLAY", ""}, {"QT_QPA_PLATFORM", ""}});
+        variables.insert({{"XDG_DATA_HOME", home}, {"DISPLAY", ""}, {"QT_QPA_PLATFORM", ""}});
+        return runProgram(KINFOLIO_PROGRAM, arguments, variables);
+    }
+
+    // Whether path is the user's, with this mode.
+    static bool owned(const QString &path, mode_t mode)
+    {
+        struct stat status{};
+        return ::stat(QFile::encodeName(path), &status) == 0 && status.st_uid == ::geteuid() && (status.st_mode & 0777) == mode;
+    }
+
+    // What the lock of process pid, in the runtime directory and the user's alone, says holds the data directory.
+    static QString holder(qint64 pid)
+    {
+        const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+        const Files files = filesIn(runtime, false);
+        for (const auto &[name, bytes] : files.asKeyValueRange()) {
+            const QList<QByteArray> note = bytes.trimmed().split(' ');
+            if (name.endsWith(".lock") && note[0].toLongLong() == pid && owned(runtime + '/' + name, 0600))
+                return note.value(1);
+        }
+        return {};
     }
 
 private slots:
@@ -293,28 +318,88 @@ private slots:
         }
     }
 
-    // The first copy holds the data directory: a second start brings it to the
-    // front and ends, an import from the command line would write beside it and
-    // is refused, and once it is killed its lock keeps no one out.
+    // The first copy holds the data directory by a lock in the runtime directory: a second start brings it to the
+    // front and ends; an import would write beside it and is refused, the data folder deleted or not; once the first
+    // is killed its lock keeps no one out.
     void oneWriter()
     {
         QVERIFY(f->putStandardBook());
         QProcess first;
         first.start(KINFOLIO_PROGRAM, {});
-        QTRY_VERIFY(QFile::exists(f->dataDir() + ".kinfolio.lock"));
+        QTRY_COMPARE(holder(first.processId()), "window");
         QCOMPARE(runProgram(KINFOLIO_PROGRAM, {}).value(0), "0"); // a second start
+        QVERIFY(QDir(f->dataDir()).removeRecursively());
         const QStringList run = kinfolio(f->home.path(), {"--import", QFINDTESTDATA("../data/vcard/family.vcf")});
         QVERIFY2(run[0] == "1" && run[2].startsWith("kinfolio: Kinfolio is open with the data in " + f->dataDir()),
                  qPrintable(run.join('\n')));
-        QCOMPARE(first.state(), QProcess::Running);
-        OneCopy probe(f->dataDir());
-        QVERIFY(!probe.lead());
+        QVERIFY(first.state() == QProcess::Running && f->files().isEmpty());
+        OneCopy probe(f->dataDir(), OneCopy::Role::Import);
+        QVERIFY(!probe.lead() && probe.heldByWindow());
         first.kill();
-        QVERIFY(first.waitForFinished());
-        Files after = f->files();
-        QVERIFY(after.remove(".kinfolio.lock"));
-        QCOMPARE(after, standardBook());
-        QVERIFY(probe.lead());
+        QVERIFY(first.waitForFinished() && probe.lead());
+    }
+
+    // An import holds the data directory (here while it waits for its cards from a pipe): an import beside it is
+    // refused naming it, and a window started meanwhile waits for it to end, then opens.
+    void importHolds()
+    {
+        const QString pipe = f->home.filePath("cards.vcf");
+        QVERIFY(f->putStandardBook() && ::mkfifo(QFile::encodeName(pipe), 0600) == 0);
+        QProcess import, window;
+        import.start(KINFOLIO_PROGRAM, {"--import", pipe});
+        QTRY_COMPARE(holder(import.processId()), "import");
+        QCOMPARE(kinfolio(f->home.path(), {"--import", pipe}).value(2),
+                 QString("kinfolio: another import (process %1) is adding contacts to the data in %2; try again once it has ended")
+                     .arg(import.processId()).arg(f->dataDir()));
+        window.start(KINFOLIO_PROGRAM, {});
+        QTest::qWait(500);
+        QFile cards(pipe);
+        QVERIFY(cards.open(QIODevice::WriteOnly) && cards.write("BEGIN:VCARD\r\nFN:Dora\r\nEND:VCARD\r\n") > 0);
+        cards.close();
+        QVERIFY(import.waitForFinished() && import.exitCode() == 0);
+        QTRY_COMPARE(holder(window.processId()), "window");
+    }
+
+    // A data folder, the folder holding it or the picture folder beside it that is not the user's own, or that
+    // others can write, is refused saying why and how to fix it, and nothing is changed. With no session runtime
+    // folder the lock goes to a private folder of the user's cache, named after the machine; one another user made
+    // there first is refused.
+    void refused_data()
+    {
+        QTest::addColumn<QString>("folder"); QTest::addColumn<uint>("owner"); QTest::addColumn<uint>("mode");
+        QTest::addColumn<QString>("refusal"); // <f> the folder
+        const QString others = "<f> belongs to another user, so Kinfolio does not write in it. Make it your own (chown root <f>), or move it away.";
+        const QString writable = "Other users can write in <f>, so Kinfolio does not write in it. Make it yours alone (chmod go-w <f>).";
+        QTest::newRow("data folder of another user") << "Kinfolio/Data" << 65534u << 0700u << others;
+        QTest::newRow("data folder others can write") << "Kinfolio/Data" << 0u << 0703u << writable;
+        QTest::newRow("data folder its group can write") << "Kinfolio/Data" << 0u << 0770u << writable;
+        QTest::newRow("the folder holding it others can write") << "Kinfolio" << 0u << 0777u << writable;
+        QTest::newRow("picture folder of another user") << "Kinfolio/Pictures" << 65534u << 0700u << others;
+        QTest::newRow("lock folder another user made first") << "cache/kinfolio/runtime-" + QSysInfo::machineHostName() << 65534u << 0700u
+            << "cannot make sure no other copy of Kinfolio works on the data in <home>/Kinfolio/Data/, so nothing was imported: <f> belongs to another user";
+        QTest::newRow("none of these") << "" << 0u << 0u << "";
+    }
+
+    void refused()
+    {
+        QFETCH(QString, folder); QFETCH(uint, owner); QFETCH(uint, mode); QFETCH(QString, refusal);
+        const QString home = f->home.path(), path = f->home.filePath(folder), lockFolder = home + "/cache/kinfolio/runtime-" + QSysInfo::machineHostName();
+        const QByteArray name = QFile::encodeName(path);
+        QVERIFY(f->putStandardBook() && (folder.isEmpty() || (QDir().mkpath(path) && ::chown(name, owner, owner) == 0 && ::chmod(name, mode) == 0)));
+        const QStringList run = kinfolio(home, {"--import", QFINDTESTDATA("../data/vcard/family.vcf")},
+                                         {{"XDG_RUNTIME_DIR", ""}, {"XDG_CACHE_HOME", home + "/cache"}});
+        QCOMPARE(run.value(2), refusal.isEmpty() ? "" : "kinfolio: " + refusal.replace("<f>", path).replace("<home>", home));
+        QCOMPARE(f->files() == standardBook(), !refusal.isEmpty());
+        QVERIFY(!refusal.isEmpty() || owned(lockFolder, 0700));
+    }
+
+    // A pipe in a picture's place is never waited on: the export ends, without the picture.
+    void pipeAsPicture()
+    {
+        const QByteArray pipe = QFile::encodeName(f->home.filePath("pipe.jpg"));
+        QVERIFY(f->putStandardBook() && ::mkfifo(pipe, 0600) == 0 && f->put({{"FamilyAnnPic", pipe + "\r\n"}}));
+        const QStringList run = kinfolio(f->home.path(), {"--export", "-"});
+        QVERIFY2(run[0] == "0" && run[1].contains("FN:Ann") && !run[1].contains("PHOTO"), qPrintable(run.join('\n')));
     }
 
     // The File menu's items: a file chosen, the same summary in a message,

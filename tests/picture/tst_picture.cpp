@@ -8,6 +8,8 @@
 #include <QImageReader>
 #include <QStandardPaths>
 
+#include <sys/stat.h>
+
 class TestPicture : public FixtureTest
 {
     Q_OBJECT
@@ -63,6 +65,12 @@ private slots:
         QVERIFY(pic.picItem->pixmap().isNull() && !f->files().contains("FamilyAnnPic") && QFile::exists(m_images.filePath("ann.jpg")));
         pic.cmdAddPic->click(); // no contact chosen: nothing to ask
         QCOMPARE(f->platform.shown.size(), 1);
+        // A pipe in a picture's place is never waited on.
+        const QByteArray pipe = QFile::encodeName(m_images.filePath("pipe.jpg"));
+        QVERIFY(::mkfifo(pipe, 0600) == 0 && f->put({{"FamilyBoPic", pipe + "\r\n"}}));
+        QVERIFY(f->pickName("Bo"));
+        w.chkPic->click();
+        QVERIFY(f->pickName("Anna") && f->pickName("Bo") && pic.isVisible() && pic.picItem->pixmap().isNull());
     }
 
     // Bo chooses pictures in turn (every kind the program reads offered first):

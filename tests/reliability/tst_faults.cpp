@@ -149,6 +149,23 @@ private slots:
                                      "stays on screen and is saved as soon as saving works again."});
     }
 
+    // A data folder deleted while the window is open is told once, and nothing is written there again, even once a
+    // folder is made in its place (as a second start makes it): no names list naming contacts whose files are gone.
+    void deletedFolder()
+    {
+        QVERIFY(f->put(book()) && f->startOn("Family", "Ann") && QDir(f->dataDir()).removeRecursively());
+        typeAtEnd(f->window().txtBirthday, "!");
+        QVERIFY(!RecordFile::flush() && QDir().mkdir(f->dataDir()));
+        typeAtEnd(f->window().txtRelation, "?");
+        f->platform.inputs.enqueue("Zoe");
+        f->window().cmdAddName->click();
+        QCoreApplication::processEvents();
+        QCOMPARE(f->files(false), Files());
+        QCOMPARE(told(), (QStringList{"Sorry, the new name could not be saved in <dir>. Nothing was added.",
+                                      "Sorry, your changes could not be saved in <dir>: the folder was deleted or replaced while "
+                                      "Kinfolio was open. What you type stays on screen and is saved as soon as saving works again."}));
+    }
+
     // Ending the program while saves fail asks first: staying open (the default) keeps the changes, stored once
     // saving works again; No ends it and loses them.
     void exitWhileSavesFail_data()

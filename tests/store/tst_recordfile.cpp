@@ -10,6 +10,7 @@
 #include <dlfcn.h>
 #include <optional>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using RecordFile::readList;
 
@@ -123,8 +124,8 @@ private slots:
 
     // A rewrite puts a whole new file (a new inode) in the old one's place, leaving no temporary, at the longest name
     // too; a new file is private whatever the umask (a rewritten one keeps its own: specialFiles). A data directory
-    // that is not there is made, private, with every directory on the way, one there kept as it is; where it cannot
-    // be made, writes fail.
+    // that is not there is made, private, with every directory on the way, one there kept as it is; once it is
+    // deleted, nothing is written there, not even into a directory made again in its place.
     void rewrite()
     {
         const QString name(Store::maxFileNameBytes, QLatin1Char('n')), fresh = m_home->path() + "/fresh";
@@ -136,7 +137,7 @@ private slots:
         QVERIFY(::chmod(QFile::encodeName(m_home->path()).constData(), 0755) == 0);
         qputenv("XDG_DATA_HOME", QFile::encodeName(fresh));
         const mode_t umask = ::umask(0);
-        const bool created = RecordFile::rewriteRecord(path(name), {"old"});
+        const bool created = Store::makeDataDir() && RecordFile::rewriteRecord(path(name), {"old"});
         ::umask(umask);
         QVERIFY(created);
         for (const QString &file : {m_home->path(), fresh, fresh + "/Kinfolio", Store::dataDir(), path(name)})
@@ -148,28 +149,29 @@ private slots:
         QCOMPARE(entries(Store::dataDir()), QStringList{name});
         QStringList none;
         QVERIFY(RecordFile::remove(path("missing")) && !readList(path("missing"), none));
-        // A file where the data directory should be: it cannot be made again.
-        QVERIFY(QDir(Store::dataDir()).removeRecursively() && put(Store::dataDir().chopped(1), ""));
-        QVERIFY(!RecordFile::rewriteList(path("a"), {"a"}));
+        QVERIFY(QDir(Store::dataDir()).removeRecursively() && !RecordFile::rewriteList(path("a"), {"a"}));
+        QVERIFY(QDir().mkdir(Store::dataDir()) && !RecordFile::rewriteList(path("a"), {"a"}) && entries(Store::dataDir()).isEmpty());
     }
 
     // Only a regular file is read or replaced, and a pipe never blocks; a symbolic link stays a link, its target
-    // rewritten and keeping its mode. (A device would do as the pipe: one of the system's, replaced, breaks it.)
+    // rewritten and keeping its mode, where the target is the user's own. (A device would do as the pipe: one of the
+    // system's, replaced, breaks it.)
     void specialFiles_data()
     {
         QTest::addColumn<QString>("kind"); // "link": to a regular file elsewhere
-        for (const char *kind : {"pipe", "linked pipe", "directory", "dangling", "link"})
+        for (const char *kind : {"pipe", "linked pipe", "directory", "dangling", "link", "link to another's file"})
             QTest::newRow(kind) << QString(kind);
     }
 
     void specialFiles()
     {
         QFETCH(QString, kind);
-        const bool usable = kind == "link";
+        const bool usable = kind == "link", foreign = kind == "link to another's file";
         const QByteArray file = QFile::encodeName(path("f")), elsewhere = QFile::encodeName(m_home->path() + "/elsewhere/f");
         QVERIFY(QDir().mkpath(m_home->path() + "/elsewhere"));
-        if (kind == "link")
-            QVERIFY(put(elsewhere, "\"old\"\r\n") && ::chmod(elsewhere.constData(), 0640) == 0);
+        if (usable || foreign)
+            QVERIFY(put(elsewhere, "\"old\"\r\n") && ::chmod(elsewhere.constData(), 0640) == 0
+                    && (usable || ::chown(elsewhere.constData(), 65534, 65534) == 0));
         QVERIFY(kind != "linked pipe" || ::mkfifo(elsewhere.constData(), 0600) == 0);
         QVERIFY(kind == "pipe"        ? ::mkfifo(file.constData(), 0600) == 0
                 : kind == "directory" ? ::mkdir(file.constData(), 0700) == 0
@@ -184,9 +186,9 @@ private slots:
         QVERIFY(::lstat(file.constData(), &after) == 0);
         QVERIFY(after.st_ino == before.st_ino && after.st_mode == before.st_mode);
         QCOMPARE(::stat(elsewhere.constData(), &target) == 0 ? target.st_mode : 0,
-                 mode_t(usable ? S_IFREG | 0640 : kind == "linked pipe" ? S_IFIFO | 0600 : 0));
-        QVERIFY(!usable || content("f") == "\"new\"\r\n");
-        QCOMPARE(entries(m_home->path() + "/elsewhere"), usable || kind == "linked pipe" ? QStringList{"f"} : QStringList{});
+                 mode_t(usable || foreign ? S_IFREG | 0640 : kind == "linked pipe" ? S_IFIFO | 0600 : 0));
+        QVERIFY(!(usable || foreign) || content("f") == (usable ? "\"new\"\r\n" : "\"old\"\r\n"));
+        QCOMPARE(entries(m_home->path() + "/elsewhere"), usable || foreign || kind == "linked pipe" ? QStringList{"f"} : QStringList{});
         QCOMPARE(entries(Store::dataDir()), QStringList{"f"});
     }
 

@@ -87,6 +87,8 @@ private slots:
         QTest::newRow("CHARSET=UTF-8, one bad byte") << QByteArray("BEGIN:VCARD\r\nFN;CHARSET=UTF-8:M\xC3\xBCller\xFC\r\nEND:VCARD")
                                                      << "M\u00FCller\uFFFD in Imported";
         QTest::newRow("CR CR LF") << QByteArray("BEGIN:VCARD\r\r\nFN:A\r\r\n b\r\r\nEND:VCARD\r\r\n") << "Ab in Imported";
+        QTest::newRow("photo over 20 MB") << "BEGIN:VCARD\r\nFN:A\r\nPHOTO;ENCODING=b:/9j/" + QByteArray(28 << 20, 'A') + "\r\nEND:VCARD"
+                                          << "A in Imported";
         const QString zoe = "BEGIN:VCARD\r\nFN:Zo\u00EB\r\nEND:VCARD\r\n";
         QTest::newRow("UTF-16LE") << "\xFF\xFE" + QStringEncoder(QStringEncoder::Utf16LE).encode(zoe) << "Zo\u00EB in Imported";
         QTest::newRow("UTF-16BE") << "\xFE\xFF" + QStringEncoder(QStringEncoder::Utf16BE).encode(zoe) << "Zo\u00EB in Imported";
@@ -109,7 +111,7 @@ private slots:
     // octets but never inside a character.
     void write()
     {
-        const Card card{{}, {{"item1", "ADR", {{"LABEL", {"a:\"b\"\n^c"}}}, QString(43, 'a') + "é" + QString(80, 'b')}}, {}};
+        const Card card{{}, {{"item1", "ADR", {{"LABEL", {"a:\"b\"\n^c"}}}, QString(43, 'a') + "é" + QString(80, 'b')}}};
         const QByteArray expected = "BEGIN:VCARD\r\nVERSION:4.0\r\nitem1.ADR;LABEL=\"a:^'b^'^n^^c\":" + QByteArray(43, 'a')
                                     + "\r\n \xC3\xA9" + QByteArray(72, 'b') + "\r\n " + QByteArray(8, 'b') + "\r\nEND:VCARD\r\n";
         QCOMPARE(Vcard::write(card), expected);
