@@ -493,104 +493,7 @@ QString quoted(const QString &text)
 
 bool isOurs(const Card &card)
 {
-<<<<<<< HEAD
     return std::any_of(card.properties.cbegin(), card.properties.cend(), [](const Property &p) {
-=======
-    Card card;
-    QList<Property> &out = card.properties;
-    out.append(property("PRODID", productId));
-    out.append(property("FN", escape(contact.name)));
-    const qsizetype space = contact.name.trimmed().lastIndexOf(u' ');
-    const QString trimmed = contact.name.trimmed();
-    const QString field = QStringLiteral(",;");
-    out.append(property("N", space < 0 ? u';' + escape(trimmed, field) + QStringLiteral(";;;")
-                                       : escape(trimmed.mid(space + 1), field) + u';' + escape(trimmed.left(space), field)
-                                             + QStringLiteral(";;;")));
-    out.append(property("CATEGORIES", escape(contact.category)));
-
-    const auto file = [&](const QString &suffix) { return contact.files.value(suffix); };
-    const QString birthday = firstField(file(FileName::Birthday));
-    if (!birthday.isEmpty()) {
-        QList<Parameter> parameters;
-        const QString value = birthdayOut(birthday, parameters);
-        out.append(property("BDAY", value, parameters));
-    }
-    const QStringList numbers = fields(file(FileName::Numbers), SlotCount);
-    for (int slot = Home; slot < Email; ++slot) {
-        if (!numbers.value(slot).isEmpty())
-            out.append(property("TEL", escape(numbers.value(slot)), {{"TYPE", {telTypes[slot]}}}));
-    }
-    if (!numbers.value(Email).isEmpty())
-        out.append(property("EMAIL", escape(numbers.value(Email))));
-    const QString address = firstField(file(FileName::Address));
-    if (!address.isEmpty()) {
-        // LABEL="12 Elm St\nLeeds": the parameter is quoted, so only line breaks and backslashes are escaped.
-        out.append(property("ADR", QStringLiteral(";;") + escape(address, field) + QStringLiteral(";;;;"),
-                            {{"TYPE", {QStringLiteral("home")}}, {"LABEL", {escape(address, {})}}}));
-    }
-
-    const QString relation = firstField(file(FileName::Relation));
-    const QString directions = firstField(file(FileName::DrivingDirections));
-    const QString note = firstField(file(FileName::NumbNotes));
-    // Other programs show NOTE; the exact texts go in properties of our own.
-    QStringList readable;
-    if (!note.isEmpty())
-        readable.append(note);
-    if (!relation.isEmpty())
-        readable.append(QStringLiteral("Relation: ") + relation);
-    if (!directions.isEmpty())
-        readable.append(QStringLiteral("Driving directions:\n") + directions);
-    if (!readable.isEmpty())
-        out.append(property("NOTE", escape(readable.join(QStringLiteral("\n\n")))));
-    for (const QString &dependant : fields(file(FileName::DependantsList)))
-        out.append(property("RELATED", escape(dependant), {{"VALUE", {QStringLiteral("text")}}}));
-    if (!relation.isEmpty())
-        out.append(property(relationProperty, escape(relation)));
-    if (!directions.isEmpty())
-        out.append(property(directionsProperty, escape(directions)));
-    if (!note.isEmpty())
-        out.append(property(notesProperty, escape(note)));
-    return card;
-}
-
-} // namespace
-
-StoredContact readContact(const QString &category, const QString &name)
-{
-    StoredContact contact{category, name, {}, {}};
-    for (const QString &suffix : FileName::contactSuffixes) {
-        QByteArray bytes;
-        if (RecordFile::readBytes(Store::dataFile(category, name, suffix), bytes))
-            contact.files.insert(suffix, bytes);
-    }
-    QString picturePath;
-    if (contact.files.contains(FileName::Pic) && RecordFile::Reader(contact.files[FileName::Pic]).readLine(picturePath)
-        && !picturePath.isEmpty())
-        RecordFile::readPicture(picturePath, contact.picture);
-    return contact;
-}
-
-QByteArray exportContact(const StoredContact &contact)
-{
-    Card card = cardOf(contact);
-    // Whatever would not come back byte for byte from the card travels whole.
-    const Imported back = importCard(card, contact.category);
-    for (const QString &suffix : FileName::contactSuffixes) {
-        if (suffix == FileName::Pic || !contact.files.contains(suffix) || back.files.value(suffix) == contact.files[suffix])
-            continue;
-        card.properties.append(property(fileProperty, dataUri(QStringLiteral("application/octet-stream"), contact.files[suffix]),
-                                        {{fileParameter, {suffix}}, {"VALUE", {QStringLiteral("uri")}}}));
-    }
-    if (!contact.picture.isEmpty())
-        card.properties.append(property("PHOTO", dataUri(mediaTypeOf(imageSuffix(contact.picture, {})), contact.picture)));
-    return write(card);
-}
-
-Imported importCard(const Card &card, const QString &category, int number)
-{
-    Imported result;
-    const bool ours = std::any_of(card.properties.cbegin(), card.properties.cend(), [](const Property &p) {
->>>>>>> main
         return p.name.startsWith(kinfolioPrefix) || (p.name == "PRODID" && p.value == productId);
     });
 }
@@ -676,22 +579,19 @@ Imported importWith(const Card &card, const QString &category, int number, Field
     result.kept = card;
     QString leftOut;
     for (const Property *photo : card.all("PHOTO")) {
-<<<<<<< HEAD
         if (photo->value.trimmed().isEmpty())
             continue;
+        // Refused before it is decoded, its base64 being a third longer; the
+        // kept card does not carry it either.
+        if (photo->value.size() / 4 * 3 > maxPictureBytes) {
+            result.kept.properties[indexIn(card, photo)] = property("PHOTO", {});
+            leftOut = QStringLiteral(": photo over 20 MB left out");
+            break;
+        }
         bool decoded = false;
         const QByteArray bytes = photo->binary(&decoded);
         const QString suffix = imageSuffix(bytes, {});
         if (decoded && suffix != QLatin1String("img")) {
-=======
-        // Refused before it is decoded, its base64 being a third longer.
-        if (photo->value.size() / 4 * 3 > maxPictureBytes) {
-            result.changes.append(result.name + QStringLiteral(": photo over 20 MB left out"));
-            break;
-        }
-        const QByteArray bytes = photo->binary();
-        if (!bytes.isEmpty()) {
->>>>>>> main
             result.picture = bytes;
             result.pictureSuffix = suffix;
             // The picture is kept as a file of its own; the card keeps its place.
@@ -892,11 +792,8 @@ StoredContact readContact(const QString &category, const QString &name)
     }
     QString picturePath;
     if (contact.files.contains(FileName::Pic) && RecordFile::Reader(contact.files[FileName::Pic]).readLine(picturePath)
-        && !picturePath.isEmpty()) {
-        QFile picture(Store::picturePath(picturePath));
-        if (picture.open(QIODevice::ReadOnly))
-            contact.picture = picture.readAll();
-    }
+        && !picturePath.isEmpty())
+        RecordFile::readPicture(Store::picturePath(picturePath), contact.picture);
     return contact;
 }
 
