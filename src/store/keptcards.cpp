@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QUuid>
 
 namespace KeptCards {
@@ -39,13 +40,12 @@ bool giveUid(Vcard::Card &card)
 
 bool keep(const QString &category, const QString &name, const Vcard::Card &card)
 {
-    // Made private once per data directory, as the pictures' folder is.
-    static QString made;
-    if (made != folder()) {
+    // Made private when it is made, as the pictures' folder is; looked for
+    // each time, as a power cut may take a folder just made with it.
+    if (!QFileInfo::exists(folder())) {
         if (!QDir().mkpath(folder()))
             return false;
         QFile::setPermissions(folder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        made = folder();
     }
     return RecordFile::rewriteBytes(file(category, name), Vcard::write(card));
 }
