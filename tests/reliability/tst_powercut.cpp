@@ -17,7 +17,8 @@
 #include <unistd.h>
 
 // Power cuts on a real ext4 file system in a loop device: the moment the real window calls a change stored, or at a
-// random moment during an import or a category's removal, the file system is shut down without flushing its journal,
+// random moment while it types, adds and removes names, during an import or a category's removal, the file system is
+// shut down without flushing its journal,
 // as a power cut leaves it, and mounted again. KINFOLIO_POWERCUTS sets the number of cuts of the first kind, a quarter
 // of it those of each of the others. Needs root, losetup, mount and mkfs.ext4.
 #define EXT4_IOC_SHUTDOWN _IOR('X', 125, __u32)
@@ -139,13 +140,15 @@ private slots:
     // every card once with its files.
     void powerCutMidway_data()
     {
-        QTest::addColumn<bool>("importing");
-        QTest::newRow("importing 5,000 cards") << true;
-        QTest::newRow("removing a category of 1,000 contacts") << false;
+        QTest::addColumn<int>("work");
+        QTest::newRow("importing 5,000 cards") << int(Importing);
+        QTest::newRow("removing a category of 1,000 contacts") << int(RemovingCategory);
+        QTest::newRow("typing, adding and removing names") << int(Editing);
     }
     void powerCutMidway()
     {
-        QFETCH(bool, importing);
+        QFETCH(int, work);
+        const bool importing = work == Importing;
         const int cuts = qEnvironmentVariable("KINFOLIO_POWERCUTS", "12").toInt() / 4;
         QRandomGenerator random(20240618);
         const QStringList mount{"-o", "commit=600", m_device, m_mounted};
@@ -158,6 +161,7 @@ private slots:
             run("umount", {m_mounted});
             QCOMPARE(run("mount", mount), QString());
             QVERIFY(QDir(m_mounted + "/home").removeRecursively() && (importing || putFiles(dataDir(), book)));
+            Edits edits;
             QCOMPARE(run("sync", {}), QString());
             std::atomic<bool> cutting = false, down = false;
             std::thread cutter;
@@ -174,12 +178,14 @@ private slots:
                 Store::makeDataDir(); // as the program's start does, let go of before the file system goes
                 QVERIFY(in.open(QIODevice::ReadOnly) && VcardFiles::importCards(in).ok);
                 Store::leaveDataDir();
-            } else {
+            } else if (work == RemovingCategory) {
                 ScriptedPlatform platform;
                 FrmMain w(platform);
                 w.cboRelationship->setCurrentIndex(0);
                 platform.answers.enqueue(true);
                 w.cmdRemoveRelationship->click();
+            } else {
+                edit(edits, cutting);
             }
             const bool doneFirst = !cutting;
             if (cut == 0)
@@ -195,8 +201,28 @@ private slots:
             unlisted += !bookFaults(dataDir(), false).isEmpty();
             AddressBook::finishInterrupted(); // the next start
             qsizetype listed = 0;
-            QVERIFY2(bookFaults(dataDir(), false, &listed).isEmpty(), qPrintable(round + bookFaults(dataDir(), false).join('\n')));
-            if (importing) {
+            // An add the cut came in the middle of may leave its files for the same name's next add.
+            QVERIFY2(work == Editing || bookFaults(dataDir(), false, &listed).isEmpty(),
+                     qPrintable(round + bookFaults(dataDir(), false).join('\n')));
+            if (work == Editing) {
+                QVERIFY2(bookFaults(dataDir(), true).isEmpty(), qPrintable(round + bookFaults(dataDir(), true).join('\n')));
+                QString birthday;
+                QVERIFY(RecordFile::readValue(dataDir() + "SmallAnnBirthday", birthday));
+                QVERIFY2(birthday.startsWith(edits.stored) && edits.typed.startsWith(birthday), qPrintable(round + birthday));
+                QStringList names;
+                QVERIFY(RecordFile::readList(dataDir() + "NamesListSmall", names));
+                for (const QString &name : edits.added)
+                    QVERIFY2(names.contains(name), qPrintable(round + name + " added before the cut is gone"));
+                for (const QString &name : edits.removed)
+                    QVERIFY2(!names.contains(name) && !QFile::exists(dataDir() + "Small" + name + "Birthday"),
+                             qPrintable(round + name + " removed before the cut came back"));
+                // Only the files of an add the cut came in the middle of may be named by no list.
+                const Files found = filesIn(dataDir(), false);
+                for (const QString &file : found.keys())
+                    QVERIFY2(!file.startsWith("SmallN") || names.contains(file.mid(5, 4)) || file.mid(5, 4) == edits.inFlight,
+                             qPrintable(round + file));
+                before += int(edits.added.size() + edits.removed.size());
+            } else if (importing) {
                 QVERIFY2(!doneFirst || listed == 5000, qPrintable(round + QString::number(listed)));
                 QBuffer in(&cards);
                 QVERIFY(in.open(QIODevice::ReadOnly) && VcardFiles::importCards(in).ok);
@@ -214,9 +240,57 @@ private slots:
                     QVERIFY2(!file.contains("Small") || found.value(file) == bytes, qPrintable(round + file));
             }
         }
+        const char *what[] = {"importing 5,000 cards", "removing a category of 1,000 contacts",
+                              "typing into Birthday, adding names and removing them"};
         qInfo("%d cuts at random moments while %s (%lld ms uncut): %d left files no list named, each next start "
-              "finished the change%s", cuts, importing ? "importing 5,000 cards" : "removing a category of 1,000 contacts",
-              took, unlisted, importing ? "; the import again gave all 5,000" : qPrintable(QString("; %1 came before it began").arg(before)));
+              "finished the change%s", cuts, what[work], took, unlisted,
+              importing ? "; the import again gave all 5,000"
+                        : qPrintable(QString(work == RemovingCategory ? "; %1 came before it began"
+                                                                      : "; all %1 adds and removals done before a cut stayed done")
+                                         .arg(before)));
+    }
+
+private:
+    enum Work { Importing, RemovingCategory, Editing };
+
+    // What the window was told was stored before the cut began: it must all be there after it.
+    struct Edits
+    {
+        QString typed = "1 May, 1970", stored = typed;
+        QStringList added, removed;
+        QString inFlight; // the name being added when the cut came, whose files may be left unlisted
+    };
+
+    // Thirty rounds of a key typed into Small/Ann's Birthday, a name added and every other round removed again.
+    static void edit(Edits &edits, const std::atomic<bool> &cutting)
+    {
+        ScriptedPlatform platform;
+        FrmMain w(platform);
+        w.cboRelationship->setCurrentIndex(1); // Small
+        for (int round = 0; round < 30; ++round) {
+            w.lstNames->setCurrentRow(0); // Ann, before every "N..."
+            edits.typed += QChar('a' + round % 26);
+            typeAtEnd(w.txtBirthday, edits.typed.right(1));
+            if (RecordFile::flush() && !cutting)
+                edits.stored = edits.typed;
+            const QString name = QString("N%1").arg(round, 3, 10, QChar('0'));
+            edits.inFlight = name;
+            platform.inputs.enqueue(name);
+            w.cmdAddName->click();
+            if (cutting)
+                return;
+            edits.inFlight.clear();
+            edits.added.append(name);
+            if (round % 2 == 0)
+                continue;
+            w.lstNames->setCurrentRow(w.lstNames->count() - 1);
+            platform.answers.enqueue(true);
+            const QString removing = edits.added.takeLast(); // listed or not, should the cut come now
+            w.cmdRemoveName->click();
+            if (cutting)
+                return;
+            edits.removed.append(removing);
+        }
     }
 };
 
