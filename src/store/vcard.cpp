@@ -595,6 +595,14 @@ bool isCardLine(QByteArrayView line, QLatin1StringView keyword)
     return QLatin1StringView(line.trimmed()).compare(keyword, Qt::CaseInsensitive) == 0;
 }
 
+// Within a card, a line that begins with a space or a tab carries on the line
+// before it, whatever it holds: a long value folded just before "BEGIN:VCARD"
+// neither ends the card nor begins another.
+bool isCardLineInCard(QByteArrayView line, QLatin1StringView keyword)
+{
+    return !line.startsWith(' ') && !line.startsWith('\t') && isCardLine(line, keyword);
+}
+
 // "AGENT:" with nothing after it: 2.1 puts the agent's own card on the next lines.
 bool isAgentLine(QByteArrayView line)
 {
@@ -632,7 +640,7 @@ bool Reader::next(Card &card)
             card.damage = QStringLiteral("no END:VCARD");
             break;
         }
-        if (isCardLine(line, QLatin1String("BEGIN:VCARD"))) {
+        if (isCardLineInCard(line, QLatin1String("BEGIN:VCARD"))) {
             if (afterAgent) {
                 afterAgent = false;
                 ++nested;
@@ -642,7 +650,7 @@ bool Reader::next(Card &card)
             m_begun = line;
             break;
         }
-        if (isCardLine(line, QLatin1String("END:VCARD"))) {
+        if (isCardLineInCard(line, QLatin1String("END:VCARD"))) {
             if (nested == 0)
                 break;
             --nested;

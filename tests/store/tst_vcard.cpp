@@ -84,6 +84,9 @@ private slots:
         QTest::newRow("soft break before END")
             << "BEGIN:VCARD\r\nVERSION:2.1\r\nFN:A\r\nNOTE;QUOTED-PRINTABLE:x=\r\nEND:VCARD\r\n" + b
             << "A in Imported | NumbNotes: x\nB in Imported";
+        QTest::newRow("value folded before BEGIN:VCARD")
+            << "BEGIN:VCARD\r\nFN:A\r\nNOTE:x\r\n BEGIN:VCARD\r\nEND:VCARD\r\n" + b
+            << "A in Imported | NumbNotes: xBEGIN:VCARD\nB in Imported";
         QTest::newRow("CHARSET=UTF-8, one bad byte") << QByteArray("BEGIN:VCARD\r\nFN;CHARSET=UTF-8:M\xC3\xBCller\xFC\r\nEND:VCARD")
                                                      << "M\u00FCller\uFFFD in Imported";
         QTest::newRow("CR CR LF") << QByteArray("BEGIN:VCARD\r\r\nFN:A\r\r\n b\r\r\nEND:VCARD\r\r\n") << "Ab in Imported";
