@@ -527,7 +527,11 @@ bool Reader::fill()
     } while (!m_started && bytes.size() < 3);
     if (bytes.isEmpty()) {
         m_ended = true;
-        return false;
+        if (m_held.isEmpty())
+            return false;
+        m_buffer += m_held.toUtf8(); // a lone half of a pair, as reading the whole text gives it
+        m_held.clear();
+        return true;
     }
     if (!m_started) {
         m_started = true;
@@ -540,7 +544,18 @@ bool Reader::fill()
         if (m_utf16)
             bytes.remove(0, 2);
     }
-    m_buffer += m_utf16 ? QString((*m_utf16)(bytes)).toUtf8() : bytes;
+    if (m_utf16) {
+        // A pair of UTF-16 halves that two reads split is put together before it becomes UTF-8.
+        QString text = m_held + QString((*m_utf16)(bytes));
+        m_held.clear();
+        if (!text.isEmpty() && text.back().isHighSurrogate()) {
+            m_held = text.back();
+            text.chop(1);
+        }
+        m_buffer += text.toUtf8();
+    } else {
+        m_buffer += bytes;
+    }
     return true;
 }
 

@@ -88,6 +88,7 @@ private:
 
     QIODevice &m_device;
     std::optional<QStringDecoder> m_utf16;
+    QString m_held; // the first half of a UTF-16 pair whose second half is still to be read
     QByteArray m_buffer; // what is read and not yet taken, as UTF-8
     qsizetype m_pos = 0;
     bool m_started = false;
