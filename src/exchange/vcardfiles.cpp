@@ -111,10 +111,6 @@ Outcome importCards(QIODevice &cards, const QString &category)
             contacts.append(&contact);
         const QList<bool> stored = book->storeContacts(contacts);
         for (qsizetype i = 0; i < group.size(); ++i) {
-            // Only the names stay for the lists and the summary, so memory holds one group's cards at most.
-            group[i]->files = {};
-            group[i]->picture = {};
-            group[i]->kept = {};
             if (!stored[i])
                 notStored(*group[i]);
         }
@@ -151,9 +147,12 @@ Outcome importCards(QIODevice &cards, const QString &category)
             continue;
         }
         book->noteContact(card.category, card.name);
-        adding.append({card.category, card.name, card.files, card.picture, card.pictureSuffix, card.kept});
+        // The card's files, picture and card move to the group: only its name stays for the lists and the
+        // summary, so memory holds one group's cards at most, once.
+        adding.append({card.category, card.name, std::move(card.files), std::move(card.picture), card.pictureSuffix,
+                       std::move(card.kept)});
         group.append(&card);
-        groupBytes += card.picture.size();
+        groupBytes += adding.last().picture.size();
         // Large photos are held no longer than a few dozen megabytes' worth.
         if (group.size() == groupSize || groupBytes > (64 << 20))
             storeGroup();
