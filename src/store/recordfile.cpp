@@ -275,7 +275,19 @@ bool readPicture(const QString &path, QByteArray &bytes)
 
 int removeTemporaries(const QString &dir)
 {
-    return DiskFile::removeTemporaries(QFile::encodeName(QDir::cleanPath(dir)));
+    const QString data = QDir::cleanPath(dir);
+    int removed = DiskFile::removeTemporaries(QFile::encodeName(data));
+    // The pictures, the kept cards and the record of a change under way are
+    // rewritten the same way, in the folders beside the data directory and
+    // the one holding them.
+    const QDir program(data + QStringLiteral("/.."));
+    const QStringList folders = program.entryList(QDir::Dirs | QDir::NoDotAndDotDot) << QStringLiteral(".");
+    for (const QString &folder : folders) {
+        const QString path = QDir::cleanPath(program.filePath(folder));
+        if (path != data)
+            removed += DiskFile::removeTemporaries(QFile::encodeName(path));
+    }
+    return removed;
 }
 
 bool flush()

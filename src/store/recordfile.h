@@ -87,9 +87,10 @@ private:
 };
 
 // Deletes the temporary files that rewrites cut short by a crash left in
-// dir, and beside the files that data files linked from dir point to.
-// Nothing else is touched: no data file can have a temporary's name. Returns
-// how many were deleted.
+// the data directory dir, in the program's folders beside it and the one
+// holding them, and beside the files that data files linked from dir point
+// to. Nothing else is touched: no file of the program's can have a
+// temporary's name. Returns how many were deleted.
 int removeTemporaries(const QString &dir);
 
 // Tries every queued rewrite now, as the program does before it ends;

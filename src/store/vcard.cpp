@@ -516,14 +516,16 @@ bool Reader::fill()
         return false;
     m_buffer.remove(0, m_pos);
     m_pos = 0;
-    char chunk[1 << 16];
+    // One piece for every read of the file: a pipe may give a few bytes a read.
+    if (m_chunk.isEmpty())
+        m_chunk.resize(1 << 16);
     QByteArray bytes;
     // The first bytes tell the encoding, and a pipe may give them in pieces.
     do {
-        const qint64 read = m_device.read(chunk, sizeof chunk);
+        const qint64 read = m_device.read(m_chunk.data(), m_chunk.size());
         if (read <= 0)
             break;
-        bytes.append(chunk, read);
+        bytes.append(m_chunk.constData(), read);
     } while (!m_started && bytes.size() < 3);
     if (bytes.isEmpty()) {
         m_ended = true;

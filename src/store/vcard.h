@@ -90,6 +90,7 @@ private:
     std::optional<QStringDecoder> m_utf16;
     QString m_held; // the first half of a UTF-16 pair whose second half is still to be read
     QByteArray m_buffer; // what is read and not yet taken, as UTF-8
+    QByteArray m_chunk; // each read's bytes as they come
     qsizetype m_pos = 0;
     bool m_started = false;
     bool m_ended = false;

@@ -110,7 +110,7 @@ class TestCrash : public QObject
 {
     Q_OBJECT
     const quint32 seed = qEnvironmentVariable("KINFOLIO_CRASH_SEED", "20240617").toUInt();
-    const int kills = qEnvironmentVariable("KINFOLIO_KILLS", "200").toInt();
+    const int kills = qEnvironmentVariable("KINFOLIO_KILLS", "100").toInt();
 
     // Starts the program in a role, kills it after ms; the first line it reported, and how many steps it reported done.
     static std::pair<QByteArray, qsizetype> killedAfter(const char *role, quint32 seed, int ms)
