@@ -7,7 +7,6 @@
 #include "view/added.h"
 #include "view/contactfields.h"
 
-#include <QApplication>
 #include <QPushButton>
 #include <QScopedValueRollback>
 
@@ -65,7 +64,8 @@ void Details::fileChangedOutside(const QString &suffix)
 {
     QStringList values;
     const bool readable = book.fields(suffix, values);
-    QWidget *typing = QApplication::focusWidget();
+    // The box the window's keys go to, even while a message of its own is in front.
+    QWidget *typing = view.frmMain->focusWidget();
     for (const ContactField *field : ContactFields::inFile(suffix)) {
         QWidget *control = ContactFields::control(view, *field);
         const QString typed = field->isList() ? QString() : ContactFields::values(view, *field).constFirst();

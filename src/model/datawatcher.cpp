@@ -15,8 +15,12 @@ namespace {
 // most editors do), making, deleting or making it unreadable.
 constexpr uint32_t events = IN_CLOSE_WRITE | IN_MOVED_TO | IN_MOVED_FROM | IN_CREATE | IN_DELETE | IN_ATTRIB;
 
-// Long enough for a burst to gather, short enough to show within a second.
+// A change is read once the folder has been quiet this long, so that a file
+// another program is still writing in place is read whole, after it is
+// closed; but never later than the longest wait after the first change, so
+// that a change shows within a second even while a sync tool keeps writing.
 constexpr int settleMs = 150;
+constexpr int longestWaitMs = 700;
 
 } // namespace
 
@@ -66,6 +70,10 @@ void DataWatcher::readEvents()
             at += ssize_t(sizeof(inotify_event) + event->len);
         }
     }
-    if (!m_settle.isActive() && (m_overflowed || !m_changed.isEmpty()))
+    if (!m_overflowed && m_changed.isEmpty())
+        return;
+    if (!m_settle.isActive())
+        m_waiting.start();
+    if (m_waiting.elapsed() < longestWaitMs - settleMs)
         m_settle.start();
 }
