@@ -309,6 +309,23 @@ void FrmMain::connectHandlers()
         else if (auto *lines = qobject_cast<QPlainTextEdit *>(box))
             connect(lines, &QPlainTextEdit::textChanged, this, [this, &field] { details.Change(field); });
     }
+    // The lists and the shown contact follow the book, whoever changed it.
+    connect(&addressBook, &AddressBook::categoryAdded, this, [this](const QString &category) { book.categoryAdded(category); });
+    connect(&addressBook, &AddressBook::categoryRemoved, this, [this](const QString &, int row) { book.categoryRemoved(row); });
+    connect(&addressBook, &AddressBook::categoriesReset, this, [this] { book.categoriesReset(); });
+    connect(&addressBook, &AddressBook::nameAdded, this,
+            [this](const QString &category, const QString &name) { book.nameAdded(category, name); });
+    connect(&addressBook, &AddressBook::nameRemoved, this,
+            [this](const QString &category, const QString &name, int row) { book.nameRemoved(category, name, row); });
+    connect(&addressBook, &AddressBook::namesReset, this, [this](const QString &category) { book.namesReset(category); });
+    connect(&addressBook, &AddressBook::contactFileChanged, this, [this](const QString &suffix, bool outside) {
+        if (suffix == FileName::Pic)
+            picture.pictureFileChanged();
+        else if (outside)
+            details.fileChangedOutside(suffix);
+        else
+            details.LoadFile(suffix);
+    });
     connect(cmdAddChildren, &QPushButton::clicked, this, [this] { details.cmdAddChildren_Click(); });
     connect(cmdRemoveChildren, &QPushButton::clicked, this, [this] { details.cmdRemoveChildren_Click(); });
 
@@ -356,6 +373,8 @@ void FrmMain::Form_Load()
     Store::makeDataDir();
     RecordFile::removeTemporaries(Store::dataDir());
     AddressBook::finishInterrupted();
+    addressBook.load();
+    addressBook.watch();
     book.LoadCategories();
     for (const ColorRole role : {ColorRole::NameTitle, ColorRole::FormBack, ColorRole::FrameTitle,
                                  ColorRole::DetailTitle, ColorRole::TextBoxBack, ColorRole::TextBoxText,

@@ -47,6 +47,16 @@ void Picture::ShowPicture()
         frmPic().loadPicture(PicPath, view.currentName());
 }
 
+void Picture::pictureFileChanged()
+{
+    QString path;
+    RecordFile::readLine(pictureFile(), path);
+    if (Store::picturePath(path) == PicPath)
+        return;
+    ClearPicture();
+    ShowPicture();
+}
+
 void Picture::chkPic_Click()
 {
     // The picture is read again on every click, so the window opens on what

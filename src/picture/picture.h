@@ -21,6 +21,8 @@ public:
     // Reads the selected contact's picture path and shows that image.
     void ShowPicture();
     void chkPic_Click();
+    // The contact's "Pic" file changed: its picture shows anew if it names another.
+    void pictureFileChanged();
     // The picture window's "Change Picture": the selected contact gets the
     // image the user chooses, if it can be shown.
     void cmdAddPic_Click();
