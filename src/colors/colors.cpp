@@ -1,8 +1,6 @@
 #include "colors/colors.h"
 
 #include "colors/frmcolors.h"
-#include "store/paths.h"
-#include "store/recordfile.h"
 #include "view/contactfields.h"
 
 #include <QCheckBox>
@@ -10,7 +8,10 @@
 #include <QLabel>
 #include <QPushButton>
 
-Colors::Colors(MainView &view, Platform &platform) : view(view), platform(platform) {}
+Colors::Colors(MainView &view, Platform &platform, ColorScheme &scheme) : view(view), platform(platform), scheme(scheme)
+{
+    connect(&scheme, &ColorScheme::changed, this, &Colors::ApplyColors);
+}
 
 Colors::~Colors() = default;
 
@@ -18,40 +19,27 @@ FrmColors &Colors::frmColors()
 {
     if (!m_frmColors) {
         m_frmColors = std::make_unique<FrmColors>(platform);
-        connect(m_frmColors.get(), &FrmColors::colorPicked, this, [this](ColorRole role, ColorValue value) {
-            SaveColorFile(role, value);
-            ApplyColors();
-        });
+        connect(m_frmColors.get(), &FrmColors::colorPicked, this,
+                [this](ColorRole role, ColorValue value) { SaveColorFile(role, value); });
     }
     return *m_frmColors;
 }
 
-ColorValue Colors::color(ColorRole role)
-{
-    return frmColors().fillColor(role);
-}
-
 void Colors::LoadColorFile(ColorRole role)
 {
-    QString text;
-    if (!RecordFile::readValue(Store::dataFile(colorRole(role).file), text))
-        return;
-    bool ok = false;
-    const int value = text.toInt(&ok, 10);
-    // Only what the program itself writes is a colour; anything else keeps the role's colour.
-    if (!ok || value < 0 || value > 0xFFFFFF)
-        return;
-    frmColors().setFillColor(role, ColorValue(value));
+    scheme.read(role);
 }
 
 void Colors::SaveColorFile(ColorRole role, ColorValue value)
 {
-    RecordFile::rewriteValue(Store::dataFile(colorRole(role).file), qint64(value), RecordFile::Queued);
+    scheme.setColor(role, value);
 }
 
 void Colors::ApplyColors()
 {
     FrmColors &dialog = frmColors();
+    for (const ColorRoleInfo &role : colorRoles)
+        dialog.setFillColor(role.role, color(role.role));
     const auto paint = [this](const QWidgetList &widgets, std::initializer_list<QPalette::ColorRole> parts,
                               ColorRole role) {
         const ColorValue value = color(role);

@@ -130,6 +130,8 @@ private slots:
             << "Family/ | names on | details off | empty | No Contact Name Selected\n" + categories + "Anna\n|||||||||" << QByteArray();
         QTest::newRow("a category added") << Files{{"RelationsList", listBytes({"Zed", "Family"})}} << false
                                           << ann + "Family,Zed\nAnn,Anna,Bo,Zoë\nAnn's sister" + texts << QByteArray();
+        QTest::newRow("a colour") << Files{{"FormBackColor", " 255 \r\n"}} << false
+                                  << ann + categories + "Ann,Anna,Bo,Zoë\nAnn's sister" + texts << QByteArray();
         QTest::newRow("the category shown removed") << Files{{"RelationsList", listBytes({"work"})}} << false
             << "/ | names off | details off | empty | No Contact Name Selected\nwork\n\n|||||||||" << QByteArray();
     }
@@ -160,6 +162,7 @@ private slots:
                                                                                "were typing it; what you typed is kept."}
                                                                 : QStringList(), 1000);
         QTRY_COMPARE_WITH_TIMEOUT(shown(), seen, 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(w.client->palette().color(QPalette::Window), written.contains("FormBackColor") ? Qt::red : QColor(0, 192, 192), 1000);
         if (typing)
             QCOMPARE(f->file("FamilyAnnBirthday"), "\"1 May, 1970!\"\r\n");
         if (numbers.isEmpty())
