@@ -59,11 +59,11 @@ void Colors::ApplyColors()
     paint({view.chkPic, &dialog}, {QPalette::Window}, ColorRole::FormBack);
     paint({view.lblName}, {QPalette::WindowText}, ColorRole::NameTitle);
     paint(frames, {QPalette::WindowText}, ColorRole::FrameTitle);
-    // "E-Mail:" (Label1) keeps its design colour.
-    paint({view.lblCategory, view.lblNames, view.lblRelation, view.lblBirthday, view.lblDependants, view.lblAddress,
-           view.lblDrivingDirections, view.lblHome, view.lblCell, view.lblWork, view.lblFax, view.lblNotes,
-           view.chkPic},
-          {QPalette::WindowText}, ColorRole::DetailTitle);
+    paint({view.lblCategory, view.lblNames, view.chkPic}, {QPalette::WindowText}, ColorRole::DetailTitle);
+    for (const ContactField &field : contactFields) {
+        if (field.captionColor)
+            paint({ContactFields::caption(view, field)}, {QPalette::WindowText}, *field.captionColor);
+    }
     // A drop-down list that cannot be typed into is drawn like a button.
     paint({view.cboRelationship}, {QPalette::Base, QPalette::Button}, ColorRole::TextBoxBack);
     paint(boxes, {QPalette::Base}, ColorRole::TextBoxBack);
