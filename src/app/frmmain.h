@@ -53,7 +53,7 @@ public:
     Details details{*this, platform, addressBook};
     Picture picture{*this, platform};
     Book book{*this, platform, addressBook, details, picture};
-    Colors colors{*this, platform};
+    Colors colors{*this, platform, addressBook.colors()};
     Printing printing{*this, platform};
     Help help{platform};
     Exchange exchange{*this, platform, addressBook};

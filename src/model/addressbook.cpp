@@ -508,6 +508,7 @@ void AddressBook::watch()
 
 void AddressBook::reread(const QSet<QString> &fileNames)
 {
+    m_colors.reread(fileNames);
     const bool all = fileNames.isEmpty();
     if (all || fileNames.contains(FileName::RelationsList)) {
         QStringList categories;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/colorscheme.h"
 #include "store/recordfile.h"
 #include "store/vcard.h"
 
@@ -15,7 +16,7 @@
 class DataWatcher;
 
 // The address book in the data directory: its categories, each category's
-// contact names, the files of the contact shown, and the rules every change
+// contact names, the files of the contact shown, the colour scheme, and the rules every change
 // keeps whoever makes it, the window or an import. Names and categories are
 // kept without spaces at either end; two that differ only in letter case are
 // one, as they are one file on the disks the data directory may travel to;
@@ -156,6 +157,9 @@ public:
     // before it reads a list.
     static void finishInterrupted();
 
+    // The colour scheme the windows are painted in.
+    ColorScheme &colors() { return m_colors; }
+
     // Picks up what other programs change in the data directory, from now on.
     void watch();
     // Reads again the files named (in the data directory), as far as the
@@ -202,5 +206,6 @@ private:
     QStringList m_adding; // the change written down: category, name and picture file of each contact stored
     QHash<QString, QStringList> m_stored; // the names stored, by category
     int m_error = 0;
+    ColorScheme m_colors;
     std::unique_ptr<DataWatcher> m_watcher;
 };

@@ -5,17 +5,17 @@
 #include <algorithm>
 
 const std::array<ContactField, 11> contactFields = {{
-    {FileName::Relation, 0, "Relation: ", "txtRelation"},
-    {FileName::Birthday, 0, "Birthday: ", "txtBirthday"},
-    {FileName::DependantsList, 0, "Children/Dependants/Etc: ", "lstChildren", true},
-    {FileName::Address, 0, "Address: ", "txtAddress"},
-    {FileName::DrivingDirections, 0, "Driving Directions: ", "txtDrivingDirections"},
-    {FileName::Numbers, 0, "Home Phone #: ", "txtHome"},
-    {FileName::Numbers, 1, "Cell Phone #: ", "txtCell"},
-    {FileName::Numbers, 2, "Work Phone #: ", "txtWork"},
-    {FileName::Numbers, 3, "Fax #: ", "txtFax"},
-    {FileName::Numbers, 4, "E-Mail: ", "txtEmail"},
-    {FileName::NumbNotes, 0, "Notes for phone numbers: ", "txtNumNotes"},
+    {FileName::Relation, 0, "Relation: ", "txtRelation", "lblRelation", ColorRole::DetailTitle},
+    {FileName::Birthday, 0, "Birthday: ", "txtBirthday", "lblBirthday", ColorRole::DetailTitle},
+    {FileName::DependantsList, 0, "Children/Dependants/Etc: ", "lstChildren", "lblDependants", ColorRole::DetailTitle, true},
+    {FileName::Address, 0, "Address: ", "txtAddress", "lblAddress", ColorRole::DetailTitle},
+    {FileName::DrivingDirections, 0, "Driving Directions: ", "txtDrivingDirections", "lblDrivingDirections", ColorRole::DetailTitle},
+    {FileName::Numbers, 0, "Home Phone #: ", "txtHome", "lblHome", ColorRole::DetailTitle},
+    {FileName::Numbers, 1, "Cell Phone #: ", "txtCell", "lblCell", ColorRole::DetailTitle},
+    {FileName::Numbers, 2, "Work Phone #: ", "txtWork", "lblWork", ColorRole::DetailTitle},
+    {FileName::Numbers, 3, "Fax #: ", "txtFax", "lblFax", ColorRole::DetailTitle},
+    {FileName::Numbers, 4, "E-Mail: ", "txtEmail", "Label1", std::nullopt},
+    {FileName::NumbNotes, 0, "Notes for phone numbers: ", "txtNumNotes", "lblNotes", ColorRole::DetailTitle},
 }};
 
 namespace ContactFields {

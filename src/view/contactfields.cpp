@@ -3,6 +3,8 @@
 #include "platform/platform.h"
 #include "store/paths.h"
 #include "store/recordfile.h"
+
+#include <QLabel>
 #include "view/added.h"
 
 namespace ContactFields {
@@ -10,6 +12,11 @@ namespace ContactFields {
 QWidget *control(const MainView &view, const ContactField &field)
 {
     return view.client->findChild<QWidget *>(QLatin1String(field.control));
+}
+
+QLabel *caption(const MainView &view, const ContactField &field)
+{
+    return view.client->findChild<QLabel *>(QLatin1String(field.caption));
 }
 
 QStringList values(const MainView &view, const ContactField &field)

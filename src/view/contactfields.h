@@ -5,10 +5,13 @@
 
 #include <QString>
 
+class QLabel;
+
 // A contact's fields as the window's controls show them.
 namespace ContactFields {
 
 QWidget *control(const MainView &view, const ContactField &field);
+QLabel *caption(const MainView &view, const ContactField &field);
 // A box's text as one value, a list's entries one each.
 QStringList values(const MainView &view, const ContactField &field);
 // Sets a box's text to the first value; a list is emptied and given the
