@@ -29,6 +29,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <thread>
 #include <memory>
 #include <vector>
 
@@ -44,6 +45,7 @@ struct Sizes
     std::vector<int> scaling{1000, 4000, 16000, 32767};
     int cards = 10000;
     int pacedKeys = 200;
+    int burst = 10000;
 };
 
 // Milliseconds of each repetition.
@@ -480,6 +482,49 @@ public:
             category(n, false);
     }
 
+    // Another program (a sync tool catching up) writes a burst of contact files, then the names list of the
+    // category shown with one name more. Measured: the longest the window's event loop is held at a time, from the
+    // first file to the new name shown (the largest category shown). Floor: that list read and put into a list
+    // widget, once.
+    void outsideBurst()
+    {
+        QDir(Store::dataDir()).removeRecursively();
+        Store::makeDataDir();
+        const int n = m_sizes.names;
+        writeList("RelationsList", {"Big"});
+        writeList("NamesListBig", namesList(n));
+        FrmMain frm(m_platform);
+        frm.cboRelationship->setCurrentIndex(0);
+        frm.lstNames->setCurrentRow(0);
+        Samples held, floor;
+        const int repeats = 3;
+        for (int i = 0; i < repeats; ++i) {
+            const QStringList names = namesList(n + i + 1);
+            std::thread other([&] {
+                for (int file = 0; file < m_sizes.burst; ++file) {
+                    QFile contact(data(QStringLiteral("BigOther%1%2Birthday").arg(i).arg(file)));
+                    if (contact.open(QIODevice::WriteOnly))
+                        contact.write("\"\"\r\n");
+                }
+                QFile list(data("NamesListBig"));
+                if (list.open(QIODevice::WriteOnly))
+                    list.write(RecordFile::encodeList(names));
+            });
+            double longest = 0;
+            while (frm.lstNames->count() != names.size())
+                longest = std::max(longest, time([] { QCoreApplication::processEvents(); }));
+            other.join();
+            held.push_back(longest);
+            QListWidget list;
+            floor.push_back(time([&] {
+                QStringList read;
+                RecordFile::readList(data("NamesListBig"), read);
+                list.addItems(read);
+            }));
+        }
+        row(qPrintable(QStringLiteral("outside burst (%1 files)").arg(m_sizes.burst)), held, floor);
+    }
+
 private:
     // Shows a window and returns once its client area has been painted.
     static void showAndPaint(QWidget &window, QWidget &client)
@@ -535,7 +580,7 @@ int main(int argc, char *argv[])
 
     Sizes sizes;
     if (QCoreApplication::arguments().contains(QStringLiteral("--small")))
-        sizes = Sizes{50, 2000, 50, 50, 3, {500, 1000, 2000}, 200, 30};
+        sizes = Sizes{50, 2000, 50, 50, 3, {500, 1000, 2000}, 200, 30, 500};
 
     // The slowed-sync case runs in a copy of the bench with the fault shim
     // preloaded, which prints its rows into this table.
@@ -570,6 +615,8 @@ int main(int argc, char *argv[])
         Bench(sizes).selectContact();
     if (wanted("category"))
         Bench(sizes).category(sizes.names, true);
+    if (wanted("outside"))
+        Bench(sizes).outsideBurst();
     if (wanted("remove"))
         Bench(sizes).removeCategory();
     if (wanted("startup"))

@@ -208,13 +208,10 @@ void FrmMain::buildControls()
 
     // What a screen reader says of each control: the label beside it, and for
     // the lists and the small buttons, a name that tells them apart.
-    const std::pair<QLabel *, QWidget *> labelled[] = {
-        {lblCategory, cboRelationship}, {lblNames, lstNames}, {lblRelation, txtRelation},
-        {lblBirthday, txtBirthday}, {lblDependants, lstChildren}, {lblAddress, txtAddress},
-        {lblDrivingDirections, txtDrivingDirections}, {lblHome, txtHome}, {lblCell, txtCell},
-        {lblWork, txtWork}, {lblFax, txtFax}, {Label1, txtEmail}, {lblNotes, txtNumNotes}};
-    for (const auto &[text, control] : labelled)
-        text->setBuddy(control);
+    lblCategory->setBuddy(cboRelationship);
+    lblNames->setBuddy(lstNames);
+    for (const ContactField &field : contactFields)
+        ContactFields::caption(*this, field)->setBuddy(ContactFields::control(*this, field));
     const std::pair<QWidget *, const char *> named[] = {
         {lstNames, "Names"},
         {lstChildren, "Children and dependants"},
@@ -274,14 +271,12 @@ void FrmMain::buildMenus()
 
 void FrmMain::setTabOrder()
 {
-    const QWidget *order[] = {cboRelationship, cmdAddRelationship, cmdRemoveRelationship, lstNames,
-                              cmdAddName,      cmdRemoveName,      txtRelation,           txtBirthday,
-                              lstChildren,     cmdAddChildren,     cmdRemoveChildren,     txtAddress,
-                              txtDrivingDirections, txtHome,       txtCell,               txtWork,
-                              txtFax,          txtEmail,           txtNumNotes,           chkPic,
-                              cmdEditColors,   cmdPrintScreen,     cmdPrintText,          cmdExit};
-    for (std::size_t i = 1; i < std::size(order); ++i)
-        QWidget::setTabOrder(const_cast<QWidget *>(order[i - 1]), const_cast<QWidget *>(order[i]));
+    QWidgetList order{cboRelationship, cmdAddRelationship, cmdRemoveRelationship, lstNames, cmdAddName, cmdRemoveName};
+    for (const QString &suffix : ContactFields::files())
+        order += details.controlsOf(suffix);
+    order += {chkPic, cmdEditColors, cmdPrintScreen, cmdPrintText, cmdExit};
+    for (qsizetype i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
 }
 
 void FrmMain::connectHandlers()
@@ -309,6 +304,23 @@ void FrmMain::connectHandlers()
         else if (auto *lines = qobject_cast<QPlainTextEdit *>(box))
             connect(lines, &QPlainTextEdit::textChanged, this, [this, &field] { details.Change(field); });
     }
+    // The lists and the shown contact follow the book, whoever changed it.
+    connect(&addressBook, &AddressBook::categoryAdded, this, [this](const QString &category) { book.categoryAdded(category); });
+    connect(&addressBook, &AddressBook::categoryRemoved, this, [this](const QString &, int row) { book.categoryRemoved(row); });
+    connect(&addressBook, &AddressBook::categoriesReset, this, [this] { book.categoriesReset(); });
+    connect(&addressBook, &AddressBook::nameAdded, this,
+            [this](const QString &category, const QString &name) { book.nameAdded(category, name); });
+    connect(&addressBook, &AddressBook::nameRemoved, this,
+            [this](const QString &category, const QString &name, int row) { book.nameRemoved(category, name, row); });
+    connect(&addressBook, &AddressBook::namesReset, this, [this](const QString &category) { book.namesReset(category); });
+    connect(&addressBook, &AddressBook::contactFileChanged, this, [this](const QString &suffix, bool outside) {
+        if (suffix == FileName::Pic)
+            picture.pictureFileChanged();
+        else if (outside)
+            details.fileChangedOutside(suffix);
+        else
+            details.LoadFile(suffix);
+    });
     connect(cmdAddChildren, &QPushButton::clicked, this, [this] { details.cmdAddChildren_Click(); });
     connect(cmdRemoveChildren, &QPushButton::clicked, this, [this] { details.cmdRemoveChildren_Click(); });
 
@@ -356,6 +368,8 @@ void FrmMain::Form_Load()
     Store::makeDataDir();
     RecordFile::removeTemporaries(Store::dataDir());
     AddressBook::finishInterrupted();
+    addressBook.load();
+    addressBook.watch();
     book.LoadCategories();
     for (const ColorRole role : {ColorRole::NameTitle, ColorRole::FormBack, ColorRole::FrameTitle,
                                  ColorRole::DetailTitle, ColorRole::TextBoxBack, ColorRole::TextBoxText,

@@ -5,6 +5,7 @@
 #include "details/details.h"
 #include "exchange/exchange.h"
 #include "help/help.h"
+#include "model/addressbook.h"
 #include "picture/picture.h"
 #include "platform/platform.h"
 #include "printing/printing.h"
@@ -45,14 +46,17 @@ public:
     QAction *mnuHyphen3 = nullptr;
     QAction *mnuAbout = nullptr;
 
+    // The address book the window shows, and every change goes through.
+    AddressBook addressBook;
+
     // The handlers, by subsystem.
-    Details details{*this, platform};
-    Picture picture{*this, platform};
-    Book book{*this, platform, details, picture};
-    Colors colors{*this, platform};
+    Details details{*this, platform, addressBook};
+    Picture picture{*this, platform, addressBook};
+    Book book{*this, platform, addressBook, details, picture};
+    Colors colors{*this, platform, addressBook.colors()};
     Printing printing{*this, platform};
     Help help{platform};
-    Exchange exchange{*this, platform, book};
+    Exchange exchange{*this, platform, addressBook};
 
     void Form_Load();
     // Whether the program is ending.

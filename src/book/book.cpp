@@ -4,9 +4,7 @@
 #include "model/addressbook.h"
 #include "picture/picture.h"
 #include "platform/platform.h"
-#include "store/contactfiles.h"
 #include "store/paths.h"
-#include "store/recordfile.h"
 #include "view/added.h"
 #include "view/contactfields.h"
 
@@ -24,26 +22,12 @@ namespace {
 
 const QString deleteTitle = QStringLiteral("Delete Category");
 
-// A new contact's files, each holding its empty values.
-QHash<QString, QByteArray> emptyFiles()
-{
-    QHash<QString, QByteArray> files;
-    for (const QString &suffix : ContactFields::files()) {
-        const QList<const ContactField *> fields = ContactFields::inFile(suffix);
-        files.insert(suffix, fields.first()->isList() ? RecordFile::encodeList({})
-                                                      : RecordFile::encodeRecord(QStringList(fields.size())));
-    }
-    return files;
-}
-
 } // namespace
 
 void Book::LoadCategories()
 {
-    const QString file = Store::dataFile(FileName::RelationsList);
-    QStringList categories;
-    const bool whole = readWholeList(file, categories, QStringLiteral("list of categories"));
-    Controls::addSorted(view.cboRelationship, categories);
+    const bool whole = toldIfUnreadable(addressBook.categoriesWhole(), QStringLiteral("list of categories"));
+    Controls::addSorted(view.cboRelationship, addressBook.categories());
     view.cmdAddRelationship->setEnabled(whole);
     view.cmdRemoveRelationship->setEnabled(whole);
 }
@@ -65,23 +49,17 @@ void Book::cmdAddRelationship_Click()
                                      QStringLiteral("Add relationship category"));
     if (category.isEmpty())
         return;
-    if (refused(AddressBook(Controls::entries(view.cboRelationship)).checkCategory(category), category,
-                categoryNamesRule, QStringLiteral("category name"),
+    const AddressBook::Added added = addressBook.addCategory(category);
+    if (refused(added.refusal, category, categoryNamesRule, QStringLiteral("category name"),
                 QStringLiteral("Sorry, there is already a category called ") + category
                     + QStringLiteral(". Please type a different name.")))
         return;
-
-    const int row = Controls::insertSorted(view.cboRelationship, category);
-    if (!AddressBook::storeCategories(Controls::entries(view.cboRelationship))) {
+    if (!added.stored) {
         tellNotAdded(view, platform, QStringLiteral("category"));
-        const QSignalBlocker quiet(view.cboRelationship);
-        const int selected = view.cboRelationship->currentIndex();
-        view.cboRelationship->removeItem(row);
-        view.cboRelationship->setCurrentIndex(selected < 0 ? -1 : (selected > row ? selected - 1 : selected));
         return;
     }
     // Inserting moved any selection on, so choosing the new entry always runs the click.
-    view.cboRelationship->setCurrentIndex(row);
+    view.cboRelationship->setCurrentIndex(added.row);
     view.cmdAddName->setFocus();
 }
 
@@ -98,50 +76,108 @@ void Book::cmdRemoveRelationship_Click()
                                deleteTitle))
         return;
 
-    QStringList categories = Controls::entries(view.cboRelationship);
-    categories.removeAt(view.cboRelationship->currentIndex());
-    const AddressBook::Removal removal =
-        AddressBook::removeCategory(category, categories, Controls::entries(view.lstNames));
-    if (removal == AddressBook::Removal::NotRemoved) {
+    const AddressBook::Removal removal = addressBook.removeCategory(category);
+    if (removal == AddressBook::Removal::NotRemoved)
         tellNotRemoved(category);
-        return;
+    else if (removal == AddressBook::Removal::FilesLeft)
+        tellNotDeleted(QStringLiteral("the names and information under the category, ") + category + ',');
+}
+
+void Book::categoryAdded(const QString &category)
+{
+    Controls::insertSorted(view.cboRelationship, category);
+}
+
+void Book::categoryRemoved(int row)
+{
+    const bool shown = view.cboRelationship->currentIndex() == row;
+    {
+        const QSignalBlocker quiet(view.cboRelationship);
+        view.cboRelationship->removeItem(row);
+        if (shown)
+            view.cboRelationship->setCurrentIndex(-1);
     }
-    Controls::removeSelected(view.cboRelationship);
+    if (!shown)
+        return;
     Controls::clear(view.lstNames);
     setNamesEnabled(false);
     ClearDetails();
     view.lblName->setText(noContactName);
     DisableDetails();
-    if (removal == AddressBook::Removal::FilesLeft)
-        tellNotDeleted(QStringLiteral("the names and information under the category, ") + category + ',');
 }
 
-void Book::ReloadLists()
+void Book::categoriesReset()
 {
     const QString category = view.currentCategory();
-    const QString name = view.currentName();
     {
         const QSignalBlocker quiet(view.cboRelationship);
         view.cboRelationship->clear();
     }
     LoadCategories();
     const int index = view.cboRelationship->findText(category);
-    if (index < 0)
-        return;
-    view.cboRelationship->setCurrentIndex(index);
-    const QList<QListWidgetItem *> found = view.lstNames->findItems(name, Qt::MatchExactly);
-    if (!name.isEmpty() && !found.isEmpty())
-        view.lstNames->setCurrentItem(found.first());
+    if (index >= 0) {
+        const QSignalBlocker quiet(view.cboRelationship);
+        view.cboRelationship->setCurrentIndex(index);
+    } else if (!category.isEmpty()) {
+        Controls::clear(view.lstNames);
+        setNamesEnabled(false);
+        noContact();
+    }
 }
 
 bool Book::LoadNames()
 {
     const QString category = view.currentCategory();
-    QStringList names;
-    const bool whole =
-        readWholeList(ContactFiles::namesList(category), names, QStringLiteral("list of names of ") + category);
-    Controls::addSorted(view.lstNames, names);
+    const bool whole = toldIfUnreadable(addressBook.namesWhole(category), QStringLiteral("list of names of ") + category);
+    Controls::addSorted(view.lstNames, addressBook.names(category));
     return whole;
+}
+
+void Book::nameAdded(const QString &category, const QString &name)
+{
+    if (category == view.currentCategory())
+        Controls::insertSorted(view.lstNames, name);
+}
+
+void Book::nameRemoved(const QString &category, const QString &name, int row)
+{
+    if (category != view.currentCategory())
+        return;
+    const bool shown = view.currentName() == name;
+    {
+        const QSignalBlocker quiet(view.lstNames);
+        delete view.lstNames->takeItem(row);
+        if (shown) {
+            view.lstNames->clearSelection();
+            view.lstNames->setCurrentRow(-1);
+        }
+    }
+    if (shown)
+        noContact();
+}
+
+void Book::namesReset(const QString &category)
+{
+    if (category != view.currentCategory())
+        return;
+    const QString name = view.currentName();
+    Controls::clear(view.lstNames);
+    setNamesEnabled(LoadNames());
+    const QList<QListWidgetItem *> found = view.lstNames->findItems(name, Qt::MatchExactly);
+    if (!found.isEmpty()) {
+        const QSignalBlocker quiet(view.lstNames);
+        view.lstNames->setCurrentItem(found.first());
+    } else if (!name.isEmpty()) {
+        noContact();
+    }
+}
+
+void Book::noContact()
+{
+    view.lblName->setText(noContactName);
+    picture.ClearPicture();
+    ClearDetails();
+    DisableDetails();
 }
 
 // Names are added and removed only while a category is selected whose names
@@ -154,14 +190,14 @@ void Book::setNamesEnabled(bool namesListReadWhole)
     view.cmdRemoveName->setEnabled(selected && namesListReadWhole);
 }
 
-bool Book::readWholeList(const QString &file, QStringList &entries, const QString &what)
+bool Book::toldIfUnreadable(bool whole, const QString &what)
 {
-    if (ContactFiles::readWhole(file, entries))
-        return true;
-    platform.showMessage(view.frmMain, QStringLiteral("Sorry, the ") + what + QStringLiteral(" in ") + Store::dataDir()
-                                       + QStringLiteral(" cannot be read, so nothing can be added to it or removed "
-                                                        "from it until it can."));
-    return false;
+    if (!whole)
+        platform.showMessage(view.frmMain, QStringLiteral("Sorry, the ") + what + QStringLiteral(" in ")
+                                               + Store::dataDir()
+                                               + QStringLiteral(" cannot be read, so nothing can be added to it or "
+                                                                "removed from it until it can."));
+    return whole;
 }
 
 QString Book::askName(const QString &prompt, const QString &title)
@@ -219,23 +255,17 @@ void Book::cmdAddName_Click()
     const QString name = askName(QStringLiteral("Please type in a name to add to the database"), QStringLiteral("Add Name"));
     if (name.isEmpty())
         return;
-    AddressBook book(Controls::entries(view.cboRelationship));
-    book.setNames(category, Controls::entries(view.lstNames));
-    AddressBook::NewContact contact{category, name, emptyFiles(), {}, {}};
-    if (refused(book.checkContact(category, name, contact.storedEarlier), name, contactNamesRule, QStringLiteral("name"),
+    const AddressBook::Added added = addressBook.addContact({category, name, {}, {}, {}});
+    if (refused(added.refusal, name, contactNamesRule, QStringLiteral("name"),
                 QStringLiteral("Sorry, ") + name + QStringLiteral(" is already listed under ") + category
                     + QStringLiteral(". Please type a different name.")))
         return;
-
-    const int row = Controls::insertSorted(view.lstNames, name);
-    if (!AddressBook::storeContact(contact, Controls::entries(view.lstNames))) {
-        const QSignalBlocker quiet(view.lstNames);
-        delete view.lstNames->takeItem(row);
+    if (!added.stored) {
         tellNotAdded(view, platform, QStringLiteral("name"));
         return;
     }
-    view.lstNames->setCurrentRow(row);
-    if (contact.storedEarlier)
+    view.lstNames->setCurrentRow(added.row);
+    if (added.storedEarlier)
         platform.showMessage(view.frmMain, QStringLiteral("Information stored earlier under ") + name
                                            + QStringLiteral(" was found and has been brought back."));
 }
@@ -253,20 +283,10 @@ void Book::cmdRemoveName_Click()
                                deleteTitle))
         return;
 
-    const QString category = view.currentCategory();
-    QStringList names = Controls::entries(view.lstNames);
-    names.removeAt(view.lstNames->row(view.lstNames->selectedItems().constFirst()));
-    const AddressBook::Removal removal = AddressBook::removeContact(category, name, names);
-    if (removal == AddressBook::Removal::NotRemoved) {
+    const AddressBook::Removal removal = addressBook.removeContact(view.currentCategory(), name);
+    if (removal == AddressBook::Removal::NotRemoved)
         tellNotRemoved(name);
-        return;
-    }
-    Controls::removeSelected(view.lstNames);
-    view.lblName->setText(noContactName);
-    picture.ClearPicture();
-    ClearDetails();
-    DisableDetails();
-    if (removal == AddressBook::Removal::FilesLeft)
+    else if (removal == AddressBook::Removal::FilesLeft)
         tellNotDeleted(QStringLiteral("the information on ") + name);
 }
 
@@ -311,6 +331,8 @@ void Book::DisableDetails()
 
 void Book::ClearDetails()
 {
+    // No contact is shown: what the boxes are given now is nobody's.
+    addressBook.openContact({}, {});
     for (const ContactField &field : contactFields)
         ContactFields::setValues(view, field, {});
 }

@@ -17,8 +17,8 @@ class Platform;
 class Book
 {
 public:
-    Book(MainView &view, Platform &platform, Details &details, Picture &picture)
-        : view(view), platform(platform), details(details), picture(picture)
+    Book(MainView &view, Platform &platform, AddressBook &addressBook, Details &details, Picture &picture)
+        : view(view), platform(platform), addressBook(addressBook), details(details), picture(picture)
     {
     }
 
@@ -46,14 +46,23 @@ public:
     static const QString contactNamesRule;
 
     void setNamesEnabled(bool namesListReadWhole);
-    // Reads the lists again after contacts came in from elsewhere, keeping
-    // the category and name chosen where they are still listed.
-    void ReloadLists();
+
+    // The lists follow the address book: an entry added or removed, or a
+    // list another program changed, which keeps the category and name chosen
+    // where they are still listed.
+    void categoryAdded(const QString &category);
+    void categoryRemoved(int row);
+    void categoriesReset();
+    void nameAdded(const QString &category, const QString &name);
+    void nameRemoved(const QString &category, const QString &name, int row);
+    void namesReset(const QString &category);
 
 private:
     void setDetailsEnabled(bool enabled);
-    // Reads a list file; one that exists but cannot be read is told to the user.
-    bool readWholeList(const QString &file, QStringList &entries, const QString &what);
+    // Tells the user that a list cannot be read whole, if so; whether it was.
+    bool toldIfUnreadable(bool whole, const QString &what);
+    // The effects of the selected contact going: no contact shown.
+    void noContact();
     // Asks for a category or contact name, as it is kept.
     QString askName(const QString &prompt, const QString &title);
     // Tells the user why name cannot be added, if it cannot: the rule, that
@@ -67,6 +76,7 @@ private:
 
     MainView &view;
     Platform &platform;
+    AddressBook &addressBook;
     Details &details;
     Picture &picture;
 };

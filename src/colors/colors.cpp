@@ -1,8 +1,6 @@
 #include "colors/colors.h"
 
 #include "colors/frmcolors.h"
-#include "store/paths.h"
-#include "store/recordfile.h"
 #include "view/contactfields.h"
 
 #include <QCheckBox>
@@ -10,7 +8,10 @@
 #include <QLabel>
 #include <QPushButton>
 
-Colors::Colors(MainView &view, Platform &platform) : view(view), platform(platform) {}
+Colors::Colors(MainView &view, Platform &platform, ColorScheme &scheme) : view(view), platform(platform), scheme(scheme)
+{
+    connect(&scheme, &ColorScheme::changed, this, &Colors::ApplyColors);
+}
 
 Colors::~Colors() = default;
 
@@ -18,40 +19,27 @@ FrmColors &Colors::frmColors()
 {
     if (!m_frmColors) {
         m_frmColors = std::make_unique<FrmColors>(platform);
-        connect(m_frmColors.get(), &FrmColors::colorPicked, this, [this](ColorRole role, ColorValue value) {
-            SaveColorFile(role, value);
-            ApplyColors();
-        });
+        connect(m_frmColors.get(), &FrmColors::colorPicked, this,
+                [this](ColorRole role, ColorValue value) { SaveColorFile(role, value); });
     }
     return *m_frmColors;
 }
 
-ColorValue Colors::color(ColorRole role)
-{
-    return frmColors().fillColor(role);
-}
-
 void Colors::LoadColorFile(ColorRole role)
 {
-    QString text;
-    if (!RecordFile::readValue(Store::dataFile(colorRole(role).file), text))
-        return;
-    bool ok = false;
-    const int value = text.toInt(&ok, 10);
-    // Only what the program itself writes is a colour; anything else keeps the role's colour.
-    if (!ok || value < 0 || value > 0xFFFFFF)
-        return;
-    frmColors().setFillColor(role, ColorValue(value));
+    scheme.read(role);
 }
 
 void Colors::SaveColorFile(ColorRole role, ColorValue value)
 {
-    RecordFile::rewriteValue(Store::dataFile(colorRole(role).file), qint64(value), RecordFile::Queued);
+    scheme.setColor(role, value);
 }
 
 void Colors::ApplyColors()
 {
     FrmColors &dialog = frmColors();
+    for (const ColorRoleInfo &role : colorRoles)
+        dialog.setFillColor(role.role, color(role.role));
     const auto paint = [this](const QWidgetList &widgets, std::initializer_list<QPalette::ColorRole> parts,
                               ColorRole role) {
         const ColorValue value = color(role);
@@ -71,11 +59,11 @@ void Colors::ApplyColors()
     paint({view.chkPic, &dialog}, {QPalette::Window}, ColorRole::FormBack);
     paint({view.lblName}, {QPalette::WindowText}, ColorRole::NameTitle);
     paint(frames, {QPalette::WindowText}, ColorRole::FrameTitle);
-    // "E-Mail:" (Label1) keeps its design colour.
-    paint({view.lblCategory, view.lblNames, view.lblRelation, view.lblBirthday, view.lblDependants, view.lblAddress,
-           view.lblDrivingDirections, view.lblHome, view.lblCell, view.lblWork, view.lblFax, view.lblNotes,
-           view.chkPic},
-          {QPalette::WindowText}, ColorRole::DetailTitle);
+    paint({view.lblCategory, view.lblNames, view.chkPic}, {QPalette::WindowText}, ColorRole::DetailTitle);
+    for (const ContactField &field : contactFields) {
+        if (field.captionColor)
+            paint({ContactFields::caption(view, field)}, {QPalette::WindowText}, *field.captionColor);
+    }
     // A drop-down list that cannot be typed into is drawn like a button.
     paint({view.cboRelationship}, {QPalette::Base, QPalette::Button}, ColorRole::TextBoxBack);
     paint(boxes, {QPalette::Base}, ColorRole::TextBoxBack);

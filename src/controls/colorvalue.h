@@ -1,11 +1,11 @@
 #pragma once
 
+#include "model/colorscheme.h"
+
 #include <QColor>
 #include <QPalette>
 #include <QWidget>
 
-// A colour as stored in the colour files: 0x00BBGGRR, red in the low byte.
-using ColorValue = quint32;
 
 inline QColor toQColor(ColorValue value)
 {
@@ -33,15 +33,3 @@ inline void setWidgetColor(QWidget *widget, QPalette::ColorRole role, ColorValue
     }
     widget->setPalette(palette);
 }
-
-// The scheme's built-in colours, which are also the windows' design colours.
-namespace DefaultColor {
-inline constexpr ColorValue FormBack = 0x00C0C000;
-inline constexpr ColorValue NameTitle = 0x00C00000;
-inline constexpr ColorValue FrameTitle = 0x00C00000;
-inline constexpr ColorValue DetailTitle = 0x00000000;
-inline constexpr ColorValue TextBoxBack = 0x00FFFFFF;
-inline constexpr ColorValue TextBoxText = 0x00000000;
-inline constexpr ColorValue MinorButtons = 0x00FFC0C0;
-inline constexpr ColorValue MainButtons = 0x00FF8080;
-} // namespace DefaultColor

@@ -1,20 +1,14 @@
 #include "details/details.h"
 
+#include "model/addressbook.h"
 #include "platform/platform.h"
+#include "store/paths.h"
 #include "store/recordfile.h"
 #include "view/added.h"
 #include "view/contactfields.h"
 
 #include <QPushButton>
 #include <QScopedValueRollback>
-
-QString Details::contactFile(const QString &suffix) const
-{
-    const QString name = view.currentName();
-    if (name.isEmpty())
-        return {};
-    return Store::dataFile(view.currentCategory(), name, suffix);
-}
 
 QWidgetList Details::controlsOf(const QString &suffix) const
 {
@@ -29,16 +23,18 @@ QWidgetList Details::controlsOf(const QString &suffix) const
 
 void Details::LoadDetails()
 {
+    book.openContact(view.currentCategory(), view.currentName());
     for (const QString &suffix : ContactFields::files())
         LoadFile(suffix);
 }
 
 void Details::LoadFile(const QString &suffix)
 {
-    const QString file = contactFile(suffix);
     QStringList values;
-    if (!RecordFile::readList(file, values) && lockIfUnreadable(file, suffix))
+    if (!book.fields(suffix, values)) {
+        lockUnreadable(suffix);
         return;
+    }
     const QScopedValueRollback loading(m_loading, true);
     for (const ContactField *field : ContactFields::inFile(suffix))
         ContactFields::setValues(view, *field, field->isList() ? values : QStringList{values.value(field->index)});
@@ -49,35 +45,43 @@ void Details::LoadFile(const QString &suffix)
 // this contact's file. A file that exists but cannot be read empties and
 // disables its controls until a contact is selected again, so nothing is
 // typed over what it holds.
-bool Details::lockIfUnreadable(const QString &file, const QString &suffix)
+void Details::lockUnreadable(const QString &suffix)
 {
-    if (!RecordFile::unreadable(file))
-        return false;
     const QScopedValueRollback loading(m_loading, true);
     for (const ContactField *field : ContactFields::inFile(suffix))
         ContactFields::setValues(view, *field, {});
     for (QWidget *control : controlsOf(suffix))
         control->setEnabled(false);
-    return true;
-}
-
-void Details::SaveFile(const QString &suffix)
-{
-    if (m_loading)
-        return;
-    const QList<const ContactField *> fields = ContactFields::inFile(suffix);
-    const QStringList values = ContactFields::record(view, suffix);
-    // Saved in the background: the window never waits for the disk, and a
-    // failure is told once and the save retried.
-    if (fields.size() == 1 && fields.first()->isList())
-        RecordFile::rewriteList(contactFile(suffix), values, RecordFile::Queued);
-    else
-        RecordFile::rewriteRecord(contactFile(suffix), values, RecordFile::Queued);
 }
 
 void Details::Change(const ContactField &field)
 {
-    SaveFile(field.suffix);
+    if (!m_loading && !field.isList())
+        book.setField(field.suffix, field.index, ContactFields::values(view, field).constFirst());
+}
+
+void Details::fileChangedOutside(const QString &suffix)
+{
+    QStringList values;
+    const bool readable = book.fields(suffix, values);
+    // The box the window's keys go to, even while a message of its own is in front.
+    QWidget *typing = view.frmMain->focusWidget();
+    for (const ContactField *field : ContactFields::inFile(suffix)) {
+        QWidget *control = ContactFields::control(view, *field);
+        const QString typed = field->isList() ? QString() : ContactFields::values(view, *field).constFirst();
+        if (control != typing || !readable || field->isList() || typed == values.value(field->index))
+            continue;
+        book.setField(field->suffix, field->index, typed);
+        values[field->index] = typed;
+        platform.showNotice(view.frmMain, QStringLiteral("Another program changed ") + QString::fromLatin1(field->label).chopped(2)
+                                              + QStringLiteral(" of ") + view.currentName()
+                                              + QStringLiteral(" while you were typing it; what you typed is kept."));
+    }
+    if (readable) {
+        for (QWidget *control : controlsOf(suffix))
+            control->setEnabled(true);
+    }
+    LoadFile(suffix);
 }
 
 void Details::cmdAddChildren_Click()
@@ -91,12 +95,13 @@ void Details::cmdAddChildren_Click()
                              QStringLiteral("Sorry, a dependant's name cannot include a double quote ( \" )."));
         return;
     }
-    const int row = Controls::insertSorted(view.lstChildren, dependant);
+    QStringList dependants = Controls::entries(view.lstChildren);
+    dependants.insert(Controls::sortedRow(int(dependants.size()), dependant, [&](int i) { return dependants[i]; }),
+                      dependant);
     // With no contact selected there is no file to keep the entry in.
-    const QString file = contactFile(FileName::DependantsList);
-    if (file.isEmpty()
-        || !saveAddedList(view, platform, file, Controls::entries(view.lstChildren), QStringLiteral("dependant"))) {
-        delete view.lstChildren->takeItem(row);
+    if (!book.setList(FileName::DependantsList, dependants, RecordFile::Stored)) {
+        if (!view.currentName().isEmpty())
+            tellNotAdded(view, platform, QStringLiteral("dependant"));
         return;
     }
     view.lstChildren->setCurrentItem(view.lstChildren->findItems(dependant, Qt::MatchExactly).first());
@@ -114,6 +119,7 @@ void Details::cmdRemoveChildren_Click()
                                + view.currentName() + QStringLiteral("'s dependants list. Are you sure?"),
                            QStringLiteral("Delete Category")))
         return;
-    Controls::removeSelected(view.lstChildren);
-    SaveDependants();
+    QStringList dependants = Controls::entries(view.lstChildren);
+    dependants.removeAt(view.lstChildren->row(view.lstChildren->selectedItems().constFirst()));
+    book.setList(FileName::DependantsList, dependants, RecordFile::Queued);
 }

@@ -1,6 +1,5 @@
 #include "exchange/exchange.h"
 
-#include "book/book.h"
 #include "exchange/vcardfiles.h"
 #include "platform/platform.h"
 #include "store/recordfile.h"
@@ -25,8 +24,7 @@ void Exchange::mnuImportCards_Click()
                                                + file.errorString() + u'.');
         return;
     }
-    const VcardFiles::Outcome outcome = VcardFiles::importCards(file);
-    book.ReloadLists();
+    const VcardFiles::Outcome outcome = VcardFiles::importCards(file, book);
     if (!outcome.ok)
         platform.showMessage(view.frmMain, QStringLiteral("Sorry, nothing was imported from ") + path + QStringLiteral(": ")
                                                + outcome.message);

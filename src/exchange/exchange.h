@@ -1,6 +1,6 @@
 #pragma once
 
-class Book;
+class AddressBook;
 struct MainView;
 class Platform;
 class QString;
@@ -10,7 +10,7 @@ class QString;
 class Exchange
 {
 public:
-    Exchange(MainView &view, Platform &platform, Book &book) : view(view), platform(platform), book(book) {}
+    Exchange(MainView &view, Platform &platform, AddressBook &book) : view(view), platform(platform), book(book) {}
 
     void mnuImportCards_Click();
     void mnuExportCards_Click();
@@ -21,5 +21,5 @@ public:
 private:
     MainView &view;
     Platform &platform;
-    Book &book;
+    AddressBook &book;
 };

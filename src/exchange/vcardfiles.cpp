@@ -82,14 +82,19 @@ Outcome exportCards(QByteArray &cards, const QString &category)
 
 Outcome importCards(QIODevice &cards, const QString &category)
 {
+    AddressBook::finishInterrupted();
+    AddressBook book;
+    book.load();
+    return importCards(cards, book, category);
+}
+
+Outcome importCards(QIODevice &cards, AddressBook &book, const QString &category)
+{
     Vcard::Reader reader(cards);
     Vcard::Card read;
     if (!reader.next(read))
         return {false, QStringLiteral("No vCard was found.")};
-
-    AddressBook::finishInterrupted();
-    std::optional<AddressBook> book = AddressBook::read();
-    if (!book)
+    if (!book.categoriesWhole())
         return {false, QStringLiteral("The list of categories in ") + Store::dataDir()
                            + QStringLiteral(" cannot be read, so nothing was imported.")};
 
@@ -109,7 +114,7 @@ Outcome importCards(QIODevice &cards, const QString &category)
         QList<const AddressBook::NewContact *> contacts;
         for (const AddressBook::NewContact &contact : adding)
             contacts.append(&contact);
-        const QList<bool> stored = book->storeContacts(contacts);
+        const QList<bool> stored = book.storeContacts(contacts);
         for (qsizetype i = 0; i < group.size(); ++i) {
             if (!stored[i])
                 notStored(*group[i]);
@@ -129,24 +134,24 @@ Outcome importCards(QIODevice &cards, const QString &category)
         card.category = AddressBook::tidy(card.category);
         card.name = AddressBook::tidy(card.name);
         // A category listed in other letters is that category.
-        const QString listed = book->listedCategory(card.category);
+        const QString listed = book.listedCategory(card.category);
         if (!listed.isEmpty()) {
             card.category = listed;
-        } else if (book->checkCategory(card.category) == AddressBook::Refusal::None) {
-            book->noteCategory(card.category);
+        } else if (book.checkCategory(card.category) == AddressBook::Refusal::None) {
+            book.noteCategory(card.category);
         } else {
             card.skipped = QStringLiteral("the category cannot be used");
             continue;
         }
         bool storedEarlier = false;
-        AddressBook::Refusal refusal = book->checkContact(card.category, card.name, storedEarlier);
+        AddressBook::Refusal refusal = book.checkContact(card.category, card.name, storedEarlier);
         if (refusal == AddressBook::Refusal::None && storedEarlier)
             refusal = AddressBook::Refusal::Taken; // never merged with what is there
         if (refusal != AddressBook::Refusal::None) {
             card.skipped = reason(refusal, card.category);
             continue;
         }
-        book->noteContact(card.category, card.name);
+        book.noteContact(card.category, card.name);
         // The card's files, picture and card move to the group: only its name stays for the lists and the
         // summary, so memory holds one group's cards at most, once.
         adding.append({card.category, card.name, std::move(card.files), std::move(card.picture), card.pictureSuffix,
@@ -159,7 +164,7 @@ Outcome importCards(QIODevice &cards, const QString &category)
     } while (reader.next(read));
     storeGroup();
 
-    const QStringList unlisted = book->listStored();
+    const QStringList unlisted = book.listStored();
     for (Vcard::Imported &card : results) {
         if (card.skipped.isEmpty() && unlisted.contains(card.category))
             notStored(card);
@@ -168,7 +173,7 @@ Outcome importCards(QIODevice &cards, const QString &category)
         Vcard::summary({std::make_move_iterator(results.begin()), std::make_move_iterator(results.end())});
     if (cardsNotStored == 0)
         return {true, summary};
-    const int error = book->firstError();
+    const int error = book.firstError();
     return {true, summary,
             QStringLiteral("%1 %2 could not be stored").arg(cardsNotStored).arg(cardsNotStored == 1 ? "card" : "cards")
                 + (error ? QStringLiteral(": ") + qt_error_string(error) : QString())};

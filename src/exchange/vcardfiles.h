@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
+class AddressBook;
 class QIODevice;
 
 // Contacts in and out of the data directory as vCards, for the command line
@@ -28,5 +29,7 @@ Outcome exportCards(QByteArray &cards, const QString &category = {});
 // "Imported"; categories that are missing are added. Nothing changes when the
 // device holds no card or a list it would change cannot be read.
 Outcome importCards(QIODevice &cards, const QString &category = {});
+// The same into a book in hand (the window's), which then shows what came in.
+Outcome importCards(QIODevice &cards, AddressBook &book, const QString &category = {});
 
 } // namespace VcardFiles

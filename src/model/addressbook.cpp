@@ -1,5 +1,8 @@
 #include "model/addressbook.h"
 
+#include "model/contactfields.h"
+#include "model/datawatcher.h"
+
 #include "store/contactfiles.h"
 #include "store/keptcards.h"
 #include "store/order.h"
@@ -221,14 +224,22 @@ AddressBook::Removal removeListed(const QString &kind, const QString &category, 
 
 } // namespace
 
-AddressBook::AddressBook(const QStringList &categories) : m_categories(categories) {}
+AddressBook::AddressBook(QObject *parent) : QObject(parent) {}
 
-std::optional<AddressBook> AddressBook::read()
+AddressBook::~AddressBook() = default;
+
+bool AddressBook::readCategories(QStringList &categories)
+{
+    return ContactFiles::readWhole(relationsList(), categories);
+}
+
+bool AddressBook::load()
 {
     QStringList categories;
-    if (!ContactFiles::readWhole(relationsList(), categories))
-        return std::nullopt;
-    return AddressBook(categories);
+    m_categoriesWhole = readCategories(categories);
+    m_categories = Order::sortedIgnoringCase(categories);
+    m_names.clear();
+    return m_categoriesWhole;
 }
 
 QString AddressBook::listedCategory(const QString &category) const
@@ -237,11 +248,6 @@ QString AddressBook::listedCategory(const QString &category) const
         return listed.compare(category, Qt::CaseInsensitive) == 0;
     });
     return same == m_categories.cend() ? QString() : *same;
-}
-
-void AddressBook::setNames(const QString &category, const QStringList &names)
-{
-    m_names.insert(category, Names{names, {}, {}, false, true});
 }
 
 bool AddressBook::Names::has(const QString &name)
@@ -257,12 +263,13 @@ bool AddressBook::Names::has(const QString &name)
     return folded.contains(name.toCaseFolded());
 }
 
-AddressBook::Names &AddressBook::names(const QString &category)
+AddressBook::Names &AddressBook::namesOf(const QString &category)
 {
     auto found = m_names.find(category);
     if (found == m_names.end()) {
         found = m_names.insert(category, {});
         found->readWhole = ContactFiles::readWhole(ContactFiles::namesList(category), found->listed);
+        found->listed = Order::sortedIgnoringCase(found->listed);
     }
     return *found;
 }
@@ -298,7 +305,7 @@ AddressBook::Refusal AddressBook::checkContact(const QString &category, const QS
     if (!contactFilesFit(category, name))
         return Refusal::TooLong;
     {
-        Names &listed = names(category);
+        Names &listed = namesOf(category);
         if (!listed.readWhole)
             return Refusal::Unreadable;
         if (listed.noted.contains(name.toCaseFolded()))
@@ -315,7 +322,7 @@ AddressBook::Refusal AddressBook::checkContact(const QString &category, const QS
         if (other.size() >= joined.size() || other.compare(category, Qt::CaseInsensitive) == 0
             || !joined.startsWith(other, Qt::CaseInsensitive))
             continue;
-        Names &theirs = names(other);
+        Names &theirs = namesOf(other);
         if (!theirs.readWhole || theirs.has(joined.mid(other.size())))
             return Refusal::Taken;
     }
@@ -326,22 +333,247 @@ AddressBook::Refusal AddressBook::checkContact(const QString &category, const QS
 
 void AddressBook::noteContact(const QString &category, const QString &name)
 {
-    Names &listed = names(category);
+    Names &listed = namesOf(category);
     listed.listed.append(name);
     listed.noted.insert(name.toCaseFolded());
     if (!listed.folded.isEmpty())
         listed.folded.insert(name.toCaseFolded());
 }
 
-bool AddressBook::storeCategories(const QStringList &categories)
+namespace {
+
+// The row at which text goes in a list kept in the window's order: after
+// every entry that sorts equal, as the window's lists put it.
+qsizetype sortedRow(const QStringList &list, const QString &text)
 {
-    return RecordFile::rewriteList(relationsList(), categories);
+    return std::ranges::upper_bound(list, text, Order::lessIgnoringCase) - list.cbegin();
 }
 
-bool AddressBook::storeContact(const NewContact &contact, const QStringList &names)
+// A new contact's files, each holding its empty values.
+QHash<QString, QByteArray> emptyFiles()
 {
+    QHash<QString, QByteArray> files;
+    for (const QString &suffix : ContactFields::files()) {
+        const QList<const ContactField *> fields = ContactFields::inFile(suffix);
+        files.insert(suffix, fields.first()->isList() ? RecordFile::encodeList({})
+                                                      : RecordFile::encodeRecord(QStringList(fields.size())));
+    }
+    return files;
+}
+
+} // namespace
+
+AddressBook::Added AddressBook::addCategory(const QString &category)
+{
+    Added added{m_categoriesWhole ? checkCategory(category) : Refusal::Unreadable};
+    if (added.refusal != Refusal::None)
+        return added;
+    QStringList categories = m_categories;
+    const qsizetype row = sortedRow(categories, category);
+    categories.insert(row, category);
+    added.stored = RecordFile::rewriteList(relationsList(), categories);
+    if (added.stored) {
+        m_categories = categories;
+        added.row = int(row);
+        emit categoryAdded(category, added.row);
+    }
+    return added;
+}
+
+AddressBook::Added AddressBook::addContact(NewContact contact)
+{
+    Added added;
+    added.refusal = checkContact(contact.category, contact.name, added.storedEarlier);
+    if (added.refusal != Refusal::None)
+        return added;
+    if (contact.files.isEmpty())
+        contact.files = emptyFiles();
+    contact.storedEarlier = added.storedEarlier;
+    Names &names = namesOf(contact.category);
+    QStringList listed = names.listed;
+    const qsizetype row = sortedRow(listed, contact.name);
+    listed.insert(row, contact.name);
     int error = 0;
-    return storeGroup({&contact}, error, ContactFiles::namesList(contact.category), names).value(0);
+    added.stored = storeGroup({&contact}, error, ContactFiles::namesList(contact.category), listed).value(0);
+    if (added.stored) {
+        names.listed = listed;
+        if (!names.folded.isEmpty())
+            names.folded.insert(contact.name.toCaseFolded());
+        added.row = int(row);
+        emit nameAdded(contact.category, contact.name, added.row);
+    }
+    return added;
+}
+
+AddressBook::Removal AddressBook::removeCategory(const QString &category)
+{
+    const qsizetype row = m_categories.indexOf(category);
+    if (row < 0 || !m_categoriesWhole)
+        return Removal::NotRemoved;
+    QStringList left = m_categories;
+    left.removeAt(row);
+    const Removal removal = removeListed(removingCategory, category, names(category), relationsList(), left);
+    if (removal == Removal::NotRemoved)
+        return removal;
+    m_categories = left;
+    m_names.remove(category);
+    if (m_open.category == category)
+        m_open = {};
+    emit categoryRemoved(category, int(row));
+    return removal;
+}
+
+AddressBook::Removal AddressBook::removeContact(const QString &category, const QString &name)
+{
+    Names &names = namesOf(category);
+    const qsizetype row = names.listed.indexOf(name);
+    if (row < 0 || !names.readWhole)
+        return Removal::NotRemoved;
+    QStringList left = names.listed;
+    left.removeAt(row);
+    const Removal removal = removeListed(removing, category, {name}, ContactFiles::namesList(category), left);
+    if (removal == Removal::NotRemoved)
+        return removal;
+    names.listed = left;
+    names.folded.clear();
+    if (m_open.category == category && m_open.name == name)
+        m_open = {};
+    emit nameRemoved(category, name, int(row));
+    return removal;
+}
+
+void AddressBook::openContact(const QString &category, const QString &name)
+{
+    m_open = {category, name, {}, {}, {}};
+    if (name.isEmpty())
+        return;
+    for (const QString &suffix : ContactFields::files())
+        readContactFile(suffix);
+    readPicture();
+}
+
+void AddressBook::readPicture()
+{
+    QString named;
+    RecordFile::readLine(Store::dataFile(m_open.category, m_open.name, FileName::Pic), named);
+    m_open.picture = named.isEmpty() ? QString() : Store::picturePath(named);
+}
+
+void AddressBook::setPicture(const QString &path)
+{
+    if (m_open.name.isEmpty())
+        return;
+    m_open.picture = path;
+    RecordFile::rewriteValue(Store::dataFile(m_open.category, m_open.name, FileName::Pic), path, RecordFile::Queued);
+}
+
+// A missing or short file reads as empty fields; one that exists but cannot
+// be read is never written over from the part that was read.
+void AddressBook::readContactFile(const QString &suffix)
+{
+    const QString file = Store::dataFile(m_open.category, m_open.name, suffix);
+    QStringList values;
+    if (!RecordFile::readList(file, values) && RecordFile::unreadable(file)) {
+        m_open.unreadable.insert(suffix);
+        m_open.fields.remove(suffix);
+        return;
+    }
+    m_open.unreadable.remove(suffix);
+    const QList<const ContactField *> fields = ContactFields::inFile(suffix);
+    if (!fields.first()->isList() && values.size() < fields.size())
+        values.resize(fields.size());
+    m_open.fields.insert(suffix, values);
+}
+
+bool AddressBook::fields(const QString &suffix, QStringList &values) const
+{
+    if (m_open.unreadable.contains(suffix))
+        return false;
+    values = m_open.fields.value(suffix);
+    return true;
+}
+
+void AddressBook::setField(const QString &suffix, int index, const QString &value)
+{
+    if (m_open.name.isEmpty() || m_open.unreadable.contains(suffix))
+        return;
+    QStringList &values = m_open.fields[suffix];
+    if (values.size() <= index)
+        values.resize(index + 1);
+    values[index] = value;
+    // Saved in the background: the window never waits for the disk, and a
+    // failure is told once and the save retried.
+    RecordFile::rewriteRecord(Store::dataFile(m_open.category, m_open.name, suffix), values, RecordFile::Queued);
+}
+
+bool AddressBook::setList(const QString &suffix, const QStringList &entries, RecordFile::Mode mode)
+{
+    if (m_open.name.isEmpty() || m_open.unreadable.contains(suffix)
+        || !RecordFile::rewriteList(Store::dataFile(m_open.category, m_open.name, suffix), entries, mode))
+        return false;
+    m_open.fields.insert(suffix, entries);
+    emit contactFileChanged(suffix, false);
+    return true;
+}
+
+void AddressBook::watch()
+{
+    m_watcher = std::make_unique<DataWatcher>(Store::dataDir());
+    connect(m_watcher.get(), &DataWatcher::changed, this, &AddressBook::reread);
+}
+
+void AddressBook::reread(const QSet<QString> &fileNames)
+{
+    m_colors.reread(fileNames);
+    const bool all = fileNames.isEmpty();
+    if (all || fileNames.contains(FileName::RelationsList)) {
+        QStringList categories;
+        const bool whole = readCategories(categories);
+        categories = Order::sortedIgnoringCase(categories);
+        if (categories != m_categories || whole != m_categoriesWhole) {
+            m_categories = categories;
+            m_categoriesWhole = whole;
+            m_names.removeIf([&](const auto &names) { return !categories.contains(names.key()); });
+            if (!categories.contains(m_open.category))
+                m_open = {};
+            emit categoriesReset();
+        }
+    }
+    QStringList changed;
+    for (auto names = m_names.begin(); names != m_names.end(); ++names) {
+        if (!all && !fileNames.contains(FileName::NamesList + names.key()))
+            continue;
+        Names fresh;
+        fresh.readWhole = ContactFiles::readWhole(ContactFiles::namesList(names.key()), fresh.listed);
+        fresh.listed = Order::sortedIgnoringCase(fresh.listed);
+        if (fresh.listed == names->listed && fresh.readWhole == names->readWhole)
+            continue;
+        *names = fresh;
+        changed.append(names.key());
+        if (names.key() == m_open.category && !fresh.listed.contains(m_open.name))
+            m_open = {};
+    }
+    for (const QString &category : changed)
+        emit namesReset(category);
+    if (m_open.name.isEmpty())
+        return;
+    const QString contact = m_open.category + m_open.name;
+    for (const QString &suffix : ContactFields::files()) {
+        if (!all && !fileNames.contains(contact + suffix))
+            continue;
+        QStringList before;
+        const bool readable = fields(suffix, before);
+        readContactFile(suffix);
+        QStringList after;
+        if (fields(suffix, after) != readable || after != before)
+            emit contactFileChanged(suffix, true);
+    }
+    if (all || fileNames.contains(contact + FileName::Pic)) {
+        const QString before = m_open.picture;
+        readPicture();
+        if (m_open.picture != before)
+            emit contactFileChanged(FileName::Pic, true);
+    }
 }
 
 // Each of a group's files stays open until the group is synced.
@@ -395,18 +627,15 @@ QStringList AddressBook::listStored()
     strikeOff();
     m_adding.clear();
     m_stored.clear();
+    // What was noted is read back as stored, and told as such.
+    QSet<QString> lists{FileName::RelationsList};
+    for (auto names = m_names.begin(); names != m_names.end(); ++names) {
+        if (!names->noted.isEmpty())
+            lists.insert(FileName::NamesList + names.key());
+        names->noted.clear();
+    }
+    reread(lists);
     return unlisted;
-}
-
-AddressBook::Removal AddressBook::removeContact(const QString &category, const QString &name, const QStringList &names)
-{
-    return removeListed(removing, category, {name}, ContactFiles::namesList(category), names);
-}
-
-AddressBook::Removal AddressBook::removeCategory(const QString &category, const QStringList &categories,
-                                                 const QStringList &names)
-{
-    return removeListed(removingCategory, category, names, relationsList(), categories);
 }
 
 void AddressBook::finishInterrupted()

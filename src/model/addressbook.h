@@ -1,21 +1,34 @@
 #pragma once
 
+#include "model/colorscheme.h"
+#include "store/recordfile.h"
 #include "store/vcard.h"
 
 #include <QByteArray>
 #include <QHash>
+#include <QObject>
 #include <QSet>
 #include <QString>
 #include <QStringList>
 
-#include <optional>
+#include <memory>
+
+class DataWatcher;
 
 // The address book in the data directory: its categories, each category's
-// contact names and each contact's files, and the rules every change keeps
-// whoever makes it, the window or an import. Names and categories are kept
-// without spaces at either end; two that differ only in letter case are one,
-// as they are one file on the disks the data directory may travel to; no two
-// contacts, and no contact and a list, ever share a file.
+// contact names, the files of the contact shown, the colour scheme, and the rules every change
+// keeps whoever makes it, the window or an import. Names and categories are
+// kept without spaces at either end; two that differ only in letter case are
+// one, as they are one file on the disks the data directory may travel to;
+// no two contacts, and no contact and a list, ever share a file. Lists are
+// kept in the window's order (see Order), and read when first needed: the
+// categories at load(), a category's names when it is first asked for, a
+// contact's files when it is opened.
+//
+// Every change goes through the one writer and is told to observers by the
+// signals below, whoever made it: the book's own operations, or another
+// program changing the files (once watch() is on), which is picked up
+// without ever writing the older version back over it.
 //
 // A change of many steps (an import, a removal) is written down beside the
 // data directory before its first step, and struck off after its last, so
@@ -24,8 +37,10 @@
 // rest deleted; a removal is carried out. Files of an add the window was
 // making when it stopped are the only ones left for the same name's next add
 // to bring back.
-class AddressBook
+class AddressBook : public QObject
 {
+    Q_OBJECT
+
 public:
     enum class Refusal {
         None,
@@ -56,6 +71,15 @@ public:
         bool storedEarlier = false;
     };
 
+    // What an add did: refused, or tried and then stored or not.
+    struct Added
+    {
+        Refusal refusal = Refusal::None;
+        bool stored = false;
+        bool storedEarlier = false; // files an add cut short left were brought back
+        int row = -1;               // where it is listed
+    };
+
     // What a removal did.
     enum class Removal {
         NotRemoved, // its list could not be stored: nothing changed
@@ -63,10 +87,13 @@ public:
         FilesLeft,  // taken off its list, but not every file could be deleted
     };
 
-    explicit AddressBook(const QStringList &categories);
-    // The book as the list of categories holds it; none when that list
-    // cannot be read whole.
-    static std::optional<AddressBook> read();
+    explicit AddressBook(QObject *parent = nullptr);
+    ~AddressBook() override;
+
+    // Reads the list of categories; false when it cannot be read whole, and
+    // so categories are neither added nor removed until it can.
+    bool load();
+    bool categoriesWhole() const { return m_categoriesWhole; }
 
     // A name or category as it is kept.
     static QString tidy(const QString &text) { return text.trimmed(); }
@@ -74,24 +101,46 @@ public:
     const QStringList &categories() const { return m_categories; }
     // The listed category that is category in some letter case; empty when none is.
     QString listedCategory(const QString &category) const;
-    // The names a category lists, when they are in hand already (the window
-    // shows them); otherwise they are read when first needed.
-    void setNames(const QString &category, const QStringList &names);
+    // A category's names, read when first asked for; namesWhole tells
+    // whether its list was read whole, so that names may be added and removed.
+    const QStringList &names(const QString &category) { return namesOf(category).listed; }
+    bool namesWhole(const QString &category) { return namesOf(category).readWhole; }
 
-    // Whether a new category (tidied) can be added, and then notes it.
+    // The person's operations. An add checks the rules, then stores; a
+    // removal takes the entry off its list, then deletes its files.
+    Added addCategory(const QString &category);
+    Added addContact(NewContact contact);
+    Removal removeCategory(const QString &category);
+    Removal removeContact(const QString &category, const QString &name);
+
+    // The contact shown: its files read when it is opened; an empty name
+    // opens none. A file that is missing reads as empty fields.
+    void openContact(const QString &category, const QString &name);
+    const QString &openCategory() const { return m_open.category; }
+    const QString &openName() const { return m_open.name; }
+    // The fields of one of its files, in record order (a list file: its
+    // entries); false when the file exists but cannot be read, and so must
+    // not be written over.
+    bool fields(const QString &suffix, QStringList &values) const;
+    // A field changed (typed): its file is rewritten in the background from
+    // the book's fields, so what another program wrote into the others stays.
+    void setField(const QString &suffix, int index, const QString &value);
+    // The picture the contact's "Pic" file names, where it is now; empty for none.
+    const QString &picture() const { return m_open.picture; }
+    // A picture chosen for it, stored in the background.
+    void setPicture(const QString &path);
+    // A list file's entries (dependants): stored before this returns, or in
+    // the background (as typing is); whether they were (or were queued).
+    bool setList(const QString &suffix, const QStringList &entries, RecordFile::Mode mode);
+
+    // The steps of an import, one card at a time: whether a new category or
+    // contact (tidied) can be added, then noting it, so that a later one is
+    // checked against it. storedEarlier tells that files of an add cut short
+    // are there.
     Refusal checkCategory(const QString &category) const;
     void noteCategory(const QString &category);
-    // Whether a new contact (tidied) can be added to a listed or noted
-    // category, and then notes it, so that a later one is checked against it.
-    // storedEarlier tells that files of an add cut short are there.
     Refusal checkContact(const QString &category, const QString &name, bool &storedEarlier);
     void noteContact(const QString &category, const QString &name);
-
-    // The list of categories in the window's order, with a category added.
-    static bool storeCategories(const QStringList &categories);
-    // One contact and the names list that lists it, in the window's order,
-    // as one group: its files first, the list last, all or nothing.
-    static bool storeContact(const NewContact &contact, const QStringList &names);
     // How many contacts to store together: the more, the fewer the syncs,
     // as far as the limit of open files allows.
     static qsizetype contactsPerGroup();
@@ -102,21 +151,36 @@ public:
     QList<bool> storeContacts(const QList<const NewContact *> &group);
     // Then lists those stored, each list rewritten once, and strikes the
     // change off. The categories whose contacts could not be listed; their
-    // files are deleted again.
+    // files are deleted again. The book then holds the lists as stored.
     QStringList listStored();
     // Why the first of the contacts stored or listed by this book that could
     // not be was not (an errno value); 0 while none failed.
     int firstError() const { return m_error; }
 
-    // A contact off its category's list (in the window's order), then its files.
-    static Removal removeContact(const QString &category, const QString &name, const QStringList &names);
-    // A category off the list of categories (the window's, without it), then
-    // its names list and its contacts' files.
-    static Removal removeCategory(const QString &category, const QStringList &categories, const QStringList &names);
-
     // Completes a change a crash cut short; the program calls it at start,
     // before it reads a list.
     static void finishInterrupted();
+
+    // The colour scheme the windows are painted in.
+    ColorScheme &colors() { return m_colors; }
+
+    // Picks up what other programs change in the data directory, from now on.
+    void watch();
+    // Reads again the files named (in the data directory), as far as the
+    // book holds them; an empty set reads again everything it holds.
+    void reread(const QSet<QString> &fileNames);
+
+signals:
+    void categoryAdded(const QString &category, int row);
+    void categoryRemoved(const QString &category, int row);
+    // The list of categories is another now: read again after a change from outside.
+    void categoriesReset();
+    void nameAdded(const QString &category, const QString &name, int row);
+    void nameRemoved(const QString &category, const QString &name, int row);
+    void namesReset(const QString &category);
+    // A file of the open contact holds other fields now: stored by the book
+    // (a list), or changed by another program (outside).
+    void contactFileChanged(const QString &suffix, bool outside);
 
 private:
     struct Names
@@ -128,11 +192,26 @@ private:
         bool readWhole = true;
         bool has(const QString &name);
     };
-    Names &names(const QString &category);
+    Names &namesOf(const QString &category);
+    bool readCategories(QStringList &categories);
+    void readContactFile(const QString &suffix);
+    void readPicture();
+
+    struct Contact
+    {
+        QString category, name;
+        QHash<QString, QStringList> fields; // by suffix
+        QSet<QString> unreadable;
+        QString picture;
+    };
 
     QStringList m_categories;
+    bool m_categoriesWhole = true;
     QHash<QString, Names> m_names;
+    Contact m_open;
     QStringList m_adding; // the change written down: category, name and picture file of each contact stored
     QHash<QString, QStringList> m_stored; // the names stored, by category
     int m_error = 0;
+    ColorScheme m_colors;
+    std::unique_ptr<DataWatcher> m_watcher;
 };

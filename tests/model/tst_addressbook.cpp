@@ -4,6 +4,11 @@
 #include "support/testsupport.h"
 
 #include "model/addressbook.h"
+#include "store/paths.h"
+
+#include <QSignalSpy>
+
+#include <cstdio>
 
 using Refusal = AddressBook::Refusal;
 
@@ -56,7 +61,8 @@ private slots:
         row("files named as a names list", "Names", "ListFamily", Refusal::Reserved, {"Names/"});
         row("a prefix's names cannot be read", "Friends", "Eve", Refusal::Taken, {}, {{"NamesListFriend/", ""}});
         row("names cannot be read", "work", "Eve", Refusal::Unreadable, {}, {{"NamesListwork/", ""}});
-        row("forbidden character", "work", "Jo:e", Refusal::Forbidden);
+        for (const QChar c : QString("\\/:*?<>|\""))
+            row(qPrintable(QString("forbidden character ") + c), "work", QString("Jo%1e").arg(c), Refusal::Forbidden);
         row("too long", "Family", QString(226, 'n'), Refusal::TooLong);
         row("files an add cut short left", "Friend", "Eve", Refusal::None, {}, contactFiles("Friend", "Eve"), true);
         row("new", "work", "Ann", Refusal::None);
@@ -66,17 +72,17 @@ private slots:
         QFETCH(QStringList, noted); QFETCH(Files, more); QFETCH(QString, category); QFETCH(QString, name);
         QFETCH(int, refusal); QFETCH(bool, storedEarlier);
         QVERIFY(f->putStandardBook() && f->put(more));
-        std::optional<AddressBook> book = AddressBook::read();
-        QVERIFY(book);
+        AddressBook book;
+        QVERIFY(book.load());
         for (const QString &pair : noted) {
             bool earlier = true;
             if (pair.endsWith('/'))
-                book->noteCategory(pair.chopped(1));
-            else if (book->checkContact(pair.section('/', 0, 0), pair.section('/', 1), earlier) == Refusal::None)
-                book->noteContact(pair.section('/', 0, 0), pair.section('/', 1));
+                book.noteCategory(pair.chopped(1));
+            else if (book.checkContact(pair.section('/', 0, 0), pair.section('/', 1), earlier) == Refusal::None)
+                book.noteContact(pair.section('/', 0, 0), pair.section('/', 1));
         }
         bool earlier = !storedEarlier;
-        QCOMPARE(int(book->checkContact(category, name, earlier)), refusal);
+        QCOMPARE(int(book.checkContact(category, name, earlier)), refusal);
         QCOMPARE(earlier, storedEarlier);
     }
 
@@ -93,7 +99,160 @@ private slots:
     {
         QFETCH(QString, category); QFETCH(int, refusal);
         QVERIFY(f->putStandardBook());
-        QCOMPARE(int(AddressBook::read()->checkCategory(category)), refusal);
+        AddressBook book;
+        QVERIFY(book.load());
+        QCOMPARE(int(book.checkCategory(category)), refusal);
+    }
+
+    // The person's operations on the standard book, without a window: what each refuses or does, what the book tells
+    // its observers, and which files it writes (+) or deletes (-). A removal never touches a longer name's files.
+    void operations_data()
+    {
+        QTest::addColumn<QString>("operation"); QTest::addColumn<Files>("more"); QTest::addColumn<QString>("result");
+        QTest::addColumn<QString>("changed");
+        const auto row = [](const char *tag, const QString &operation, const QString &result, const QString &changed,
+                            const Files &more = {}) { QTest::newRow(tag) << operation << more << result << changed; };
+        row("category", "add category/aunts", "stored; categoryAdded aunts 0", "+RelationsList");
+        row("category listed", "add category/FAMILY", "refused 4", "");
+        row("categories unreadable", "add category/Aunts", "refused 8", "", {{"RelationsList/", ""}});
+        row("contact", "add Family/Émile", "stored; nameAdded Family Émile 3",
+            "+FamilyÉmileAddress +FamilyÉmileBirthday +FamilyÉmileDependantsList +FamilyÉmileDrivingDirections "
+            "+FamilyÉmileNumbNotes +FamilyÉmileNumbers +FamilyÉmileRelation +NamesListFamily");
+        row("contact whose files another's are", "add Fam/ilyAnn", "refused 7", "");
+        row("contact whose files an add left", "add Friend/Eve", "stored, brought back; nameAdded Friend Eve 1",
+            "+NamesListFriend", contactFiles("Friend", "Eve"));
+        row("contact", "remove Family/Ann", "removed; nameRemoved Family Ann 0",
+            "-FamilyAnnAddress -FamilyAnnBirthday -FamilyAnnDependantsList -FamilyAnnDrivingDirections "
+            "-FamilyAnnNumbNotes -FamilyAnnNumbers -FamilyAnnPic -FamilyAnnRelation +NamesListFamily");
+        row("contact not listed", "remove Family/Eve", "not removed", "");
+        row("category", "remove category/Friend", "removed; categoryRemoved Friend 2",
+            "-FriendBobAddress -FriendBobBirthday -FriendBobDependantsList -FriendBobDrivingDirections "
+            "-FriendBobNumbNotes -FriendBobNumbers -FriendBobPic -FriendBobRelation -NamesListFriend +RelationsList");
+        row("category without names", "remove category/work", "removed; categoryRemoved work 4", "+RelationsList");
+    }
+    void operations()
+    {
+        QFETCH(QString, operation); QFETCH(Files, more); QFETCH(QString, result); QFETCH(QString, changed);
+        QVERIFY(f->putStandardBook() && f->put(more));
+        const Files before = f->files();
+        AddressBook book;
+        book.load();
+        QStringList told;
+        connect(&book, &AddressBook::categoryAdded, [&](const QString &c, int row) { told << QString("categoryAdded %1 %2").arg(c).arg(row); });
+        connect(&book, &AddressBook::categoryRemoved, [&](const QString &c, int row) { told << QString("categoryRemoved %1 %2").arg(c).arg(row); });
+        connect(&book, &AddressBook::nameAdded, [&](const QString &c, const QString &n, int row) { told << QString("nameAdded %1 %2 %3").arg(c, n).arg(row); });
+        connect(&book, &AddressBook::nameRemoved, [&](const QString &c, const QString &n, int row) { told << QString("nameRemoved %1 %2 %3").arg(c, n).arg(row); });
+        const QString verb = operation.section(' ', 0, 0), category = operation.section(' ', 1).section('/', 0, 0),
+                      name = operation.section('/', 1);
+        QString did;
+        if (operation.startsWith("add category/")) {
+            const AddressBook::Added added = book.addCategory(name);
+            did = added.refusal != Refusal::None ? QString("refused %1").arg(int(added.refusal)) : added.stored ? "stored" : "not stored";
+        } else if (verb == "add") {
+            const AddressBook::Added added = book.addContact({category, name, {}, {}, {}});
+            did = added.refusal != Refusal::None ? QString("refused %1").arg(int(added.refusal))
+                                                 : QString(added.stored ? "stored" : "not stored") + (added.storedEarlier ? ", brought back" : "");
+        } else {
+            const AddressBook::Removal removal = category == "category" ? book.removeCategory(name) : book.removeContact(category, name);
+            did = removal == AddressBook::Removal::Removed ? "removed" : removal == AddressBook::Removal::NotRemoved ? "not removed" : "files left";
+        }
+        QCOMPARE((QStringList{did} + told).join("; "), result);
+        const Files after = f->files();
+        QStringList files;
+        for (const auto &[file, bytes] : after.asKeyValueRange())
+            if (before.value(file, "-") != bytes)
+                files << '+' + file;
+        for (const QString &file : before.keys())
+            if (!after.contains(file))
+                files << '-' + file;
+        std::sort(files.begin(), files.end(), [](const QString &a, const QString &b) { return a.mid(1) < b.mid(1); });
+        QCOMPARE(files.join(' '), changed);
+    }
+
+    // Another program (a folder-sync tool, a restore, an editor) changes the data directory while the window shows
+    // Family/Ann, the cursor in Birthday where typing is set: within a second the window shows what it wrote, but
+    // in the box being typed in, whose text is stored again and the user told; a number typed afterwards is
+    // stored beside what the other program wrote, never the older values over it.
+    void outsideChanges_data()
+    {
+        QTest::addColumn<Files>("written"); // an empty content deletes the file; a name ending in '~' is renamed over
+        QTest::addColumn<bool>("typing"); QTest::addColumn<QString>("seen"); QTest::addColumn<QByteArray>("numbers");
+        const QString ann = "Family/Ann | names on | details on | filled | Ann\n";
+        const QString categories = "Fam,Family,Friend,Friends,work\n";
+        const QString texts = "|1 May, 1970|12 Elm St, Flat 2\nLeeds|M1 north\n\nthen left|111|222|333|444|Ann@mail.org|mornings only";
+        QTest::newRow("a number") << Files{{"FamilyAnnNumbers", "\"111\",\"999\",\"333\",\"444\",\"ann@new.org\"\r\n"}} << false
+                                  << ann + categories + "Ann,Anna,Bo,Zoë\nAnn's sister" + QString(texts).replace("222", "999").replace("Ann@mail", "ann@new")
+                                  << QByteArray("\"1115\",\"999\",\"333\",\"444\",\"ann@new.org\"\r\n");
+        QTest::newRow("a number, by a rename") << Files{{"FamilyAnnNumbers~", "\"111\",\"999\",\"333\",\"444\",\"ann@new.org\"\r\n"}} << false
+                                  << ann + categories + "Ann,Anna,Bo,Zoë\nAnn's sister" + QString(texts).replace("222", "999").replace("Ann@mail", "ann@new")
+                                  << QByteArray("\"1115\",\"999\",\"333\",\"444\",\"ann@new.org\"\r\n");
+        QTest::newRow("the field typed in") << Files{{"FamilyAnnBirthday", "\"2 June\"\r\n"}} << true
+                                  << ann + categories + "Ann,Anna,Bo,Zoë\nAnn's sister" + QString(texts).replace("1970", "1970!")
+                                  << QByteArray("\"1115\",\"222\",\"333\",\"444\",\"Ann@mail.org\"\r\n");
+        QTest::newRow("a name added") << Files{{"NamesListFamily", listBytes({"Ann", "Abe"})}} << false
+                                      << ann + categories + "Abe,Ann\nAnn's sister" + texts << QByteArray();
+        QTest::newRow("the contact shown removed")
+            << Files{{"NamesListFamily", listBytes({"Anna"})}, {"FamilyAnnNumbers", ""}} << false
+            << "Family/ | names on | details off | empty | No Contact Name Selected\n" + categories + "Anna\n|||||||||" << QByteArray();
+        QTest::newRow("a category added") << Files{{"RelationsList", listBytes({"Zed", "Family"})}} << false
+                                          << ann + "Family,Zed\nAnn,Anna,Bo,Zoë\nAnn's sister" + texts << QByteArray();
+        QTest::newRow("a colour") << Files{{"FormBackColor", " 255 \r\n"}} << false
+                                  << ann + categories + "Ann,Anna,Bo,Zoë\nAnn's sister" + texts << QByteArray();
+        QTest::newRow("the category shown removed") << Files{{"RelationsList", listBytes({"work"})}} << false
+            << "/ | names off | details off | empty | No Contact Name Selected\nwork\n\n|||||||||" << QByteArray();
+    }
+    void outsideChanges()
+    {
+        QFETCH(Files, written); QFETCH(bool, typing); QFETCH(QString, seen); QFETCH(QByteArray, numbers);
+        QVERIFY(f->putStandardBook() && f->startOn("Family", "Ann") && f->showActive());
+        FrmMain &w = f->window();
+        if (typing) {
+            w.txtBirthday->setFocus();
+            typeAtEnd(w.txtBirthday, "!");
+        }
+        QVERIFY(RecordFile::flush()); // what was typed is stored before the other program writes
+        for (const auto &[name, bytes] : written.asKeyValueRange()) {
+            const QString path = f->dataDir() + name;
+            if (bytes.isEmpty())
+                QVERIFY(QFile::remove(path));
+            else if (!name.endsWith('~'))
+                QVERIFY(putFiles(f->dataDir(), {{name, bytes}}));
+            else
+                QVERIFY(putFiles(f->dataDir(), {{name, bytes}}) && std::rename(qPrintable(path), qPrintable(path.chopped(1))) == 0);
+        }
+        const auto shown = [&] {
+            return f->state() + '\n' + Controls::entries(w.cboRelationship).join(',') + '\n' + Controls::entries(w.lstNames).join(',')
+                   + '\n' + f->texts().join('|');
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(f->platform.messages(), typing ? QStringList{"Another program changed Birthday of Ann while you "
+                                                                               "were typing it; what you typed is kept."}
+                                                                : QStringList(), 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(shown(), seen, 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(w.client->palette().color(QPalette::Window), written.contains("FormBackColor") ? Qt::red : QColor(0, 192, 192), 1000);
+        if (typing)
+            QCOMPARE(f->file("FamilyAnnBirthday"), "\"1 May, 1970!\"\r\n");
+        if (numbers.isEmpty())
+            return;
+        typeAtEnd(w.txtHome, "5");
+        QCOMPARE(f->file("FamilyAnnNumbers"), numbers);
+    }
+
+    // A sync tool catching up writes 10,000 files and then the names list: the window shows every name, and reads
+    // the list once.
+    void outsideBurst()
+    {
+        QVERIFY(f->putStandardBook() && f->startOn("Family", "Ann"));
+        QSignalSpy reread(&f->window().addressBook, &AddressBook::namesReset);
+        Files burst;
+        QStringList names{"Ann"};
+        for (int i = 0; i < 10000; ++i) {
+            names.append(QString("P%1").arg(i, 5, 10, QChar('0')));
+            burst.insert("Family" + names.last() + "Birthday", "\"\"\r\n");
+        }
+        QVERIFY(putFiles(f->dataDir(), burst) && putFiles(f->dataDir(), {{"NamesListFamily", listBytes(names)}}));
+        QTRY_COMPARE_WITH_TIMEOUT(f->window().lstNames->count(), 10001, 2000);
+        QCOMPARE(f->window().currentName(), "Ann");
+        QCOMPARE(reread.size(), 1);
     }
 
     // What the next start makes of a change a crash cut short, as the record beside the data directory gives it.

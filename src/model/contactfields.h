@@ -1,0 +1,43 @@
+#pragma once
+
+#include "model/colorscheme.h"
+#include "store/paths.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <optional>
+
+// One of a contact's fields: the file it is kept in, its place in that
+// file's record, the label the printed report gives it, the window's control
+// that shows it and the caption beside that (by their names), and the colour
+// the caption is painted in. Everything that reads, stores, shows, empties,
+// enables, prints, paints, names for a screen reader or tabs through a
+// contact's fields goes by this table, in its order; a new field is a new row
+// here and its control and caption in the window's layout.
+struct ContactField
+{
+    const QString &suffix; // the contact's file: category & name & suffix
+    int index;             // the field's place in that file's record; a list file is all entries
+    const char *label;     // in the printed report
+    const char *control;   // the window's control
+    const char *caption;   // the label beside it
+    std::optional<ColorRole> captionColor; // none: its design colour in every scheme
+    bool list = false;     // a list of entries, shown one a line
+
+    bool isList() const { return list; }
+};
+
+// In the order of the printed report and of the window's Tab key.
+extern const std::array<ContactField, 11> contactFields;
+
+namespace ContactFields {
+
+// The files a contact's fields are kept in, each once, in table order.
+QStringList files();
+// The fields kept in one file, by their place in its record.
+QList<const ContactField *> inFile(const QString &suffix);
+
+} // namespace ContactFields
