@@ -51,7 +51,7 @@ public:
 
     // The handlers, by subsystem.
     Details details{*this, platform, addressBook};
-    Picture picture{*this, platform};
+    Picture picture{*this, platform, addressBook};
     Book book{*this, platform, addressBook, details, picture};
     Colors colors{*this, platform, addressBook.colors()};
     Printing printing{*this, platform};

@@ -444,11 +444,27 @@ AddressBook::Removal AddressBook::removeContact(const QString &category, const Q
 
 void AddressBook::openContact(const QString &category, const QString &name)
 {
-    m_open = {category, name, {}, {}};
+    m_open = {category, name, {}, {}, {}};
     if (name.isEmpty())
         return;
     for (const QString &suffix : ContactFields::files())
         readContactFile(suffix);
+    readPicture();
+}
+
+void AddressBook::readPicture()
+{
+    QString named;
+    RecordFile::readLine(Store::dataFile(m_open.category, m_open.name, FileName::Pic), named);
+    m_open.picture = named.isEmpty() ? QString() : Store::picturePath(named);
+}
+
+void AddressBook::setPicture(const QString &path)
+{
+    if (m_open.name.isEmpty())
+        return;
+    m_open.picture = path;
+    RecordFile::rewriteValue(Store::dataFile(m_open.category, m_open.name, FileName::Pic), path, RecordFile::Queued);
 }
 
 // A missing or short file reads as empty fields; one that exists but cannot
@@ -552,8 +568,12 @@ void AddressBook::reread(const QSet<QString> &fileNames)
         if (fields(suffix, after) != readable || after != before)
             emit contactFileChanged(suffix, true);
     }
-    if (all || fileNames.contains(contact + FileName::Pic))
-        emit contactFileChanged(FileName::Pic, true);
+    if (all || fileNames.contains(contact + FileName::Pic)) {
+        const QString before = m_open.picture;
+        readPicture();
+        if (m_open.picture != before)
+            emit contactFileChanged(FileName::Pic, true);
+    }
 }
 
 // Each of a group's files stays open until the group is synced.

@@ -125,6 +125,10 @@ public:
     // A field changed (typed): its file is rewritten in the background from
     // the book's fields, so what another program wrote into the others stays.
     void setField(const QString &suffix, int index, const QString &value);
+    // The picture the contact's "Pic" file names, where it is now; empty for none.
+    const QString &picture() const { return m_open.picture; }
+    // A picture chosen for it, stored in the background.
+    void setPicture(const QString &path);
     // A list file's entries (dependants): stored before this returns, or in
     // the background (as typing is); whether they were (or were queued).
     bool setList(const QString &suffix, const QStringList &entries, RecordFile::Mode mode);
@@ -191,12 +195,14 @@ private:
     Names &namesOf(const QString &category);
     bool readCategories(QStringList &categories);
     void readContactFile(const QString &suffix);
+    void readPicture();
 
     struct Contact
     {
         QString category, name;
         QHash<QString, QStringList> fields; // by suffix
         QSet<QString> unreadable;
+        QString picture;
     };
 
     QStringList m_categories;

@@ -1,16 +1,15 @@
 #include "picture/picture.h"
 
+#include "model/addressbook.h"
 #include "picture/frmpic.h"
 #include "platform/platform.h"
-#include "store/paths.h"
-#include "store/recordfile.h"
 #include "view/mainview.h"
 
 #include <QCheckBox>
 #include <QFileInfo>
 #include <QStandardPaths>
 
-Picture::Picture(MainView &view, Platform &platform) : view(view), platform(platform) {}
+Picture::Picture(MainView &view, Platform &platform, AddressBook &book) : view(view), platform(platform), book(book) {}
 
 Picture::~Picture() = default;
 
@@ -25,11 +24,6 @@ FrmPic &Picture::frmPic()
     return *m_frmPic;
 }
 
-QString Picture::pictureFile() const
-{
-    return Store::dataFile(view.currentCategory(), view.currentName(), FileName::Pic);
-}
-
 void Picture::ClearPicture()
 {
     PicPath.clear();
@@ -38,9 +32,7 @@ void Picture::ClearPicture()
 
 void Picture::ShowPicture()
 {
-    if (!RecordFile::readLine(pictureFile(), PicPath))
-        return;
-    PicPath = Store::picturePath(PicPath);
+    PicPath = book.picture();
     // Decoding a photo is most of the work of selecting a contact: while the
     // window is closed it waits until the window is opened.
     if (view.chkPic->isChecked())
@@ -49,18 +41,13 @@ void Picture::ShowPicture()
 
 void Picture::pictureFileChanged()
 {
-    QString path;
-    RecordFile::readLine(pictureFile(), path);
-    if (Store::picturePath(path) == PicPath)
-        return;
     ClearPicture();
     ShowPicture();
 }
 
 void Picture::chkPic_Click()
 {
-    // The picture is read again on every click, so the window opens on what
-    // the Pic file holds now, at its size.
+    // The window opens on the picture at its size.
     ShowPicture();
     frmPic().setVisible(view.chkPic->isChecked());
 }
@@ -68,8 +55,7 @@ void Picture::chkPic_Click()
 void Picture::cmdAddPic_Click()
 {
     // With no contact selected there is nobody to give the picture to.
-    const QString file = pictureFile();
-    if (view.currentName().isEmpty() || file.isEmpty())
+    if (view.currentName().isEmpty())
         return;
     FrmPic &window = frmPic();
     // People keep their pictures in their Pictures folder, and choose the
@@ -87,5 +73,5 @@ void Picture::cmdAddPic_Click()
         ShowPicture(); // back to what is stored
         return;
     }
-    RecordFile::rewriteValue(file, chosen, RecordFile::Queued);
+    book.setPicture(chosen);
 }

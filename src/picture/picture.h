@@ -4,24 +4,25 @@
 
 #include <memory>
 
+class AddressBook;
 class FrmPic;
 struct MainView;
 class Platform;
 
-// The contact's picture: the path kept in the contact's "Pic" file, and the
-// picture window that shows it.
+// The contact's picture, as the book has it from the contact's "Pic" file,
+// and the picture window that shows it.
 class Picture
 {
 public:
-    Picture(MainView &view, Platform &platform);
+    Picture(MainView &view, Platform &platform, AddressBook &book);
     ~Picture();
 
     // Forgets the current picture path and shows no picture.
     void ClearPicture();
-    // Reads the selected contact's picture path and shows that image.
+    // Shows the selected contact's picture.
     void ShowPicture();
     void chkPic_Click();
-    // The contact's "Pic" file changed: its picture shows anew if it names another.
+    // Another program gave the contact another picture: it shows.
     void pictureFileChanged();
     // The picture window's "Change Picture": the selected contact gets the
     // image the user chooses, if it can be shown.
@@ -34,10 +35,9 @@ public:
     QString PicPath;
 
 private:
-    QString pictureFile() const;
-
     MainView &view;
     Platform &platform;
+    AddressBook &book;
     std::unique_ptr<FrmPic> m_frmPic;
     QString m_folder; // where the chooser opens
 };
