@@ -31,6 +31,30 @@ public:
 
     Platform &platform;
 
+    // A contact's field boxes and their captions, which the subsystems reach
+    // through the table of fields.
+    QLabel *lblRelation = nullptr;
+    QLineEdit *txtRelation = nullptr;
+    QLabel *lblBirthday = nullptr;
+    QLineEdit *txtBirthday = nullptr;
+    QLabel *lblDependants = nullptr;
+    QLabel *lblAddress = nullptr;
+    QPlainTextEdit *txtAddress = nullptr;
+    QLabel *lblDrivingDirections = nullptr;
+    QPlainTextEdit *txtDrivingDirections = nullptr;
+    QLabel *lblHome = nullptr;
+    QLineEdit *txtHome = nullptr;
+    QLabel *lblCell = nullptr;
+    QLineEdit *txtCell = nullptr;
+    QLabel *lblWork = nullptr;
+    QLineEdit *txtWork = nullptr;
+    QLabel *lblFax = nullptr;
+    QLineEdit *txtFax = nullptr;
+    QLabel *Label1 = nullptr;
+    QLineEdit *txtEmail = nullptr;
+    QLabel *lblNotes = nullptr;
+    QPlainTextEdit *txtNumNotes = nullptr;
+
     QMenu *mnuFile = nullptr;
     QAction *mnuPrintScreen = nullptr;
     QAction *mnuPrintTexzt = nullptr;

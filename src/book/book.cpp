@@ -97,13 +97,8 @@ void Book::categoryRemoved(int row)
         if (shown)
             view.cboRelationship->setCurrentIndex(-1);
     }
-    if (!shown)
-        return;
-    Controls::clear(view.lstNames);
-    setNamesEnabled(false);
-    ClearDetails();
-    view.lblName->setText(noContactName);
-    DisableDetails();
+    if (shown)
+        noCategory();
 }
 
 void Book::categoriesReset()
@@ -119,9 +114,7 @@ void Book::categoriesReset()
         const QSignalBlocker quiet(view.cboRelationship);
         view.cboRelationship->setCurrentIndex(index);
     } else if (!category.isEmpty()) {
-        Controls::clear(view.lstNames);
-        setNamesEnabled(false);
-        noContact();
+        noCategory();
     }
 }
 
@@ -170,6 +163,13 @@ void Book::namesReset(const QString &category)
     } else if (!name.isEmpty()) {
         noContact();
     }
+}
+
+void Book::noCategory()
+{
+    Controls::clear(view.lstNames);
+    setNamesEnabled(false);
+    noContact();
 }
 
 void Book::noContact()

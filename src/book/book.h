@@ -61,7 +61,8 @@ private:
     void setDetailsEnabled(bool enabled);
     // Tells the user that a list cannot be read whole, if so; whether it was.
     bool toldIfUnreadable(bool whole, const QString &what);
-    // The effects of the selected contact going: no contact shown.
+    // The effects of the chosen category or contact going: none shown.
+    void noCategory();
     void noContact();
     // Asks for a category or contact name, as it is kept.
     QString askName(const QString &prompt, const QString &title);

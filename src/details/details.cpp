@@ -67,12 +67,12 @@ void Details::fileChangedOutside(const QString &suffix)
     // The box the window's keys go to, even while a message of its own is in front.
     QWidget *typing = view.frmMain->focusWidget();
     for (const ContactField *field : ContactFields::inFile(suffix)) {
-        QWidget *control = ContactFields::control(view, *field);
-        const QString typed = field->isList() ? QString() : ContactFields::values(view, *field).constFirst();
-        if (control != typing || !readable || field->isList() || typed == values.value(field->index))
+        if (!readable || field->isList() || ContactFields::control(view, *field) != typing)
+            continue;
+        const QString typed = ContactFields::values(view, *field).constFirst();
+        if (typed == values.value(field->index))
             continue;
         book.setField(field->suffix, field->index, typed);
-        values[field->index] = typed;
         platform.showNotice(view.frmMain, QStringLiteral("Another program changed ") + QString::fromLatin1(field->label).chopped(2)
                                               + QStringLiteral(" of ") + view.currentName()
                                               + QStringLiteral(" while you were typing it; what you typed is kept."));

@@ -222,6 +222,25 @@ AddressBook::Removal removeListed(const QString &kind, const QString &category, 
     return removal;
 }
 
+// The row at which text goes in a list kept in the window's order: after
+// every entry that sorts equal, as the window's lists put it.
+qsizetype sortedRow(const QStringList &list, const QString &text)
+{
+    return std::ranges::upper_bound(list, text, Order::lessIgnoringCase) - list.cbegin();
+}
+
+// A new contact's files, each holding its empty values.
+QHash<QString, QByteArray> emptyFiles()
+{
+    QHash<QString, QByteArray> files;
+    for (const QString &suffix : ContactFields::files()) {
+        const QList<const ContactField *> fields = ContactFields::inFile(suffix);
+        files.insert(suffix, fields.first()->isList() ? RecordFile::encodeList({})
+                                                      : RecordFile::encodeRecord(QStringList(fields.size())));
+    }
+    return files;
+}
+
 } // namespace
 
 AddressBook::AddressBook(QObject *parent) : QObject(parent) {}
@@ -339,29 +358,6 @@ void AddressBook::noteContact(const QString &category, const QString &name)
     if (!listed.folded.isEmpty())
         listed.folded.insert(name.toCaseFolded());
 }
-
-namespace {
-
-// The row at which text goes in a list kept in the window's order: after
-// every entry that sorts equal, as the window's lists put it.
-qsizetype sortedRow(const QStringList &list, const QString &text)
-{
-    return std::ranges::upper_bound(list, text, Order::lessIgnoringCase) - list.cbegin();
-}
-
-// A new contact's files, each holding its empty values.
-QHash<QString, QByteArray> emptyFiles()
-{
-    QHash<QString, QByteArray> files;
-    for (const QString &suffix : ContactFields::files()) {
-        const QList<const ContactField *> fields = ContactFields::inFile(suffix);
-        files.insert(suffix, fields.first()->isList() ? RecordFile::encodeList({})
-                                                      : RecordFile::encodeRecord(QStringList(fields.size())));
-    }
-    return files;
-}
-
-} // namespace
 
 AddressBook::Added AddressBook::addCategory(const QString &category)
 {

@@ -2,10 +2,9 @@
 
 #include "platform/platform.h"
 #include "store/paths.h"
-#include "store/recordfile.h"
+#include "view/added.h"
 
 #include <QLabel>
-#include "view/added.h"
 
 namespace ContactFields {
 
@@ -43,15 +42,6 @@ void setValues(const MainView &view, const ContactField &field, const QStringLis
 }
 
 } // namespace ContactFields
-
-bool saveAddedList(const MainView &view, Platform &platform, const QString &path, const QStringList &entries,
-                   const QString &what)
-{
-    if (RecordFile::rewriteList(path, entries))
-        return true;
-    tellNotAdded(view, platform, what);
-    return false;
-}
 
 void tellNotAdded(const MainView &view, Platform &platform, const QString &what)
 {

@@ -9,7 +9,9 @@ class QPushButton;
 
 // The main window's controls, under the names of the window's design, as the
 // subsystems see them. The window builds them; each subsystem is handed this
-// and the other parts it works with, never the window itself.
+// and the other parts it works with, never the window itself. A contact's
+// field boxes and their captions are reached through the table of fields
+// (ContactFields::control, ContactFields::caption), not by name.
 struct MainView
 {
     // The window, as the parent of the boxes and dialogs it shows.
@@ -31,11 +33,6 @@ struct MainView
     QLabel *lblName = nullptr;
 
     QGroupBox *fraMiscInfo = nullptr;
-    QLabel *lblRelation = nullptr;
-    QLineEdit *txtRelation = nullptr;
-    QLabel *lblBirthday = nullptr;
-    QLineEdit *txtBirthday = nullptr;
-    QLabel *lblDependants = nullptr;
     QListWidget *lstChildren = nullptr;
     QPushButton *cmdAddChildren = nullptr;
     QPushButton *cmdRemoveChildren = nullptr;
@@ -49,24 +46,8 @@ struct MainView
     QPushButton *cmdExit = nullptr;
 
     QGroupBox *fraInfo = nullptr;
-    QLabel *lblAddress = nullptr;
-    QPlainTextEdit *txtAddress = nullptr;
-    QLabel *lblDrivingDirections = nullptr;
-    QPlainTextEdit *txtDrivingDirections = nullptr;
 
     QGroupBox *fraNumbers = nullptr;
-    QLabel *lblHome = nullptr;
-    QLineEdit *txtHome = nullptr;
-    QLabel *lblCell = nullptr;
-    QLineEdit *txtCell = nullptr;
-    QLabel *lblWork = nullptr;
-    QLineEdit *txtWork = nullptr;
-    QLabel *lblFax = nullptr;
-    QLineEdit *txtFax = nullptr;
-    QLabel *Label1 = nullptr;
-    QLineEdit *txtEmail = nullptr;
-    QLabel *lblNotes = nullptr;
-    QPlainTextEdit *txtNumNotes = nullptr;
 
     // The selected category / contact name, or the empty text when none is selected.
     QString currentCategory() const

@@ -156,8 +156,23 @@ QString Fixture::after(const std::function<void()> &act, bool storedFirst)
     for (const auto &[name, bytes] : now.asKeyValueRange())
         if (!before.contains(name) || before[name] != bytes)
             text += name + ": [" + QString::fromUtf8(bytes).replace('\r', "\\r").replace('\n', "\\n") + "]\n";
+    // A contact whose every file went is one line.
+    QStringList deleted;
     for (const QString &name : before.keys())
-        text += now.contains(name) ? "" : name + " deleted\n";
+        if (!now.contains(name))
+            deleted.append(name);
+    for (qsizetype i = 0; i < deleted.size(); ++i) {
+        const QString contact = deleted[i].chopped(FileName::Address.size());
+        const qsizetype files = FileName::contactSuffixes.size();
+        if (deleted[i].endsWith(FileName::Address) && i + files <= deleted.size()
+            && std::all_of(FileName::contactSuffixes.cbegin(), FileName::contactSuffixes.cend(),
+                           [&](const QString &suffix) { return deleted.mid(i, files).contains(contact + suffix); })) {
+            text += contact + " deleted, every file\n";
+            i += files - 1;
+        } else {
+            text += deleted[i] + " deleted\n";
+        }
+    }
     return text.replace(dataDir(), "<dir>");
 }
 
