@@ -387,10 +387,14 @@ public:
         const QString picture = m_images.filePath(QStringLiteral("thumbnail.jpg"));
         thumbnail.save(picture, "JPEG", 85);
         {
-            // Tens of thousands of files: one group, so they are synced together.
+            // Tens of thousands of files, stored a group at a time as an import
+            // stores them: a group holds each of its files open until it is synced.
             RecordFile::WriteGroup files;
-            for (const QString &name : names)
-                writeContact("Family", name, picture);
+            for (qsizetype i = 0; i < names.size(); ++i) {
+                writeContact("Family", names[i], picture);
+                if ((i + 1) % 512 == 0)
+                    files.commit();
+            }
         }
         RecordFile::rewriteList(data("RelationsList"), {"Family"});
         RecordFile::rewriteList(data("NamesListFamily"), names);
