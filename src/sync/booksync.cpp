@@ -13,9 +13,10 @@ namespace Sync {
 
 namespace {
 
+// Beside the data directory too, where start-up finds the temporaries a crash left.
 QString cardsFolder()
 {
-    return folder() + QStringLiteral("Cards/");
+    return QDir::cleanPath(Store::dataDir() + QStringLiteral("../Synced")) + u'/';
 }
 
 QString settingsFile()
@@ -137,7 +138,11 @@ bool Run::keep(const QString &uid, const Synced &synced, bool incoming)
     // The UID, href, ETag and whether the contact may not be here yet, a line each; then the card.
     const QByteArray bytes = uid.toUtf8() + '\n' + synced.href.toUtf8() + '\n' + synced.etag + '\n'
                              + (incoming ? "incoming" : "") + '\n' + synced.card;
-    return makeFolder(cardsFolder()) && RecordFile::rewriteBytes(recordFile(uid), bytes);
+    // Written behind the sync, as typing is: one lost to a kill leaves the
+    // server's side to be found again, which the next sync does without a
+    // second card. One noted before its contact is stored here is stored first.
+    return makeFolder(cardsFolder())
+           && RecordFile::rewriteBytes(recordFile(uid), bytes, incoming ? RecordFile::Stored : RecordFile::Queued);
 }
 
 void Run::round()
@@ -256,6 +261,7 @@ void Run::listed(const QHash<QString, QByteArray> &there, const QByteArray &toke
     if (!book.endsWith(u'/'))
         book += u'/';
     m_plan = plan(last, here, listing, book);
+    m_merging = QSet<QString>(m_plan.merge.cbegin(), m_plan.merge.cend());
 
     for (const Sync::Conflict &conflict : std::as_const(m_plan.conflicts)) {
         const bool removedHere = conflict.kind == Sync::Conflict::RemovedHereChangedThere;
@@ -348,7 +354,11 @@ void Run::send(const QString &uid, const CardDav::Entry &entry, const QByteArray
 
 void Run::hold(const QString &uid, const QList<FieldConflict> &fields)
 {
-    const Here contact = m_here.value(uid);
+    Here contact = m_here.value(uid);
+    if (contact.name.isEmpty()) { // removed here: named as its last card names it
+        const Vcard::Imported last = Vcard::importCard(Vcard::parse(m_last.value(uid).card).value(0));
+        contact = {last.category, last.name, {}};
+    }
     for (const FieldConflict &field : fields)
         m_conflicts.append({uid, contact.category, contact.name, QString::fromUtf8(field.field), field.here, field.there});
     m_held.insert(uid);
@@ -371,7 +381,7 @@ void Run::received(const CardDav::Entry &entry, const QByteArray &card)
     const Synced last = m_last.value(uid);
     const Synced now{entry.href, entry.etag, card};
     QByteArray merged = card;
-    if (m_plan.merge.contains(uid) || !m_last.contains(uid)) {
+    if (m_merging.contains(uid) || !m_last.contains(uid)) {
         const Merged merging = merge(last.card, here->card, card);
         if (!merging.conflicts.isEmpty())
             return hold(uid, merging.conflicts);

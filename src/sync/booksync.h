@@ -90,6 +90,7 @@ private:
     QList<Conflict> m_conflicts;     // open, the held UIDs' and this sync's
     QSet<QString> m_held;
     Plan m_plan;
+    QSet<QString> m_merging; // the plan's merges
     QByteArray m_token;
     QList<std::function<void()>> m_steps;
     // Contacts new here from the cards received, stored together, and the
