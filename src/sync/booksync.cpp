@@ -135,6 +135,8 @@ void Run::start(std::function<void(const Summary &)> done)
 
 bool Run::keep(const QString &uid, const Synced &synced, bool incoming)
 {
+    if (uid.contains(u'\n'))
+        return false; // it could not be read back
     // The UID, href, ETag and whether the contact may not be here yet, a line each; then the card.
     const QByteArray bytes = uid.toUtf8() + '\n' + synced.href.toUtf8() + '\n' + synced.etag + '\n'
                              + (incoming ? "incoming" : "") + '\n' + synced.card;
@@ -299,8 +301,8 @@ void Run::listed(const QHash<QString, QByteArray> &there, const QByteArray &toke
     for (const QString &uid : std::as_const(m_plan.create))
         m_steps.append([this, uid] {
             // A card of the same UID received in this sync took the contact's place. A UID
-            // holding '/' cannot name a card: the contact stays here only.
-            if (!m_last.contains(uid) && !uid.contains(u'/'))
+            // that cannot name a card, or its record, leaves the contact here only.
+            if (!m_last.contains(uid) && !uid.isEmpty() && !uid.contains(u'/') && !uid.contains(u'\n'))
                 send(uid, {}, inVersion(m_here[uid].card, m_settings.versions), true);
             else
                 next();
