@@ -139,8 +139,10 @@ int sync()
         run.start(synced);
     } else {
         Sync::readPassword(&client, settings.book, settings.user, [&](const QString &password, const QString &error) {
-            if (!error.isEmpty())
+            if (!error.isEmpty()) {
                 code = fail(QStringLiteral("the password could not be read: ") + error);
+                return;
+            }
             client.setCredentials(settings.user, password);
             run.start(synced);
         });

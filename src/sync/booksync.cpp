@@ -399,16 +399,8 @@ void Run::received(const CardDav::Entry &entry, const QByteArray &card)
         return;
     }
     // Renamed or moved there, or changed: its files replaced, through the book.
-    Vcard::Imported in = Vcard::importCard(parsed);
-    if (merged != card)
-        in = Vcard::importCard(Vcard::parse(merged).value(0));
-    if (!in.skipped.isEmpty())
-        return;
-    in.category = AddressBook::tidy(in.category);
-    in.name = AddressBook::tidy(in.name);
-    if (const QString listed = m_book.listedCategory(in.category); !listed.isEmpty())
-        in.category = listed;
-    else if (m_book.checkCategory(in.category) != AddressBook::Refusal::None)
+    Vcard::Imported in = Vcard::importCard(merged == card ? parsed : Vcard::parse(merged).value(0));
+    if (!place(in))
         return;
     const AddressBook::Added added = m_book.replaceContact(
         here->category, here->name, {in.category, in.name, std::move(in.files), std::move(in.picture), in.pictureSuffix, std::move(in.kept)});
@@ -416,19 +408,27 @@ void Run::received(const CardDav::Entry &entry, const QByteArray &card)
         ++m_summary.received;
 }
 
+bool Run::place(Vcard::Imported &in) const
+{
+    if (!in.skipped.isEmpty())
+        return false;
+    in.category = AddressBook::tidy(in.category);
+    in.name = AddressBook::tidy(in.name);
+    // A category listed in other letters is that category.
+    if (const QString listed = m_book.listedCategory(in.category); !listed.isEmpty())
+        in.category = listed;
+    else if (m_book.checkCategory(in.category) != AddressBook::Refusal::None)
+        return false;
+    return true;
+}
+
 void Run::addReceived(const QString &cardUid, const CardDav::Entry &entry, const QByteArray &card)
 {
     Vcard::Imported in = Vcard::importCard(Vcard::parse(card).value(0));
-    if (!in.skipped.isEmpty())
+    if (!place(in))
         return;
-    in.category = AddressBook::tidy(in.category);
-    in.name = AddressBook::tidy(in.name);
-    if (const QString listed = m_book.listedCategory(in.category); !listed.isEmpty())
-        in.category = listed;
-    else if (m_book.checkCategory(in.category) == AddressBook::Refusal::None)
+    if (m_book.listedCategory(in.category).isEmpty())
         m_book.noteCategory(in.category);
-    else
-        return;
     // A name refused here leaves the card out, as an import does; it comes again at the next full listing.
     bool storedEarlier = false;
     if (m_book.checkContact(in.category, in.name, storedEarlier) != AddressBook::Refusal::None || storedEarlier)
