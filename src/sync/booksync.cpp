@@ -285,14 +285,7 @@ void Run::listed(const QHash<QString, QByteArray> &there, const QByteArray &toke
         m_client.fetch(
             m_settings.book, m_plan.fetch, [this](const CardDav::Entry &entry, const QByteArray &card) { received(entry, card); },
             [this](const CardDav::Outcome &outcome) {
-                storeAdded();
-                const QStringList unlisted = m_book.listStored();
-                RecordFile::WriteGroup records;
-                for (const auto &[uid, synced] : std::as_const(m_stored)) {
-                    if (!unlisted.contains(m_here.value(uid).category))
-                        keep(uid, synced), ++m_summary.received;
-                }
-                records.commit();
+                listAdded();
                 if (!outcome.ok())
                     return ended(outcome.error);
                 next();
@@ -398,7 +391,9 @@ void Run::received(const CardDav::Entry &entry, const QByteArray &card)
         keep(uid, now);
         return;
     }
-    // Renamed or moved there, or changed: its files replaced, through the book.
+    // Renamed or moved there, or changed: its files replaced, through the
+    // book, once the contacts added before are listed (a change at a time).
+    listAdded();
     Vcard::Imported in = Vcard::importCard(merged == card ? parsed : Vcard::parse(merged).value(0));
     if (!place(in))
         return;
@@ -466,6 +461,20 @@ void Run::storeAdded()
     }
     m_adding.clear();
     m_addingSynced.clear();
+}
+
+void Run::listAdded()
+{
+    storeAdded();
+    if (m_stored.isEmpty())
+        return;
+    const QStringList unlisted = m_book.listStored();
+    RecordFile::WriteGroup records;
+    for (const auto &[uid, synced] : std::as_const(m_stored)) {
+        if (!unlisted.contains(m_here.value(uid).category))
+            keep(uid, synced), ++m_summary.received;
+    }
+    m_stored.clear();
 }
 
 void Run::ended(const QString &error)

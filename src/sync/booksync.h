@@ -73,6 +73,7 @@ private:
     bool place(Vcard::Imported &in) const;
     void addReceived(const QString &uid, const CardDav::Entry &entry, const QByteArray &card);
     void storeAdded();
+    void listAdded();
     void send(const QString &uid, const CardDav::Entry &entry, const QByteArray &card, bool create);
     void next();
     void ended(const QString &error = {});
