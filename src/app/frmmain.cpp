@@ -57,6 +57,7 @@ FrmMain::FrmMain(Platform &platform, QWidget *parent) : QMainWindow(parent), pla
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);
     Form_Load();
+    windowSync.start();
 }
 
 // Nothing still on its way to the disk is left behind: the store is ready
@@ -249,6 +250,8 @@ void FrmMain::buildMenus()
     mnuPrintTexzt = item(mnuFile, "mnuPrintTexzt", QStringLiteral("Print Text"), Qt::CTRL | Qt::Key_T);
     mnuHyphen1 = separator(mnuFile, "mnuHyphen1");
     // Contacts in and out, beside the window's own items.
+    mnuSyncNow = item(mnuFile, "mnuSyncNow", QStringLiteral("Sync Now"), {});
+    mnuSyncSettings = item(mnuFile, "mnuSyncSettings", QStringLiteral("Sync Settings..."), {});
     mnuImportCards = item(mnuFile, "mnuImportCards", QStringLiteral("Import vCards..."), {});
     mnuExportCards = item(mnuFile, "mnuExportCards", QStringLiteral("Export vCards..."), {});
     mnuHyphen2 = separator(mnuFile, "mnuHyphen2");
@@ -337,6 +340,8 @@ void FrmMain::connectHandlers()
 
     connect(mnuPrintScreen, &QAction::triggered, this, [this] { printing.mnuPrintScreen_Click(); });
     connect(mnuPrintTexzt, &QAction::triggered, this, [this] { printing.mnuPrintTexzt_Click(); });
+    connect(mnuSyncNow, &QAction::triggered, this, [this] { windowSync.mnuSyncNow_Click(); });
+    connect(mnuSyncSettings, &QAction::triggered, this, [this] { windowSync.mnuSyncSettings_Click(); });
     connect(mnuImportCards, &QAction::triggered, this, [this] { exchange.mnuImportCards_Click(); });
     connect(mnuExportCards, &QAction::triggered, this, [this] { exchange.mnuExportCards_Click(); });
     connect(mnuExit, &QAction::triggered, this, [this] { mnuExit_Click(); });

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/windowsync.h"
 #include "book/book.h"
 #include "colors/colors.h"
 #include "details/details.h"
@@ -59,6 +60,8 @@ public:
     QAction *mnuPrintScreen = nullptr;
     QAction *mnuPrintTexzt = nullptr;
     QAction *mnuHyphen1 = nullptr;
+    QAction *mnuSyncNow = nullptr;
+    QAction *mnuSyncSettings = nullptr;
     QAction *mnuImportCards = nullptr;
     QAction *mnuExportCards = nullptr;
     QAction *mnuHyphen2 = nullptr;
@@ -81,6 +84,7 @@ public:
     Printing printing{*this, platform};
     Help help{platform};
     Exchange exchange{*this, platform, addressBook};
+    WindowSync windowSync{*this, addressBook};
 
     void Form_Load();
     // Whether the program is ending.

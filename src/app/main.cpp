@@ -7,7 +7,6 @@
 #include "store/paths.h"
 #include "store/recordfile.h"
 #include "sync/booksync.h"
-#include "sync/passwords.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -96,24 +95,25 @@ int setUpSync(const QString &address, const QString &user, const QString &wanted
         }
         const Sync::Settings settings{chosen->url, user, chosen->versions, chosen->syncCollection, certificate};
         const QString name = chosen->displayName;
-        const auto stored = [&code, settings, name](const QString &error) {
+        Sync::setUp(&client, settings, password, [&code, settings, name](const QString &error) {
             if (!error.isEmpty()) {
-                code = fail(QStringLiteral("the password could not be kept: ") + error);
-            } else if (!Sync::storeSettings(settings)) {
-                code = fail(QStringLiteral("the settings could not be stored in ") + Sync::folder());
+                code = fail(error);
             } else {
                 std::printf("Syncing with %s (%s)\n", qPrintable(name), qPrintable(settings.book.toString()));
                 code = 0;
             }
-        };
-        if (user.isEmpty())
-            stored({});
-        else
-            Sync::storePassword(&client, chosen->url, user, password, stored);
+        });
     });
     while (code < 0)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     return code;
+}
+
+// A sync's summary line printed; the exit code.
+int printed(const QString &line, const QString &error)
+{
+    std::printf("%s\n", qPrintable(line));
+    return error.isEmpty() ? 0 : fail(QStringLiteral("the sync did not finish: ") + error);
 }
 
 // One sync of the book with the address book set up.
@@ -127,26 +127,10 @@ int sync()
     if (!book.load())
         return fail(QStringLiteral("the list of categories in ") + Store::dataDir() + QStringLiteral(" cannot be read"));
     CardDav::Client client;
-    if (!settings.certificate.isEmpty())
-        client.trustCertificate(settings.book, settings.certificate);
-    Sync::Run run(book, client, settings);
     int code = -1;
-    const auto synced = [&](const Sync::Summary &summary) {
-        std::printf("%s\n", qPrintable(summary.line()));
-        code = summary.error.isEmpty() ? 0 : fail(QStringLiteral("the sync did not finish: ") + summary.error);
-    };
-    if (settings.user.isEmpty()) {
-        run.start(synced);
-    } else {
-        Sync::readPassword(&client, settings.book, settings.user, [&](const QString &password, const QString &error) {
-            if (!error.isEmpty()) {
-                code = fail(QStringLiteral("the password could not be read: ") + error);
-                return;
-            }
-            client.setCredentials(settings.user, password);
-            run.start(synced);
-        });
-    }
+    Sync::syncOnce(book, client, settings, [&](const Sync::Summary &summary) {
+        code = printed(summary.line(), summary.error);
+    });
     while (code < 0)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     RecordFile::flush();
@@ -219,10 +203,14 @@ int runCommandLine(const QCoreApplication &app)
         return fail(untrusted);
     OneCopy oneCopy(Store::dataDir(), OneCopy::Role::Import);
     if (!oneCopy.lead()) {
-        // The window cannot yet be asked to sync.
-        if (parser.isSet(syncOption) && oneCopy.heldByWindow())
-            return fail(QStringLiteral("Kinfolio is open with the data in ") + Store::dataDir()
-                        + QStringLiteral("; close it, then sync again"));
+        // The window syncs, as it alone writes the data.
+        if (parser.isSet(syncOption) && oneCopy.heldByWindow()) {
+            QString line, error;
+            if (!oneCopy.askToSync(line, error))
+                return fail(QStringLiteral("Kinfolio is open with the data in ") + Store::dataDir()
+                            + QStringLiteral(" but does not answer"));
+            return printed(line, error);
+        }
         return fail(oneCopy.refusal());
     }
     if (parser.isSet(syncOption))
@@ -280,6 +268,8 @@ int main(int argc, char *argv[])
         frmMain.raise();
         frmMain.activateWindow();
     });
+    QObject::connect(&oneCopy, &OneCopy::syncRequested, &frmMain,
+                     [&frmMain](const OneCopy::SyncAnswer &answer) { frmMain.windowSync.syncNow(answer); });
     frmMain.show();
     return QApplication::exec();
 }

@@ -6,6 +6,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QLocalSocket>
+#include <QPointer>
 #include <QStandardPaths>
 #include <QSysInfo>
 #include <QThread>
@@ -22,6 +23,7 @@ namespace {
 
 const QByteArray raiseRequest = "raise\n";
 const QByteArray raised = "raised\n";
+const QByteArray syncRequest = "sync\n";
 
 QString reason(int error)
 {
@@ -83,10 +85,20 @@ OneCopy::OneCopy(const QString &dataDir, Role role) : m_dataDir(dataDir), m_role
             connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
                 if (!socket->canReadLine())
                     return;
-                if (socket->readLine() == raiseRequest) {
+                const QByteArray request = socket->readLine();
+                if (request == raiseRequest) {
                     emit raiseRequested();
                     socket->write(raised);
                     socket->flush();
+                } else if (request == syncRequest) {
+                    // The answer waits for the sync; the asker may be gone by then.
+                    emit syncRequested([socket = QPointer<QLocalSocket>(socket)](const QString &line, const QString &error) {
+                        if (!socket)
+                            return;
+                        socket->write(QString(line + u'\n' + QString(error).replace(u'\n', u' ') + u'\n').toUtf8());
+                        socket->disconnectFromServer();
+                    });
+                    return;
                 }
                 socket->disconnectFromServer();
             });
@@ -201,24 +213,48 @@ QString OneCopy::refusal() const
                         + QStringLiteral(", so nothing was imported: ") + m_problem;
 }
 
-bool OneCopy::raiseRunning(int milliseconds)
+bool OneCopy::connectToWindow(QLocalSocket &socket, const QDeadlineTimer &deadline)
 {
     const QByteArray socketPath = QFile::encodeName(m_serverName);
     // The running copy may be starting still and not listen yet.
-    const QDeadlineTimer deadline(milliseconds);
     while (!deadline.hasExpired()) {
         // Only a window of this user's own is asked.
         struct stat status{};
         if (::lstat(socketPath.constData(), &status) == 0 && (!S_ISSOCK(status.st_mode) || status.st_uid != ::geteuid()))
             return false;
-        QLocalSocket socket;
         socket.connectToServer(m_serverName);
-        if (socket.waitForConnected(int(deadline.remainingTime()))) {
-            socket.write(raiseRequest);
-            return socket.waitForBytesWritten(int(deadline.remainingTime()))
-                   && socket.waitForReadyRead(int(deadline.remainingTime())) && socket.readLine() == raised;
-        }
+        if (socket.waitForConnected(int(deadline.remainingTime())))
+            return true;
         QThread::msleep(50);
     }
     return false;
+}
+
+bool OneCopy::raiseRunning(int milliseconds)
+{
+    const QDeadlineTimer deadline(milliseconds);
+    QLocalSocket socket;
+    if (!connectToWindow(socket, deadline))
+        return false;
+    socket.write(raiseRequest);
+    return socket.waitForBytesWritten(int(deadline.remainingTime())) && socket.waitForReadyRead(int(deadline.remainingTime()))
+           && socket.readLine() == raised;
+}
+
+bool OneCopy::askToSync(QString &line, QString &error)
+{
+    QLocalSocket socket;
+    if (!connectToWindow(socket, QDeadlineTimer(5000)))
+        return false;
+    socket.write(syncRequest);
+    // However long the sync takes: a window that ends closes the connection.
+    QByteArray answer;
+    while (answer.count('\n') < 2 && (socket.bytesAvailable() > 0 || socket.waitForReadyRead(-1)))
+        answer += socket.readAll();
+    const QList<QByteArray> lines = answer.split('\n');
+    if (lines.size() < 3)
+        return false;
+    line = QString::fromUtf8(lines[0]);
+    error = QString::fromUtf8(lines[1]);
+    return true;
 }

@@ -3,6 +3,8 @@
 #include <QLocalServer>
 #include <QObject>
 
+#include <functional>
+
 // One copy of the program writes a data directory: two would each rewrite
 // the lists from their own memory and undo each other's changes. The copy
 // that writes holds a lock named after the data directory in the user's
@@ -33,15 +35,25 @@ public:
     // Asks the window that holds the data directory to come to the front;
     // whether it answered within the time.
     bool raiseRunning(int milliseconds = 5000);
+    // Asks the window that holds the data directory to sync now, and waits
+    // for the sync's summary line and why it failed (empty when it did not);
+    // false when the window did not answer.
+    bool askToSync(QString &line, QString &error);
+
+    using SyncAnswer = std::function<void(const QString &line, const QString &error)>;
 
 signals:
     // A copy started later asked this one to come to the front.
     void raiseRequested();
+    // A copy started later asked this one to sync; answer once it has.
+    void syncRequested(const OneCopy::SyncAnswer &answer);
 
 private:
     enum class Holder { Nobody, Window, Import, Other };
 
     bool tryLead();
+    // A socket connected to the window, once it listens (which it may not yet, starting).
+    bool connectToWindow(class QLocalSocket &socket, const class QDeadlineTimer &deadline);
 
     QString m_dataDir;
     Role m_role;

@@ -512,6 +512,7 @@ void AddressBook::setPicture(const QString &path)
         return;
     m_open.picture = path;
     RecordFile::rewriteValue(Store::dataFile(m_open.category, m_open.name, FileName::Pic), path, RecordFile::Queued);
+    emit contactEdited();
 }
 
 // A missing or short file reads as empty fields; one that exists but cannot
@@ -551,6 +552,7 @@ void AddressBook::setField(const QString &suffix, int index, const QString &valu
     // Saved in the background: the window never waits for the disk, and a
     // failure is told once and the save retried.
     RecordFile::rewriteRecord(Store::dataFile(m_open.category, m_open.name, suffix), values, RecordFile::Queued);
+    emit contactEdited();
 }
 
 bool AddressBook::setList(const QString &suffix, const QStringList &entries, RecordFile::Mode mode)

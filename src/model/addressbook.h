@@ -189,6 +189,8 @@ signals:
     // A file of the open contact holds other fields now: stored by the book
     // (a list), or changed by another program (outside).
     void contactFileChanged(const QString &suffix, bool outside);
+    // A field or the picture of the open contact set here (typed): stored behind.
+    void contactEdited();
 
 private:
     struct Names

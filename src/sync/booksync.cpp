@@ -1,5 +1,7 @@
 #include "sync/booksync.h"
 
+#include "sync/passwords.h"
+
 #include "store/keptcards.h"
 #include "store/paths.h"
 #include "store/recordfile.h"
@@ -78,6 +80,13 @@ QByteArray inVersion(const QByteArray &card, const QStringList &versions)
     return Vcard::write(parsed).replace("\r\nVERSION:4.0\r\n", "\r\nVERSION:3.0\r\n");
 }
 
+QString cardName(const QByteArray &card)
+{
+    const Vcard::Card parsed = Vcard::parse(card).value(0);
+    const Vcard::Property *name = parsed.first("FN");
+    return name ? name->text() : QString();
+}
+
 // A value on one line of the conflicts file.
 QString oneLine(QString text)
 {
@@ -118,6 +127,48 @@ QString Summary::line() const
         .arg(removed)
         .arg(conflicts)
         .arg(conflicts == 1 ? QStringLiteral("conflict") : QStringLiteral("conflicts"));
+}
+
+void setUp(QObject *context, const Settings &settings, const QString &password, std::function<void(const QString &error)> done)
+{
+    const auto stored = [settings, done](const QString &error) {
+        if (!error.isEmpty())
+            done(QStringLiteral("the password could not be kept: ") + error);
+        else if (!storeSettings(settings))
+            done(QStringLiteral("the settings could not be stored in ") + folder());
+        else
+            done({});
+    };
+    if (settings.user.isEmpty())
+        stored({});
+    else
+        storePassword(context, settings.book, settings.user, password, stored);
+}
+
+void syncOnce(AddressBook &book, CardDav::Client &client, const Settings &settings, std::function<void(const Summary &)> done)
+{
+    if (!settings.certificate.isEmpty())
+        client.trustCertificate(settings.book, settings.certificate);
+    const auto run = [&book, &client, settings, done] {
+        auto *run = new Run(book, client, settings, &client);
+        run->start([run, done](const Summary &summary) {
+            run->deleteLater();
+            done(summary);
+        });
+    };
+    if (settings.user.isEmpty()) {
+        client.setCredentials({}, {});
+        return run();
+    }
+    readPassword(&client, settings.book, settings.user, [&client, settings, done, run](const QString &password, const QString &error) {
+        if (!error.isEmpty()) {
+            Summary failed;
+            failed.error = QStringLiteral("the password could not be read: ") + error;
+            return done(failed);
+        }
+        client.setCredentials(settings.user, password);
+        run();
+    });
 }
 
 Run::Run(AddressBook &book, CardDav::Client &client, const Settings &settings, QObject *parent)
@@ -276,6 +327,7 @@ void Run::listed(const QHash<QString, QByteArray> &there, const QByteArray &toke
             return ended(QStringLiteral("%1 in %2 could not be removed").arg(contact.name, contact.category));
         RecordFile::remove(recordFile(uid));
         ++m_summary.removed;
+        tell("Removed here", contact.category, contact.name);
     }
     for (const QString &uid : std::as_const(m_plan.forget))
         RecordFile::remove(recordFile(uid));
@@ -315,7 +367,7 @@ void Run::listed(const QHash<QString, QByteArray> &there, const QByteArray &toke
                 else if (!outcome.ok())
                     return ended(outcome.error);
                 else if (RecordFile::remove(recordFile(uid)))
-                    ++m_summary.removed;
+                    ++m_summary.removed, tell("Removed there", {}, cardName(m_last.value(uid).card));
                 next();
             });
         });
@@ -338,7 +390,7 @@ void Run::send(const QString &uid, const CardDav::Entry &entry, const QByteArray
         else if (!outcome.ok())
             return ended(outcome.error);
         else if (keep(uid, {entry.href, entry.etag, card}))
-            ++m_summary.sent;
+            ++m_summary.sent, tell("Sent", m_here.value(uid).category, m_here.value(uid).name);
         next();
     };
     if (create)
@@ -400,7 +452,7 @@ void Run::received(const CardDav::Entry &entry, const QByteArray &card)
     const AddressBook::Added added = m_book.replaceContact(
         here->category, here->name, {in.category, in.name, std::move(in.files), std::move(in.picture), in.pictureSuffix, std::move(in.kept)});
     if (added.stored && keep(uid, now))
-        ++m_summary.received;
+        ++m_summary.received, tell("Received", in.category, in.name);
 }
 
 bool Run::place(Vcard::Imported &in) const
@@ -472,9 +524,14 @@ void Run::listAdded()
     RecordFile::WriteGroup records;
     for (const auto &[uid, synced] : std::as_const(m_stored)) {
         if (!unlisted.contains(m_here.value(uid).category))
-            keep(uid, synced), ++m_summary.received;
+            keep(uid, synced), ++m_summary.received, tell("Received", m_here.value(uid).category, m_here.value(uid).name);
     }
     m_stored.clear();
+}
+
+void Run::tell(const char *what, const QString &category, const QString &name)
+{
+    m_summary.details.append(QString::fromLatin1(what) + u' ' + name + (category.isEmpty() ? QString() : QStringLiteral(" (") + category + u')'));
 }
 
 void Run::ended(const QString &error)
@@ -494,6 +551,8 @@ void Run::ended(const QString &error)
                          .toUtf8()
                      + '\n';
         uids.insert(conflict.uid);
+        m_summary.details.append(QStringLiteral("Conflict in %1 (%2), %3: here \u201c%4\u201d, there \u201c%5\u201d")
+                                     .arg(conflict.name, conflict.category, conflict.field, conflict.here, conflict.there));
     }
     m_summary.conflicts = int(uids.size());
     makeFolder(folder());

@@ -41,9 +41,23 @@ struct Summary
 {
     int sent = 0, received = 0, removed = 0, conflicts = 0;
     QString error; // why the sync did not finish; empty when it did
+    // What it did, a line each: "Sent Ann (Family)", "Received ...", "Removed here ...", "Removed there ...",
+    // then the conflicts open with both values.
+    QStringList details;
     // "Sent 3, received 5, removed 1, 0 conflicts".
     QString line() const;
 };
+
+// Keeps the password (for a user) and then the settings: the address book chosen, how it was found.
+// `done` runs once, later, with an error for the user or empty.
+void setUp(QObject *context, const Settings &settings, const QString &password,
+           std::function<void(const QString &error)> done);
+
+class Run;
+// One sync with the address book set up: the certificate trusted, the
+// password read, then a Run, deleted once `done` has been called.
+void syncOnce(AddressBook &book, CardDav::Client &client, const Settings &settings,
+              std::function<void(const Summary &)> done);
 
 class Run : public QObject
 {
@@ -79,6 +93,7 @@ private:
     void ended(const QString &error = {});
     bool keep(const QString &uid, const Synced &synced, bool incoming = false);
     void hold(const QString &uid, const QList<FieldConflict> &fields);
+    void tell(const char *what, const QString &category, const QString &name);
 
     AddressBook &m_book;
     CardDav::Client &m_client;

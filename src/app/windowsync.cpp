@@ -1,0 +1,233 @@
+#include "app/windowsync.h"
+
+#include "model/addressbook.h"
+#include "store/recordfile.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTime>
+#include <QVBoxLayout>
+
+using namespace std::chrono_literals;
+
+FrmSyncSettings::FrmSyncSettings(QWidget *parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmSyncSettings"));
+    setWindowTitle(QStringLiteral("Sync Settings"));
+    auto *form = new QFormLayout(this);
+    const auto line = [&](const char *name, const QString &caption) {
+        auto *box = new QLineEdit;
+        box->setObjectName(QString::fromLatin1(name));
+        box->setMinimumWidth(320);
+        form->addRow(caption, box);
+        return box;
+    };
+    txtServer = line("txtServer", QStringLiteral("Server address:"));
+    txtServer->setPlaceholderText(QStringLiteral("https://dav.example.org/"));
+    txtUser = line("txtUser", QStringLiteral("User name:"));
+    txtPassword = line("txtPassword", QStringLiteral("Password:"));
+    txtPassword->setEchoMode(QLineEdit::Password);
+    cboBook = new QComboBox;
+    cboBook->setObjectName(QStringLiteral("cboBook"));
+    cboBook->setEditable(true);
+    cboBook->lineEdit()->setPlaceholderText(QStringLiteral("the first one found, or its address"));
+    form->addRow(QStringLiteral("Address book:"), cboBook);
+    chkTrust = new QCheckBox(QStringLiteral("Trust this certificate"));
+    chkTrust->setObjectName(QStringLiteral("chkTrust"));
+    chkTrust->hide();
+    form->addRow(chkTrust);
+    lblMessage = new QLabel;
+    lblMessage->setObjectName(QStringLiteral("lblMessage"));
+    lblMessage->setWordWrap(true);
+    lblMessage->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    form->addRow(lblMessage);
+    buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    form->addRow(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, this, &FrmSyncSettings::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &FrmSyncSettings::reject);
+
+    Sync::Settings settings;
+    if (Sync::readSettings(settings)) {
+        txtServer->setText(settings.book.toString());
+        txtUser->setText(settings.user);
+    }
+}
+
+void FrmSyncSettings::say(const QString &message)
+{
+    lblMessage->setText(message);
+    buttons->setEnabled(true);
+}
+
+// Finds the address books at the address given, or the one chosen; keeps the
+// only or chosen one, else lists them to choose from.
+void FrmSyncSettings::accept()
+{
+    const QUrl server = QUrl::fromUserInput(txtServer->text().trimmed());
+    const QString user = txtUser->text();
+    if (!server.isValid() || server.host().isEmpty())
+        return say(QStringLiteral("Give the server's address."));
+    if (user.contains(RecordFile::unquotable))
+        return say(QStringLiteral("A user name cannot hold a line break or a double quote."));
+    const QString chosen = cboBook->currentText().trimmed();
+    const int listed = cboBook->findText(chosen);
+    const QUrl address = listed >= 0 ? cboBook->itemData(listed).toUrl() : chosen.isEmpty() ? server : server.resolved(QUrl(chosen));
+    const QByteArray certificate = chkTrust->isVisible() && chkTrust->isChecked() ? m_certificate : QByteArray();
+    if (!certificate.isEmpty())
+        m_client.trustCertificate(address, certificate);
+    const QString password = txtPassword->text();
+    m_client.setCredentials(user, password);
+    buttons->setEnabled(false);
+    lblMessage->setText(QStringLiteral("Looking for the address books..."));
+    m_client.findAddressBooks(address, [=, this](const CardDav::Outcome &outcome, const QList<CardDav::AddressBook> &books) {
+        if (!outcome.ok()) {
+            m_certificate = outcome.certificate;
+            chkTrust->setChecked(false);
+            chkTrust->setVisible(!m_certificate.isEmpty());
+            return say(outcome.error);
+        }
+        if (books.size() > 1 && address == server) {
+            cboBook->clear();
+            for (const CardDav::AddressBook &book : books)
+                cboBook->addItem(book.displayName, book.url);
+            return say(QStringLiteral("Choose the address book to sync with."));
+        }
+        const CardDav::AddressBook &book = books.first();
+        Sync::setUp(this, {book.url, user, book.versions, book.syncCollection, certificate}, password, [this](const QString &error) {
+            if (!error.isEmpty())
+                return say(error);
+            emit settingsStored();
+            QDialog::accept();
+        });
+    });
+}
+
+WindowSync::WindowSync(QMainWindow &window, AddressBook &book) : window(window), book(book)
+{
+    // Typing goes on in bursts: the sync waits for a pause.
+    m_soon.setSingleShot(true);
+    m_soon.setInterval(3s);
+    m_every.setInterval(15min);
+    connect(&m_soon, &QTimer::timeout, this, [this] { syncNow(); });
+    connect(&m_every, &QTimer::timeout, this, [this] { syncNow(); });
+}
+
+void WindowSync::start()
+{
+    for (const auto signal : {&AddressBook::nameAdded, &AddressBook::nameRemoved})
+        connect(&book, signal, this, &WindowSync::changed);
+    connect(&book, &AddressBook::categoryRemoved, this, &WindowSync::changed);
+    connect(&book, &AddressBook::contactEdited, this, &WindowSync::changed);
+    connect(&book, &AddressBook::contactFileChanged, this, &WindowSync::changed);
+    connect(&book, &AddressBook::namesReset, this, &WindowSync::changed);
+    connect(&book, &AddressBook::categoriesReset, this, &WindowSync::changed);
+    Sync::Settings settings;
+    if (Sync::readSettings(settings))
+        syncNow();
+    m_every.start();
+}
+
+void WindowSync::changed()
+{
+    if (lblSync) // set up and tried: no settings read at each keystroke
+        m_soon.start();
+}
+
+void WindowSync::mnuSyncNow_Click()
+{
+    Sync::Settings settings;
+    if (!Sync::readSettings(settings))
+        return mnuSyncSettings_Click();
+    if (lblSync)
+        lblSync->setText(QStringLiteral("Syncing..."));
+    syncNow();
+}
+
+void WindowSync::mnuSyncSettings_Click()
+{
+    auto *dialog = new FrmSyncSettings(&window);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &FrmSyncSettings::settingsStored, this, [this] { syncNow(); });
+    dialog->open();
+}
+
+void WindowSync::syncNow(std::function<void(const QString &, const QString &)> answer)
+{
+    if (answer)
+        (m_running ? m_next : m_waiting).append(answer);
+    if (m_running) {
+        m_again = true;
+        return;
+    }
+    m_soon.stop();
+    Sync::Settings settings;
+    if (!Sync::readSettings(settings)) {
+        for (const auto &waiting : std::exchange(m_waiting, {}))
+            waiting({}, QStringLiteral("sync is not set up; see Sync Settings... in the File menu"));
+        return;
+    }
+    m_running = true;
+    if (!lblSync)
+        showStatus(QStringLiteral("Syncing..."));
+    Sync::syncOnce(book, m_client, settings, [this](const Sync::Summary &summary) { finished(summary); });
+}
+
+void WindowSync::finished(const Sync::Summary &summary)
+{
+    m_running = false;
+    if (summary.error.isEmpty()) {
+        QString line = summary.line();
+        line[0] = line[0].toLower();
+        showStatus(QStringLiteral("Synced at ") + QTime::currentTime().toString(QStringLiteral("HH:mm")) + QStringLiteral(": ") + line);
+    } else {
+        // Told once: the same failure again leaves the line as it is.
+        showStatus(QStringLiteral("Sync failed: ") + summary.error + QStringLiteral("; the changes wait for the next sync"));
+    }
+    m_details = summary.details;
+    for (const auto &answer : std::exchange(m_waiting, std::exchange(m_next, {})))
+        answer(summary.line(), summary.error);
+    if (std::exchange(m_again, false))
+        syncNow();
+}
+
+void WindowSync::showStatus(const QString &text)
+{
+    if (!lblSync) {
+        lblSync = new QLabel;
+        lblSync->setObjectName(QStringLiteral("lblSync"));
+        cmdSyncDetails = new QPushButton(QStringLiteral("Details..."));
+        cmdSyncDetails->setObjectName(QStringLiteral("cmdSyncDetails"));
+        cmdSyncDetails->setFlat(true);
+        connect(cmdSyncDetails, &QPushButton::clicked, this, &WindowSync::showDetails);
+        window.statusBar()->setSizeGripEnabled(false);
+        window.statusBar()->addWidget(lblSync, 1);
+        window.statusBar()->addPermanentWidget(cmdSyncDetails);
+    }
+    m_status = text;
+    lblSync->setText(text);
+}
+
+void WindowSync::showDetails()
+{
+    auto *dialog = new QDialog(&window);
+    dialog->setObjectName(QStringLiteral("frmSyncDetails"));
+    dialog->setWindowTitle(QStringLiteral("Sync"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    auto *text = new QPlainTextEdit(m_status + QStringLiteral("\n\n") + m_details.join(u'\n'));
+    text->setReadOnly(true);
+    text->setMinimumSize(480, 240);
+    auto *close = new QDialogButtonBox(QDialogButtonBox::Close);
+    connect(close, &QDialogButtonBox::rejected, dialog, &QDialog::close);
+    auto *layout = new QVBoxLayout(dialog);
+    layout->addWidget(text);
+    layout->addWidget(close);
+    dialog->show();
+}

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "sync/booksync.h"
+#include "sync/carddav.h"
+
+#include <QDialog>
+#include <QTimer>
+
+#include <functional>
+
+class AddressBook;
+class QCheckBox;
+class QComboBox;
+class QDialogButtonBox;
+class QLabel;
+class QLineEdit;
+class QMainWindow;
+class QPushButton;
+
+// The File menu's "Sync Settings...": the server, the user and password, and
+// the address book, found from the server's address or given by its own. It
+// keeps them as the command line's --sync-settings does. The window goes on
+// while it looks (the dialog's own buttons wait).
+class FrmSyncSettings : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit FrmSyncSettings(QWidget *parent);
+
+    QLineEdit *txtServer = nullptr;
+    QLineEdit *txtUser = nullptr;
+    QLineEdit *txtPassword = nullptr;
+    QComboBox *cboBook = nullptr; // the address books found, or one's address typed
+    QCheckBox *chkTrust = nullptr; // shown for a certificate the system does not vouch for
+    QLabel *lblMessage = nullptr;
+    QDialogButtonBox *buttons = nullptr;
+
+    void accept() override;
+
+signals:
+    void settingsStored();
+
+private:
+    void say(const QString &message);
+
+    CardDav::Client m_client;
+    QByteArray m_certificate; // the SHA-256 of the certificate last refused
+};
+
+// The window's syncs: at start when set up, a few seconds after the last
+// change to a contact, every 15 minutes and when asked, one at a time and
+// never waited for. What the last one did shows on a line of the status bar,
+// its details a click away.
+class WindowSync : public QObject
+{
+    Q_OBJECT
+
+public:
+    WindowSync(QMainWindow &window, AddressBook &book);
+
+    // The first sync, when sync is set up, and the timers.
+    void start();
+    void mnuSyncNow_Click();
+    void mnuSyncSettings_Click();
+    // A sync now, or after the one under way; `answer` gets its summary line and error.
+    void syncNow(std::function<void(const QString &line, const QString &error)> answer = {});
+
+    // The status line and its details' button: made at the first sync.
+    QLabel *lblSync = nullptr;
+    QPushButton *cmdSyncDetails = nullptr;
+
+private:
+    void changed();
+    void finished(const Sync::Summary &summary);
+    void showStatus(const QString &text);
+    void showDetails();
+
+    QMainWindow &window;
+    AddressBook &book;
+    QTimer m_soon;  // after the last change
+    QTimer m_every; // the 15 minutes
+    bool m_running = false;
+    bool m_again = false; // asked or changed while one ran
+    QList<std::function<void(const QString &, const QString &)>> m_waiting, m_next;
+    QString m_status;
+    QStringList m_details;
+    // Last: destroyed first, ending the sync under way while all above is still there.
+    CardDav::Client m_client;
+};
