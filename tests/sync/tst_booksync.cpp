@@ -5,7 +5,13 @@
 #include "model/addressbook.h"
 #include "support/davservers.h"
 #include "support/testsupport.h"
+#include "app/onecopy.h"
 #include "sync/carddav.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QLineEdit>
+#include <QListWidget>
 
 #include <QRandomGenerator>
 #include <QSslCertificate>
@@ -159,6 +165,48 @@ private slots:
         QVERIFY2(refused.value(2).contains(fingerprint), qPrintable(refused.value(2)));
         QCOMPARE(kinfolio(set + QStringList{"--trust-certificate", fingerprint}, "secret\n").value(0), "0");
         QCOMPARE(kinfolio({"--sync"}), QStringList({"0", "Sent 0, received 0, removed 0, 0 conflicts", ""}));
+    }
+
+    // Set up in the window's dialog; a card added there shows in the list once synced, the status line says
+    // what the sync did; kinfolio --sync beside the open window has the window sync and prints its result.
+    void window()
+    {
+        QFETCH_GLOBAL(QString, kind);
+        if (kind != "radicale")
+            return; // the client's meeting with each server is proven above
+        Fixture fixture;
+        QString why;
+        server = startServer(kind, false, why);
+        QVERIFY2(server, qPrintable(why));
+        client.setCredentials(server->user, server->password);
+        book = server->root.resolved(QUrl(server->book));
+        put("bea", card("bea", "Bea Lee"));
+        FrmMain &w = fixture.start();
+        OneCopy oneCopy(fixture.dataDir(), OneCopy::Role::Window);
+        QVERIFY(oneCopy.lead());
+        connect(&oneCopy, &OneCopy::syncRequested, &w, [&w](const OneCopy::SyncAnswer &answer) { w.windowSync.syncNow(answer); });
+
+        w.mnuSyncSettings->trigger();
+        QPointer<FrmSyncSettings> dialog = w.findChild<FrmSyncSettings *>();
+        QVERIFY(dialog && dialog->txtPassword->echoMode() == QLineEdit::Password);
+        dialog->txtServer->setText(server->root.toString());
+        dialog->txtUser->setText(server->user);
+        dialog->txtPassword->setText(server->password);
+        dialog->buttons->button(QDialogButtonBox::Ok)->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(w.windowSync.lblSync && w.windowSync.lblSync->text().startsWith("Synced"), 20000);
+        QVERIFY2(QRegularExpression("^Synced at \\d\\d:\\d\\d: sent 0, received 1, removed 0, 0 conflicts$").match(w.windowSync.lblSync->text()).hasMatch(),
+                 qPrintable(w.windowSync.lblSync->text()));
+        QVERIFY(fixture.pickCategory("Friends") && w.lstNames->findItems("Bea Lee", Qt::MatchExactly).size() == 1);
+
+        put("cy", card("cy", "Cy"));
+        QProcess asking;
+        asking.start(KINFOLIO_PROGRAM, {"--sync"});
+        QTRY_VERIFY_WITH_TIMEOUT(asking.state() == QProcess::NotRunning, 20000);
+        QCOMPARE(asking.readAllStandardOutput(), "Sent 0, received 1, removed 0, 0 conflicts\n");
+        QCOMPARE(asking.exitCode(), 0);
+        QVERIFY(w.windowSync.lblSync->text().endsWith(": sent 0, received 1, removed 0, 0 conflicts"));
+        QCOMPARE(w.lstNames->count(), 2);
     }
 
     // Kills at random moments of a first sync both ways, then one sync more:
