@@ -313,6 +313,7 @@ AddressBook::Refusal AddressBook::checkCategory(const QString &category) const
 void AddressBook::noteCategory(const QString &category)
 {
     m_categories.append(category);
+    m_notedCategories.append(category);
 }
 
 AddressBook::Refusal AddressBook::checkContact(const QString &category, const QString &name, bool &storedEarlier)
@@ -676,11 +677,15 @@ QStringList AddressBook::listStored()
     strikeOff();
     m_adding.clear();
     m_stored.clear();
-    // What was noted is read back as stored, and told as such.
+    // What was noted is read back as stored, and told as such: the notes go
+    // first, so that the lists read back differ from what the window shows.
+    for (const QString &category : std::exchange(m_notedCategories, {}))
+        m_categories.removeOne(category);
     QSet<QString> lists{FileName::RelationsList};
     for (auto names = m_names.begin(); names != m_names.end(); ++names) {
         if (!names->noted.isEmpty())
             lists.insert(FileName::NamesList + names.key());
+        names->listed.removeIf([&](const QString &name) { return names->noted.contains(name.toCaseFolded()); });
         names->noted.clear();
     }
     reread(lists);

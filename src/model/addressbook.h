@@ -216,6 +216,7 @@ private:
     };
 
     QStringList m_categories;
+    QStringList m_notedCategories; // since the last listStored()
     bool m_categoriesWhole = true;
     QHash<QString, Names> m_names;
     Contact m_open;
