@@ -2,15 +2,23 @@
 #include "app/onecopy.h"
 #include "exchange/vcardfiles.h"
 #include "kinfolio/version.h"
+#include "model/addressbook.h"
 #include "platform/qtplatform.h"
 #include "store/paths.h"
 #include "store/recordfile.h"
+#include "sync/booksync.h"
+#include "sync/passwords.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFile>
 
 #include <cstdio>
+#include <iostream>
+#include <string>
+
+#include <termios.h>
+#include <unistd.h>
 
 namespace {
 
@@ -19,7 +27,7 @@ bool wantsCommandLine(int argc, char *argv[])
 {
     for (int i = 1; i < argc; ++i) {
         const QByteArray arg(argv[i]);
-        for (const char *option : {"--export", "--import", "--category", "--help", "-h", "--help-all", "--version", "-v"}) {
+        for (const char *option : {"--export", "--import", "--category", "--sync", "--sync-settings", "--user", "--addressbook", "--help", "-h", "--help-all", "--version", "-v"}) {
             if (arg == option || arg.startsWith(QByteArray(option) + '='))
                 return true;
         }
@@ -31,6 +39,113 @@ int fail(const QString &message)
 {
     std::fprintf(stderr, "kinfolio: %s\n", qPrintable(message));
     return 1;
+}
+
+// The password from standard input, or asked on the terminal without echo.
+QString readPassword(const QString &user)
+{
+    const bool terminal = ::isatty(STDIN_FILENO);
+    termios before{};
+    if (terminal) {
+        std::fprintf(stderr, "Password for %s: ", qPrintable(user));
+        ::tcgetattr(STDIN_FILENO, &before);
+        termios quiet = before;
+        quiet.c_lflag &= ~tcflag_t(ECHO);
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    }
+    std::string line;
+    std::getline(std::cin, line);
+    if (terminal) {
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &before);
+        std::fputc('\n', stderr);
+    }
+    return QString::fromStdString(line);
+}
+
+// Finds the address books at the address, takes the one asked for (by its
+// address or its name) or else the first, and keeps the settings and the password.
+int setUpSync(const QString &address, const QString &user, const QString &wanted)
+{
+    const QUrl url = QUrl::fromUserInput(address);
+    if (!url.isValid() || user.contains(RecordFile::unquotable))
+        return fail(QStringLiteral("give the server's address and a user name; see --help"));
+    const QString password = user.isEmpty() ? QString() : readPassword(user);
+    CardDav::Client client;
+    client.setCredentials(user, password);
+    int code = -1;
+    client.findAddressBooks(url, [&](const CardDav::Outcome &outcome, const QList<CardDav::AddressBook> &books) {
+        if (!outcome.ok()) {
+            code = fail(outcome.certificate.isEmpty()
+                            ? outcome.error
+                            : outcome.error + QStringLiteral(" (SHA-256 ") + QString::fromLatin1(outcome.certificate.toHex(':')) + u')');
+            return;
+        }
+        const auto chosen = std::ranges::find_if(books, [&](const CardDav::AddressBook &book) {
+            return wanted.isEmpty() || book.displayName == wanted || book.url == url.resolved(QUrl(wanted))
+                   || book.url.path() == QUrl(wanted).path();
+        });
+        if (chosen == books.cend()) {
+            QStringList names;
+            for (const CardDav::AddressBook &book : books)
+                names.append(book.displayName + QStringLiteral(" (") + book.url.toString() + u')');
+            code = fail(QStringLiteral("no address book ") + wanted + QStringLiteral(" there; there are ") + names.join(QStringLiteral(", ")));
+            return;
+        }
+        const Sync::Settings settings{chosen->url, user, chosen->versions, chosen->syncCollection, {}};
+        const QString name = chosen->displayName;
+        const auto stored = [&code, settings, name](const QString &error) {
+            if (!error.isEmpty()) {
+                code = fail(QStringLiteral("the password could not be kept: ") + error);
+            } else if (!Sync::storeSettings(settings)) {
+                code = fail(QStringLiteral("the settings could not be stored in ") + Sync::folder());
+            } else {
+                std::printf("Syncing with %s (%s)\n", qPrintable(name), qPrintable(settings.book.toString()));
+                code = 0;
+            }
+        };
+        if (user.isEmpty())
+            stored({});
+        else
+            Sync::storePassword(&client, chosen->url, user, password, stored);
+    });
+    while (code < 0)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    return code;
+}
+
+// One sync of the book with the address book set up.
+int sync()
+{
+    Sync::Settings settings;
+    if (!Sync::readSettings(settings))
+        return fail(QStringLiteral("sync is not set up; see --sync-settings in --help"));
+    AddressBook::finishInterrupted();
+    AddressBook book;
+    if (!book.load())
+        return fail(QStringLiteral("the list of categories in ") + Store::dataDir() + QStringLiteral(" cannot be read"));
+    CardDav::Client client;
+    if (!settings.certificate.isEmpty())
+        client.trustCertificate(settings.book, settings.certificate);
+    Sync::Run run(book, client, settings);
+    int code = -1;
+    const auto synced = [&](const Sync::Summary &summary) {
+        std::printf("%s\n", qPrintable(summary.line()));
+        code = summary.error.isEmpty() ? 0 : fail(QStringLiteral("the sync did not finish: ") + summary.error);
+    };
+    if (settings.user.isEmpty()) {
+        run.start(synced);
+    } else {
+        Sync::readPassword(&client, settings.book, settings.user, [&](const QString &password, const QString &error) {
+            if (!error.isEmpty())
+                code = fail(QStringLiteral("the password could not be read: ") + error);
+            client.setCredentials(settings.user, password);
+            run.start(synced);
+        });
+    }
+    while (code < 0)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    RecordFile::flush();
+    return code;
 }
 
 int runCommandLine(const QCoreApplication &app)
@@ -48,11 +163,25 @@ int runCommandLine(const QCoreApplication &app)
         QStringLiteral("category"),
         QStringLiteral("With --export, only this category's contacts; with --import, every contact goes into it."),
         QStringLiteral("name"));
-    parser.addOptions({exportOption, importOption, categoryOption});
+    const QCommandLineOption syncOption(QStringLiteral("sync"), QStringLiteral("Syncs the contacts with the CardDAV address book set up."));
+    const QCommandLineOption settingsOption(
+        QStringLiteral("sync-settings"),
+        QStringLiteral("Sets up sync with the CardDAV server at <address>, the password read from standard input."),
+        QStringLiteral("address"));
+    const QCommandLineOption userOption(QStringLiteral("user"), QStringLiteral("With --sync-settings, the user name."),
+                                        QStringLiteral("name"));
+    const QCommandLineOption bookOption(
+        QStringLiteral("addressbook"),
+        QStringLiteral("With --sync-settings, the address book's address or name where there are several; else the first."),
+        QStringLiteral("book"));
+    parser.addOptions({exportOption, importOption, categoryOption, syncOption, settingsOption, userOption, bookOption});
     parser.process(app); // --help and --version print and exit here
 
-    if (parser.isSet(exportOption) == parser.isSet(importOption))
-        return fail(QStringLiteral("give one of --export or --import; see --help"));
+    if (parser.isSet(settingsOption))
+        return setUpSync(parser.value(settingsOption), parser.value(userOption), parser.value(bookOption));
+    const int actions = int(parser.isSet(exportOption)) + int(parser.isSet(importOption)) + int(parser.isSet(syncOption));
+    if (actions != 1)
+        return fail(QStringLiteral("give one of --export, --import, --sync or --sync-settings; see --help"));
     const QString category = parser.value(categoryOption);
 
     if (parser.isSet(exportOption)) {
@@ -72,14 +201,21 @@ int runCommandLine(const QCoreApplication &app)
         return 0;
     }
 
-    // Importing rewrites the lists, which a window working on the same data
+    // Importing and syncing rewrite the lists, which a window working on the same data
     // would rewrite again from its own memory.
     Store::makeDataDir();
     if (const QString untrusted = Store::untrustedDataDir(); !untrusted.isEmpty())
         return fail(untrusted);
     OneCopy oneCopy(Store::dataDir(), OneCopy::Role::Import);
-    if (!oneCopy.lead())
+    if (!oneCopy.lead()) {
+        // The window cannot yet be asked to sync.
+        if (parser.isSet(syncOption) && oneCopy.heldByWindow())
+            return fail(QStringLiteral("Kinfolio is open with the data in ") + Store::dataDir()
+                        + QStringLiteral("; close it, then sync again"));
         return fail(oneCopy.refusal());
+    }
+    if (parser.isSet(syncOption))
+        return sync();
     const QString path = parser.value(importOption);
     QFile in(path);
     if (!in.open(QIODevice::ReadOnly))

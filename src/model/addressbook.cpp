@@ -27,6 +27,7 @@ const QString removingCategory = QStringLiteral("remove category");
 // and after and its picture's file in the program's folder before and after
 // (empty for a picture the program does not keep).
 const QString renaming = QStringLiteral("rename");
+const QString moving = QStringLiteral("move");
 
 QString relationsList()
 {
@@ -620,6 +621,56 @@ AddressBook::Added AddressBook::renameContact(const QString &category, const QSt
     return renamed;
 }
 
+AddressBook::Added AddressBook::replaceContact(const QString &category, const QString &name, NewContact contact)
+{
+    Added added;
+    const QString folder = Store::picturesDir();
+    const QString picture = pictureFile(contact);
+    if (contact.category == category && contact.name == name) {
+        const bool folderMade = picture.isEmpty() || makePictureFolder();
+        RecordFile::WriteGroup writes;
+        for (auto file = contact.files.cbegin(); file != contact.files.cend(); ++file)
+            RecordFile::rewriteBytes(Store::dataFile(category, name, file.key()), file.value());
+        KeptCards::giveUid(contact.kept);
+        KeptCards::keep(category, name, contact.kept);
+        const QString pic = Store::dataFile(category, name, FileName::Pic);
+        if (!picture.isEmpty() && folderMade) {
+            RecordFile::rewriteBytes(folder + picture, contact.picture);
+            RecordFile::rewriteBytes(pic, RecordFile::encodeValue(folder + picture));
+        } else if (picture.isEmpty()) {
+            RecordFile::remove(pic);
+        }
+        added.stored = writes.commit() && folderMade;
+        added.row = int(names(category).indexOf(name));
+        if (m_open.category == category && m_open.name == name) {
+            QSet<QString> files;
+            for (const QString &suffix : FileName::contactSuffixes)
+                files.insert(category + name + suffix);
+            reread(files);
+        }
+        return added;
+    }
+    added.refusal = checkContact(contact.category, contact.name, added.storedEarlier);
+    int error = 0;
+    if (added.refusal != Refusal::None || writeDown({moving, category, name, contact.category, contact.name, picture}))
+        return added;
+    contact.storedEarlier = false;
+    added.stored = storeGroup({&contact}, error).value(0);
+    if (added.stored && !listAll({{contact.category, {contact.name}}}, error).isEmpty()) {
+        deleteFiles(contact.category, contact.name, picture, folder);
+        added.stored = false;
+    }
+    if (!added.stored) {
+        strikeOff();
+        return added;
+    }
+    reread({FileName::RelationsList, FileName::NamesList + contact.category});
+    added.row = int(names(contact.category).indexOf(contact.name));
+    // Its removal's own record takes the place of the move's.
+    removeContact(category, name);
+    return added;
+}
+
 void AddressBook::openContact(const QString &category, const QString &name)
 {
     m_open = {category, name, {}, {}, {}};
@@ -838,7 +889,22 @@ void AddressBook::finishInterrupted()
         int error = 0;
         if (!listAll(joining, error).isEmpty())
             return; // tried again at the next start
-    } else if (kind == removing || kind == removingCategory) {
+    } else if (kind == moving) {
+        // Moved when the contact's files under its new name were all stored, else left where it was.
+        QStringList suffixes = FileName::contactSuffixes;
+        suffixes.removeOne(FileName::Pic);
+        const QString &to = record.value(3), &name = record.value(4), &picture = record.value(5);
+        int error = 0;
+        if (!complete(to, name, suffixes, picture, Store::picturesDir())) {
+            deleteFiles(to, name, picture, Store::picturesDir());
+        } else if (listAll({{to, {name}}}, error).isEmpty()) {
+            record = {removing, record.value(1), record.value(2)};
+            if (!writeDown(record))
+                finishInterrupted();
+            return;
+        }
+    }
+    if (kind == removing || kind == removingCategory) {
         const bool wholeCategory = kind == removingCategory;
         const QString category = record.value(1);
         const QStringList names = record.mid(2);

@@ -119,6 +119,13 @@ public:
     // told as the old name's removal and the new one's add.
     Added renameCategory(const QString &category, const QString &newCategory);
     Added renameContact(const QString &category, const QString &name, const QString &newName);
+    // A contact's files, picture and kept card replaced by those of another
+    // version of its card (a sync receiving it). Under the same name they
+    // are stored over the old ones; under another name or category (the card
+    // renamed or moved elsewhere) the contact is added there by the rules of
+    // an add, then removed here, written down first so that a crash leaves
+    // one of the two and never both.
+    Added replaceContact(const QString &category, const QString &name, NewContact contact);
 
     // The contact shown: its files read when it is opened; an empty name
     // opens none. A file that is missing reads as empty fields.

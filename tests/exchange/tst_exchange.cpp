@@ -101,7 +101,7 @@ private slots:
                                           << failed("There is no category called Work.");
         QTest::newRow("unwritable file") << QStringList{"--export", "<dir>/no/dir.vcf"}
                                          << failed("cannot write <dir>/no/dir.vcf: No such file or directory");
-        QTest::newRow("neither") << QStringList{"--category", "work"} << failed("give one of --export or --import; see --help");
+        QTest::newRow("neither") << QStringList{"--category", "work"} << failed("give one of --export, --import, --sync or --sync-settings; see --help");
         QTest::newRow("--version") << QStringList{"--version"} << QStringList{"0", "kinfolio 1.0.0", ""};
     }
 

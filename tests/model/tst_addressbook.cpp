@@ -353,6 +353,16 @@ private slots:
         kinPart["RelationsList"] = listBytes({"Kin"});
         QTest::newRow("category rename once listed") << kin << kinPart
             << QStringList{"KinAnn: 8 files", "KinBo: 8 files", "NamesListKin: Ann,Bo", "RelationsList: Kin"};
+        const QStringList move{"move", "Family", "Bo", "Work", "Cy", ""};
+        Files moved = book;
+        moved.insert(contactFiles("Work", "Cy"));
+        QTest::newRow("move: listed under its new name, gone from the old")
+            << move << moved << QStringList{"FamilyAnn: 8 files", "NamesListFamily: Ann", "NamesListWork: Cy",
+                                            "RelationsList: Family,Work", "WorkCy: 8 files"};
+        moved = book;
+        moved.insert("WorkCyBirthday", "\"\"\r\n");
+        QTest::newRow("move: cut short before its files, left where it was")
+            << move << moved << QStringList{"FamilyAnn: 8 files", "FamilyBo: 8 files", "NamesListFamily: Ann,Bo", "RelationsList: Family"};
         Files left = book;
         left.insert(contactFiles("Family", "Eve"));
         QTest::newRow("no record: an add's files stay for it") << QStringList() << left

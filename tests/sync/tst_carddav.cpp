@@ -2,109 +2,21 @@
 // password file and Xandikos with no login of its own, each in a temporary
 // directory; Radicale again over TLS with a certificate of its own.
 
+#include "support/davservers.h"
 #include "sync/carddav.h"
 #include "sync/decisions.h"
 
 #include <QFile>
-#include <QProcess>
 #include <QSet>
 #include <QSslCertificate>
-#include <QStandardPaths>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QUuid>
 
 #include <memory>
-#include <optional>
 
 using namespace CardDav;
 
 namespace {
-
-struct Server
-{
-    QTemporaryDir dir;
-    QProcess process;
-    QUrl root;
-    QString user, password;
-    QString book; // the path of the address book the server holds
-
-    ~Server()
-    {
-        process.terminate();
-        if (!process.waitForFinished(5000))
-            process.kill(), process.waitForFinished();
-    }
-};
-
-// Why it could not start, or the running server.
-std::unique_ptr<Server> start(const QString &kind, bool tls, QString &why)
-{
-    auto server = std::make_unique<Server>();
-    const QString program = QStandardPaths::findExecutable(kind);
-    QTcpServer probe; // a free port, given back for the server to take
-    if (program.isEmpty() || !probe.listen(QHostAddress::LocalHost)) {
-        why = kind + " is not installed (scripts/test.sh installs it)";
-        return {};
-    }
-    const QString port = QString::number(probe.serverPort());
-    probe.close();
-    const QString dir = server->dir.path();
-    QStringList arguments;
-    if (kind == "radicale") {
-        // An address book made as Radicale keeps one; a password file in the plain form.
-        QDir().mkpath(dir + "/collection-root/ann/book");
-        QFile props(dir + "/collection-root/ann/book/.Radicale.props"), users(dir + "/users");
-        if (!props.open(QIODevice::WriteOnly) || !props.write(R"({"tag": "VADDRESSBOOK", "D:displayname": "Ann's book"})")
-            || !users.open(QIODevice::WriteOnly) || !users.write("ann:secret\n"))
-            return why = "cannot write in " + dir, nullptr;
-        props.close(), users.close();
-        arguments = {"--config", "", "--server-hosts", "127.0.0.1:" + port, "--storage-filesystem-folder", dir,
-                     "--auth-type", "htpasswd", "--auth-htpasswd-filename", dir + "/users", "--auth-htpasswd-encryption", "plain"};
-        if (tls) {
-            QProcess openssl;
-            openssl.setProcessChannelMode(QProcess::MergedChannels);
-            openssl.start("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1", "-subj", "/CN=127.0.0.1",
-                                      "-keyout", dir + "/key.pem", "-out", dir + "/cert.pem"});
-            if (!openssl.waitForFinished() || openssl.exitCode() != 0)
-                return why = "openssl could not make a certificate", nullptr;
-            arguments << "--ssl" << "--certificate" << dir + "/cert.pem" << "--key" << dir + "/key.pem";
-        }
-        server->user = "ann", server->password = "secret", server->book = "/ann/book/";
-    } else {
-        arguments = {"--defaults", "-d", dir, "-l", "127.0.0.1", "-p", port};
-        server->book = "/user/contacts/addressbook/";
-    }
-    server->process.setStandardOutputFile(dir + "/log");
-    server->process.setStandardErrorFile(dir + "/log");
-    server->process.start(program, arguments);
-    server->root = QUrl((tls ? "https://127.0.0.1:" : "http://127.0.0.1:") + port + "/");
-    for (int tries = 0; tries < 100; ++tries) {
-        QTcpSocket socket;
-        socket.connectToHost(QHostAddress::LocalHost, port.toUShort());
-        if (socket.waitForConnected(100))
-            return server;
-        if (server->process.state() == QProcess::NotRunning)
-            break;
-        QTest::qWait(100);
-    }
-    QFile log(dir + "/log");
-    why = kind + " did not start: " + (log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray());
-    return {};
-}
-
-// Waits for a call's callback and gives back what it was handed.
-template<typename... R>
-std::tuple<R...> wait(const std::type_identity_t<std::function<void(std::function<void(const R &...)>)>> &call)
-{
-    std::optional<std::tuple<R...>> result;
-    call([&](const R &...r) { result.emplace(r...); });
-    if (!QTest::qWaitFor([&] { return result.has_value(); }, 20000))
-        return {};
-    return *result;
-}
 
 QByteArray card(const QString &uid, const QString &name)
 {
@@ -136,7 +48,7 @@ private slots:
     {
         for (const QString kind : {"radicale", "xandikos"}) {
             QString why;
-            servers[kind] = start(kind, false, why);
+            servers[kind] = startServer(kind, false, why);
             if (!servers[kind]) {
                 QVERIFY2(qEnvironmentVariable("CI") != "true", qPrintable(why)); // on CI a failure, never a skip
                 QSKIP(qPrintable(why));
@@ -285,7 +197,7 @@ private slots:
         QVERIFY(refused.error.startsWith("The server refused the user name or password"));
 
         QString why;
-        auto tls = start("radicale", true, why);
+        auto tls = startServer("radicale", true, why);
         QVERIFY2(tls, qPrintable(why));
         client.setCredentials(tls->user, tls->password);
         const QByteArray digest = QSslCertificate::fromPath(tls->dir.filePath("cert.pem")).value(0).digest(QCryptographicHash::Sha256);

@@ -1,0 +1,102 @@
+#pragma once
+
+#include "sync/carddav.h"
+#include "sync/decisions.h"
+
+#include "model/addressbook.h"
+
+#include <QObject>
+#include <QSet>
+
+#include <deque>
+#include <functional>
+
+// One sync of the book with its address book on a CardDAV server, and what
+// it keeps between syncs beside the data directory (never in it): the
+// settings (never the password, which the Secret Service keeps), each
+// contact's href, ETag and last synced card by UID, the sync token and the
+// conflicts left for the user. What comes from the server goes into the
+// book through its operations, by the import's rules; what goes out is the
+// contact's files merged into its last synced card. Each contact's record is
+// stored once the server or the disk has confirmed its step, so a sync cut
+// at any moment is finished by the next without a second card either side.
+namespace Sync {
+
+struct Settings
+{
+    QUrl book;
+    QString user;
+    QStringList versions = {QStringLiteral("3.0")}; // the vCard versions the address book takes
+    bool syncCollection = false;                      // it lists what changed since a token
+    QByteArray certificate; // the SHA-256 of a certificate the user trusts for it; empty for none
+};
+
+// The folder of what the sync keeps, with a trailing '/'.
+QString folder();
+bool readSettings(Settings &settings);
+bool storeSettings(const Settings &settings);
+
+struct Summary
+{
+    int sent = 0, received = 0, removed = 0, conflicts = 0;
+    QString error; // why the sync did not finish; empty when it did
+    // "Sent 3, received 5, removed 1, 0 conflicts".
+    QString line() const;
+};
+
+class Run : public QObject
+{
+    Q_OBJECT
+
+public:
+    Run(AddressBook &book, CardDav::Client &client, const Settings &settings, QObject *parent = nullptr);
+
+    // Runs the sync; `done` is called once, when it has ended.
+    void start(std::function<void(const Summary &)> done);
+
+private:
+    struct Here
+    {
+        QString category, name;
+        QByteArray card; // as it would go out now
+    };
+    struct Conflict
+    {
+        QString uid, category, name, field, here, there;
+    };
+
+    void round();
+    void listed(const QHash<QString, QByteArray> &there, const QByteArray &token);
+    void received(const CardDav::Entry &entry, const QByteArray &card);
+    void addReceived(const QString &uid, const CardDav::Entry &entry, const QByteArray &card);
+    void storeAdded();
+    void send(const QString &uid, const CardDav::Entry &entry, const QByteArray &card, bool create);
+    void next();
+    void ended(const QString &error = {});
+    bool keep(const QString &uid, const Synced &synced, bool incoming = false);
+    void hold(const QString &uid, const QList<FieldConflict> &fields);
+
+    AddressBook &m_book;
+    CardDav::Client &m_client;
+    Settings m_settings;
+    std::function<void(const Summary &)> m_done;
+    Summary m_summary;
+    int m_rounds = 0;
+    bool m_again = false; // a write found the card changed on the server: a round more
+
+    QHash<QString, Synced> m_last;   // by UID
+    QHash<QString, QString> m_uidOf; // by href
+    QHash<QString, Here> m_here;     // by UID
+    QList<Conflict> m_conflicts;     // open, the held UIDs' and this sync's
+    QSet<QString> m_held;
+    Plan m_plan;
+    QSet<QString> m_merging; // the plan's merges
+    QByteArray m_token;
+    QList<std::function<void()>> m_steps;
+    // Contacts new here from the cards received, stored together, and the
+    // records of those stored, kept once they are listed.
+    std::deque<AddressBook::NewContact> m_adding;
+    QList<std::pair<QString, Synced>> m_addingSynced, m_stored;
+};
+
+} // namespace Sync

@@ -1,0 +1,46 @@
+#pragma once
+
+// CardDAV servers for the sync tests, each started on a loopback port in a
+// temporary directory of its own, and ended with the object.
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include <QTest>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+struct Server
+{
+    QTemporaryDir dir;
+    QProcess process;
+    QUrl root;
+    QString user, password;
+    QString book; // the path of the address book the server holds
+
+    ~Server()
+    {
+        process.terminate();
+        if (!process.waitForFinished(5000))
+            process.kill(), process.waitForFinished();
+    }
+};
+
+// "radicale" with a password file (over TLS on a certificate of its own
+// when asked) or "xandikos" with no login: the running server, or null and
+// why it could not start.
+std::unique_ptr<Server> startServer(const QString &kind, bool tls, QString &why);
+
+// Waits for a call's callback and gives back what it was handed.
+template<typename... R>
+std::tuple<R...> wait(const std::type_identity_t<std::function<void(std::function<void(const R &...)>)>> &call)
+{
+    std::optional<std::tuple<R...>> result;
+    call([&](const R &...r) { result.emplace(r...); });
+    if (!QTest::qWaitFor([&] { return result.has_value(); }, 20000))
+        return {};
+    return *result;
+}

@@ -1,0 +1,177 @@
+// The book synced by the real program with Radicale and with Xandikos, each
+// started fresh for a test: both ways, an edit that keeps what the program
+// does not show, removals each way, a conflict, and kills during a first sync.
+
+#include "model/addressbook.h"
+#include "support/davservers.h"
+#include "support/testsupport.h"
+#include "sync/carddav.h"
+
+#include <QRandomGenerator>
+#include <QTemporaryFile>
+
+using CardDav::Client, CardDav::Entry, CardDav::Outcome;
+
+namespace {
+
+// The program run to its end, given input: its exit code, output and errors.
+QStringList kinfolio(const QStringList &arguments, const QByteArray &input = {})
+{
+    QProcess process;
+    process.start(KINFOLIO_PROGRAM, arguments);
+    process.write(input);
+    process.closeWriteChannel();
+    const bool ended = process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit;
+    return {ended ? QString::number(process.exitCode()) : "not ended", process.readAllStandardOutput().trimmed(),
+            process.readAllStandardError().trimmed()};
+}
+
+QByteArray card(const QString &uid, const QString &name, const QByteArray &more = {})
+{
+    return "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:" + uid.toUtf8() + "\r\nFN:" + name.toUtf8() + "\r\nN:" + name.toUtf8()
+           + ";;;;\r\nCATEGORIES:Friends\r\n" + more + "END:VCARD\r\n";
+}
+
+} // namespace
+
+class TestBookSync : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<Server> server;
+    Client client;
+    QUrl book;
+
+    // The row's server started, and the data directory's sync set up with it.
+    bool setUp(const Fixture &fixture)
+    {
+        QFETCH_GLOBAL(QString, kind);
+        QString why;
+        server = startServer(kind, false, why);
+        if (!server) {
+            [&] { QVERIFY2(qEnvironmentVariable("CI") != "true", qPrintable(why)); }(); // on CI a failure, never a skip
+            if (!QTest::currentTestFailed())
+                QTest::qSkip(qPrintable(why), __FILE__, __LINE__);
+            return false;
+        }
+        client.setCredentials(server->user, server->password);
+        book = server->root.resolved(QUrl(server->book));
+        const QStringList set = kinfolio({"--sync-settings", server->root.toString(), "--user", server->user}, server->password.toUtf8() + '\n');
+        [&] { QCOMPARE(set, QStringList({"0", "Syncing with " + QString(kind == "radicale" ? "Ann's book" : "addressbook") + " (" + book.toString() + ")", ""})); }();
+        return !QTest::currentTestFailed() && QFileInfo(fixture.dataDir() + "../Sync/Settings").exists();
+    }
+
+    QHash<QString, QByteArray> cardsThere()
+    {
+        auto [listed, entries] = wait<Outcome, QList<Entry>>([&](auto done) { client.list(book, done); });
+        QStringList hrefs;
+        for (const Entry &entry : entries)
+            hrefs.append(entry.href);
+        QHash<QString, QByteArray> cards;
+        wait<Outcome>([&](auto done) { client.fetch(book, hrefs, [&](const Entry &e, const QByteArray &b) { cards.insert(e.href, b); }, done); });
+        return cards;
+    }
+
+    Entry put(const QString &uid, const QByteArray &bytes)
+    {
+        return std::get<1>(wait<Outcome, Entry>([&](auto done) { client.create(book, uid, bytes, done); }));
+    }
+
+private slots:
+    void initTestCase_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("radicale") << "radicale";
+        QTest::newRow("xandikos") << "xandikos";
+    }
+
+    void cleanup() { server.reset(); }
+
+    void bothWays()
+    {
+        Fixture fixture;
+        QVERIFY(fixture.put({{"RelationsList", listBytes({"Family"})}, {"NamesListFamily", listBytes({"Ann"})}}));
+        if (!setUp(fixture))
+            return;
+        const QByteArray kept = "ORG:Acme;Sales\r\nX-PHONE-APP;X-P=\"a,b\":kept\r\nTEL;TYPE=CELL:555\r\n";
+        const Entry bea = put("bea", card("bea", "Bea Lee", kept));
+        const Entry cy = put("cy", card("cy", "Cy"));
+        put("dee", card("dee", "Dee"));
+        QCOMPARE(kinfolio({"--sync"}), QStringList({"0", "Sent 1, received 3, removed 0, 0 conflicts", ""}));
+        QCOMPARE(cardsThere().size(), 4);
+        QCOMPARE(fixture.file("NamesListFriends"), listBytes({"Bea Lee", "Cy", "Dee"}));
+
+        // Removed each way, renamed and moved there; an edit here keeps what the program does not show.
+        wait<Outcome, Entry>([&](auto done) { client.update(book, cy, card("cy", "Cy Young").replace("Friends", "Work"), done); });
+        AddressBook here;
+        here.load();
+        here.removeContact("Family", "Ann");
+        auto [listed, entries] = wait<Outcome, QList<Entry>>([&](auto done) { client.list(book, done); });
+        for (const Entry &entry : entries) {
+            if (entry.href.endsWith("dee.vcf"))
+                wait<Outcome>([&](auto done) { client.remove(book, entry, done); });
+        }
+        here.openContact("Friends", "Bea Lee");
+        here.setField("Numbers", 1, "556");
+        QVERIFY(RecordFile::flush());
+        QCOMPARE(kinfolio({"--sync"}), QStringList({"0", "Sent 1, received 1, removed 2, 0 conflicts", ""}));
+        QCOMPARE(fixture.file("NamesListFriends"), listBytes({"Bea Lee"}));
+        QCOMPARE(fixture.file("NamesListWork"), listBytes({"Cy Young"}));
+        QVERIFY(fixture.files().contains("WorkCy YoungNumbers") && !fixture.files().contains("FriendsCyNumbers"));
+        QByteArray there = cardsThere().value(bea.href);
+        QCOMPARE(cardsThere().size(), 2);
+        for (const char *line : {"ORG:Acme;Sales", "X-PHONE-APP;X-P=\"a,b\":kept", "TEL;TYPE=cell:556"})
+            QVERIFY2(there.contains(line), there.constData());
+
+        // Both changed the cell number: each side keeps its own, and the conflict is told.
+        here.openContact("Friends", "Bea Lee");
+        here.setField("Numbers", 1, "557");
+        QVERIFY(RecordFile::flush());
+        std::tie(listed, entries) = wait<Outcome, QList<Entry>>([&](auto done) { client.list(book, done); });
+        for (const Entry &entry : entries) {
+            if (entry.href == bea.href)
+                wait<Outcome, Entry>([&](auto done) { client.update(book, entry, there.replace("556", "558"), done); });
+        }
+        QCOMPARE(kinfolio({"--sync"}), QStringList({"0", "Sent 0, received 0, removed 0, 1 conflict", ""}));
+        QVERIFY(cardsThere().value(bea.href).contains("TEL;TYPE=cell:558"));
+        QVERIFY(fixture.file("FriendsBea LeeNumbers").contains("557"));
+        QFile conflicts(fixture.dataDir() + "../Sync/Conflicts");
+        QVERIFY(conflicts.open(QIODevice::ReadOnly));
+        QCOMPARE(conflicts.readAll(), "bea\tFriends\tBea Lee\tTEL;TYPE=cell\t557\t558\n");
+    }
+
+    // Kills at random moments of a first sync both ways, then one sync more:
+    // both sides hold every contact once.
+    void killed()
+    {
+        Fixture fixture;
+        QTemporaryFile cards;
+        QVERIFY(cards.open() && cards.write(generatedCards(100)) && cards.flush());
+        QCOMPARE(kinfolio({"--import", cards.fileName()}).value(0), "0");
+        if (!setUp(fixture))
+            return;
+        for (int i = 0; i < 100; ++i)
+            put(QString("other-%1").arg(i), card(QString("other-%1").arg(i), QString("Other %1").arg(i)));
+        for (int kill = 0; kill < 4; ++kill) {
+            QProcess sync;
+            sync.start(KINFOLIO_PROGRAM, {"--sync"});
+            QVERIFY(sync.waitForStarted());
+            QTest::qWait(QRandomGenerator::global()->bounded(100, 1500));
+            sync.kill();
+            sync.waitForFinished();
+        }
+        QCOMPARE(kinfolio({"--sync"}).value(0), "0");
+        QCOMPARE(kinfolio({"--sync"}), QStringList({"0", "Sent 0, received 0, removed 0, 0 conflicts", ""}));
+        qsizetype listed = 0;
+        QCOMPARE(bookFaults(fixture.dataDir(), false, &listed), QStringList());
+        QCOMPARE(listed, 200);
+        QSet<QByteArray> names;
+        for (const QByteArray &card : cardsThere())
+            names.insert(card.mid(card.indexOf("FN:"), card.indexOf('\n', card.indexOf("FN:")) - card.indexOf("FN:")).trimmed());
+        QCOMPARE(cardsThere().size(), 200);
+        QCOMPARE(names.size(), 200);
+    }
+};
+
+QTEST_MAIN(TestBookSync)
+#include "tst_booksync.moc"
