@@ -141,7 +141,6 @@ private slots:
         row("contact renamed in letter case", "rename Family/Ann>ANN", "stored; nameRemoved Family Ann 0; nameAdded Family ANN 0",
             moved("FamilyAnn", "FamilyANN", {"+NamesListFamily"}));
         row("contact renamed as one listed", "rename Family/Ann>anna", "refused 4", "");
-        row("contact renamed as another's files", "rename Friend/Bob>sCarl", "refused 7", "");
         row("contact renamed over files an add left", "rename Friend/Bob>Eve", "stored; nameRemoved Friend Bob 0; nameAdded Friend Eve 0",
             moved("FriendBob", "FriendEve", {"+NamesListFriend"}), {{"FriendEveBirthday", "\"1 May\"\r\n"}});
         row("category renamed", "rename category/Friend>Pals", "stored; categoryRemoved Friend 2; categoryAdded Pals 3",
