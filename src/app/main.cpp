@@ -27,7 +27,7 @@ bool wantsCommandLine(int argc, char *argv[])
 {
     for (int i = 1; i < argc; ++i) {
         const QByteArray arg(argv[i]);
-        for (const char *option : {"--export", "--import", "--category", "--sync", "--sync-settings", "--user", "--addressbook", "--help", "-h", "--help-all", "--version", "-v"}) {
+        for (const char *option : {"--export", "--import", "--category", "--sync", "--sync-settings", "--user", "--addressbook", "--trust-certificate", "--help", "-h", "--help-all", "--version", "-v"}) {
             if (arg == option || arg.startsWith(QByteArray(option) + '='))
                 return true;
         }
@@ -64,7 +64,7 @@ QString readPassword(const QString &user)
 
 // Finds the address books at the address, takes the one asked for (by its
 // address or its name) or else the first, and keeps the settings and the password.
-int setUpSync(const QString &address, const QString &user, const QString &wanted)
+int setUpSync(const QString &address, const QString &user, const QString &wanted, const QString &trusted)
 {
     const QUrl url = QUrl::fromUserInput(address);
     if (!url.isValid() || user.contains(RecordFile::unquotable))
@@ -72,12 +72,15 @@ int setUpSync(const QString &address, const QString &user, const QString &wanted
     const QString password = user.isEmpty() ? QString() : readPassword(user);
     CardDav::Client client;
     client.setCredentials(user, password);
+    const QByteArray certificate = QByteArray::fromHex(trusted.toLatin1());
+    if (!certificate.isEmpty())
+        client.trustCertificate(url, certificate);
     int code = -1;
     client.findAddressBooks(url, [&](const CardDav::Outcome &outcome, const QList<CardDav::AddressBook> &books) {
         if (!outcome.ok()) {
             code = fail(outcome.certificate.isEmpty()
                             ? outcome.error
-                            : outcome.error + QStringLiteral(" (SHA-256 ") + QString::fromLatin1(outcome.certificate.toHex(':')) + u')');
+                            : outcome.error + QStringLiteral(" To trust it, add --trust-certificate and that fingerprint."));
             return;
         }
         const auto chosen = std::ranges::find_if(books, [&](const CardDav::AddressBook &book) {
@@ -91,7 +94,7 @@ int setUpSync(const QString &address, const QString &user, const QString &wanted
             code = fail(QStringLiteral("no address book ") + wanted + QStringLiteral(" there; there are ") + names.join(QStringLiteral(", ")));
             return;
         }
-        const Sync::Settings settings{chosen->url, user, chosen->versions, chosen->syncCollection, {}};
+        const Sync::Settings settings{chosen->url, user, chosen->versions, chosen->syncCollection, certificate};
         const QString name = chosen->displayName;
         const auto stored = [&code, settings, name](const QString &error) {
             if (!error.isEmpty()) {
@@ -136,8 +139,10 @@ int sync()
         run.start(synced);
     } else {
         Sync::readPassword(&client, settings.book, settings.user, [&](const QString &password, const QString &error) {
-            if (!error.isEmpty())
+            if (!error.isEmpty()) {
                 code = fail(QStringLiteral("the password could not be read: ") + error);
+                return;
+            }
             client.setCredentials(settings.user, password);
             run.start(synced);
         });
@@ -174,11 +179,17 @@ int runCommandLine(const QCoreApplication &app)
         QStringLiteral("addressbook"),
         QStringLiteral("With --sync-settings, the address book's address or name where there are several; else the first."),
         QStringLiteral("book"));
-    parser.addOptions({exportOption, importOption, categoryOption, syncOption, settingsOption, userOption, bookOption});
+    const QCommandLineOption trustOption(
+        QStringLiteral("trust-certificate"),
+        QStringLiteral("With --sync-settings, trusts the server's certificate of this SHA-256 fingerprint, which the "
+                       "system's certificates do not vouch for."),
+        QStringLiteral("fingerprint"));
+    parser.addOptions({exportOption, importOption, categoryOption, syncOption, settingsOption, userOption, bookOption, trustOption});
     parser.process(app); // --help and --version print and exit here
 
     if (parser.isSet(settingsOption))
-        return setUpSync(parser.value(settingsOption), parser.value(userOption), parser.value(bookOption));
+        return setUpSync(parser.value(settingsOption), parser.value(userOption), parser.value(bookOption),
+                         parser.value(trustOption));
     const int actions = int(parser.isSet(exportOption)) + int(parser.isSet(importOption)) + int(parser.isSet(syncOption));
     if (actions != 1)
         return fail(QStringLiteral("give one of --export, --import, --sync or --sync-settings; see --help"));

@@ -124,7 +124,8 @@ public:
     // are stored over the old ones; under another name or category (the card
     // renamed or moved elsewhere) the contact is added there by the rules of
     // an add, then removed here, written down first so that a crash leaves
-    // one of the two and never both.
+    // one of the two and never both. Not while contacts stored together wait
+    // to be listed: their change is written down until then.
     Added replaceContact(const QString &category, const QString &name, NewContact contact);
 
     // The contact shown: its files read when it is opened; an empty name

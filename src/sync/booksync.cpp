@@ -135,6 +135,8 @@ void Run::start(std::function<void(const Summary &)> done)
 
 bool Run::keep(const QString &uid, const Synced &synced, bool incoming)
 {
+    if (uid.contains(u'\n'))
+        return false; // it could not be read back
     // The UID, href, ETag and whether the contact may not be here yet, a line each; then the card.
     const QByteArray bytes = uid.toUtf8() + '\n' + synced.href.toUtf8() + '\n' + synced.etag + '\n'
                              + (incoming ? "incoming" : "") + '\n' + synced.card;
@@ -283,14 +285,7 @@ void Run::listed(const QHash<QString, QByteArray> &there, const QByteArray &toke
         m_client.fetch(
             m_settings.book, m_plan.fetch, [this](const CardDav::Entry &entry, const QByteArray &card) { received(entry, card); },
             [this](const CardDav::Outcome &outcome) {
-                storeAdded();
-                const QStringList unlisted = m_book.listStored();
-                RecordFile::WriteGroup records;
-                for (const auto &[uid, synced] : std::as_const(m_stored)) {
-                    if (!unlisted.contains(m_here.value(uid).category))
-                        keep(uid, synced), ++m_summary.received;
-                }
-                records.commit();
+                listAdded();
                 if (!outcome.ok())
                     return ended(outcome.error);
                 next();
@@ -299,8 +294,8 @@ void Run::listed(const QHash<QString, QByteArray> &there, const QByteArray &toke
     for (const QString &uid : std::as_const(m_plan.create))
         m_steps.append([this, uid] {
             // A card of the same UID received in this sync took the contact's place. A UID
-            // holding '/' cannot name a card: the contact stays here only.
-            if (!m_last.contains(uid) && !uid.contains(u'/'))
+            // that cannot name a card, or its record, leaves the contact here only.
+            if (!m_last.contains(uid) && !uid.isEmpty() && !uid.contains(u'/') && !uid.contains(u'\n'))
                 send(uid, {}, inVersion(m_here[uid].card, m_settings.versions), true);
             else
                 next();
@@ -396,17 +391,11 @@ void Run::received(const CardDav::Entry &entry, const QByteArray &card)
         keep(uid, now);
         return;
     }
-    // Renamed or moved there, or changed: its files replaced, through the book.
-    Vcard::Imported in = Vcard::importCard(parsed);
-    if (merged != card)
-        in = Vcard::importCard(Vcard::parse(merged).value(0));
-    if (!in.skipped.isEmpty())
-        return;
-    in.category = AddressBook::tidy(in.category);
-    in.name = AddressBook::tidy(in.name);
-    if (const QString listed = m_book.listedCategory(in.category); !listed.isEmpty())
-        in.category = listed;
-    else if (m_book.checkCategory(in.category) != AddressBook::Refusal::None)
+    // Renamed or moved there, or changed: its files replaced, through the
+    // book, once the contacts added before are listed (a change at a time).
+    listAdded();
+    Vcard::Imported in = Vcard::importCard(merged == card ? parsed : Vcard::parse(merged).value(0));
+    if (!place(in))
         return;
     const AddressBook::Added added = m_book.replaceContact(
         here->category, here->name, {in.category, in.name, std::move(in.files), std::move(in.picture), in.pictureSuffix, std::move(in.kept)});
@@ -414,19 +403,27 @@ void Run::received(const CardDav::Entry &entry, const QByteArray &card)
         ++m_summary.received;
 }
 
+bool Run::place(Vcard::Imported &in) const
+{
+    if (!in.skipped.isEmpty())
+        return false;
+    in.category = AddressBook::tidy(in.category);
+    in.name = AddressBook::tidy(in.name);
+    // A category listed in other letters is that category.
+    if (const QString listed = m_book.listedCategory(in.category); !listed.isEmpty())
+        in.category = listed;
+    else if (m_book.checkCategory(in.category) != AddressBook::Refusal::None)
+        return false;
+    return true;
+}
+
 void Run::addReceived(const QString &cardUid, const CardDav::Entry &entry, const QByteArray &card)
 {
     Vcard::Imported in = Vcard::importCard(Vcard::parse(card).value(0));
-    if (!in.skipped.isEmpty())
+    if (!place(in))
         return;
-    in.category = AddressBook::tidy(in.category);
-    in.name = AddressBook::tidy(in.name);
-    if (const QString listed = m_book.listedCategory(in.category); !listed.isEmpty())
-        in.category = listed;
-    else if (m_book.checkCategory(in.category) == AddressBook::Refusal::None)
+    if (m_book.listedCategory(in.category).isEmpty())
         m_book.noteCategory(in.category);
-    else
-        return;
     // A name refused here leaves the card out, as an import does; it comes again at the next full listing.
     bool storedEarlier = false;
     if (m_book.checkContact(in.category, in.name, storedEarlier) != AddressBook::Refusal::None || storedEarlier)
@@ -464,6 +461,20 @@ void Run::storeAdded()
     }
     m_adding.clear();
     m_addingSynced.clear();
+}
+
+void Run::listAdded()
+{
+    storeAdded();
+    if (m_stored.isEmpty())
+        return;
+    const QStringList unlisted = m_book.listStored();
+    RecordFile::WriteGroup records;
+    for (const auto &[uid, synced] : std::as_const(m_stored)) {
+        if (!unlisted.contains(m_here.value(uid).category))
+            keep(uid, synced), ++m_summary.received;
+    }
+    m_stored.clear();
 }
 
 void Run::ended(const QString &error)

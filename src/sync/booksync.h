@@ -4,6 +4,7 @@
 #include "sync/decisions.h"
 
 #include "model/addressbook.h"
+#include "store/vcardcontact.h"
 
 #include <QObject>
 #include <QSet>
@@ -68,8 +69,11 @@ private:
     void round();
     void listed(const QHash<QString, QByteArray> &there, const QByteArray &token);
     void received(const CardDav::Entry &entry, const QByteArray &card);
+    // The card's contact placed as the import places it; false when its category cannot be used.
+    bool place(Vcard::Imported &in) const;
     void addReceived(const QString &uid, const CardDav::Entry &entry, const QByteArray &card);
     void storeAdded();
+    void listAdded();
     void send(const QString &uid, const CardDav::Entry &entry, const QByteArray &card, bool create);
     void next();
     void ended(const QString &error = {});

@@ -8,6 +8,7 @@
 #include "sync/carddav.h"
 
 #include <QRandomGenerator>
+#include <QSslCertificate>
 #include <QTemporaryFile>
 
 using CardDav::Client, CardDav::Entry, CardDav::Outcome;
@@ -138,6 +139,26 @@ private slots:
         QFile conflicts(fixture.dataDir() + "../Sync/Conflicts");
         QVERIFY(conflicts.open(QIODevice::ReadOnly));
         QCOMPARE(conflicts.readAll(), "bea\tFriends\tBea Lee\tTEL;TYPE=cell\t557\t558\n");
+    }
+
+    // A certificate no one vouches for is refused, naming its fingerprint, until the user trusts that one.
+    void certificate()
+    {
+        QFETCH_GLOBAL(QString, kind);
+        if (kind != "radicale")
+            return; // Xandikos serves no TLS of its own
+        Fixture fixture;
+        QString why;
+        server = startServer(kind, true, why);
+        QVERIFY2(server, qPrintable(why));
+        const QString fingerprint =
+            QSslCertificate::fromPath(server->dir.filePath("cert.pem")).value(0).digest(QCryptographicHash::Sha256).toHex(':').toUpper();
+        const QStringList set{"--sync-settings", server->root.toString(), "--user", "ann"};
+        const QStringList refused = kinfolio(set, "secret\n");
+        QCOMPARE(refused.value(0), "1");
+        QVERIFY2(refused.value(2).contains(fingerprint), qPrintable(refused.value(2)));
+        QCOMPARE(kinfolio(set + QStringList{"--trust-certificate", fingerprint}, "secret\n").value(0), "0");
+        QCOMPARE(kinfolio({"--sync"}), QStringList({"0", "Sent 0, received 0, removed 0, 0 conflicts", ""}));
     }
 
     // Kills at random moments of a first sync both ways, then one sync more:
