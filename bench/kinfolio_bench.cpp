@@ -292,9 +292,10 @@ public:
         }
     }
 
+    // Renaming a category, then removing it; the rename's floor is that removal.
     void removeCategory()
     {
-        Samples measured, floor;
+        Samples measured, floor, renamed;
         const int repeats = std::max(2, m_sizes.repeats / 4);
         const QStringList names = namesList(m_sizes.contacts);
         for (int i = 0; i < repeats; ++i) {
@@ -304,6 +305,8 @@ public:
                 writeContact("Family", name, QStringLiteral("/pictures/") + name + ".jpg");
             FrmMain frm(m_platform);
             frm.cboRelationship->setCurrentIndex(0);
+            m_platform.inputs.enqueue(QStringLiteral("Kin"));
+            renamed.push_back(time([&] { frm.mnuRenameRelationship->trigger(); }));
             m_platform.answers.enqueue(true);
             measured.push_back(time([&] { frm.cmdRemoveRelationship->click(); }));
         }
@@ -317,6 +320,7 @@ public:
             }));
         }
         row(qPrintable(QStringLiteral("remove category (%1 contacts)").arg(m_sizes.contacts)), measured, floor);
+        row(qPrintable(QStringLiteral("rename category (%1 contacts)").arg(m_sizes.contacts)), renamed, measured);
     }
 
     void startUp()

@@ -11,6 +11,7 @@
 #include "store/saver.h"
 #include "view/contactfields.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -225,6 +226,22 @@ void FrmMain::buildControls()
     for (const auto &[control, name] : named)
         control->setAccessibleName(QString::fromLatin1(name));
 
+    // The lists' own menus, and F2 to rename what is chosen in them.
+    const auto listItem = [](QWidget *list, const char *name, const QString &caption, const QKeySequence &shortcut) {
+        auto *action = new QAction(caption, list);
+        action->setObjectName(QString::fromLatin1(name));
+        action->setShortcut(shortcut);
+        action->setShortcutContext(Qt::WidgetShortcut);
+        list->addAction(action);
+        return action;
+    };
+    for (QWidget *list : QWidgetList{cboRelationship, lstNames})
+        list->setContextMenuPolicy(Qt::ActionsContextMenu);
+    mnuRenameRelationship = listItem(cboRelationship, "mnuRenameRelationship", QStringLiteral("Rename..."), Qt::Key_F2);
+    mnuRemoveRelationship = listItem(cboRelationship, "mnuRemoveRelationship", QStringLiteral("Remove"), {});
+    mnuRenameName = listItem(lstNames, "mnuRenameName", QStringLiteral("Rename..."), Qt::Key_F2);
+    mnuRemoveName = listItem(lstNames, "mnuRemoveName", QStringLiteral("Remove"), {});
+
     // The state before anything is chosen: no category, so no names and no contact.
     book.setNamesEnabled(false);
     book.DisableDetails();
@@ -296,7 +313,11 @@ void FrmMain::connectHandlers()
         if (!lstNames->selectedItems().isEmpty())
             book.lstNames_Click();
     });
+    connect(mnuRenameRelationship, &QAction::triggered, this, [this] { book.mnuRenameRelationship_Click(); });
+    connect(mnuRemoveRelationship, &QAction::triggered, this, [this] { book.cmdRemoveRelationship_Click(); });
     connect(cmdAddName, &QPushButton::clicked, this, [this] { book.cmdAddName_Click(); });
+    connect(mnuRenameName, &QAction::triggered, this, [this] { book.mnuRenameName_Click(); });
+    connect(mnuRemoveName, &QAction::triggered, this, [this] { book.cmdRemoveName_Click(); });
     connect(cmdRemoveName, &QPushButton::clicked, this, [this] { book.cmdRemoveName_Click(); });
 
     // Every change of a field's box, by the user or from code, rewrites its file.

@@ -8,6 +8,7 @@
 #include "view/added.h"
 #include "view/contactfields.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
@@ -28,8 +29,10 @@ void Book::LoadCategories()
 {
     const bool whole = toldIfUnreadable(addressBook.categoriesWhole(), QStringLiteral("list of categories"));
     Controls::addSorted(view.cboRelationship, addressBook.categories());
-    view.cmdAddRelationship->setEnabled(whole);
-    view.cmdRemoveRelationship->setEnabled(whole);
+    for (QWidget *button : {view.cmdAddRelationship, view.cmdRemoveRelationship})
+        button->setEnabled(whole);
+    for (QAction *action : {view.mnuRenameRelationship, view.mnuRemoveRelationship})
+        action->setEnabled(whole);
 }
 
 void Book::cboRelationship_Click()
@@ -50,9 +53,7 @@ void Book::cmdAddRelationship_Click()
     if (category.isEmpty())
         return;
     const AddressBook::Added added = addressBook.addCategory(category);
-    if (refused(added.refusal, category, categoryNamesRule, QStringLiteral("category name"),
-                QStringLiteral("Sorry, there is already a category called ") + category
-                    + QStringLiteral(". Please type a different name.")))
+    if (refusedCategory(added.refusal, category))
         return;
     if (!added.stored) {
         tellNotAdded(view, platform, QStringLiteral("category"));
@@ -186,8 +187,10 @@ void Book::setNamesEnabled(bool namesListReadWhole)
 {
     const bool selected = view.cboRelationship->currentIndex() >= 0;
     view.lstNames->setEnabled(selected);
-    view.cmdAddName->setEnabled(selected && namesListReadWhole);
-    view.cmdRemoveName->setEnabled(selected && namesListReadWhole);
+    for (QWidget *button : {view.cmdAddName, view.cmdRemoveName})
+        button->setEnabled(selected && namesListReadWhole);
+    for (QAction *action : {view.mnuRenameName, view.mnuRemoveName})
+        action->setEnabled(selected && namesListReadWhole);
 }
 
 bool Book::toldIfUnreadable(bool whole, const QString &what)
@@ -200,9 +203,23 @@ bool Book::toldIfUnreadable(bool whole, const QString &what)
     return whole;
 }
 
-QString Book::askName(const QString &prompt, const QString &title)
+QString Book::askName(const QString &prompt, const QString &title, const QString &text)
 {
-    return AddressBook::tidy(platform.inputBox(view.frmMain, prompt, title));
+    return AddressBook::tidy(platform.inputBox(view.frmMain, prompt, title, text));
+}
+
+bool Book::refusedCategory(AddressBook::Refusal refusal, const QString &category)
+{
+    return refused(refusal, category, categoryNamesRule, QStringLiteral("category name"),
+                   QStringLiteral("Sorry, there is already a category called ") + category
+                       + QStringLiteral(". Please type a different name."));
+}
+
+bool Book::refusedName(AddressBook::Refusal refusal, const QString &category, const QString &name)
+{
+    return refused(refusal, name, contactNamesRule, QStringLiteral("name"),
+                   QStringLiteral("Sorry, ") + name + QStringLiteral(" is already listed under ") + category
+                       + QStringLiteral(". Please type a different name."));
 }
 
 bool Book::refused(AddressBook::Refusal refusal, const QString &name, const QString &rule, const QString &what,
@@ -256,9 +273,7 @@ void Book::cmdAddName_Click()
     if (name.isEmpty())
         return;
     const AddressBook::Added added = addressBook.addContact({category, name, {}, {}, {}});
-    if (refused(added.refusal, name, contactNamesRule, QStringLiteral("name"),
-                QStringLiteral("Sorry, ") + name + QStringLiteral(" is already listed under ") + category
-                    + QStringLiteral(". Please type a different name.")))
+    if (refusedName(added.refusal, category, name))
         return;
     if (!added.stored) {
         tellNotAdded(view, platform, QStringLiteral("name"));
@@ -288,6 +303,51 @@ void Book::cmdRemoveName_Click()
         tellNotRemoved(name);
     else if (removal == AddressBook::Removal::FilesLeft)
         tellNotDeleted(QStringLiteral("the information on ") + name);
+}
+
+void Book::mnuRenameRelationship_Click()
+{
+    const QString category = view.currentCategory();
+    if (category.isEmpty())
+        return;
+    const QString newCategory = askName(QStringLiteral("Please type in the new name of the category ") + category,
+                                        QStringLiteral("Rename relationship category"), category);
+    if (newCategory.isEmpty() || newCategory == category)
+        return;
+    const AddressBook::Added renamed = addressBook.renameCategory(category, newCategory);
+    if (refusedCategory(renamed.refusal, newCategory))
+        return;
+    if (!renamed.stored) {
+        tellNotRenamed(category);
+        return;
+    }
+    view.cboRelationship->setCurrentIndex(renamed.row);
+}
+
+void Book::mnuRenameName_Click()
+{
+    const QString category = view.currentCategory(), name = view.currentName();
+    if (name.isEmpty())
+        return;
+    const QString newName =
+        askName(QStringLiteral("Please type in the new name of ") + name, QStringLiteral("Rename Name"), name);
+    if (newName.isEmpty() || newName == name)
+        return;
+    const AddressBook::Added renamed = addressBook.renameContact(category, name, newName);
+    if (refusedName(renamed.refusal, category, newName))
+        return;
+    if (!renamed.stored) {
+        tellNotRenamed(name);
+        return;
+    }
+    view.lstNames->setCurrentRow(renamed.row);
+}
+
+void Book::tellNotRenamed(const QString &what)
+{
+    platform.showMessage(view.frmMain, QStringLiteral("Sorry, ") + what
+                                           + QStringLiteral(" could not be renamed: its files in ") + Store::dataDir()
+                                           + QStringLiteral(" could not be moved. Nothing was changed."));
 }
 
 // The list without the entry could not be stored: nothing was removed.

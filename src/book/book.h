@@ -27,12 +27,14 @@ public:
     void cboRelationship_Click();
     void cmdAddRelationship_Click();
     void cmdRemoveRelationship_Click();
+    void mnuRenameRelationship_Click();
 
     // Contact names. LoadNames tells whether the names list was read whole.
     bool LoadNames();
     void lstNames_Click();
     void cmdAddName_Click();
     void cmdRemoveName_Click();
+    void mnuRenameName_Click();
 
     void EnableDetails();
     void DisableDetails();
@@ -64,12 +66,16 @@ private:
     // The effects of the chosen category or contact going: none shown.
     void noCategory();
     void noContact();
-    // Asks for a category or contact name, as it is kept.
-    QString askName(const QString &prompt, const QString &title);
+    // Asks for a category or contact name, as it is kept; text fills the box in.
+    QString askName(const QString &prompt, const QString &title, const QString &text = {});
     // Tells the user why name cannot be added, if it cannot: the rule, that
     // the name (what) is too long, or the message that it is listed.
     bool refused(AddressBook::Refusal refusal, const QString &name, const QString &rule, const QString &what,
                  const QString &listed);
+    bool refusedCategory(AddressBook::Refusal refusal, const QString &category);
+    bool refusedName(AddressBook::Refusal refusal, const QString &category, const QString &name);
+    // Tells the user that what was to be renamed keeps its name, its files not moved.
+    void tellNotRenamed(const QString &what);
     // Tells the user that what was to be removed stays, its list not saved.
     void tellNotRemoved(const QString &what);
     // Tells the user that files of what was removed are left in the data directory.

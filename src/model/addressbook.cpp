@@ -23,6 +23,10 @@ namespace {
 const QString adding = QStringLiteral("add");
 const QString removing = QStringLiteral("remove");
 const QString removingCategory = QStringLiteral("remove category");
+// Then the category before and after, and for each contact its name before
+// and after and its picture's file in the program's folder before and after
+// (empty for a picture the program does not keep).
+const QString renaming = QStringLiteral("rename");
 const QString moving = QStringLiteral("move");
 
 QString relationsList()
@@ -230,6 +234,96 @@ qsizetype sortedRow(const QStringList &list, const QString &text)
     return std::ranges::upper_bound(list, text, Order::lessIgnoringCase) - list.cbegin();
 }
 
+// The pictures the program keeps in its folder for the category's contacts
+// (named after the contact, as an import names them, and named by its Pic
+// file), by name: each one's file name there, and the one it takes under
+// the new names.
+QHash<QString, std::pair<QString, QString>> keptPictures(const QString &category, const QStringList &names,
+                                                         const QString &newCategory, const QStringList &newNames)
+{
+    QHash<QString, std::pair<QString, QString>> kept;
+    const QString folder = Store::picturesDir();
+    const QStringList files = QDir(folder).entryList(QDir::Files, QDir::NoSort);
+    for (const QString &file : files) {
+        if (!file.startsWith(category))
+            continue;
+        const qsizetype dot = file.lastIndexOf(u'.');
+        const qsizetype at = dot > category.size() ? names.indexOf(file.sliced(category.size(), dot - category.size())) : -1;
+        QString named;
+        if (at < 0 || !RecordFile::readLine(Store::dataFile(category, names[at], FileName::Pic), named)
+            || Store::picturePath(named) != folder + file)
+            continue;
+        kept.insert(names[at], {file, newCategory + newNames[at] + file.sliced(dot)});
+    }
+    return kept;
+}
+
+// Moves a rename's files from one side of its record to the other (to 1:
+// to the new names), each Pic file naming its picture where it is then;
+// whether all could be. Files no list names that were under the new names
+// are deleted first when clear is set, so that none is taken for a moved one.
+bool moveRenamed(const QStringList &record, int to, bool clear)
+{
+    const QString &from = record.value(2 - to), &into = record.value(1 + to);
+    const bool wholeCategory = from != into;
+    const QString folder = Store::picturesDir();
+    RecordFile::WriteGroup moves;
+    bool moved = true;
+    for (qsizetype i = 3; clear && i + 3 < record.size(); i += 4) {
+        moved = ContactFiles::remove(into, record[i + to]) && moved;
+        moved = (record[i + 2].isEmpty() || RecordFile::remove(folder + record[i + 2 + to])) && moved;
+    }
+    if (wholeCategory) {
+        moved = (!clear || RecordFile::remove(ContactFiles::namesList(into))) && moved;
+        moved = RecordFile::move(ContactFiles::namesList(from), ContactFiles::namesList(into)) && moved;
+    }
+    for (qsizetype i = 3; i + 3 < record.size(); i += 4) {
+        moved = ContactFiles::move(from, record[i + 1 - to], into, record[i + to]) && moved;
+        const QString &picture = record[i + 2 + to];
+        if (picture.isEmpty())
+            continue;
+        moved = RecordFile::move(folder + record[i + 3 - to], folder + picture) && moved;
+        RecordFile::rewriteValue(Store::dataFile(into, record[i + to], FileName::Pic), folder + picture);
+    }
+    return moves.commit() && moved;
+}
+
+// Puts every file of a rename a crash or a failure cut short under the names
+// listed: the new ones once the new name is listed, else the old, listing a
+// contact's old name again. Whether all of it could be.
+bool settleRename(const QStringList &record)
+{
+    const QString &category = record.value(1);
+    const bool wholeCategory = category != record.value(2);
+    const QString list = wholeCategory ? relationsList() : ContactFiles::namesList(category);
+    QStringList entries;
+    if (!ContactFiles::readWhole(list, entries))
+        return false;
+    const int to = entries.contains(record.value(wholeCategory ? 2 : 4)) ? 1 : 0;
+    if (!moveRenamed(record, to, false))
+        return false;
+    const QString &name = record.value(3 + to);
+    if (wholeCategory || entries.contains(name))
+        return true;
+    entries.insert(sortedRow(entries, name), name);
+    return RecordFile::rewriteList(list, entries);
+}
+
+// A rename written down in record, then carried out: a contact's old name
+// unlisted (a category's names go with its names list), its files moved, the
+// new name listed in list. What a failure cut short is put back.
+bool renameListed(const QStringList &record, const QString &list, const QStringList &unlisted,
+                  const QStringList &listed, bool caseOnly)
+{
+    if (writeDown(record))
+        return false;
+    const bool renamed = (record[1] != record[2] || RecordFile::rewriteList(list, unlisted))
+                         && moveRenamed(record, 1, !caseOnly) && RecordFile::rewriteList(list, listed);
+    if (renamed || settleRename(record))
+        strikeOff();
+    return renamed;
+}
+
 // A new contact's files, each holding its empty values.
 QHash<QString, QByteArray> emptyFiles()
 {
@@ -334,22 +428,29 @@ AddressBook::Refusal AddressBook::checkContact(const QString &category, const QS
         if (listed.has(name))
             return Refusal::Listed;
     }
-    const QString joined = category + name;
-    if (reserved(joined))
+    if (reserved(category + name))
         return Refusal::Reserved;
-    // A contact of another category whose category and name run together to
-    // the same text has these files. A names list that cannot be read might list it.
+    if (taken(category, name))
+        return Refusal::Taken;
+    // Files no list names are left by an add that was cut short.
+    storedEarlier = ContactFiles::anyExists(category, name);
+    return Refusal::None;
+}
+
+// A contact of another category whose category and name run together to the
+// same text has these files. A names list that cannot be read might list it.
+bool AddressBook::taken(const QString &category, const QString &name)
+{
+    const QString joined = category + name;
     for (const QString &other : std::as_const(m_categories)) {
         if (other.size() >= joined.size() || other.compare(category, Qt::CaseInsensitive) == 0
             || !joined.startsWith(other, Qt::CaseInsensitive))
             continue;
         Names &theirs = namesOf(other);
         if (!theirs.readWhole || theirs.has(joined.mid(other.size())))
-            return Refusal::Taken;
+            return true;
     }
-    // Files no list names are left by an add that was cut short.
-    storedEarlier = ContactFiles::anyExists(category, name);
-    return Refusal::None;
+    return false;
 }
 
 void AddressBook::noteContact(const QString &category, const QString &name)
@@ -438,6 +539,87 @@ AddressBook::Removal AddressBook::removeContact(const QString &category, const Q
         m_open = {};
     emit nameRemoved(category, name, int(row));
     return removal;
+}
+
+AddressBook::Added AddressBook::renameCategory(const QString &category, const QString &newCategory)
+{
+    const qsizetype row = m_categories.indexOf(category);
+    if (row < 0 || newCategory == category)
+        return {};
+    const bool caseOnly = newCategory.compare(category, Qt::CaseInsensitive) == 0;
+    Added renamed{m_categoriesWhole ? checkCategory(newCategory) : Refusal::Unreadable};
+    if (renamed.refusal == Refusal::Listed && caseOnly)
+        renamed.refusal = Refusal::None;
+    const QStringList names = this->names(category);
+    if (renamed.refusal == Refusal::None && !namesWhole(category))
+        renamed.refusal = Refusal::Unreadable;
+    for (const QString &name : names) {
+        if (renamed.refusal != Refusal::None)
+            return renamed;
+        renamed.refusal = !contactFilesFit(newCategory, name) ? Refusal::TooLong
+                          : reserved(newCategory + name)      ? Refusal::Reserved
+                          : taken(newCategory, name)          ? Refusal::Taken
+                                                              : Refusal::None;
+    }
+    // A save still on its way would bring an old name's file back.
+    if (renamed.refusal != Refusal::None || !RecordFile::flush())
+        return renamed;
+    QStringList record{renaming, category, newCategory};
+    const auto pictures = keptPictures(category, names, newCategory, names);
+    for (const QString &name : names) {
+        const auto picture = pictures.value(name);
+        record << name << name << picture.first << picture.second;
+    }
+    QStringList categories = m_categories;
+    categories.removeAt(row);
+    const qsizetype newRow = sortedRow(categories, newCategory);
+    categories.insert(newRow, newCategory);
+    renamed.stored = renameListed(record, relationsList(), {}, categories, caseOnly);
+    if (!renamed.stored)
+        return renamed;
+    m_categories = categories;
+    m_names.remove(category);
+    if (m_open.category == category)
+        m_open = {};
+    renamed.row = int(newRow);
+    emit categoryRemoved(category, int(row));
+    emit categoryAdded(newCategory, renamed.row);
+    return renamed;
+}
+
+AddressBook::Added AddressBook::renameContact(const QString &category, const QString &name, const QString &newName)
+{
+    const qsizetype row = names(category).indexOf(name);
+    if (row < 0 || newName == name)
+        return {};
+    const bool caseOnly = newName.compare(name, Qt::CaseInsensitive) == 0;
+    Added renamed;
+    renamed.refusal = checkContact(category, newName, renamed.storedEarlier);
+    renamed.storedEarlier = false; // what an add left there gives way to the contact renamed
+    if (renamed.refusal == Refusal::Listed && caseOnly)
+        renamed.refusal = Refusal::None;
+    // A save still on its way would bring an old name's file back.
+    if (renamed.refusal != Refusal::None || !RecordFile::flush())
+        return renamed;
+    const auto picture = keptPictures(category, {name}, category, {newName}).value(name);
+    Names &entries = namesOf(category);
+    QStringList unlisted = entries.listed;
+    unlisted.removeAt(row);
+    QStringList listed = unlisted;
+    const qsizetype newRow = sortedRow(listed, newName);
+    listed.insert(newRow, newName);
+    renamed.stored = renameListed({renaming, category, category, name, newName, picture.first, picture.second},
+                                  ContactFiles::namesList(category), unlisted, listed, caseOnly);
+    if (!renamed.stored)
+        return renamed;
+    entries.listed = listed;
+    entries.folded.clear();
+    if (m_open.category == category && m_open.name == name)
+        m_open = {};
+    renamed.row = int(newRow);
+    emit nameRemoved(category, name, int(row));
+    emit nameAdded(category, newName, renamed.row);
+    return renamed;
 }
 
 AddressBook::Added AddressBook::replaceContact(const QString &category, const QString &name, NewContact contact)
@@ -742,6 +924,8 @@ void AddressBook::finishInterrupted()
         if (removed > 0 && !RecordFile::rewriteList(list, entries))
             return;
         deleteAll(category, names, wholeCategory);
+    } else if (kind == renaming && !settleRename(record)) {
+        return; // tried again at the next start
     }
     strikeOff();
 }

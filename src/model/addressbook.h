@@ -30,11 +30,12 @@ class DataWatcher;
 // program changing the files (once watch() is on), which is picked up
 // without ever writing the older version back over it.
 //
-// A change of many steps (an import, a removal) is written down beside the
-// data directory before its first step, and struck off after its last, so
-// that finishInterrupted() completes at the next start what a crash cut
-// short: an import's contacts whose files were all stored are listed, the
-// rest deleted; a removal is carried out. Files of an add the window was
+// A change of many steps (an import, a removal, a rename) is written down
+// beside the data directory before its first step, and struck off after its
+// last, so that finishInterrupted() completes at the next start what a crash
+// cut short: an import's contacts whose files were all stored are listed, the
+// rest deleted; a removal is carried out; a rename is finished once its new
+// name is listed, and undone before. Files of an add the window was
 // making when it stopped are the only ones left for the same name's next add
 // to bring back.
 class AddressBook : public QObject
@@ -71,7 +72,7 @@ public:
         bool storedEarlier = false;
     };
 
-    // What an add did: refused, or tried and then stored or not.
+    // What an add or a rename did: refused, or tried and then stored or not.
     struct Added
     {
         Refusal refusal = Refusal::None;
@@ -112,6 +113,12 @@ public:
     Added addContact(NewContact contact);
     Removal removeCategory(const QString &category);
     Removal removeContact(const QString &category, const QString &name);
+    // A rename keeps the add's rules, but for letter case alone, and moves
+    // every file of what it renames (the kept cards, and pictures the program
+    // keeps, with them) to the new name before the new name is listed. It is
+    // told as the old name's removal and the new one's add.
+    Added renameCategory(const QString &category, const QString &newCategory);
+    Added renameContact(const QString &category, const QString &name, const QString &newName);
     // A contact's files, picture and kept card replaced by those of another
     // version of its card (a sync receiving it). Under the same name they
     // are stored over the old ones; under another name or category (the card
@@ -203,6 +210,8 @@ private:
         bool has(const QString &name);
     };
     Names &namesOf(const QString &category);
+    // A contact of a category other than category (in any letter case) has the files of name in category.
+    bool taken(const QString &category, const QString &name);
     bool readCategories(QStringList &categories);
     void readContactFile(const QString &suffix);
     void readPicture();

@@ -31,8 +31,12 @@ public:
     // Escape answers No, or Yes where No is the answer that loses something.
     virtual bool askYesNo(QWidget *parent, const QString &prompt, const QString &title, bool yesOnEscape = false) = 0;
 
-    // A one-line text prompt with an empty default. Cancel gives the empty text.
-    virtual QString inputBox(QWidget *parent, const QString &prompt, const QString &title) = 0;
+    // A one-line text prompt, filled in with text. Cancel gives the empty text.
+    virtual QString inputBox(QWidget *parent, const QString &prompt, const QString &title, const QString &text) = 0;
+    QString inputBox(QWidget *parent, const QString &prompt, const QString &title)
+    {
+        return inputBox(parent, prompt, title, {});
+    }
 
     // Colour chooser; nothing when cancelled.
     virtual std::optional<QColor> chooseColor(QWidget *parent, const QColor &initial) = 0;

@@ -45,11 +45,11 @@ bool QtPlatform::askYesNo(QWidget *parent, const QString &prompt, const QString 
     return box.exec() == QMessageBox::Yes;
 }
 
-QString QtPlatform::inputBox(QWidget *parent, const QString &prompt, const QString &title)
+QString QtPlatform::inputBox(QWidget *parent, const QString &prompt, const QString &title, const QString &text)
 {
     bool ok = false;
-    const QString text = QInputDialog::getText(parent, title, prompt, QLineEdit::Normal, QString(), &ok);
-    return ok ? text : QString();
+    const QString typed = QInputDialog::getText(parent, title, prompt, QLineEdit::Normal, text, &ok);
+    return ok ? typed : QString();
 }
 
 std::optional<QColor> QtPlatform::chooseColor(QWidget *parent, const QColor &initial)

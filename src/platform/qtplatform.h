@@ -15,7 +15,8 @@ public:
     void showMessage(QWidget *parent, const QString &prompt, const QString &title) override;
     void showNotice(QWidget *parent, const QString &prompt) override;
     bool askYesNo(QWidget *parent, const QString &prompt, const QString &title, bool yesOnEscape = false) override;
-    QString inputBox(QWidget *parent, const QString &prompt, const QString &title) override;
+    using Platform::inputBox;
+    QString inputBox(QWidget *parent, const QString &prompt, const QString &title, const QString &text) override;
     std::optional<QColor> chooseColor(QWidget *parent, const QColor &initial) override;
     QString chooseOpenFile(QWidget *parent, const QString &filter, const QString &dir = {}) override;
     QString chooseSaveFile(QWidget *parent, const QString &filter, const QString &suggested) override;

@@ -43,9 +43,10 @@ bool ScriptedPlatform::askYesNo(QWidget *, const QString &prompt, const QString 
     return take(answers, unanswered, prompt, false);
 }
 
-QString ScriptedPlatform::inputBox(QWidget *, const QString &prompt, const QString &title)
+QString ScriptedPlatform::inputBox(QWidget *, const QString &prompt, const QString &title, const QString &text)
 {
     shown.append({Shown::Input, prompt, title});
+    filledIn.append(text);
     return take(inputs, unanswered, prompt, QString());
 }
 

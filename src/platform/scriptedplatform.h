@@ -33,6 +33,7 @@ public:
     QList<QStringList> printedTexts;
     QList<QImage> printedWindows; // each as it looked when printed
     QStringList openedIn; // the folder each open-file chooser opened in
+    QStringList filledIn; // the text each input box was filled in with
     QStringList started;
     int endProgramCalls = 0;
 
@@ -52,7 +53,8 @@ public:
     void showMessage(QWidget *parent, const QString &prompt, const QString &title) override;
     void showNotice(QWidget *parent, const QString &prompt) override;
     bool askYesNo(QWidget *parent, const QString &prompt, const QString &title, bool yesOnEscape = false) override;
-    QString inputBox(QWidget *parent, const QString &prompt, const QString &title) override;
+    using Platform::inputBox;
+    QString inputBox(QWidget *parent, const QString &prompt, const QString &title, const QString &text) override;
     std::optional<QColor> chooseColor(QWidget *parent, const QColor &initial) override;
     QString chooseOpenFile(QWidget *parent, const QString &filter, const QString &dir = {}) override;
     QString chooseSaveFile(QWidget *parent, const QString &filter, const QString &suggested) override;

@@ -35,4 +35,14 @@ bool remove(const QString &category, const QString &name)
               });
 }
 
+bool move(const QString &category, const QString &name, const QString &toCategory, const QString &toName)
+{
+    const RecordFile::WriteGroup moves;
+    return RecordFile::move(KeptCards::file(category, name), KeptCards::file(toCategory, toName))
+           && std::ranges::all_of(FileName::contactSuffixes, [&](const QString &suffix) {
+                  return RecordFile::move(Store::dataFile(category, name, suffix),
+                                          Store::dataFile(toCategory, toName, suffix));
+              });
+}
+
 } // namespace ContactFiles

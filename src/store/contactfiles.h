@@ -17,4 +17,8 @@ bool anyExists(const QString &category, const QString &name);
 // first that cannot be.
 bool remove(const QString &category, const QString &name);
 
+// Gives every file of the contact and its kept card the other contact's
+// names (see RecordFile::move); false at the first that cannot be moved.
+bool move(const QString &category, const QString &name, const QString &toCategory, const QString &toName);
+
 } // namespace ContactFiles

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <set>
 #include <utility>
 #include <vector>
@@ -340,6 +341,27 @@ bool remove(const QString &path)
         return true;
     }
     return Saver::instance().store({}, {DiskFile::directoryOf(target)}) == 0;
+}
+
+bool move(const QString &from, const QString &to)
+{
+    if (from.isEmpty() || to.isEmpty())
+        return false;
+    const QByteArray source = QFile::encodeName(from), target = QFile::encodeName(to);
+    QByteArray bytes;
+    if (Saver::instance().pending(source, bytes))
+        return false;
+    Saver::instance().forget(target);
+    if (staged)
+        staged->drop(target);
+    if (::rename(source.constData(), target.constData()) != 0)
+        return errno == ENOENT;
+    const std::set<QByteArray> dirs{DiskFile::directoryOf(source), DiskFile::directoryOf(target)};
+    if (staged) {
+        staged->removedIn.insert(dirs.cbegin(), dirs.cend());
+        return true;
+    }
+    return Saver::instance().store({}, dirs) == 0;
 }
 
 Reader::Reader(const QByteArray &bytes) : m_bytes(bytes)

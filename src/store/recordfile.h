@@ -114,6 +114,14 @@ bool unreadable(const QString &path);
 // group it returns once the deletion is on the disk.
 bool remove(const QString &path);
 
+// Gives a file another name in one step, so that a crash or a power cut
+// finds it under one of the two, never both nor neither; a file already under
+// the new name is replaced. A rewrite of it still queued must have been
+// stored first (flush): false, and nothing moved, while one waits. A file
+// that does not exist is not a failure. Outside a group it returns once the
+// move is on the disk; in one, the commit syncs the directory.
+bool move(const QString &from, const QString &to);
+
 // The bytes the rewrite operations write, for callers and tests that need them.
 QByteArray encodeList(const QStringList &entries);
 QByteArray encodeRecord(const QStringList &fields);

@@ -2,6 +2,7 @@
 
 #include "controls/controls.h"
 
+class QAction;
 class QCheckBox;
 class QGroupBox;
 class QLabel;
@@ -28,6 +29,13 @@ struct MainView
     QListWidget *lstNames = nullptr;
     QPushButton *cmdAddName = nullptr;
     QPushButton *cmdRemoveName = nullptr;
+
+    // The menus of the category box and the names list (right click): Rename
+    // (F2 there too) and Remove, which is the button's.
+    QAction *mnuRenameRelationship = nullptr;
+    QAction *mnuRemoveRelationship = nullptr;
+    QAction *mnuRenameName = nullptr;
+    QAction *mnuRemoveName = nullptr;
 
     QGroupBox *fraContactName = nullptr;
     QLabel *lblName = nullptr;

@@ -5,6 +5,9 @@
 #include "support/testsupport.h"
 
 #include <QClipboard>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QTimer>
 
 class TestBook : public FixtureTest
 {
@@ -39,6 +42,45 @@ private slots:
         QCOMPARE(f->state(), "Family/Ann | names on | details on | filled | Ann");
         typeAtEnd(w.txtBirthday, "!");
         QCOMPARE(f->file("FamilyAnnBirthday"), QByteArray("\"1 May, 1970!\"\r\n"));
+    }
+
+    // F2 renames the name or category chosen, its old name filled in; a refusal says what the add says. The names
+    // list's right-click menu offers Rename and Remove, the name under the pointer chosen, Remove asking first.
+    void renameAndRightClick()
+    {
+        QVERIFY(f->putStandardBook() && f->startOn("Family", "Ann") && f->showActive());
+        FrmMain &w = f->window();
+        f->platform.inputs << " Annie " << "anna" << "Kin";
+        w.lstNames->setFocus();
+        QTest::keyClick(w.lstNames, Qt::Key_F2);
+        QCOMPARE(f->state(), "Family/Annie | names on | details on | filled | Annie");
+        typeAtEnd(w.txtBirthday, "!");
+        QCOMPARE(f->file("FamilyAnnieBirthday"), QByteArray("\"1 May, 1970!\"\r\n"));
+        QTest::keyClick(w.lstNames, Qt::Key_F2);
+        QCOMPARE(f->platform.messages(), QStringList{"Sorry, anna is already listed under Family. Please type a different name."});
+        w.cboRelationship->setFocus();
+        QTest::keyClick(w.cboRelationship, Qt::Key_F2);
+        QCOMPARE(f->platform.filledIn, (QStringList{"Ann", "Annie", "Family"}));
+        QCOMPARE(f->state(), "Kin/ | names on | details off | empty | No Contact Name Selected");
+        QCOMPARE(f->file("KinAnnieBirthday"), QByteArray("\"1 May, 1970!\"\r\n"));
+
+        f->platform.answers << true;
+        const QPoint bo = w.lstNames->visualItemRect(w.lstNames->item(2)).center();
+        QTest::mouseClick(w.lstNames->viewport(), Qt::RightButton, {}, bo);
+        QStringList offered;
+        QTimer::singleShot(0, [&] {
+            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            QVERIFY(menu);
+            for (QAction *action : menu->actions())
+                offered << action->text();
+            for (const Qt::Key key : {Qt::Key_Down, Qt::Key_Down, Qt::Key_Return})
+                QTest::keyClick(menu, key);
+        });
+        QContextMenuEvent click(QContextMenuEvent::Mouse, bo, w.lstNames->viewport()->mapToGlobal(bo));
+        QApplication::sendEvent(w.lstNames->viewport(), &click);
+        QCOMPARE(offered, (QStringList{"Rename...", "Remove"}));
+        QCOMPARE(f->platform.shown.last().prompt, "This will delete all information you have on Bo. Are you sure?");
+        QCOMPARE(Controls::entries(w.lstNames).join(','), "Anna,Annie,Zoë");
     }
 
     // Each Add and Remove button: what it asks and says, the lists, the window's

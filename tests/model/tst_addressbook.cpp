@@ -129,6 +129,29 @@ private slots:
             "-FriendBobAddress -FriendBobBirthday -FriendBobDependantsList -FriendBobDrivingDirections "
             "-FriendBobNumbNotes -FriendBobNumbers -FriendBobPic -FriendBobRelation -NamesListFriend +RelationsList");
         row("category without names", "remove category/work", "removed; categoryRemoved work 4", "+RelationsList");
+        // A rename moves every file: what went (-) comes back under the new name (+).
+        const auto moved = [](const QString &from, const QString &to, QStringList lists) {
+            for (const QString &suffix : FileName::contactSuffixes)
+                lists << '-' + from + suffix << '+' + to + suffix;
+            std::sort(lists.begin(), lists.end(), [](const QString &a, const QString &b) { return a.mid(1) < b.mid(1); });
+            return lists.join(' ');
+        };
+        row("contact renamed", "rename Family/Ann>Annie", "stored; nameRemoved Family Ann 0; nameAdded Family Annie 1",
+            moved("FamilyAnn", "FamilyAnnie", {"+NamesListFamily"}));
+        row("contact renamed in letter case", "rename Family/Ann>ANN", "stored; nameRemoved Family Ann 0; nameAdded Family ANN 0",
+            moved("FamilyAnn", "FamilyANN", {"+NamesListFamily"}));
+        row("contact renamed as one listed", "rename Family/Ann>anna", "refused 4", "");
+        row("contact renamed over files an add left", "rename Friend/Bob>Eve", "stored; nameRemoved Friend Bob 0; nameAdded Friend Eve 0",
+            moved("FriendBob", "FriendEve", {"+NamesListFriend"}), {{"FriendEveBirthday", "\"1 May\"\r\n"}});
+        row("category renamed", "rename category/Friend>Pals", "stored; categoryRemoved Friend 2; categoryAdded Pals 3",
+            moved("FriendBob", "PalsBob", {"-NamesListFriend", "+NamesListPals", "+RelationsList"}));
+        row("category renamed in letter case", "rename category/Friend>FRIEND", "stored; categoryRemoved Friend 2; categoryAdded FRIEND 2",
+            moved("FriendBob", "FRIENDBob", {"-NamesListFriend", "+NamesListFRIEND", "+RelationsList"}));
+        row("category renamed as one listed", "rename category/Friend>FAMILY", "refused 4", "");
+        row("category renamed as a names list", "rename category/Friend>NamesList", "refused 6", "");
+        row("category renamed, a contact as another's files", "rename category/Friend>workx", "refused 7", "",
+            {{"NamesListwork", listBytes({"xBob"})}});
+        row("category renamed, a contact's files too long", "rename category/Friend>" + QString(229, 'f'), "refused 3", "");
     }
     void operations()
     {
@@ -152,6 +175,10 @@ private slots:
             const AddressBook::Added added = book.addContact({category, name, {}, {}, {}});
             did = added.refusal != Refusal::None ? QString("refused %1").arg(int(added.refusal))
                                                  : QString(added.stored ? "stored" : "not stored") + (added.storedEarlier ? ", brought back" : "");
+        } else if (verb == "rename") {
+            const QString from = name.section('>', 0, 0), to = name.section('>', 1);
+            const AddressBook::Added renamed = category == "category" ? book.renameCategory(from, to) : book.renameContact(category, from, to);
+            did = renamed.refusal != Refusal::None ? QString("refused %1").arg(int(renamed.refusal)) : renamed.stored ? "stored" : "not stored";
         } else {
             const AddressBook::Removal removal = category == "category" ? book.removeCategory(name) : book.removeContact(category, name);
             did = removal == AddressBook::Removal::Removed ? "removed" : removal == AddressBook::Removal::NotRemoved ? "not removed" : "files left";
@@ -167,6 +194,23 @@ private slots:
                 files << '-' + file;
         std::sort(files.begin(), files.end(), [](const QString &a, const QString &b) { return a.mid(1) < b.mid(1); });
         QCOMPARE(files.join(' '), changed);
+    }
+
+    // A rename takes the contact's kept card and the picture the program keeps along, its Pic file naming it anew;
+    // a picture of the user's own stays where it is.
+    void renameMovesKeptFiles()
+    {
+        const QString kept = f->home.filePath("Kinfolio/");
+        QVERIFY(f->putStandardBook() && putFiles(kept + "Pictures/", {{"FriendBob.jpg", "jpeg"}})
+                && putFiles(kept + "Cards/", {{"FriendBob", "card"}}));
+        QVERIFY(f->put({{"FriendBobPic", RecordFile::encodeValue(kept + "Pictures/FriendBob.jpg")},
+                        {"FamilyAnnPic", RecordFile::encodeValue(kept + "FamilyAnn.jpg")}}));
+        AddressBook book;
+        QVERIFY(book.load() && book.renameCategory("Friend", "Pals").stored && book.renameContact("Family", "Ann", "Annie").stored);
+        QCOMPARE(filesIn(kept + "Pictures").keys(), QStringList{"PalsBob.jpg"});
+        QCOMPARE(filesIn(kept + "Cards").keys(), QStringList{"PalsBob"});
+        QCOMPARE(f->file("PalsBobPic"), RecordFile::encodeValue(kept + "Pictures/PalsBob.jpg"));
+        QCOMPARE(f->file("FamilyAnniePic"), RecordFile::encodeValue(kept + "FamilyAnn.jpg"));
     }
 
     // Another program (a folder-sync tool, a restore, an editor) changes the data directory while the window shows
@@ -287,6 +331,27 @@ private slots:
         QTest::newRow("category removal on the way") << category << unlisted << QStringList{"RelationsList: "};
         QTest::newRow("name removal") << QStringList{"remove", "Family", "Bo"} << book
                                       << QStringList{"FamilyAnn: 8 files", "NamesListFamily: Ann", "RelationsList: Family"};
+        // A rename is undone until its new name is listed, and finished after.
+        const auto renamedPart = [&](const QString &list, const QStringList &entries, const QString &from, const QString &to) {
+            Files part = book;
+            part[list] = listBytes(entries);
+            for (const char *suffix : {"Address", "Numbers"})
+                part.insert(to + suffix, part.take(from + suffix));
+            return part;
+        };
+        const QStringList annie{"rename", "Family", "Family", "Ann", "Annie", "", ""};
+        QTest::newRow("contact rename before its new name was listed") << annie << renamedPart("NamesListFamily", {"Bo"}, "FamilyAnn", "FamilyAnnie")
+            << QStringList{"FamilyAnn: 8 files", "FamilyBo: 8 files", "NamesListFamily: Ann,Bo", "RelationsList: Family"};
+        QTest::newRow("contact rename once listed") << annie << renamedPart("NamesListFamily", {"Annie", "Bo"}, "FamilyAnn", "FamilyAnnie")
+            << QStringList{"FamilyAnnie: 8 files", "FamilyBo: 8 files", "NamesListFamily: Annie,Bo", "RelationsList: Family"};
+        const QStringList kin{"rename", "Family", "Kin", "Ann", "Ann", "", "", "Bo", "Bo", "", ""};
+        Files kinPart = renamedPart("RelationsList", {"Family"}, "FamilyBo", "KinBo");
+        kinPart.insert("NamesListKin", kinPart.take("NamesListFamily"));
+        QTest::newRow("category rename before its new name was listed") << kin << kinPart
+            << QStringList{"FamilyAnn: 8 files", "FamilyBo: 8 files", "NamesListFamily: Ann,Bo", "RelationsList: Family"};
+        kinPart["RelationsList"] = listBytes({"Kin"});
+        QTest::newRow("category rename once listed") << kin << kinPart
+            << QStringList{"KinAnn: 8 files", "KinBo: 8 files", "NamesListKin: Ann,Bo", "RelationsList: Kin"};
         const QStringList move{"move", "Family", "Bo", "Work", "Cy", ""};
         Files moved = book;
         moved.insert(contactFiles("Work", "Cy"));

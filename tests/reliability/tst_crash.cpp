@@ -49,12 +49,13 @@ static int child(int argc, char *argv[])
     ScriptedPlatform platform;
     FrmMain w(platform);
     const bool typing = qstrcmp(argv[1], "type") == 0;
-    if (qstrcmp(argv[1], "remove") == 0) { // the first category, confirmed; reported done, then idle
+    if (qstrcmp(argv[1], "remove") == 0 || qstrcmp(argv[1], "rename") == 0) { // the first category; reported done, then idle
         w.cboRelationship->setCurrentIndex(0);
         platform.answers.enqueue(true);
+        platform.inputs.enqueue("Huge");
         if (::write(STDOUT_FILENO, "0\n", 2) != 2)
             ::_exit(1);
-        w.cmdRemoveRelationship->click();
+        (qstrcmp(argv[1], "remove") == 0 ? w.mnuRemoveRelationship : w.mnuRenameRelationship)->trigger();
         if (::write(STDOUT_FILENO, "\n", 1) != 1)
             ::_exit(1);
         for (;;)
@@ -80,7 +81,7 @@ static int child(int argc, char *argv[])
         if (::write(STDOUT_FILENO, report.constData(), size_t(report.size())) != report.size())
             ::_exit(1);
         report.clear();
-        const int what = typing ? -1 : random.bounded(10);
+        const int what = typing ? -1 : random.bounded(12);
         const QString made = QString("%1-%2").arg(QString(seed)).arg(step);
         if (typing) {
             const auto [box, key] = type(random, values);
@@ -94,14 +95,20 @@ static int child(int argc, char *argv[])
             platform.answers.enqueue(true);
             if (what == 1) {
                 w.cmdRemoveRelationship->click();
+            } else if (what == 10) {
+                platform.inputs.enqueue("K" + made);
+                w.mnuRenameRelationship->trigger();
             } else if (what < 6 || w.lstNames->count() == 0) {
                 platform.inputs.enqueue("N" + made);
                 w.cmdAddName->click();
             } else {
                 w.lstNames->setCurrentRow(random.bounded(w.lstNames->count()));
-                w.cmdRemoveName->click();
+                if (what == 11)
+                    platform.inputs.enqueue("R" + made);
+                (what == 11 ? w.mnuRenameName : w.mnuRemoveName)->trigger();
             }
             platform.answers.clear();
+            platform.inputs.clear();
         }
     }
 }
@@ -250,35 +257,48 @@ private slots:
               "import again gave all 1,000", kills / 20, took, cutShort, stranded);
     }
 
-    // The window removes a category of 1,000 contacts (8,000 files) and is killed at a random moment after the user
-    // confirmed: no listed contact lacks a file, and after the next start the category and every file of it are gone,
-    // unless the kill came before the removal began; the other category stays whole.
-    void killedWhileRemovingACategory()
+    // The window removes or renames a category of 1,000 contacts (8,000 files) and is killed at a random moment after
+    // the user confirmed: no listed contact lacks a file; after the next start the category and every file of it are
+    // gone, unless the kill came before the removal began, or every contact is whole under the old name or the new;
+    // the other category stays whole.
+    void killedWhileChangingACategory_data()
     {
+        QTest::addColumn<QByteArray>("role"); QTest::addColumn<int>("within"); // ms, about its time uncut
+        QTest::newRow("removing") << QByteArray("remove") << 400;
+        QTest::newRow("renaming") << QByteArray("rename") << 800;
+    }
+    void killedWhileChangingACategory()
+    {
+        QFETCH(QByteArray, role); QFETCH(int, within);
+        const bool removing = role == "remove";
         Fixture f;
         const Files book = bigCategoryBook();
         QRandomGenerator moments(seed);
-        int leftBehind = 0, untouched = 0;
+        int midway = 0, untouched = 0;
         for (int round = 0; round < kills / 20; ++round) {
             QVERIFY(QDir(f.dataDir()).removeRecursively() && f.put(book));
-            const auto [started, done] = killedAfter("remove", seed + round, moments.bounded(1, 400));
+            const auto [started, done] = killedAfter(role, seed + round, moments.bounded(1, within));
             QCOMPARE(started, "0");
             QVERIFY2(bookFaults(f.dataDir(), true).isEmpty(), qPrintable(bookFaults(f.dataDir(), true).join('\n')));
-            leftBehind += QDir(f.dataDir()).entryList({"Big*"}, QDir::Files).size() > 0;
+            const auto some = [&](const QString &category) { return !QDir(f.dataDir()).entryList({category + '*'}, QDir::Files).isEmpty(); };
+            midway += some("Big") && (removing || some("Huge"));
             AddressBook::finishInterrupted(); // the next start
             qsizetype listed = 0;
             QVERIFY2(bookFaults(f.dataDir(), false, &listed).isEmpty(), qPrintable(bookFaults(f.dataDir(), false).join('\n')));
-            untouched += listed == 1001;
-            QVERIFY2(listed == 1 || (listed == 1001 && done == 0), qPrintable(QString("round %1: %2 listed").arg(round).arg(listed)));
+            QStringList categories;
+            QVERIFY(RecordFile::readList(f.dataDir() + "RelationsList", categories));
+            untouched += categories.contains("Big");
+            QVERIFY2(removing ? listed == 1 || (listed == 1001 && done == 0) : listed == 1001,
+                     qPrintable(QString("round %1: %2 listed").arg(round).arg(listed)));
         }
-        qInfo("%d kills while removing a category of 1,000 contacts: %d left its files, every next start finished the "
-              "removal; %d came before it began", kills / 20, leftBehind, untouched);
+        qInfo("%d kills while %s a category of 1,000 contacts: %d cut it mid-way, every next start finished or undid "
+              "it; %d kept the old name", kills / 20, QTest::currentDataTag(), midway, untouched);
     }
 };
 
 int main(int argc, char *argv[])
 {
-    if (argc == 3 && (qstrcmp(argv[1], "type") == 0 || qstrcmp(argv[1], "change") == 0 || qstrcmp(argv[1], "remove") == 0))
+    if (argc == 3 && QByteArrayList{"type", "change", "remove", "rename"}.contains(argv[1]))
         return child(argc, argv);
     QCoreApplication app(argc, argv);
     TestCrash test;
