@@ -94,6 +94,8 @@ void FrmSyncSettings::accept()
             chkTrust->setVisible(!m_certificate.isEmpty());
             return say(outcome.error);
         }
+        if (books.isEmpty())
+            return say(QStringLiteral("There is no address book there."));
         if (books.size() > 1 && address == server) {
             cboBook->clear();
             for (const CardDav::AddressBook &book : books)
@@ -182,6 +184,8 @@ void WindowSync::syncNow(std::function<void(const QString &, const QString &)> a
 
 void WindowSync::finished(const Sync::Summary &summary)
 {
+    if (m_closing)
+        return;
     m_running = false;
     if (summary.error.isEmpty()) {
         QString line = summary.line();

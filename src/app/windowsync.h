@@ -58,6 +58,8 @@ class WindowSync : public QObject
 
 public:
     WindowSync(QMainWindow &window, AddressBook &book);
+    // A sync under way ends with the client, and its end starts nothing more.
+    ~WindowSync() override { m_closing = true; }
 
     // The first sync, when sync is set up, and the timers.
     void start();
@@ -82,6 +84,7 @@ private:
     QTimer m_every; // the 15 minutes
     bool m_running = false;
     bool m_again = false; // asked or changed while one ran
+    bool m_closing = false;
     QList<std::function<void(const QString &, const QString &)>> m_waiting, m_next;
     QString m_status;
     QStringList m_details;
