@@ -18,6 +18,10 @@
 
 using namespace std::chrono_literals;
 
+namespace {
+constexpr std::chrono::milliseconds retryFirst = 30s, retryLast = 15min;
+}
+
 FrmSyncSettings::FrmSyncSettings(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmSyncSettings"));
@@ -118,19 +122,43 @@ WindowSync::WindowSync(QMainWindow &window, AddressBook &book) : window(window),
     m_soon.setSingleShot(true);
     m_soon.setInterval(3s);
     m_every.setInterval(15min);
+    m_retry.setSingleShot(true);
+    m_retry.setInterval(retryFirst);
     connect(&m_soon, &QTimer::timeout, this, [this] { syncNow(); });
-    connect(&m_every, &QTimer::timeout, this, [this] { syncNow(); });
+    connect(&m_retry, &QTimer::timeout, this, [this] { syncNow(); });
+    // Another program's change to a contact not shown is seen by its files' signatures.
+    connect(&m_every, &QTimer::timeout, this, [this] {
+        m_known.noteAll();
+        syncNow();
+    });
 }
 
 void WindowSync::start()
 {
-    for (const auto signal : {&AddressBook::nameAdded, &AddressBook::nameRemoved})
-        connect(&book, signal, this, &WindowSync::changed);
-    connect(&book, &AddressBook::categoryRemoved, this, &WindowSync::changed);
-    connect(&book, &AddressBook::contactEdited, this, &WindowSync::changed);
-    connect(&book, &AddressBook::contactFileChanged, this, &WindowSync::changed);
-    connect(&book, &AddressBook::namesReset, this, &WindowSync::changed);
-    connect(&book, &AddressBook::categoriesReset, this, &WindowSync::changed);
+    // What changed is noted for the next sync to look at, and only that.
+    for (const auto signal : {&AddressBook::nameAdded, &AddressBook::nameRemoved}) {
+        connect(&book, signal, this, [this](const QString &category, const QString &name) {
+            m_known.noteContact(category, name);
+            changed();
+        });
+    }
+    const auto open = [this] {
+        m_known.noteContact(book.openCategory(), book.openName());
+        changed();
+    };
+    connect(&book, &AddressBook::contactEdited, this, open);
+    connect(&book, &AddressBook::contactFileChanged, this, open);
+    const auto category = [this](const QString &category) {
+        m_known.noteCategory(category);
+        changed();
+    };
+    connect(&book, &AddressBook::categoryRemoved, this, category);
+    connect(&book, &AddressBook::categoryAdded, this, category); // a renamed one's contacts moved into it
+    connect(&book, &AddressBook::namesReset, this, category);
+    connect(&book, &AddressBook::categoriesReset, this, [this] {
+        m_known.noteAll();
+        changed();
+    });
     Sync::Settings settings;
     if (Sync::readSettings(settings))
         syncNow();
@@ -179,7 +207,8 @@ void WindowSync::syncNow(std::function<void(const QString &, const QString &)> a
     m_running = true;
     if (!lblSync)
         showStatus(QStringLiteral("Syncing..."));
-    Sync::syncOnce(book, m_client, settings, [this](const Sync::Summary &summary) { finished(summary); });
+    m_retry.stop();
+    Sync::syncOnce(book, m_client, settings, [this](const Sync::Summary &summary) { finished(summary); }, &m_known);
 }
 
 void WindowSync::finished(const Sync::Summary &summary)
@@ -188,12 +217,15 @@ void WindowSync::finished(const Sync::Summary &summary)
         return;
     m_running = false;
     if (summary.error.isEmpty()) {
+        m_retry.setInterval(retryFirst);
         QString line = summary.line();
         line[0] = line[0].toLower();
         showStatus(QStringLiteral("Synced at ") + QTime::currentTime().toString(QStringLiteral("HH:mm")) + QStringLiteral(": ") + line);
     } else {
         // Told once: the same failure again leaves the line as it is.
         showStatus(QStringLiteral("Sync failed: ") + summary.error + QStringLiteral("; the changes wait for the next sync"));
+        m_retry.start();
+        m_retry.setInterval(std::min(m_retry.intervalAsDuration() * 2, retryLast));
     }
     m_details = summary.details;
     for (const auto &answer : std::exchange(m_waiting, std::exchange(m_next, {})))

@@ -50,7 +50,8 @@ private:
 
 // The window's syncs: at start when set up, a few seconds after the last
 // change to a contact, every 15 minutes and when asked, one at a time and
-// never waited for. What the last one did shows on a line of the status bar,
+// never waited for; one that failed is tried again after 30 seconds, then
+// after twice as long each time, up to 15 minutes, until one works. What the last one did shows on a line of the status bar,
 // its details a click away.
 class WindowSync : public QObject
 {
@@ -82,6 +83,8 @@ private:
     AddressBook &book;
     QTimer m_soon;  // after the last change
     QTimer m_every; // the 15 minutes
+    QTimer m_retry; // after a sync that failed, later after each failure more
+    Sync::Known m_known; // the contacts changed since the last sync
     bool m_running = false;
     bool m_again = false; // asked or changed while one ran
     bool m_closing = false;

@@ -5,11 +5,14 @@
 #include "store/keptcards.h"
 #include "store/paths.h"
 #include "store/recordfile.h"
+#include "store/saver.h"
 #include "store/vcardcontact.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+
+#include <sys/stat.h>
 
 namespace Sync {
 
@@ -47,6 +50,30 @@ bool makeFolder(const QString &path)
     // Private, as the folders of pictures and kept cards are.
     return QFileInfo::exists(path)
            || (QDir().mkpath(path) && QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+}
+
+// What a contact's files are on the disk now: each one's inode, size and
+// time of change, which every rewrite (a new file put in place) changes.
+// Empty, matching no record, while a rewrite of one waits to be written.
+QByteArray signature(const QString &category, const QString &name)
+{
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    QStringList files{KeptCards::file(category, name)};
+    for (const QString &suffix : FileName::contactSuffixes)
+        files.append(Store::dataFile(category, name, suffix));
+    for (const QString &file : std::as_const(files)) {
+        const QByteArray path = QFile::encodeName(file);
+        QByteArray waiting;
+        if (Saver::instance().pending(path, waiting))
+            return {};
+        struct stat status{};
+        if (::stat(path.constData(), &status) != 0)
+            status = {};
+        const qint64 values[] = {qint64(status.st_ino), qint64(status.st_size), qint64(status.st_ctim.tv_sec),
+                                 qint64(status.st_ctim.tv_nsec)};
+        hash.addData(QByteArrayView(reinterpret_cast<const char *>(values), sizeof values));
+    }
+    return hash.result().toHex();
 }
 
 // Whether the program sees the same contact in both cards.
@@ -145,12 +172,41 @@ void setUp(QObject *context, const Settings &settings, const QString &password, 
         storePassword(context, settings.book, settings.user, password, stored);
 }
 
-void syncOnce(AddressBook &book, CardDav::Client &client, const Settings &settings, std::function<void(const Summary &)> done)
+void Known::noteContact(const QString &category, const QString &name)
+{
+    m_contacts.insert({category, name}, ++m_notes);
+}
+
+void Known::noteCategory(const QString &category)
+{
+    m_categories.insert(category, ++m_notes);
+}
+
+void Known::keep(const QString &uid, const Record &record)
+{
+    forget(uid);
+    m_records.insert(uid, record);
+    m_uidAt.insert({record.category, record.name}, uid);
+}
+
+void Known::forget(const QString &uid)
+{
+    const auto record = m_records.constFind(uid);
+    if (record == m_records.cend())
+        return;
+    const auto at = m_uidAt.constFind({record->category, record->name});
+    if (at != m_uidAt.cend() && *at == uid)
+        m_uidAt.erase(at);
+    m_records.erase(record);
+}
+
+void syncOnce(AddressBook &book, CardDav::Client &client, const Settings &settings, std::function<void(const Summary &)> done,
+              Known *known)
 {
     if (!settings.certificate.isEmpty())
         client.trustCertificate(settings.book, settings.certificate);
-    const auto run = [&book, &client, settings, done] {
-        auto *run = new Run(book, client, settings, &client);
+    const auto run = [&book, &client, settings, done, known] {
+        auto *run = new Run(book, client, settings, known, &client);
         run->start([run, done](const Summary &summary) {
             run->deleteLater();
             done(summary);
@@ -171,8 +227,8 @@ void syncOnce(AddressBook &book, CardDav::Client &client, const Settings &settin
     });
 }
 
-Run::Run(AddressBook &book, CardDav::Client &client, const Settings &settings, QObject *parent)
-    : QObject(parent), m_book(book), m_client(client), m_settings(settings)
+Run::Run(AddressBook &book, CardDav::Client &client, const Settings &settings, Known *known, QObject *parent)
+    : QObject(parent), m_book(book), m_client(client), m_known(known ? *known : m_own), m_settings(settings)
 {
 }
 
@@ -181,31 +237,44 @@ void Run::start(std::function<void(const Summary &)> done)
     m_done = std::move(done);
     m_summary = {};
     m_rounds = 0;
+    m_noted = m_known.m_notes;
     round();
 }
 
 bool Run::keep(const QString &uid, const Synced &synced, bool incoming)
 {
-    if (uid.contains(u'\n'))
+    const Here &here = m_here[uid];
+    // A contact read in this sync is as its files were before they were read:
+    // a change made since is seen by the next. One stored by the sync is as it is now.
+    const QByteArray signature = incoming ? QByteArray() : here.card.isEmpty() ? Sync::signature(here.category, here.name) : here.signature;
+    const QString lines = uid + here.category + here.name;
+    if (lines.contains(u'\n'))
         return false; // it could not be read back
-    // The UID, href, ETag and whether the contact may not be here yet, a line each; then the card.
+    // The UID, href, ETag, whether the contact may not be here yet, its
+    // category, name and files' signature, a line each; then the card.
     const QByteArray bytes = uid.toUtf8() + '\n' + synced.href.toUtf8() + '\n' + synced.etag + '\n'
-                             + (incoming ? "incoming" : "") + '\n' + synced.card;
+                             + (incoming ? "incoming" : "") + '\n' + here.category.toUtf8() + '\n' + here.name.toUtf8() + '\n'
+                             + signature + '\n' + synced.card;
     // Written behind the sync, as typing is: one lost to a kill leaves the
     // server's side to be found again, which the next sync does without a
     // second card. One noted before its contact is stored here is stored first.
-    return makeFolder(cardsFolder())
-           && RecordFile::rewriteBytes(recordFile(uid), bytes, incoming ? RecordFile::Stored : RecordFile::Queued);
+    if (!makeFolder(cardsFolder())
+        || !RecordFile::rewriteBytes(recordFile(uid), bytes, incoming ? RecordFile::Stored : RecordFile::Queued))
+        return false;
+    m_known.keep(uid, {synced, here.category, here.name, signature, incoming});
+    return true;
 }
 
-void Run::round()
+bool Run::forget(const QString &uid)
 {
-    ++m_rounds;
-    m_again = false;
-    QSet<QString> incoming;
-    m_last.clear(), m_uidOf.clear(), m_here.clear(), m_conflicts.clear(), m_held.clear();
-    m_steps.clear(), m_adding.clear(), m_addingSynced.clear(), m_stored.clear();
+    m_known.forget(uid);
+    return RecordFile::remove(recordFile(uid));
+}
 
+void Run::readRecords()
+{
+    if (std::exchange(m_known.m_read, true))
+        return;
     const QDir records(cardsFolder());
     for (const QString &name : records.entryList(QDir::Files)) {
         QByteArray bytes;
@@ -213,18 +282,98 @@ void Run::round()
             continue;
         QList<QByteArray> lines;
         qsizetype at = 0;
-        for (int line = 0; line < 4 && at >= 0; ++line) {
+        for (int line = 0; line < 7 && at >= 0; ++line) {
             const qsizetype end = bytes.indexOf('\n', at);
             lines.append(bytes.mid(at, end - at));
             at = end < 0 ? end : end + 1;
         }
-        if (at < 0)
-            continue;
-        const QString uid = QString::fromUtf8(lines[0]);
-        m_last.insert(uid, {QString::fromUtf8(lines[1]), lines[2], bytes.mid(at)});
-        m_uidOf.insert(QString::fromUtf8(lines[1]), uid);
-        if (lines[3] == "incoming")
-            incoming.insert(uid);
+        if (at >= 0)
+            m_known.keep(QString::fromUtf8(lines[0]), {{QString::fromUtf8(lines[1]), lines[2], bytes.mid(at)}, QString::fromUtf8(lines[4]),
+                                                       QString::fromUtf8(lines[5]), lines[6], lines[3] == "incoming"});
+    }
+}
+
+// A contact here now, as far as its files tell: unchanged since its record
+// when their signature is the record's, else read and exported. One without
+// a UID is given one, kept as an export keeps it.
+void Run::look(const QString &category, const QString &name)
+{
+    const QByteArray now = signature(category, name);
+    const QString recorded = m_known.m_uidAt.value({category, name});
+    const Known::Record record = m_known.m_records.value(recorded);
+    if (!recorded.isEmpty() && !now.isEmpty() && now == record.signature && !record.incoming) {
+        m_here.insert(recorded, {category, name, {}, now, false});
+        return;
+    }
+    Vcard::StoredContact contact = Vcard::readContact(category, name);
+    if (KeptCards::giveUid(contact.kept))
+        KeptCards::keep(category, name, contact.kept);
+    const QString uid = contact.kept.first("UID")->text();
+    Here here{category, name, Vcard::exportContact(contact), now, true};
+    const auto last = m_last.constFind(uid);
+    here.changed = last == m_last.cend() || !sameFields(last->card, here.card);
+    m_here.insert(uid, here);
+}
+
+const QByteArray &Run::cardHere(const QString &uid)
+{
+    Here &here = m_here[uid];
+    if (here.card.isEmpty()) {
+        here.signature = signature(here.category, here.name);
+        here.card = Vcard::exportContact(Vcard::readContact(here.category, here.name));
+    }
+    return here.card;
+}
+
+void Run::round()
+{
+    ++m_rounds;
+    m_again = false;
+    m_last.clear(), m_uidOf.clear(), m_here.clear(), m_conflicts.clear(), m_held.clear();
+    m_steps.clear(), m_adding.clear(), m_addingSynced.clear(), m_stored.clear();
+
+    readRecords();
+    // The contacts to look at: every one, or those noted since the last sync;
+    // any other is where its record says, unchanged.
+    const bool all = m_known.m_all != 0;
+    QHash<std::pair<QString, QString>, bool> looking; // whether it is known to be listed
+    QSet<QString> categories = all ? QSet<QString>(m_book.categories().cbegin(), m_book.categories().cend()) : QSet<QString>();
+    for (auto it = m_known.m_categories.cbegin(); it != m_known.m_categories.cend(); ++it)
+        categories.insert(it.key());
+    for (auto it = m_known.m_contacts.cbegin(); it != m_known.m_contacts.cend(); ++it)
+        looking.insert(it.key(), false);
+    for (auto it = m_known.m_records.cbegin(); it != m_known.m_records.cend(); ++it) {
+        m_last.insert(it.key(), it->synced);
+        m_uidOf.insert(it->synced.href, it.key());
+        const std::pair<QString, QString> at{it->category, it->name};
+        if (all || it->incoming || categories.contains(it->category))
+            looking.insert(at, false);
+        else if (!looking.contains(at))
+            m_here.insert(it.key(), {it->category, it->name, {}, it->signature, false});
+    }
+    for (const QString &category : std::as_const(categories)) {
+        if (m_book.categories().contains(category)) {
+            for (const QString &name : m_book.names(category))
+                looking.insert({category, name}, true);
+        }
+    }
+    {
+        QHash<QString, QSet<QString>> listed; // by category, of those asked about
+        const auto isListed = [&](const QString &category, const QString &name) {
+            if (!m_book.categories().contains(category))
+                return false;
+            auto names = listed.find(category);
+            if (names == listed.end())
+                names = listed.insert(category, QSet<QString>(m_book.names(category).cbegin(), m_book.names(category).cend()));
+            return names->contains(name);
+        };
+        RecordFile::WriteGroup uids;
+        for (auto it = looking.cbegin(); it != looking.cend(); ++it) {
+            if (it.value() || isListed(it.key().first, it.key().second))
+                look(it.key().first, it.key().second);
+        }
+        if (!uids.commit())
+            return ended(QStringLiteral("The contacts' UIDs could not be kept"));
     }
 
     // The conflicts left open: their contacts wait for the user on both sides.
@@ -238,30 +387,18 @@ void Run::round()
         }
     }
 
-    // Every contact here by its UID, as its card would go out now. One
-    // without a UID is given one, kept as an export keeps it.
-    {
-        RecordFile::WriteGroup uids;
-        for (const QString &category : m_book.categories()) {
-            for (const QString &name : m_book.names(category)) {
-                Vcard::StoredContact contact = Vcard::readContact(category, name);
-                if (KeptCards::giveUid(contact.kept))
-                    KeptCards::keep(category, name, contact.kept);
-                m_here.insert(contact.kept.first("UID")->text(), {category, name, Vcard::exportContact(contact)});
-            }
-        }
-        if (!uids.commit())
-            return ended(QStringLiteral("The contacts' UIDs could not be kept"));
-    }
     // A card whose contact was not yet stored here when a sync was cut short
     // was never here: it comes again as new. One whose contact is here is synced.
     {
         RecordFile::WriteGroup records;
-        for (const QString &uid : std::as_const(incoming)) {
-            if (m_here.contains(uid))
-                keep(uid, m_last[uid]);
+        const QHash<QString, Known::Record> known = m_known.m_records;
+        for (auto it = known.cbegin(); it != known.cend(); ++it) {
+            if (!it->incoming)
+                continue;
+            if (m_here.contains(it.key()))
+                keep(it.key(), it->synced);
             else
-                m_uidOf.remove(m_last.take(uid).href);
+                m_uidOf.remove(m_last.take(it.key()).href);
         }
     }
 
@@ -300,11 +437,15 @@ void Run::listed(const QHash<QString, QByteArray> &there, const QByteArray &toke
     QHash<QString, Synced> last = m_last;
     QHash<QString, Sync::Here> here;
     QHash<QString, QByteArray> listing = there;
+    RecordFile::WriteGroup records;
     for (auto it = m_here.cbegin(); it != m_here.cend(); ++it) {
-        const auto synced = m_last.constFind(it.key());
-        here.insert(it.key(), synced != m_last.cend() && sameFields(synced->card, it->card) ? Sync::Here::Unchanged
-                                                                                              : Sync::Here::Changed);
+        here.insert(it.key(), it->changed ? Sync::Here::Changed : Sync::Here::Unchanged);
+        // Read but the same: its record names its files as they are, so they are not read again.
+        const Known::Record record = m_known.m_records.value(it.key());
+        if (!it->changed && !it->signature.isEmpty() && it->signature != record.signature && !m_held.contains(it.key()))
+            keep(it.key(), record.synced);
     }
+    records.commit();
     // A contact in conflict is left as it is on both sides until the user chooses.
     for (const QString &uid : std::as_const(m_held)) {
         here.remove(uid);
@@ -325,12 +466,12 @@ void Run::listed(const QHash<QString, QByteArray> &there, const QByteArray &toke
         const Here &contact = m_here[uid];
         if (m_book.removeContact(contact.category, contact.name) == AddressBook::Removal::NotRemoved)
             return ended(QStringLiteral("%1 in %2 could not be removed").arg(contact.name, contact.category));
-        RecordFile::remove(recordFile(uid));
+        forget(uid);
         ++m_summary.removed;
         tell("Removed here", contact.category, contact.name);
     }
     for (const QString &uid : std::as_const(m_plan.forget))
-        RecordFile::remove(recordFile(uid));
+        forget(uid);
 
     // Cards in, then cards out: the steps run one after the other.
     m_steps.append([this] {
@@ -366,7 +507,7 @@ void Run::listed(const QHash<QString, QByteArray> &there, const QByteArray &toke
                     m_again = true;
                 else if (!outcome.ok())
                     return ended(outcome.error);
-                else if (RecordFile::remove(recordFile(uid)))
+                else if (forget(uid))
                     ++m_summary.removed, tell("Removed there", {}, cardName(m_last.value(uid).card));
                 next();
             });
@@ -404,7 +545,7 @@ void Run::hold(const QString &uid, const QList<FieldConflict> &fields)
     Here contact = m_here.value(uid);
     if (contact.name.isEmpty()) { // removed here: named as its last card names it
         const Vcard::Imported last = Vcard::importCard(Vcard::parse(m_last.value(uid).card).value(0));
-        contact = {last.category, last.name, {}};
+        contact = {last.category, last.name, {}, {}, false};
     }
     for (const FieldConflict &field : fields)
         m_conflicts.append({uid, contact.category, contact.name, QString::fromUtf8(field.field), field.here, field.there});
@@ -421,15 +562,16 @@ void Run::received(const CardDav::Entry &entry, const QByteArray &card)
         uid = parsed.first("UID")->text();
     if (m_held.contains(uid))
         return;
-    const auto here = m_here.constFind(uid);
-    if (here == m_here.cend())
+    if (!m_here.contains(uid))
         return addReceived(uid, entry, card);
+    const QByteArray cardHere = this->cardHere(uid);
+    const Here here = m_here.value(uid);
 
     const Synced last = m_last.value(uid);
     const Synced now{entry.href, entry.etag, card};
     QByteArray merged = card;
     if (m_merging.contains(uid) || !m_last.contains(uid)) {
-        const Merged merging = merge(last.card, here->card, card);
+        const Merged merging = merge(last.card, cardHere, card);
         if (!merging.conflicts.isEmpty())
             return hold(uid, merging.conflicts);
         merged = merging.card;
@@ -439,7 +581,7 @@ void Run::received(const CardDav::Entry &entry, const QByteArray &card)
         }
     }
     m_last.insert(uid, now);
-    if (sameFields(here->card, merged)) {
+    if (sameFields(cardHere, merged)) {
         keep(uid, now);
         return;
     }
@@ -450,8 +592,11 @@ void Run::received(const CardDav::Entry &entry, const QByteArray &card)
     if (!place(in))
         return;
     const AddressBook::Added added = m_book.replaceContact(
-        here->category, here->name, {in.category, in.name, std::move(in.files), std::move(in.picture), in.pictureSuffix, std::move(in.kept)});
-    if (added.stored && keep(uid, now))
+        here.category, here.name, {in.category, in.name, std::move(in.files), std::move(in.picture), in.pictureSuffix, std::move(in.kept)});
+    if (!added.stored)
+        return;
+    m_here.insert(uid, {in.category, in.name, {}, {}, false}); // as stored now
+    if (keep(uid, now))
         ++m_summary.received, tell("Received", in.category, in.name);
 }
 
@@ -483,7 +628,7 @@ void Run::addReceived(const QString &cardUid, const CardDav::Entry &entry, const
     m_book.noteContact(in.category, in.name);
     KeptCards::giveUid(in.kept);
     const QString uid = cardUid.isEmpty() ? in.kept.first("UID")->text() : cardUid;
-    m_here.insert(uid, {in.category, in.name, {}});
+    m_here.insert(uid, {in.category, in.name, {}, {}, false});
     m_addingSynced.append({uid, {entry.href, entry.etag, card}});
     m_adding.push_back({in.category, in.name, std::move(in.files), std::move(in.picture), in.pictureSuffix, std::move(in.kept)});
     if (qsizetype(m_adding.size()) == AddressBook::contactsPerGroup())
@@ -558,8 +703,19 @@ void Run::ended(const QString &error)
     makeFolder(folder());
     RecordFile::rewriteBytes(conflictsFile(), conflicts);
     // The token only once everything it covers is done here and there.
-    if (error.isEmpty() && !m_again)
+    if (error.isEmpty() && !m_again) {
         RecordFile::rewriteBytes(tokenFile(), m_token);
+        // What was noted before it began is done with, but for the contacts
+        // held: they are looked at again once the user has chosen.
+        m_known.m_contacts.removeIf([this](const auto &noted) { return noted.value() <= m_noted; });
+        m_known.m_categories.removeIf([this](const auto &noted) { return noted.value() <= m_noted; });
+        if (m_known.m_all <= m_noted)
+            m_known.m_all = 0;
+        for (const Conflict &conflict : std::as_const(m_conflicts)) {
+            if (const auto here = m_here.constFind(conflict.uid); here != m_here.cend())
+                m_known.noteContact(here->category, here->name);
+        }
+    }
     const auto done = std::exchange(m_done, {});
     done(m_summary);
 }

@@ -54,17 +54,58 @@ void setUp(QObject *context, const Settings &settings, const QString &password,
            std::function<void(const QString &error)> done);
 
 class Run;
+
+// What the syncs of one process know from one to the next: each contact's
+// record as the last sync left it, read from the disk once, and the contacts
+// changed here since, so that a sync reads and exports only those. The first
+// sync, and one after noteAll(), looks at every contact, but reads only those
+// whose files' signature (each file's inode, size and time) is no longer the
+// one kept with its record: a change made while no sync was watching (the
+// program killed just after an edit, another program's) is never missed.
+class Known
+{
+public:
+    // A contact added, removed, renamed or edited here since the last sync.
+    void noteContact(const QString &category, const QString &name);
+    // Every contact of the category, as listed now and as the records have it.
+    void noteCategory(const QString &category);
+    // Every contact, by the signatures of their files.
+    void noteAll() { m_all = ++m_notes; }
+
+private:
+    friend class Run;
+    struct Record
+    {
+        Synced synced;
+        QString category, name; // where the contact was here then
+        QByteArray signature;   // of its files then
+        bool incoming = false;  // it may not be here yet
+    };
+    void forget(const QString &uid);
+    void keep(const QString &uid, const Record &record);
+
+    bool m_read = false; // the records read from the disk
+    QHash<QString, Record> m_records; // by UID
+    QHash<std::pair<QString, QString>, QString> m_uidAt; // by category and name
+    // What was noted, each with the count of notes made then, so that a sync
+    // forgets only what it looked at.
+    quint64 m_notes = 1, m_all = 1; // m_all: when every contact was last noted, 0 once looked at
+    QHash<std::pair<QString, QString>, quint64> m_contacts;
+    QHash<QString, quint64> m_categories;
+};
+
 // One sync with the address book set up: the certificate trusted, the
-// password read, then a Run, deleted once `done` has been called.
+// password read, then a Run, deleted once `done` has been called. Without
+// `known`, every contact is looked at.
 void syncOnce(AddressBook &book, CardDav::Client &client, const Settings &settings,
-              std::function<void(const Summary &)> done);
+              std::function<void(const Summary &)> done, Known *known = nullptr);
 
 class Run : public QObject
 {
     Q_OBJECT
 
 public:
-    Run(AddressBook &book, CardDav::Client &client, const Settings &settings, QObject *parent = nullptr);
+    Run(AddressBook &book, CardDav::Client &client, const Settings &settings, Known *known = nullptr, QObject *parent = nullptr);
 
     // Runs the sync; `done` is called once, when it has ended.
     void start(std::function<void(const Summary &)> done);
@@ -73,7 +114,9 @@ private:
     struct Here
     {
         QString category, name;
-        QByteArray card; // as it would go out now
+        QByteArray card;      // as it would go out now; empty while not read
+        QByteArray signature; // of its files before they were read
+        bool changed = false; // since its last synced card
     };
     struct Conflict
     {
@@ -81,6 +124,10 @@ private:
     };
 
     void round();
+    // Reads the records once, then looks at the contacts noted (all at first).
+    void readRecords();
+    void look(const QString &category, const QString &name);
+    const QByteArray &cardHere(const QString &uid);
     void listed(const QHash<QString, QByteArray> &there, const QByteArray &token);
     void received(const CardDav::Entry &entry, const QByteArray &card);
     // The card's contact placed as the import places it; false when its category cannot be used.
@@ -92,11 +139,15 @@ private:
     void next();
     void ended(const QString &error = {});
     bool keep(const QString &uid, const Synced &synced, bool incoming = false);
+    bool forget(const QString &uid);
     void hold(const QString &uid, const QList<FieldConflict> &fields);
     void tell(const char *what, const QString &category, const QString &name);
 
     AddressBook &m_book;
     CardDav::Client &m_client;
+    Known m_own;
+    Known &m_known;
+    quint64 m_noted = 0; // the notes made before this sync began
     Settings m_settings;
     std::function<void(const Summary &)> m_done;
     Summary m_summary;
