@@ -29,7 +29,8 @@ std::unique_ptr<Server> startServer(const QString &kind, bool tls, QString &why)
             return why = "cannot write in " + dir, nullptr;
         props.close(), users.close();
         arguments = {"--config", "", "--server-hosts", "127.0.0.1:" + port, "--storage-filesystem-folder", dir,
-                     "--auth-type", "htpasswd", "--auth-htpasswd-filename", dir + "/users", "--auth-htpasswd-encryption", "plain"};
+                     "--auth-type", "htpasswd", "--auth-htpasswd-filename", dir + "/users", "--auth-htpasswd-encryption", "plain",
+                     "--logging-level", "info"}; // a line for each request, as Xandikos writes
         if (tls) {
             QProcess openssl;
             openssl.setProcessChannelMode(QProcess::MergedChannels);

@@ -84,6 +84,14 @@ class TestBookSync : public QObject
         return std::get<1>(wait<Outcome, Entry>([&](auto done) { client.create(book, uid, bytes, done); }));
     }
 
+    // The requests the server has answered, by its log.
+    qsizetype requests()
+    {
+        QFile log(server->dir.filePath("log"));
+        const QByteArray lines = log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
+        return lines.count(" request for '") + lines.count(" HTTP/1.1\" ");
+    }
+
 private slots:
     void initTestCase_data()
     {
@@ -147,6 +155,36 @@ private slots:
         QCOMPARE(conflicts.readAll(), "bea\tFriends\tBea Lee\tTEL;TYPE=cell\t557\t558\n");
     }
 
+    // Nothing changed: one request. A change made before a sync was killed goes with the next.
+    void unchanged()
+    {
+        Fixture fixture;
+        QVERIFY(fixture.put({{"RelationsList", listBytes({"Family"})}, {"NamesListFamily", listBytes({"Ann", "Bo"})}}));
+        if (!setUp(fixture))
+            return;
+        QCOMPARE(kinfolio({"--sync"}).value(1), "Sent 2, received 0, removed 0, 0 conflicts");
+        const qsizetype before = requests();
+        QCOMPARE(kinfolio({"--sync"}).value(1), "Sent 0, received 0, removed 0, 0 conflicts");
+        QCOMPARE(requests() - before, 1);
+
+        AddressBook here;
+        here.load();
+        here.openContact("Family", "Ann");
+        here.setField("Numbers", 1, "555");
+        QVERIFY(RecordFile::flush());
+        QProcess cut;
+        cut.start(KINFOLIO_PROGRAM, {"--sync"});
+        QVERIFY(cut.waitForStarted());
+        QTest::qWait(QRandomGenerator::global()->bounded(0, 300));
+        cut.kill();
+        cut.waitForFinished();
+        QCOMPARE(kinfolio({"--sync"}).value(0), "0");
+        QStringList numbers;
+        for (const QByteArray &card : cardsThere())
+            numbers.append(QString(card).contains("TEL;TYPE=cell:555") ? "555" : "");
+        QCOMPARE(numbers.count("555"), 1);
+    }
+
     // A certificate no one vouches for is refused, naming its fingerprint, until the user trusts that one.
     void certificate()
     {
@@ -207,6 +245,12 @@ private slots:
         QCOMPARE(asking.exitCode(), 0);
         QVERIFY(w.windowSync.lblSync->text().endsWith(": sent 0, received 1, removed 0, 0 conflicts"));
         QCOMPARE(w.lstNames->count(), 2);
+
+        // An edit goes by itself, a few seconds after it.
+        w.addressBook.openContact("Friends", "Cy");
+        w.addressBook.setField("Numbers", 1, "555");
+        QTRY_VERIFY_WITH_TIMEOUT(w.windowSync.lblSync->text().endsWith(": sent 1, received 0, removed 0, 0 conflicts"), 10000);
+        QVERIFY(cardsThere().value(book.path() + "cy.vcf").contains("TEL;TYPE=cell:555"));
     }
 
     // Kills at random moments of a first sync both ways, then one sync more:
