@@ -8,6 +8,12 @@
 #include "store/recordfile.h"
 #include "exchange/vcardfiles.h"
 #include "store/vcardcontact.h"
+#include "store/keptcards.h"
+#include "support/davservers.h"
+#include "sync/booksync.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 
 #include <QApplication>
 #include <QBuffer>
@@ -46,6 +52,7 @@ struct Sizes
     int cards = 10000;
     int pacedKeys = 200;
     int burst = 10000;
+    std::vector<int> synced{1000, 10000};
 };
 
 // Milliseconds of each repetition.
@@ -544,6 +551,159 @@ public:
         row(qPrintable(QStringLiteral("outside burst (%1 files)").arg(m_sizes.burst)), held, floor);
     }
 
+    // Against Radicale on loopback: the first sync of a book to an empty
+    // address book and of its cards into an empty book, each beside the
+    // same requests made alone by a bare client (the PUTs; the listing and
+    // the multiget), then a sync with nothing changed (its requests counted
+    // in the server's log) and an edit's way to the server with the
+    // window's 3 s wait. Memory: the peak after each size.
+    void sync()
+    {
+        QString why;
+        const std::unique_ptr<Server> server = startServer(QStringLiteral("radicale"), false, why);
+        if (!server) {
+            std::printf("(sync not run: %s)\n", qPrintable(why));
+            return;
+        }
+        const auto collection = [&](const QString &name) {
+            QDir().mkpath(server->dir.filePath("collection-root/ann/" + name));
+            QFile props(server->dir.filePath("collection-root/ann/" + name + "/.Radicale.props"));
+            if (props.open(QIODevice::WriteOnly))
+                props.write(R"({"tag": "VADDRESSBOOK"})");
+            return server->root.resolved(QUrl("/ann/" + name + '/'));
+        };
+        const auto requests = [&] {
+            QFile log(server->dir.filePath("log"));
+            return log.open(QIODevice::ReadOnly) ? log.readAll().count(" request for '") : 0;
+        };
+        CardDav::Client client;
+        client.setCredentials(server->user, server->password);
+        QNetworkAccessManager bare;
+        const auto ask = [&](const QByteArray &verb, const QUrl &url, const QByteArray &body, const QByteArray &header,
+                             const QByteArray &value) {
+            QNetworkRequest request(url);
+            request.setRawHeader("Authorization", "Basic " + QByteArray("ann:secret").toBase64());
+            request.setRawHeader(header, value);
+            request.setHeader(QNetworkRequest::ContentTypeHeader, verb == "PUT" ? "text/vcard" : "application/xml");
+            QNetworkReply *reply = bare.sendCustomRequest(request, verb, body);
+            while (!reply->isFinished())
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            const QByteArray answer = reply->readAll();
+            reply->deleteLater();
+            return answer;
+        };
+        const QByteArray namespaces = R"(<?xml version="1.0" encoding="utf-8"?>)";
+        for (const int n : m_sizes.synced) {
+            for (const char *folder : {"../Synced", "../Sync", "../Cards", ""}) // the data directory last: the others are named through it
+                QDir(data(folder)).removeRecursively();
+            Store::makeDataDir();
+            const QStringList names = namesList(n);
+            writeList("RelationsList", {"Family"});
+            writeList("NamesListFamily", names);
+            for (const QString &name : names)
+                writeContact("Family", name, {});
+            AddressBook book;
+            book.load();
+            Sync::Settings settings{collection(QStringLiteral("sent%1").arg(n)), server->user, {QStringLiteral("3.0")}, true, {}};
+            Sync::Known known;
+            Sync::Summary summary;
+            const auto once = [&](Sync::Known &known) {
+                bool ended = false;
+                Sync::Run run(book, client, settings, &known);
+                run.start([&](const Sync::Summary &s) { summary = s, ended = true; });
+                while (!ended)
+                    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            };
+            const double sent = time([&] { once(known); });
+            const QString label = QStringLiteral(" (%1 contacts)").arg(n);
+            if (summary.sent != n)
+                std::printf("(the first sync sent %d of %d: %s)\n", summary.sent, n, qPrintable(summary.error));
+
+            // The same PUTs alone, of the cards as they went.
+            QHash<QString, QByteArray> cards;
+            QStringList hrefs;
+            for (const QString &name : names)
+                hrefs.append(settings.book.path() + KeptCards::read("Family", name).first("UID")->text() + ".vcf");
+            bool fetched = false;
+            client.fetch(settings.book, hrefs, [&](const CardDav::Entry &entry, const QByteArray &card) { cards.insert(entry.href, card); },
+                         [&](const CardDav::Outcome &) { fetched = true; });
+            while (!fetched)
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            const QUrl floorBook = collection(QStringLiteral("floor%1").arg(n));
+            QStringList floorHrefs;
+            const double put = time([&] {
+                for (auto it = cards.cbegin(); it != cards.cend(); ++it) {
+                    floorHrefs.append(floorBook.path() + it.key().section(u'/', -1));
+                    ask("PUT", floorBook.resolved(QUrl(floorHrefs.last())), *it, "If-None-Match", "*");
+                }
+            });
+            row(qPrintable("sync: first, sent" + label), {sent}, {put});
+
+            // Interleaved with its floor, the same REPORT alone, so both meet the server alike.
+            Samples unchanged, report;
+            qsizetype asked = 0;
+            for (int i = 0; i < 5; ++i) {
+                const qsizetype before = requests();
+                unchanged.push_back(time([&] { once(known); }));
+                asked = requests() - before;
+                QFile token(data("../Sync/Token"));
+                const QByteArray tokenBytes = token.open(QIODevice::ReadOnly) ? token.readAll() : QByteArray();
+                report.push_back(time([&] {
+                    ask("REPORT", settings.book,
+                        namespaces + R"(<d:sync-collection xmlns:d="DAV:"><d:sync-token>)" + tokenBytes
+                            + R"(</d:sync-token><d:sync-level>1</d:sync-level><d:prop><d:getetag/></d:prop></d:sync-collection>)",
+                        "Depth", "0");
+                }));
+            }
+            row(qPrintable("sync: nothing changed" + label), unchanged, report);
+            std::printf("(%lld request(s); ", qlonglong(asked));
+            Sync::Known fresh;
+            std::printf("the first sync of a process, every file's signature compared: %.1f ms)\n", time([&] { once(fresh); }));
+
+            // An edit through the book, noted as the window notes it, synced 3 s later as the window does.
+            book.openContact("Family", names.first());
+            QElapsedTimer edited;
+            edited.start();
+            book.setField(FileName::Numbers, 1, QStringLiteral("07700 900999"));
+            known.noteContact("Family", names.first());
+            QTest::qWait(3000);
+            once(known);
+            std::printf("(an edit was on the server %.0f ms after it was made, the window's 3 s wait included; sent %d)\n",
+                        double(edited.nsecsElapsed()) / 1e6, summary.sent);
+
+            // Into an empty book; the floor: the same listing and multiget alone.
+            RecordFile::flush();
+            for (const char *folder : {"../Synced", "../Sync", "../Cards", ""}) // the data directory last: the others are named through it
+                QDir(data(folder)).removeRecursively();
+            Store::makeDataDir();
+            AddressBook empty;
+            empty.load();
+            Sync::Known none;
+            bool ended = false;
+            Sync::Run receiving(empty, client, settings, &none);
+            const double received = time([&] {
+                receiving.start([&](const Sync::Summary &s) { summary = s, ended = true; });
+                while (!ended)
+                    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            });
+            if (summary.received != n)
+                std::printf("(the first sync received %d of %d: %s %s)\n", summary.received, n, qPrintable(summary.error), qPrintable(summary.details.join(u' ').left(300)));
+            const double listed = time([&] {
+                ask("REPORT", floorBook,
+                    namespaces + R"(<d:sync-collection xmlns:d="DAV:"><d:sync-token/><d:sync-level>1</d:sync-level><d:prop><d:getetag/></d:prop></d:sync-collection>)",
+                    "Depth", "0");
+                QByteArray body = namespaces + R"(<c:addressbook-multiget xmlns:d="DAV:" xmlns:c="urn:ietf:params:xml:ns:carddav"><d:prop><d:getetag/><c:address-data/></d:prop>)";
+                for (const QString &href : std::as_const(floorHrefs))
+                    body += "<d:href>" + href.toUtf8() + "</d:href>";
+                ask("REPORT", floorBook, body + "</c:addressbook-multiget>", "Depth", "1");
+            });
+            row(qPrintable("sync: first, received" + label), {received}, {listed});
+            rusage usage{};
+            getrusage(RUSAGE_SELF, &usage);
+            std::printf("(peak memory after %d contacts each way: %.1f MB)\n", n, double(usage.ru_maxrss) / 1024.0);
+        }
+    }
+
 private:
     // Shows a window and returns once its client area has been painted.
     static void showAndPaint(QWidget &window, QWidget &client)
@@ -599,7 +759,7 @@ int main(int argc, char *argv[])
 
     Sizes sizes;
     if (QCoreApplication::arguments().contains(QStringLiteral("--small")))
-        sizes = Sizes{50, 2000, 50, 50, 3, {500, 1000, 2000}, 200, 30, 500};
+        sizes = Sizes{50, 2000, 50, 50, 3, {500, 1000, 2000}, 200, 30, 500, {20, 100}};
 
     // The slowed-sync case runs in a copy of the bench with the fault shim
     // preloaded, which prints its rows into this table.
@@ -644,5 +804,7 @@ int main(int argc, char *argv[])
         Bench(sizes).vcard();
     if (wanted("scaling"))
         Bench(sizes).scaling();
+    if (wanted("sync"))
+        Bench(sizes).sync();
     return 0;
 }

@@ -302,14 +302,15 @@ void Run::look(const QString &category, const QString &name)
     const QString recorded = m_known.m_uidAt.value({category, name});
     const Known::Record record = m_known.m_records.value(recorded);
     if (!recorded.isEmpty() && !now.isEmpty() && now == record.signature && !record.incoming) {
-        m_here.insert(recorded, {category, name, {}, now, false});
+        m_here.insert(recorded, {category, name, {}, now, false, false});
         return;
     }
     Vcard::StoredContact contact = Vcard::readContact(category, name);
-    if (KeptCards::giveUid(contact.kept))
+    const bool given = KeptCards::giveUid(contact.kept);
+    if (given)
         KeptCards::keep(category, name, contact.kept);
     const QString uid = contact.kept.first("UID")->text();
-    Here here{category, name, Vcard::exportContact(contact), now, true};
+    Here here{category, name, Vcard::exportContact(contact), now, true, given};
     const auto last = m_last.constFind(uid);
     here.changed = last == m_last.cend() || !sameFields(last->card, here.card);
     m_here.insert(uid, here);
@@ -349,7 +350,7 @@ void Run::round()
         if (all || it->incoming || categories.contains(it->category))
             looking.insert(at, false);
         else if (!looking.contains(at))
-            m_here.insert(it.key(), {it->category, it->name, {}, it->signature, false});
+            m_here.insert(it.key(), {it->category, it->name, {}, it->signature, false, false});
     }
     for (const QString &category : std::as_const(categories)) {
         if (m_book.categories().contains(category)) {
@@ -374,6 +375,11 @@ void Run::round()
         }
         if (!uids.commit())
             return ended(QStringLiteral("The contacts' UIDs could not be kept"));
+        // Those given a UID were read as they are now, their UIDs kept.
+        for (Here &here : m_here) {
+            if (here.givenUid)
+                here.signature = signature(here.category, here.name);
+        }
     }
 
     // The conflicts left open: their contacts wait for the user on both sides.
@@ -545,7 +551,7 @@ void Run::hold(const QString &uid, const QList<FieldConflict> &fields)
     Here contact = m_here.value(uid);
     if (contact.name.isEmpty()) { // removed here: named as its last card names it
         const Vcard::Imported last = Vcard::importCard(Vcard::parse(m_last.value(uid).card).value(0));
-        contact = {last.category, last.name, {}, {}, false};
+        contact = {last.category, last.name, {}, {}, false, false};
     }
     for (const FieldConflict &field : fields)
         m_conflicts.append({uid, contact.category, contact.name, QString::fromUtf8(field.field), field.here, field.there});
@@ -595,7 +601,7 @@ void Run::received(const CardDav::Entry &entry, const QByteArray &card)
         here.category, here.name, {in.category, in.name, std::move(in.files), std::move(in.picture), in.pictureSuffix, std::move(in.kept)});
     if (!added.stored)
         return;
-    m_here.insert(uid, {in.category, in.name, {}, {}, false}); // as stored now
+    m_here.insert(uid, {in.category, in.name, {}, {}, false, false}); // as stored now
     if (keep(uid, now))
         ++m_summary.received, tell("Received", in.category, in.name);
 }
@@ -628,7 +634,7 @@ void Run::addReceived(const QString &cardUid, const CardDav::Entry &entry, const
     m_book.noteContact(in.category, in.name);
     KeptCards::giveUid(in.kept);
     const QString uid = cardUid.isEmpty() ? in.kept.first("UID")->text() : cardUid;
-    m_here.insert(uid, {in.category, in.name, {}, {}, false});
+    m_here.insert(uid, {in.category, in.name, {}, {}, false, false});
     m_addingSynced.append({uid, {entry.href, entry.etag, card}});
     m_adding.push_back({in.category, in.name, std::move(in.files), std::move(in.picture), in.pictureSuffix, std::move(in.kept)});
     if (qsizetype(m_adding.size()) == AddressBook::contactsPerGroup())

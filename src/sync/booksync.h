@@ -117,6 +117,7 @@ private:
         QByteArray card;      // as it would go out now; empty while not read
         QByteArray signature; // of its files before they were read
         bool changed = false; // since its last synced card
+        bool givenUid = false; // its kept card written with one
     };
     struct Conflict
     {
