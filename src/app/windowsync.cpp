@@ -135,29 +135,30 @@ WindowSync::WindowSync(QMainWindow &window, AddressBook &book) : window(window),
 
 void WindowSync::start()
 {
-    // What changed is noted for the next sync to look at, and only that.
+    // What changed is noted for the next sync to look at, and only that;
+    // before the first sync there is nothing to note: it looks at every contact.
     for (const auto signal : {&AddressBook::nameAdded, &AddressBook::nameRemoved}) {
         connect(&book, signal, this, [this](const QString &category, const QString &name) {
-            m_known.noteContact(category, name);
-            changed();
+            if (lblSync)
+                m_known.noteContact(category, name), changed();
         });
     }
     const auto open = [this] {
-        m_known.noteContact(book.openCategory(), book.openName());
-        changed();
+        if (lblSync)
+            m_known.noteContact(book.openCategory(), book.openName()), changed();
     };
     connect(&book, &AddressBook::contactEdited, this, open);
     connect(&book, &AddressBook::contactFileChanged, this, open);
     const auto category = [this](const QString &category) {
-        m_known.noteCategory(category);
-        changed();
+        if (lblSync)
+            m_known.noteCategory(category), changed();
     };
     connect(&book, &AddressBook::categoryRemoved, this, category);
     connect(&book, &AddressBook::categoryAdded, this, category); // a renamed one's contacts moved into it
     connect(&book, &AddressBook::namesReset, this, category);
     connect(&book, &AddressBook::categoriesReset, this, [this] {
-        m_known.noteAll();
-        changed();
+        if (lblSync)
+            m_known.noteAll(), changed();
     });
     Sync::Settings settings;
     if (Sync::readSettings(settings))
@@ -165,10 +166,10 @@ void WindowSync::start()
     m_every.start();
 }
 
+// Only once set up and tried: no settings read at each keystroke.
 void WindowSync::changed()
 {
-    if (lblSync) // set up and tried: no settings read at each keystroke
-        m_soon.start();
+    m_soon.start();
 }
 
 void WindowSync::mnuSyncNow_Click()

@@ -51,8 +51,8 @@ private:
 // The window's syncs: at start when set up, a few seconds after the last
 // change to a contact, every 15 minutes and when asked, one at a time and
 // never waited for; one that failed is tried again after 30 seconds, then
-// after twice as long each time, up to 15 minutes, until one works. What the last one did shows on a line of the status bar,
-// its details a click away.
+// after twice as long each time, up to 15 minutes, until one works. What the
+// last one did shows on a line of the status bar, its details a click away.
 class WindowSync : public QObject
 {
     Q_OBJECT

@@ -39,6 +39,11 @@ QString conflictsFile()
     return folder() + QStringLiteral("Conflicts");
 }
 
+QString refusedFile()
+{
+    return folder() + QStringLiteral("Refused");
+}
+
 // A UID may hold any character, so its record is named by its digest.
 QString recordFile(const QString &uid)
 {
@@ -243,7 +248,7 @@ void Run::start(std::function<void(const Summary &)> done)
 
 bool Run::keep(const QString &uid, const Synced &synced, bool incoming)
 {
-    const Here &here = m_here[uid];
+    const Here here = m_here.value(uid);
     // A contact read in this sync is as its files were before they were read:
     // a change made since is seen by the next. One stored by the sync is as it is now.
     const QByteArray signature = incoming ? QByteArray() : here.card.isEmpty() ? Sync::signature(here.category, here.name) : here.signature;
@@ -415,7 +420,7 @@ void Run::round()
             QHash<QString, QByteArray> there;
             for (const CardDav::Entry &entry : entries)
                 there.insert(entry.href, entry.etag);
-            listed(there, {});
+            listed(there, {}, true);
         });
     };
     // While a conflict is open its card is listed whole, so a change there meanwhile is seen once the user has chosen.
@@ -433,16 +438,33 @@ void Run::round()
         for (const CardDav::Entry &entry : changes.changed)
             changed.insert(entry.href, entry.etag);
         // Hrefs the last sync did not keep (cards refused here, or cut short) are listed as they are now.
-        listed(token.isEmpty() ? changed : listingAfter(m_last, changed, changes.removed), changes.token);
+        listed(token.isEmpty() ? changed : listingAfter(m_last, changed, changes.removed), changes.token, token.isEmpty());
     });
 }
 
-void Run::listed(const QHash<QString, QByteArray> &there, const QByteArray &token)
+void Run::listed(const QHash<QString, QByteArray> &there, const QByteArray &token, bool complete)
 {
     m_token = token;
     QHash<QString, Synced> last = m_last;
     QHash<QString, Sync::Here> here;
     QHash<QString, QByteArray> listing = there;
+    // A card left out before, unchanged since, is not fetched again while it would still be left out.
+    QByteArray refused;
+    RecordFile::readBytes(refusedFile(), refused);
+    m_refused.clear();
+    for (const QByteArray &line : refused.split('\n')) {
+        const QStringList parts = QString::fromUtf8(line).split(u'\t');
+        if (parts.size() != 4 || m_uidOf.contains(parts[0]))
+            continue;
+        const auto etag = listing.constFind(parts[0]);
+        if (etag == listing.cend()) {
+            if (!complete)
+                m_refused.insert(parts[0], line + '\n');
+        } else if (*etag == parts[1].toUtf8() && !etag->isEmpty() && leftOut(parts[2], parts[3])) {
+            m_refused.insert(parts[0], line + '\n');
+            listing.remove(parts[0]);
+        }
+    }
     RecordFile::WriteGroup records;
     for (auto it = m_here.cbegin(); it != m_here.cend(); ++it) {
         here.insert(it.key(), it->changed ? Sync::Here::Changed : Sync::Here::Unchanged);
@@ -620,17 +642,39 @@ bool Run::place(Vcard::Imported &in) const
     return true;
 }
 
+// Whether a card placed there would be left out now; a card that cannot be used at all has no place.
+bool Run::leftOut(const QString &category, const QString &name)
+{
+    if (category.isEmpty())
+        return true;
+    const QString listed = m_book.listedCategory(category);
+    if (listed.isEmpty())
+        return m_book.checkCategory(category) != AddressBook::Refusal::None;
+    bool storedEarlier = false;
+    return m_book.checkContact(listed, name, storedEarlier) != AddressBook::Refusal::None || storedEarlier;
+}
+
 void Run::addReceived(const QString &cardUid, const CardDav::Entry &entry, const QByteArray &card)
 {
     Vcard::Imported in = Vcard::importCard(Vcard::parse(card).value(0));
+    // A card refused here is left out, as an import leaves it, and remembered
+    // with its ETag and place: fetched again once changed there, or once its
+    // place here is free.
+    const auto refuse = [&] {
+        const bool usable = in.skipped.isEmpty();
+        m_refused.insert(entry.href, QStringList{entry.href, QString::fromUtf8(entry.etag), usable ? in.category : QString(),
+                                                 usable ? in.name : QString()}
+                                             .join(u'\t')
+                                             .toUtf8()
+                                         + '\n');
+    };
     if (!place(in))
-        return;
+        return refuse();
     if (m_book.listedCategory(in.category).isEmpty())
         m_book.noteCategory(in.category);
-    // A name refused here leaves the card out, as an import does; it comes again at the next full listing.
     bool storedEarlier = false;
     if (m_book.checkContact(in.category, in.name, storedEarlier) != AddressBook::Refusal::None || storedEarlier)
-        return;
+        return refuse();
     m_book.noteContact(in.category, in.name);
     KeptCards::giveUid(in.kept);
     const QString uid = cardUid.isEmpty() ? in.kept.first("UID")->text() : cardUid;
@@ -708,6 +752,12 @@ void Run::ended(const QString &error)
     m_summary.conflicts = int(uids.size());
     makeFolder(folder());
     RecordFile::rewriteBytes(conflictsFile(), conflicts);
+    if (error.isEmpty()) {
+        QByteArray refused;
+        for (const QByteArray &line : std::as_const(m_refused))
+            refused += line;
+        RecordFile::rewriteBytes(refusedFile(), refused);
+    }
     // The token only once everything it covers is done here and there.
     if (error.isEmpty() && !m_again) {
         RecordFile::rewriteBytes(tokenFile(), m_token);

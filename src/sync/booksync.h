@@ -129,7 +129,9 @@ private:
     void readRecords();
     void look(const QString &category, const QString &name);
     const QByteArray &cardHere(const QString &uid);
-    void listed(const QHash<QString, QByteArray> &there, const QByteArray &token);
+    // `complete`: every card there is listed, not only those changed.
+    void listed(const QHash<QString, QByteArray> &there, const QByteArray &token, bool complete);
+    bool leftOut(const QString &category, const QString &name);
     void received(const CardDav::Entry &entry, const QByteArray &card);
     // The card's contact placed as the import places it; false when its category cannot be used.
     bool place(Vcard::Imported &in) const;
@@ -162,6 +164,7 @@ private:
     QSet<QString> m_held;
     Plan m_plan;
     QSet<QString> m_merging; // the plan's merges
+    QHash<QString, QByteArray> m_refused; // by href, the line of each card left out
     QByteArray m_token;
     QList<std::function<void()>> m_steps;
     // Contacts new here from the cards received, stored together, and the
