@@ -28,7 +28,7 @@ QStringList kinfolio(const QStringList &arguments, const QByteArray &input = {})
     process.start(KINFOLIO_PROGRAM, arguments);
     process.write(input);
     process.closeWriteChannel();
-    const bool ended = process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit;
+    const bool ended = process.waitForFinished(600000) && process.exitStatus() == QProcess::NormalExit;
     return {ended ? QString::number(process.exitCode()) : "not ended", process.readAllStandardOutput().trimmed(),
             process.readAllStandardError().trimmed()};
 }
@@ -174,6 +174,16 @@ private slots:
         QFile conflicts(fixture.dataDir() + "../Sync/Conflicts");
         QVERIFY(conflicts.open(QIODevice::ReadOnly));
         QCOMPARE(conflicts.readAll(), "bea\tFriends\tBea Lee\tTEL;TYPE=cell\t557\t558\n");
+
+        // Renamed here, and its category too: the same card there, its name and category changed.
+        AddressBook now; // with what the syncs brought
+        QVERIFY(now.load() && now.renameCategory("Work", "Jobs").stored && now.renameContact("Jobs", "Cy Young", "Cy Yung").stored);
+        QVERIFY(RecordFile::flush());
+        QCOMPARE(kinfolio({"--sync"}), QStringList({"0", "Sent 1, received 0, removed 0, 1 conflict", ""}));
+        const QHash<QString, QByteArray> renamed = cardsThere();
+        QCOMPARE(renamed.size(), 2);
+        for (const char *line : {"UID:cy", "FN:Cy Yung", "CATEGORIES:Jobs"})
+            QVERIFY2(renamed.value(cy.href).contains(line), renamed.value(cy.href).constData());
     }
 
     // A certificate no one vouches for is refused, naming its fingerprint, until the user trusts that one.
