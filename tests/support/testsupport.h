@@ -88,10 +88,9 @@ public:
     QStringList texts() const;
     // "category/name | names on|off | details on|off | empty|filled | contact name label".
     QString state() const;
-    // What act did, a line each: the dialogs it showed, the three lists (the chosen entry in brackets), state(),
-    // texts(), and each data file it wrote ("name: [bytes]") or deleted, stored first unless storedFirst is
-    // false; the data directory written <dir>.
-    QString after(const std::function<void()> &act, bool storedFirst = true);
+    // What act did, a line each: the dialogs shown (since the start, which may have something to say), state() and the three lists (the chosen entry in brackets)
+    // where they changed, and the data files it wrote (+) or deleted (-), once stored; the data directory written <dir>.
+    QStringList after(const std::function<void()> &act);
 
     ScriptedPlatform platform;
     QTemporaryDir home;
