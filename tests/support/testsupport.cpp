@@ -265,16 +265,10 @@ QString describe(const QList<QWidget *> &windows)
     return text;
 }
 
-QString storedBlock(const QString &name, const QString &seen)
+QString storedText(const QString &name, const QString &seen)
 {
-    static QStringList begun; // files this run has written
-    const char *tag = QTest::currentDataTag();
-    const QString head = QStringLiteral("## %1\n").arg(tag ? tag : QTest::currentTestFunction());
     QFile mine(name), stored(QStringLiteral(KINFOLIO_TEST_DATA "/") + name);
-    if (mine.open(begun.contains(name) ? QIODevice::Append : QIODevice::WriteOnly))
-        mine.write((head + seen).toUtf8());
-    begun += name;
-    const QString all = stored.open(QIODevice::ReadOnly) ? '\n' + QString::fromUtf8(stored.readAll()) : QString();
-    const qsizetype start = all.indexOf('\n' + head), end = all.indexOf("\n## ", start + 1);
-    return start < 0 ? QString() : all.mid(start + head.size() + 1, end < 0 ? -1 : end - start - head.size());
+    if (mine.open(QIODevice::WriteOnly))
+        mine.write(seen.toUtf8());
+    return stored.open(QIODevice::ReadOnly) ? QString::fromUtf8(stored.readAll()) : QString();
 }

@@ -56,10 +56,9 @@ Files standardBook();
 // geometry, accessible name and labels, font, the window, text, box, box text,
 // button and button text colours, whether disabled; then the menus' items.
 QString describe(const QList<QWidget *> &windows);
-// The block of tests/data/<name> under the line "## <the data row's tag>", or "## <the test function>" in a
-// test without rows. What each saw is written the same way to <name> in the current directory, to compare
-// or to copy over after a deliberate change.
-QString storedBlock(const QString &name, const QString &seen);
+// The text of tests/data/<name>. What the test saw is written to <name> in the current directory, to compare or to
+// copy over after a deliberate change.
+QString storedText(const QString &name, const QString &seen);
 
 // One test's own data directory, a scripted user and the real main window.
 class Fixture
