@@ -67,6 +67,9 @@ FrmFind::FrmFind(AddressBook &book) : QWidget(nullptr, Qt::Window), m_index(book
     lstFound->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lstFound->setSelectionBehavior(QAbstractItemView::SelectRows);
     lstFound->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Scrolling to the chosen match lays out every row first: done only where
+    // the match is not the first, not at every key typed.
+    lstFound->setAutoScroll(false);
     lstFound->header()->setStretchLastSection(true);
     lstFound->header()->resizeSection(0, Controls::twipsToPixels(this, 2400, Qt::Horizontal));
     lstFound->header()->resizeSection(1, Controls::twipsToPixels(this, 1800, Qt::Horizontal));
@@ -109,8 +112,11 @@ void FrmFind::txtFind_Change()
             break;
         }
     }
-    if (!m_found->matches.isEmpty())
-        lstFound->setCurrentIndex(m_found->index(row, 0));
+    if (m_found->matches.isEmpty())
+        return;
+    lstFound->setCurrentIndex(m_found->index(row, 0));
+    if (row > 0)
+        lstFound->scrollTo(lstFound->currentIndex());
 }
 
 void FrmFind::lstFound_DblClick()
@@ -128,6 +134,7 @@ bool FrmFind::eventFilter(QObject *watched, QEvent *event)
         const int key = static_cast<QKeyEvent *>(event)->key();
         if (key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_PageUp || key == Qt::Key_PageDown) {
             QCoreApplication::sendEvent(lstFound, event);
+            lstFound->scrollTo(lstFound->currentIndex());
             return true;
         }
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <numeric>
 
 namespace {
 
@@ -150,20 +151,23 @@ QList<FindIndex::Match> FindIndex::search(const QString &query) const
     QByteArray digits = phoneQuery(query);
     if (digits.isEmpty() || digits == needle)
         digits.clear();
-    std::vector<std::pair<const Entry *, int>> hits;
-    for (const Entry &entry : m_entries) {
+    // In the order of the texts, which start with the name, then the
+    // category: sorted once after a change, not at every query.
+    if (m_order.size() != m_entries.size()) {
+        m_order.resize(m_entries.size());
+        std::iota(m_order.begin(), m_order.end(), 0);
+        std::sort(m_order.begin(), m_order.end(),
+                  [this](quint32 a, quint32 b) { return m_entries[a].text < m_entries[b].text; });
+    }
+    QList<Match> matches;
+    for (const quint32 row : m_order) {
+        const Entry &entry = m_entries[row];
         int part = partOf(entry.text, needle);
         if (part < 0 && !digits.isEmpty())
             part = partOf(entry.text, digits);
         if (part >= 0)
-            hits.emplace_back(&entry, part);
+            matches.append({entry.category, entry.name, partNames().value(part)});
     }
-    // The text starts with the name, then the category.
-    std::sort(hits.begin(), hits.end(), [](const auto &a, const auto &b) { return a.first->text < b.first->text; });
-    QList<Match> matches;
-    matches.reserve(qsizetype(hits.size()));
-    for (const auto &[entry, part] : hits)
-        matches.append({entry->category, entry->name, partNames().value(part)});
     return matches;
 }
 
@@ -296,6 +300,7 @@ void FindIndex::put(const Entry &entry)
         m_entries[size_t(*row)].text = entry.text;
         return;
     }
+    m_order.clear();
     m_rows.insert(key, qsizetype(m_entries.size()));
     m_joined.insert(entry.category + entry.name, key);
     ++m_perCategory[entry.category];
@@ -309,6 +314,7 @@ void FindIndex::drop(const Key &key)
     if (row == m_rows.cend())
         return;
     const qsizetype at = *row;
+    m_order.clear();
     m_rows.erase(row);
     m_joined.remove(key.first + key.second);
     --m_perCategory[key.first];
@@ -381,6 +387,7 @@ void FindIndex::rebuild()
 {
     m_floor = ++m_seq;
     m_entries.clear();
+    m_order.clear();
     m_rows.clear();
     m_joined.clear();
     m_perCategory.clear();

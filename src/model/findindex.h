@@ -90,6 +90,7 @@ private:
     std::atomic<bool> m_stopping{false};
 
     std::vector<Entry> m_entries;
+    mutable std::vector<quint32> m_order; // of the entries, by their text; empty once they change
     QHash<Key, qsizetype> m_rows;
     QHash<QString, Key> m_joined; // category and name run together, as the files are named
     QHash<QString, qsizetype> m_perCategory;
