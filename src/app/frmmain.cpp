@@ -439,6 +439,8 @@ void FrmMain::mnuFind_Click()
                          colors.color(ColorRole::TextBoxText));
         connect(m_frmFind.get(), &FrmFind::contactChosen, this,
                 [this](const QString &category, const QString &name) { book.showContact(category, name); });
+        // Beside the main window, where the contact it chooses shows.
+        m_frmFind->move(frameGeometry().topRight() + QPoint(Controls::twipsToPixels(this, 120, Qt::Horizontal), 0));
     }
     m_frmFind->show();
     m_frmFind->raise();
