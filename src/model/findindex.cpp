@@ -67,12 +67,7 @@ int partOf(const QByteArray &text, const QByteArray &needle)
 
 } // namespace
 
-// The thread's work is posted to it as functions; it needs no signals of its own.
-class FindReader : public QObject
-{
-};
-
-FindIndex::FindIndex(AddressBook &book, QObject *parent) : QObject(parent), m_book(book), m_reader(new FindReader)
+FindIndex::FindIndex(AddressBook &book, QObject *parent) : QObject(parent), m_book(book), m_reader(new QObject)
 {
     m_reader->moveToThread(&m_thread);
     m_thread.setObjectName(QStringLiteral("FindIndex"));

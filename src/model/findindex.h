@@ -14,7 +14,6 @@
 #include <vector>
 
 class AddressBook;
-class FindReader;
 
 // Every contact of the book in a form a query runs through fast: per contact
 // one byte string holding its name, category and every field (the table of
@@ -86,7 +85,7 @@ private:
 
     AddressBook &m_book;
     QThread m_thread;
-    FindReader *m_reader = nullptr;
+    QObject *m_reader = nullptr; // lives in m_thread: the reading is posted to it
     std::atomic<bool> m_stopping{false};
 
     std::vector<Entry> m_entries;
