@@ -87,10 +87,32 @@ QString cardName(const QByteArray &card)
     return name ? name->text() : QString();
 }
 
-// A value on one line of the conflicts file.
+// A value on one line of the conflicts file, and back.
 QString oneLine(QString text)
 {
     return text.replace(u'\\', QStringLiteral("\\\\")).replace(u'\n', QStringLiteral("\\n")).replace(u'\t', u' ');
+}
+
+QString fromOneLine(const QString &line)
+{
+    QString text;
+    for (qsizetype i = 0; i < line.size(); ++i)
+        text += line[i] == u'\\' && i + 1 < line.size() ? (line[++i] == u'n' ? u'\n' : line[i]) : line[i];
+    return text;
+}
+
+bool storeConflicts(const QList<OpenConflict> &conflicts)
+{
+    QByteArray bytes;
+    for (const OpenConflict &c : conflicts) {
+        QStringList fields{c.uid, c.category, c.name, c.field, c.here, c.there};
+        for (QString &field : fields)
+            field = oneLine(field);
+        if (!c.choice.isEmpty())
+            fields.append(c.choice);
+        bytes += fields.join(u'\t').toUtf8() + '\n';
+    }
+    return makeFolder(folder()) && RecordFile::rewriteBytes(conflictsFile(), bytes);
 }
 
 } // namespace
@@ -117,6 +139,32 @@ bool storeSettings(const Settings &settings)
                                                        settings.versions.join(u' '),
                                                        settings.syncCollection ? QStringLiteral("sync-collection") : QString(),
                                                        QString::fromLatin1(settings.certificate.toHex())});
+}
+
+QList<OpenConflict> conflicts()
+{
+    QList<OpenConflict> open;
+    QByteArray bytes;
+    RecordFile::readBytes(conflictsFile(), bytes);
+    for (const QByteArray &line : bytes.split('\n')) {
+        QStringList parts = QString::fromUtf8(line).split(u'\t');
+        if (parts.size() != 6 && parts.size() != 7)
+            continue;
+        for (QString &part : parts)
+            part = fromOneLine(part);
+        open.append({parts[0], parts[1], parts[2], parts[3], parts[4], parts[5], parts.value(6)});
+    }
+    return open;
+}
+
+bool choose(const QString &uid, const QString &field, bool mine)
+{
+    QList<OpenConflict> open = conflicts();
+    for (OpenConflict &conflict : open) {
+        if (conflict.uid == uid && conflict.field == field)
+            conflict.choice = mine ? QStringLiteral("mine") : QStringLiteral("theirs");
+    }
+    return storeConflicts(open);
 }
 
 QString Summary::line() const
@@ -203,7 +251,7 @@ void Run::round()
     ++m_rounds;
     m_again = false;
     QSet<QString> incoming;
-    m_last.clear(), m_uidOf.clear(), m_here.clear(), m_conflicts.clear(), m_held.clear();
+    m_last.clear(), m_uidOf.clear(), m_here.clear(), m_conflicts.clear(), m_held.clear(), m_settling.clear();
     m_steps.clear(), m_adding.clear(), m_addingSynced.clear(), m_stored.clear();
 
     const QDir records(cardsFolder());
@@ -227,14 +275,17 @@ void Run::round()
             incoming.insert(uid);
     }
 
-    // The conflicts left open: their contacts wait for the user on both sides.
-    QByteArray open;
-    RecordFile::readBytes(conflictsFile(), open);
-    for (const QByteArray &line : open.split('\n')) {
-        const QStringList parts = QString::fromUtf8(line).split(u'\t');
-        if (parts.size() == 6) {
-            m_conflicts.append({parts[0], parts[1], parts[2], parts[3], parts[4], parts[5]});
-            m_held.insert(parts[0]);
+    // The conflicts left open: their contacts wait for the user on both
+    // sides, but for those whose every field the user has chosen for.
+    for (const OpenConflict &conflict : conflicts())
+        m_settling[conflict.uid].append(conflict);
+    for (auto it = m_settling.begin(); it != m_settling.end();) {
+        if (std::any_of(it->cbegin(), it->cend(), [](const OpenConflict &c) { return c.choice.isEmpty(); })) {
+            m_conflicts += *it;
+            m_held.insert(it.key());
+            it = m_settling.erase(it);
+        } else {
+            ++it;
         }
     }
 
@@ -277,7 +328,7 @@ void Run::round()
     };
     // While a conflict is open its card is listed whole, so a change there meanwhile is seen once the user has chosen.
     QByteArray token;
-    if (m_held.isEmpty())
+    if (m_held.isEmpty() && m_settling.isEmpty())
         RecordFile::readBytes(tokenFile(), token);
     if (!m_settings.syncCollection)
         return whole();
@@ -310,10 +361,15 @@ void Run::listed(const QHash<QString, QByteArray> &there, const QByteArray &toke
         here.remove(uid);
         listing.remove(last.take(uid).href);
     }
+    QHash<QString, bool> keepMine;
+    for (const QList<OpenConflict> &chosen : std::as_const(m_settling)) {
+        if (chosen.first().field == u"(contact)")
+            keepMine.insert(chosen.first().uid, chosen.first().choice == u"mine");
+    }
     QString book = m_settings.book.path(QUrl::FullyDecoded);
     if (!book.endsWith(u'/'))
         book += u'/';
-    m_plan = plan(last, here, listing, book);
+    m_plan = plan(last, here, listing, book, keepMine);
     m_merging = QSet<QString>(m_plan.merge.cbegin(), m_plan.merge.cend());
 
     for (const Sync::Conflict &conflict : std::as_const(m_plan.conflicts)) {
@@ -329,8 +385,10 @@ void Run::listed(const QHash<QString, QByteArray> &there, const QByteArray &toke
         ++m_summary.removed;
         tell("Removed here", contact.category, contact.name);
     }
-    for (const QString &uid : std::as_const(m_plan.forget))
+    for (const QString &uid : std::as_const(m_plan.forget)) {
         RecordFile::remove(recordFile(uid));
+        m_last.remove(uid);
+    }
 
     // Cards in, then cards out: the steps run one after the other.
     m_steps.append([this] {
@@ -360,8 +418,10 @@ void Run::listed(const QHash<QString, QByteArray> &there, const QByteArray &toke
     }
     for (const QString &uid : std::as_const(m_plan.removeThere)) {
         const Synced &synced = m_last[uid];
-        m_steps.append([this, uid, synced] {
-            m_client.remove(m_settings.book, {synced.href, synced.etag}, [this, uid](const CardDav::Outcome &outcome) {
+        // The ETag listed: the last sync's, but where the user chose to remove a card changed there since.
+        const QByteArray etag = listing.value(synced.href);
+        m_steps.append([this, uid, href = synced.href, etag] {
+            m_client.remove(m_settings.book, {href, etag}, [this, uid](const CardDav::Outcome &outcome) {
                 if (outcome.kind == CardDav::Outcome::Precondition)
                     m_again = true;
                 else if (!outcome.ok())
@@ -407,8 +467,9 @@ void Run::hold(const QString &uid, const QList<FieldConflict> &fields)
         contact = {last.category, last.name, {}};
     }
     for (const FieldConflict &field : fields)
-        m_conflicts.append({uid, contact.category, contact.name, QString::fromUtf8(field.field), field.here, field.there});
+        m_conflicts.append({uid, contact.category, contact.name, QString::fromUtf8(field.field), field.here, field.there, {}});
     m_held.insert(uid);
+    m_settling.remove(uid); // the server changed it again: to be chosen anew
 }
 
 void Run::received(const CardDav::Entry &entry, const QByteArray &card)
@@ -429,7 +490,10 @@ void Run::received(const CardDav::Entry &entry, const QByteArray &card)
     const Synced now{entry.href, entry.etag, card};
     QByteArray merged = card;
     if (m_merging.contains(uid) || !m_last.contains(uid)) {
-        const Merged merging = merge(last.card, here->card, card);
+        QHash<QByteArray, Choice> chosen;
+        for (const OpenConflict &conflict : m_settling.value(uid))
+            chosen.insert(conflict.field.toUtf8(), {conflict.choice == u"mine", conflict.there});
+        const Merged merging = merge(last.card, here->card, card, chosen);
         if (!merging.conflicts.isEmpty())
             return hold(uid, merging.conflicts);
         merged = merging.card;
@@ -542,21 +606,19 @@ void Run::ended(const QString &error)
     if (error.isEmpty() && m_again && m_rounds < 3)
         return round();
     m_summary.error = error;
-    QByteArray conflicts;
+    // The choices are carried out once the sync has ended with every step confirmed; else the next does it again.
+    if (!error.isEmpty() || m_again) {
+        for (const QList<OpenConflict> &chosen : std::as_const(m_settling))
+            m_conflicts += chosen;
+    }
     QSet<QString> uids;
-    for (const Conflict &conflict : std::as_const(m_conflicts)) {
-        conflicts += QStringList{conflict.uid, conflict.category, oneLine(conflict.name), oneLine(conflict.field),
-                                 oneLine(conflict.here), oneLine(conflict.there)}
-                         .join(u'\t')
-                         .toUtf8()
-                     + '\n';
+    for (const OpenConflict &conflict : std::as_const(m_conflicts)) {
         uids.insert(conflict.uid);
         m_summary.details.append(QStringLiteral("Conflict in %1 (%2), %3: here \u201c%4\u201d, there \u201c%5\u201d")
                                      .arg(conflict.name, conflict.category, conflict.field, conflict.here, conflict.there));
     }
     m_summary.conflicts = int(uids.size());
-    makeFolder(folder());
-    RecordFile::rewriteBytes(conflictsFile(), conflicts);
+    storeConflicts(m_conflicts);
     // The token only once everything it covers is done here and there.
     if (error.isEmpty() && !m_again)
         RecordFile::rewriteBytes(tokenFile(), m_token);

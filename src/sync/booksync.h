@@ -53,6 +53,19 @@ struct Summary
 void setUp(QObject *context, const Settings &settings, const QString &password,
            std::function<void(const QString &error)> done);
 
+// A conflict open for the user: a field of a contact both sides changed, or
+// "(contact)" for one removed on one side and changed on the other; the
+// value here and the server's. `choice` is the user's, empty until chosen:
+// "mine" or "theirs", carried out by the next sync.
+struct OpenConflict
+{
+    QString uid, category, name, field, here, there, choice;
+};
+
+QList<OpenConflict> conflicts();
+// The user's choice for a conflict's field; false when it could not be stored.
+bool choose(const QString &uid, const QString &field, bool mine);
+
 class Run;
 // One sync with the address book set up: the certificate trusted, the
 // password read, then a Run, deleted once `done` has been called.
@@ -75,11 +88,6 @@ private:
         QString category, name;
         QByteArray card; // as it would go out now
     };
-    struct Conflict
-    {
-        QString uid, category, name, field, here, there;
-    };
-
     void round();
     void listed(const QHash<QString, QByteArray> &there, const QByteArray &token);
     void received(const CardDav::Entry &entry, const QByteArray &card);
@@ -106,8 +114,10 @@ private:
     QHash<QString, Synced> m_last;   // by UID
     QHash<QString, QString> m_uidOf; // by href
     QHash<QString, Here> m_here;     // by UID
-    QList<Conflict> m_conflicts;     // open, the held UIDs' and this sync's
+    QList<OpenConflict> m_conflicts; // open, the held UIDs' and this sync's
     QSet<QString> m_held;
+    // The conflicts the user has chosen for, by UID: each kept until the sync that carries the choices out ends.
+    QHash<QString, QList<OpenConflict>> m_settling;
     Plan m_plan;
     QSet<QString> m_merging; // the plan's merges
     QByteArray m_token;

@@ -10,7 +10,7 @@
 namespace Sync {
 
 Plan plan(const QHash<QString, Synced> &last, const QHash<QString, Here> &here, const QHash<QString, QByteArray> &there,
-          const QString &book)
+          const QString &book, const QHash<QString, bool> &keepMine)
 {
     Plan plan;
     QSet<QString> known; // hrefs of the last sync and of the contacts new here
@@ -38,6 +38,10 @@ Plan plan(const QHash<QString, Synced> &last, const QHash<QString, Here> &here, 
         if (etag == there.cend()) {
             if (state == Here::Unchanged)
                 plan.removeHere.append(uid);
+            else if (state == Here::Changed && keepMine.value(uid))
+                plan.forget.append(uid), plan.create.append(uid); // the same UID, a card new there
+            else if (state == Here::Changed && keepMine.contains(uid))
+                plan.removeHere.append(uid);
             else if (state == Here::Changed)
                 plan.conflicts.append({uid, Conflict::ChangedHereRemovedThere});
             else
@@ -51,6 +55,10 @@ Plan plan(const QHash<QString, Synced> &last, const QHash<QString, Here> &here, 
             plan.fetch.append(synced->href);
         } else if (state == Here::Changed) {
             plan.merge.append(uid), plan.fetch.append(synced->href);
+        } else if (keepMine.value(uid)) {
+            plan.removeThere.append(uid); // over the server's change, at its ETag now
+        } else if (keepMine.contains(uid)) {
+            plan.forget.append(uid), plan.fetch.append(synced->href); // comes back here as new
         } else {
             plan.conflicts.append({uid, Conflict::RemovedHereChangedThere});
         }
@@ -206,7 +214,7 @@ QByteArray rewrite(const QByteArray &card, const Fields &fields)
 
 } // namespace
 
-Merged merge(const QByteArray &last, const QByteArray &here, const QByteArray &there)
+Merged merge(const QByteArray &last, const QByteArray &here, const QByteArray &there, const QHash<QByteArray, Choice> &chosen)
 {
     const Fields before = fieldsOf(last), mine = fieldsOf(here), theirs = fieldsOf(there);
     QSet<QByteArray> names;
@@ -221,9 +229,10 @@ Merged merge(const QByteArray &last, const QByteArray &here, const QByteArray &t
         const QList<Property> was = before.value(name), is = mine.value(name), their = theirs.value(name);
         if (is == was || is == their)
             continue;
-        if (their == was)
+        const auto choice = chosen.constFind(name);
+        if (their == was || (choice != chosen.cend() && choice->mine && choice->there == textOf(their)))
             changed.insert(name, is);
-        else
+        else if (choice == chosen.cend() || choice->mine)
             merged.conflicts.append({name, textOf(is), textOf(their)});
     }
     merged.send = !changed.isEmpty();

@@ -209,6 +209,60 @@ private slots:
         QCOMPARE(w.lstNames->count(), 2);
     }
 
+    // A conflict settled in the window each way, a number and notes of two
+    // lines, shown whole: the choice goes out at once, over the server's card
+    // as it is now, and the conflict is gone once the server has it.
+    void settle_data()
+    {
+        QTest::addColumn<bool>("mine");
+        QTest::newRow("keep mine") << true;
+        QTest::newRow("take the server's") << false;
+    }
+
+    void settle()
+    {
+        QFETCH_GLOBAL(QString, kind);
+        QFETCH(bool, mine);
+        if (kind != "radicale")
+            return; // the window's part; the sync's are proven against both above
+        Fixture fixture;
+        QVERIFY(fixture.put({{"RelationsList", listBytes({"Friends"})}}));
+        if (!setUp(fixture))
+            return;
+        const Entry bea = put("bea", card("bea", "Bea Lee", "ORG:Acme\r\nTEL;TYPE=CELL:555\r\nNOTE:first\r\n"));
+        QCOMPARE(kinfolio({"--sync"}).value(0), "0");
+        AddressBook here;
+        here.load();
+        here.openContact("Friends", "Bea Lee");
+        here.setField("Numbers", 1, "557");
+        here.setField("NumbNotes", 0, "mine\r\nof two lines");
+        QVERIFY(RecordFile::flush());
+        const QByteArray theirs = card("bea", "Bea Lee", "ORG:Acme\r\nTEL;TYPE=CELL:558\r\nNOTE:theirs\\nalso two\r\n");
+        wait<Outcome, Entry>([&](auto done) { client.update(book, bea, theirs, done); });
+        QCOMPARE(kinfolio({"--sync"}).value(1), "Sent 0, received 0, removed 0, 1 conflict");
+
+        FrmMain &w = fixture.start();
+        QTRY_VERIFY_WITH_TIMEOUT(w.windowSync.cmdSyncConflicts && !w.windowSync.cmdSyncConflicts->isHidden(), 20000);
+        w.windowSync.cmdSyncConflicts->click();
+        QPointer<FrmSyncConflicts> dialog = w.findChild<FrmSyncConflicts *>();
+        QVERIFY(dialog);
+        QStringList shown;
+        for (const FrmSyncConflicts::Row &row : dialog->rows) {
+            shown.append(row.fields.join(',') + ": " + row.conflict.here + " / " + row.conflict.there);
+            (mine ? row.optMine : row.optTheirs)->setChecked(true);
+        }
+        QCOMPARE(shown, QStringList({"NOTE,X-KINFOLIO-NOTES: mine\nof two lines / theirs\nalso two", "TEL;TYPE=cell: 557 / 558"}));
+        dialog->buttons->button(QDialogButtonBox::Ok)->click();
+        QTRY_VERIFY_WITH_TIMEOUT(w.windowSync.lblSync->text().endsWith(", 0 conflicts"), 20000);
+        QVERIFY(w.windowSync.cmdSyncConflicts->isHidden());
+        const QByteArray there = cardsThere().value(bea.href);
+        for (const char *line : {"ORG:Acme", mine ? "TEL;TYPE=cell:557" : "TEL;TYPE=CELL:558", mine ? "NOTE:mine\\nof two lines" : "NOTE:theirs\\nalso two"})
+            QVERIFY2(there.contains(line), there.constData());
+        QVERIFY(fixture.file("FriendsBea LeeNumbers").contains(mine ? "557" : "558"));
+        QFile conflicts(fixture.dataDir() + "../Sync/Conflicts");
+        QVERIFY(conflicts.open(QIODevice::ReadOnly) && conflicts.size() == 0);
+    }
+
     // Kills at random moments of a first sync both ways, then one sync more:
     // both sides hold every contact once.
     void killed()
