@@ -70,13 +70,7 @@ QByteArray inVersion(const QByteArray &card, const QStringList &versions)
     if (versions.contains(QStringLiteral("4.0")))
         return card;
     Vcard::Card parsed = Vcard::parse(card).value(0);
-    for (Vcard::Property &property : parsed.properties) {
-        if (property.name != "PHOTO" || !property.value.startsWith(QStringLiteral("data:")))
-            continue;
-        const QString type = property.mediaType().section(u'/', 1).toUpper();
-        property.value = QString::fromLatin1(property.binary().toBase64());
-        property.parameters = {{"ENCODING", {QStringLiteral("b")}}, {"TYPE", {type}}};
-    }
+    parsed.properties = Vcard::inVersion3(parsed.properties);
     return Vcard::write(parsed).replace("\r\nVERSION:4.0\r\n", "\r\nVERSION:3.0\r\n");
 }
 
@@ -229,6 +223,7 @@ void Run::start(std::function<void(const Summary &)> done)
     m_done = std::move(done);
     m_summary = {};
     m_rounds = 0;
+    m_created = false;
     round();
 }
 
@@ -444,13 +439,13 @@ void Run::next()
 
 void Run::send(const QString &uid, const CardDav::Entry &entry, const QByteArray &card, bool create)
 {
-    const auto sent = [this, uid, card](const CardDav::Outcome &outcome, const CardDav::Entry &entry) {
+    const auto sent = [this, uid, card, create](const CardDav::Outcome &outcome, const CardDav::Entry &entry) {
         if (outcome.kind == CardDav::Outcome::Precondition)
             m_again = true; // a card there already, or changed there since: fetched and merged in another round
         else if (!outcome.ok())
             return ended(outcome.error);
         else if (keep(uid, {entry.href, entry.etag, card}))
-            ++m_summary.sent, tell("Sent", m_here.value(uid).category, m_here.value(uid).name);
+            ++m_summary.sent, tell("Sent", m_here.value(uid).category, m_here.value(uid).name), m_created |= create;
         next();
     };
     if (create)
@@ -619,9 +614,12 @@ void Run::ended(const QString &error)
     }
     m_summary.conflicts = int(uids.size());
     storeConflicts(m_conflicts);
-    // The token only once everything it covers is done here and there.
+    // The token only once everything it covers is done here and there. A
+    // server may tell changes since a token as the difference of then and
+    // now (Xandikos does), which never names a card made after it and
+    // removed since: after cards are made, the next sync compares whole.
     if (error.isEmpty() && !m_again)
-        RecordFile::rewriteBytes(tokenFile(), m_token);
+        RecordFile::rewriteBytes(tokenFile(), m_created ? QByteArray() : m_token);
     const auto done = std::exchange(m_done, {});
     done(m_summary);
 }

@@ -110,6 +110,7 @@ private:
     Summary m_summary;
     int m_rounds = 0;
     bool m_again = false; // a write found the card changed on the server: a round more
+    bool m_created = false; // a card made there after the token was read
 
     QHash<QString, Synced> m_last;   // by UID
     QHash<QString, QString> m_uidOf; // by href

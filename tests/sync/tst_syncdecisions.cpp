@@ -116,7 +116,8 @@ private slots:
 
     // Each side's edits of the last synced card: what is written back, and
     // the fields both changed differently. Every line of the server's card
-    // that is not a field written here comes back byte for byte.
+    // that is not a field written here comes back byte for byte, and a value
+    // written in place keeps its line's parameters.
     void merge_data()
     {
         QTest::addColumn<QByteArray>("last");
@@ -130,7 +131,7 @@ private slots:
         QTest::newRow("changed there only") << ann << ann << edit(ann, "FN:Ann Lee", "FN:Ann Leigh") << QByteArray() << "" << "";
         QTest::newRow("a number changed here: that line only")
             << ann << edit(ann, "0700 1", "0700 2") << edit(ann, "ORG:Acme;Sales", "ORG:Acme;Sales;East")
-            << edit(edit(ann, "ORG:Acme;Sales", "ORG:Acme;Sales;East"), "TEL;TYPE=CELL,VOICE:0700 1", "TEL;TYPE=cell:0700 2") << "" << "";
+            << edit(edit(ann, "ORG:Acme;Sales", "ORG:Acme;Sales;East"), "0700 1", "0700 2") << "" << "";
         QTest::newRow("a field added here goes last")
             << ann << edit(ann, "TEL;", "TEL;TYPE=FAX:0700 9\r\nTEL;") << ann
             << edit(ann, "END:VCARD", "TEL;TYPE=fax:0700 9\r\nEND:VCARD") << "" << "";
@@ -140,9 +141,9 @@ private slots:
                                                       << QByteArray() << "" << "";
         QTest::newRow("the same field changed differently, another here only")
             << ann << edit(edit(ann, "0700 1", "0700 2"), "ann@acme", "ann@example") << edit(ann, "0700 1", "0700 3")
-            << edit(edit(ann, "0700 1", "0700 3"), "item1.EMAIL;TYPE=INTERNET:ann@acme.test", "item1.EMAIL:ann@example.test")
+            << edit(edit(ann, "0700 1", "0700 3"), "ann@acme", "ann@example")
             << "TEL;TYPE=cell: 0700 2 / 0700 3" << "";
-        const QByteArray both = edit(ann, "0700 1", "0700 3"), merged = edit(both, "TEL;TYPE=CELL,VOICE:0700 3", "TEL;TYPE=cell:0700 2");
+        const QByteArray both = edit(ann, "0700 1", "0700 3"), merged = edit(ann, "0700 1", "0700 2");
         QTest::newRow("chosen: mine") << ann << edit(ann, "0700 1", "0700 2") << both << merged << "" << "mine 0700 3";
         QTest::newRow("chosen: mine, changed there again")
             << ann << edit(ann, "0700 1", "0700 2") << both << QByteArray() << "TEL;TYPE=cell: 0700 2 / 0700 3" << "mine 0700 4";
