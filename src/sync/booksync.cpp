@@ -481,10 +481,11 @@ void Run::received(const CardDav::Entry &entry, const QByteArray &card)
     if (here == m_here.cend())
         return addReceived(uid, entry, card);
 
+    const bool known = m_last.contains(uid);
     const Synced last = m_last.value(uid);
     const Synced now{entry.href, entry.etag, card};
     QByteArray merged = card;
-    if (m_merging.contains(uid) || !m_last.contains(uid)) {
+    if (m_merging.contains(uid) || !known) {
         QHash<QByteArray, Choice> chosen;
         for (const OpenConflict &conflict : m_settling.value(uid))
             chosen.insert(conflict.field.toUtf8(), {conflict.choice == u"mine", conflict.there});
@@ -499,7 +500,9 @@ void Run::received(const CardDav::Entry &entry, const QByteArray &card)
     }
     m_last.insert(uid, now);
     if (sameFields(here->card, merged)) {
-        keep(uid, now);
+        // Found there as it is here with no record of it: a card sent earlier whose answer never came.
+        if (keep(uid, now) && !known)
+            ++m_summary.sent, tell("Sent", here->category, here->name);
         return;
     }
     // Renamed or moved there, or changed: its files replaced, through the

@@ -1,6 +1,7 @@
 #include "sync/carddav.h"
 
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QNetworkReply>
 #include <QSet>
 #include <QSslCertificate>
@@ -186,6 +187,18 @@ AddressBook bookOf(const QUrl &base, const Response &response)
     return book;
 }
 
+// The seconds a Retry-After header asks to wait, as a number or a date; -1 for none.
+int retryAfter(QNetworkReply *reply)
+{
+    const QByteArray value = reply->rawHeader("Retry-After").trimmed();
+    bool number = false;
+    const int seconds = value.toInt(&number);
+    if (number)
+        return seconds >= 0 ? seconds : -1;
+    const QDateTime when = QDateTime::fromString(QString::fromLatin1(value), Qt::RFC2822Date);
+    return when.isValid() ? int(std::clamp<qint64>(QDateTime::currentDateTimeUtc().secsTo(when), 0, INT_MAX)) : -1;
+}
+
 // Calls `done` on the next turn of the event loop, as if an answer had come.
 template<typename F>
 void later(QObject *context, F done)
@@ -218,7 +231,7 @@ void Client::trustCertificate(const QUrl &server, const QByteArray &sha256)
 
 QNetworkReply *Client::send(const QByteArray &verb, const QUrl &url, const QByteArray &body,
                             const QList<std::pair<QByteArray, QByteArray>> &headers, const Finished &finished,
-                            int redirects)
+                            int redirects, int waits)
 {
     QNetworkRequest request(url);
     if (!body.isEmpty())
@@ -245,9 +258,16 @@ QNetworkReply *Client::send(const QByteArray &verb, const QUrl &url, const QByte
         if (status / 100 == 3 && status != 304 && target.isValid()) {
             const QUrl next = url.resolved(target);
             if (redirects < 5 && next.scheme() == url.scheme() && origin(next) == origin(url)) {
-                send(verb, next, body, headers, finished, redirects + 1);
+                send(verb, next, body, headers, finished, redirects + 1, waits);
                 return;
             }
+        }
+        // A server busy for a moment says how long to wait. Every write here is conditional, so asking
+        // again can never do a thing twice; a longer wait is left to the next sync.
+        if (const int seconds = retryAfter(reply); status == 503 && seconds >= 0 && seconds <= 60 && waits < 3) {
+            QTimer::singleShot(std::chrono::seconds(seconds), this,
+                               [=, this] { send(verb, url, body, headers, finished, redirects, waits + 1); });
+            return;
         }
         Outcome outcome;
         outcome.status = status;

@@ -109,7 +109,7 @@ private:
     using Finished = std::function<void(QNetworkReply *, const Outcome &)>;
     QNetworkReply *send(const QByteArray &verb, const QUrl &url, const QByteArray &body,
                         const QList<std::pair<QByteArray, QByteArray>> &headers, const Finished &finished,
-                        int redirects = 0);
+                        int redirects = 0, int waits = 0);
     void propfind(const QUrl &url, int depth, const QByteArray &props,
                   std::function<void(const Outcome &, const QByteArray &, const QUrl &)> done);
     void discover(const QUrl &url, bool wellKnownTried, int hops,

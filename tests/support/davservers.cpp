@@ -62,3 +62,27 @@ std::unique_ptr<Server> startServer(const QString &kind, bool tls, QString &why)
     return {};
 }
 
+
+std::unique_ptr<FaultProxy> startProxy(const Server &server, QString &why)
+{
+    auto proxy = std::make_unique<FaultProxy>();
+    proxy->process.start("python3", {KINFOLIO_FAULTPROXY, QString::number(server.root.port()), proxy->dir.filePath("rules"),
+                                     proxy->dir.filePath("log")});
+    if (!proxy->process.waitForReadyRead(10000))
+        return why = "the fault proxy did not start: " + proxy->process.readAllStandardError(), nullptr;
+    proxy->root = server.root;
+    proxy->root.setPort(proxy->process.readLine().trimmed().toInt());
+    return proxy;
+}
+
+bool FaultProxy::setRules(const QByteArray &rules)
+{
+    QFile file(dir.filePath("rules"));
+    return file.open(QIODevice::WriteOnly) && file.write(rules) == rules.size();
+}
+
+QList<QByteArray> FaultProxy::log() const
+{
+    QFile file(dir.filePath("log"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().split('\n') : QList<QByteArray>();
+}

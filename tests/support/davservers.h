@@ -34,6 +34,28 @@ struct Server
 // why it could not start.
 std::unique_ptr<Server> startServer(const QString &kind, bool tls, QString &why);
 
+// Stands between the program and a server, failing at the requests its
+// rules name (tests/support/faultproxy.py says how).
+struct FaultProxy
+{
+    QTemporaryDir dir;
+    QProcess process;
+    QUrl root; // the server's root, reached through the proxy
+
+    // Lines of "METHOD N ACTION [SECONDS]", counted from now.
+    bool setRules(const QByteArray &rules);
+    // A line per request: "time METHOD path status-or-action".
+    QList<QByteArray> log() const;
+
+    ~FaultProxy()
+    {
+        process.kill();
+        process.waitForFinished();
+    }
+};
+
+std::unique_ptr<FaultProxy> startProxy(const Server &server, QString &why);
+
 // Waits for a call's callback and gives back what it was handed.
 template<typename... R>
 std::tuple<R...> wait(const std::type_identity_t<std::function<void(std::function<void(const R &...)>)>> &call)
