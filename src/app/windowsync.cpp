@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTime>
 #include <QVBoxLayout>
@@ -130,7 +131,7 @@ FrmSyncConflicts::FrmSyncConflicts(QWidget *parent) : QDialog(parent)
         box->setReadOnly(true);
         box->setLineWrapMode(QPlainTextEdit::WidgetWidth);
         const int lines = std::clamp(int(text.count(u'\n')) + 1, 1, 6);
-        box->setFixedHeight(box->fontMetrics().lineSpacing() * lines + 2 * box->frameWidth() + 8);
+        box->setFixedHeight(box->fontMetrics().lineSpacing() * lines + 2 * (box->frameWidth() + int(box->document()->documentMargin())) + 2);
         box->setMinimumWidth(220);
         return box;
     };
@@ -173,7 +174,8 @@ FrmSyncConflicts::FrmSyncConflicts(QWidget *parent) : QDialog(parent)
     auto *scroll = new QScrollArea;
     scroll->setWidget(table);
     scroll->setWidgetResizable(true);
-    scroll->setMinimumSize(760, 240);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setMinimumSize(table->sizeHint().width() + scroll->verticalScrollBar()->sizeHint().width() + 2 * scroll->frameWidth(), 240);
     auto *note = new QLabel(QStringLiteral("Each side keeps its own value until you choose; the choice is carried out at the next sync, "
                                            "which starts at once."));
     note->setWordWrap(true);
