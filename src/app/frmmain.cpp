@@ -277,6 +277,7 @@ void FrmMain::buildMenus()
     mnuView = menuBar()->addMenu(QStringLiteral("&View"));
     mnuView->setObjectName(QStringLiteral("mnuView"));
     mnuEditColors = item(mnuView, "mnuEditColors", QStringLiteral("Edit Colors"), Qt::CTRL | Qt::Key_C);
+    mnuFind = item(mnuView, "mnuFind", QStringLiteral("Find..."), Qt::CTRL | Qt::Key_F);
 
     mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
@@ -349,10 +350,13 @@ void FrmMain::connectHandlers()
     connect(cmdRemoveChildren, &QPushButton::clicked, this, [this] { details.cmdRemoveChildren_Click(); });
 
     connect(chkPic, &QCheckBox::toggled, this, [this] { picture.chkPic_Click(); });
-    // The picture window takes its colours from the scheme, as the main window does.
+    // The picture and Find windows take their colours from the scheme, as the main window does.
     connect(&colors, &Colors::applied, this, [this] {
         picture.frmPic().paint(colors.color(ColorRole::FormBack), colors.color(ColorRole::MinorButtons),
                                colors.color(ColorRole::MainButtons));
+        if (m_frmFind)
+            m_frmFind->paint(colors.color(ColorRole::FormBack), colors.color(ColorRole::TextBoxBack),
+                             colors.color(ColorRole::TextBoxText));
     });
     connect(cmdEditColors, &QPushButton::clicked, this, [this] { colors.cmdEditColors_Click(); });
     connect(cmdPrintScreen, &QPushButton::clicked, this, [this] { printing.cmdPrintScreen_Click(); });
@@ -367,6 +371,7 @@ void FrmMain::connectHandlers()
     connect(mnuExportCards, &QAction::triggered, this, [this] { exchange.mnuExportCards_Click(); });
     connect(mnuExit, &QAction::triggered, this, [this] { mnuExit_Click(); });
     connect(mnuEditColors, &QAction::triggered, this, [this] { colors.mnuEditColors_Click(); });
+    connect(mnuFind, &QAction::triggered, this, [this] { mnuFind_Click(); });
     connect(mnuReadme, &QAction::triggered, this, [this] { help.mnuReadme_Click(); });
     connect(mnuAbout, &QAction::triggered, this, [this] { help.mnuAbout_Click(); });
 
@@ -426,6 +431,24 @@ bool FrmMain::cmdExit_Click()
     return true;
 }
 
+void FrmMain::mnuFind_Click()
+{
+    if (!m_frmFind) {
+        m_frmFind = std::make_unique<FrmFind>(addressBook);
+        m_frmFind->paint(colors.color(ColorRole::FormBack), colors.color(ColorRole::TextBoxBack),
+                         colors.color(ColorRole::TextBoxText));
+        connect(m_frmFind.get(), &FrmFind::contactChosen, this,
+                [this](const QString &category, const QString &name) { book.showContact(category, name); });
+        // Beside the main window, where the contact it chooses shows.
+        m_frmFind->move(frameGeometry().topRight() + QPoint(Controls::twipsToPixels(this, 120, Qt::Horizontal), 0));
+    }
+    m_frmFind->show();
+    m_frmFind->raise();
+    m_frmFind->activateWindow();
+    m_frmFind->txtFind->setFocus();
+    m_frmFind->txtFind->selectAll();
+}
+
 void FrmMain::closeEvent(QCloseEvent *event)
 {
     event->setAccepted(cmdExit_Click());
@@ -441,7 +464,7 @@ bool FrmMain::eventFilter(QObject *watched, QEvent *event)
     // menu item runs from here, so the key means the same however the focus came.
     if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) {
         const QKeySequence pressed(static_cast<QKeyEvent *>(event)->keyCombination());
-        for (QAction *action : {mnuPrintScreen, mnuPrintTexzt, mnuExit, mnuEditColors, mnuReadme, mnuAbout}) {
+        for (QAction *action : {mnuPrintScreen, mnuPrintTexzt, mnuExit, mnuEditColors, mnuFind, mnuReadme, mnuAbout}) {
             if (action->shortcut() == pressed) {
                 event->ignore();
                 if (event->type() == QEvent::KeyPress)

@@ -5,6 +5,7 @@
 #include "colors/colors.h"
 #include "details/details.h"
 #include "exchange/exchange.h"
+#include "find/frmfind.h"
 #include "help/help.h"
 #include "model/addressbook.h"
 #include "picture/picture.h"
@@ -68,6 +69,7 @@ public:
     QAction *mnuExit = nullptr;
     QMenu *mnuView = nullptr;
     QAction *mnuEditColors = nullptr;
+    QAction *mnuFind = nullptr;
     QMenu *mnuHelp = nullptr;
     QAction *mnuReadme = nullptr;
     QAction *mnuHyphen3 = nullptr;
@@ -90,6 +92,9 @@ public:
     // Whether the program is ending.
     bool cmdExit_Click();
     void mnuExit_Click() { cmdExit_Click(); }
+    // Opens the Find window, made (and its index read) the first time.
+    void mnuFind_Click();
+    FrmFind *frmFind() const { return m_frmFind.get(); }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -102,4 +107,5 @@ private:
     void connectHandlers();
 
     bool m_ending = false;
+    std::unique_ptr<FrmFind> m_frmFind;
 };

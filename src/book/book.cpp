@@ -343,6 +343,17 @@ void Book::mnuRenameName_Click()
     view.lstNames->setCurrentRow(renamed.row);
 }
 
+void Book::showContact(const QString &category, const QString &name)
+{
+    const int row = view.cboRelationship->findText(category);
+    if (row < 0)
+        return;
+    view.cboRelationship->setCurrentIndex(row);
+    const QList<QListWidgetItem *> found = view.lstNames->findItems(name, Qt::MatchExactly);
+    if (!found.isEmpty())
+        view.lstNames->setCurrentItem(found.first());
+}
+
 void Book::tellNotRenamed(const QString &what)
 {
     platform.showMessage(view.frmMain, QStringLiteral("Sorry, ") + what

@@ -35,6 +35,8 @@ public:
     void cmdAddName_Click();
     void cmdRemoveName_Click();
     void mnuRenameName_Click();
+    // Chooses the category and then the name, as the user's clicks do.
+    void showContact(const QString &category, const QString &name);
 
     void EnableDetails();
     void DisableDetails();

@@ -643,12 +643,10 @@ AddressBook::Added AddressBook::replaceContact(const QString &category, const QS
         }
         added.stored = writes.commit() && folderMade;
         added.row = int(names(category).indexOf(name));
-        if (m_open.category == category && m_open.name == name) {
-            QSet<QString> files;
-            for (const QString &suffix : FileName::contactSuffixes)
-                files.insert(category + name + suffix);
-            reread(files);
-        }
+        QSet<QString> files;
+        for (const QString &suffix : FileName::contactSuffixes)
+            files.insert(category + name + suffix);
+        reread(files);
         return added;
     }
     added.refusal = checkContact(contact.category, contact.name, added.storedEarlier);
@@ -787,8 +785,14 @@ void AddressBook::reread(const QSet<QString> &fileNames)
     }
     for (const QString &category : changed)
         emit namesReset(category);
-    if (m_open.name.isEmpty())
-        return;
+    if (!m_open.name.isEmpty())
+        rereadOpenContact(fileNames);
+    emit filesChanged(fileNames);
+}
+
+void AddressBook::rereadOpenContact(const QSet<QString> &fileNames)
+{
+    const bool all = fileNames.isEmpty();
     const QString contact = m_open.category + m_open.name;
     for (const QString &suffix : ContactFields::files()) {
         if (!all && !fileNames.contains(contact + suffix))

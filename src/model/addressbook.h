@@ -198,6 +198,10 @@ signals:
     void contactFileChanged(const QString &suffix, bool outside);
     // A field or the picture of the open contact set here (typed): stored behind.
     void contactEdited();
+    // Files in the data directory were read again: written by another program,
+    // or by a sync storing a contact's new version (any contact's, open or
+    // not). Empty: any file may have changed.
+    void filesChanged(const QSet<QString> &fileNames);
 
 private:
     struct Names
@@ -214,6 +218,7 @@ private:
     bool taken(const QString &category, const QString &name);
     bool readCategories(QStringList &categories);
     void readContactFile(const QString &suffix);
+    void rereadOpenContact(const QSet<QString> &fileNames);
     void readPicture();
 
     struct Contact

@@ -26,6 +26,7 @@ struct ContactField
     const char *caption;   // the label beside it
     std::optional<ColorRole> captionColor; // none: its design colour in every scheme
     bool list = false;     // a list of entries, shown one a line
+    bool phone = false;    // a telephone number, which Find also matches by its digits alone
 
     bool isList() const { return list; }
 };

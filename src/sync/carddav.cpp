@@ -445,6 +445,17 @@ void Client::fetch(const QUrl &book, const QStringList &hrefs, std::function<voi
 {
     if (hrefs.isEmpty())
         return later(this, [done] { done({Outcome::Done, 0, {}, {}}); });
+    // A few hundred at a time: a server that gathers its whole answer before sending any of it
+    // (Xandikos does) would otherwise be silent past the transfer timeout on a large address book.
+    constexpr qsizetype perRequest = 200;
+    if (hrefs.size() > perRequest) {
+        const QStringList rest = hrefs.mid(perRequest);
+        return fetch(book, hrefs.first(perRequest), card, [this, book, rest, card, done](const Outcome &outcome) {
+            if (!outcome.ok())
+                return done(outcome);
+            fetch(book, rest, card, done);
+        });
+    }
     QByteArray body = "<?xml version=\"1.0\" encoding=\"utf-8\"?><c:addressbook-multiget " + davNamespaces
                       + "><d:prop><d:getetag/><c:address-data/></d:prop>";
     for (const QString &href : hrefs)

@@ -90,8 +90,8 @@ public:
     void changes(const QUrl &book, const QByteArray &token,
                  std::function<void(const Outcome &, const Changes &)> done);
     // The cards at `hrefs`, each handed to `card` as it arrives, so that
-    // memory stays flat however many there are. A card the server no longer
-    // has is left out.
+    // memory stays flat however many there are, asked for a few hundred at a
+    // time. A card the server no longer has is left out.
     void fetch(const QUrl &book, const QStringList &hrefs,
                std::function<void(const Entry &, const QByteArray &)> card, std::function<void(const Outcome &)> done);
     // A new card at <book>/<uid>.vcf. Precondition when one is there already:

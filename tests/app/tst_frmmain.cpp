@@ -69,6 +69,7 @@ private slots:
         QTest::newRow("close") << "close" << "txtRelation" << QStringList{"end"};
         QTest::newRow("Ctrl+X") << "Ctrl+X" << "txtRelation" << QStringList{"mnuExit", "end"};
         QTest::newRow("Ctrl+C") << "Ctrl+C" << "txtRelation" << QStringList{"mnuEditColors"};
+        QTest::newRow("Ctrl+F") << "Ctrl+F" << "txtRelation" << QStringList{"mnuFind"};
         QTest::newRow("Ctrl+A, multi-line") << "Ctrl+A" << "txtNumNotes" << QStringList{"mnuAbout"};
         QTest::newRow("Alt+P") << "Alt+P" << "txtRelation" << QStringList{"cmdPrintScreen"};
     }
@@ -101,6 +102,36 @@ private slots:
         // A click moves the focus, and a line box drops its selection with it.
         QCOMPARE(box->inputMethodQuery(Qt::ImSurroundingText).toString(), "Aunt Mary Lou");
         QCOMPARE(box->inputMethodQuery(Qt::ImCurrentSelection).toString(), how == "click" ? "" : "Lou");
+    }
+
+    // Ctrl+F in a box opens Find; typed there, a query finds across categories, Down moves in the matches and
+    // Enter shows the contact as the user's clicks would; the matches follow an edit in the main window.
+    void find()
+    {
+        QVERIFY(f->putStandardBook() && f->startOn("Family", "Ann") && f->showActive());
+        FrmMain &w = f->window();
+        w.txtBirthday->setFocus();
+        QTest::keyClick(w.txtBirthday, Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(w.frmFind() && w.frmFind()->isVisible());
+        QCOMPARE(w.txtBirthday->text(), "1 May, 1970");
+        FrmFind &find = *w.frmFind();
+        QAbstractItemModel &found = *find.lstFound->model();
+        const auto row = [&found](int at) {
+            return QStringList{found.index(at, 0).data().toString(), found.index(at, 1).data().toString(), found.index(at, 2).data().toString()}.join('/');
+        };
+        QTest::keyClicks(find.txtFind, "ANN");
+        QTRY_COMPARE(found.rowCount(), 5);
+        QCOMPARE(row(3), "Carl/Friends/Children/Dependants/Etc");
+        for (int i = 0; i < 3; ++i)
+            QTest::keyClick(find.txtFind, Qt::Key_Down);
+        QTest::keyClick(find.txtFind, Qt::Key_Return);
+        QCOMPARE(f->state(), "Friends/Carl | names on | details on | filled | Carl");
+        typeAtEnd(w.txtBirthday, " kite");
+        find.txtFind->setText("kite");
+        QTRY_COMPARE(found.rowCount(), 1);
+        QCOMPARE(row(0), "Carl/Friends/Birthday");
+        QTest::keyClick(find.txtFind, Qt::Key_Escape);
+        QVERIFY(!find.isVisible());
     }
 
     // Ctrl+A in a box opens About, never selects, however the focus came there.

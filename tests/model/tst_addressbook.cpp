@@ -4,6 +4,7 @@
 #include "support/testsupport.h"
 
 #include "model/addressbook.h"
+#include "model/findindex.h"
 #include "store/paths.h"
 
 #include <QSignalSpy>
@@ -37,6 +38,23 @@ class TestAddressBook : public FixtureTest
         for (const auto &[line, files] : counted.asKeyValueRange())
             lines.append(files ? QString("%1: %2 files").arg(line).arg(files) : line);
         return lines;
+    }
+
+    // A small book to find in, read into an index.
+    static Files findBook()
+    {
+        return {{"RelationsList", listBytes({"Family", "Work"})}, {"NamesListFamily", listBytes({"Ann Lee", "Zoë"})},
+                {"NamesListWork", listBytes({"Émile Dupré"})},
+                {"FamilyAnn LeeNumbers", "\"(330) 555-0142\",\"\",\"\",\"\",\"ann@mail.org\"\r\n"},
+                {"FamilyAnn LeeDependantsList", listBytes({"Tim", "Sue"})}, {"FamilyZoëAddress", "\"12 Elm St\r\nLeeds\"\r\n"},
+                {"WorkÉmile DupréRelation", "\"Boss\"\r\n"}};
+    }
+    static QString found(const FindIndex &index, const QString &query)
+    {
+        QStringList lines;
+        for (const FindIndex::Match &match : index.search(query))
+            lines.append(match.name + '/' + match.category + '/' + match.field);
+        return lines.join(", ");
     }
 
 private slots:
@@ -387,6 +405,67 @@ private slots:
             if (line.endsWith(" files"))
                 left.append(line.section(':', 0, 0));
         QCOMPARE(filesIn(f->home.filePath("Kinfolio/Cards")).keys(), left);
+    }
+
+    // Find matches any part of a name, a category or a field, ignoring case and accents, and a telephone number by
+    // its digits alone; each match names the field, ordered by name.
+    void find_data()
+    {
+        QTest::addColumn<QString>("query"); QTest::addColumn<QString>("matches");
+        QTest::newRow("name, and an address") << "lee" << "Ann Lee/Family/Name, Zoë/Family/Address";
+        QTest::newRow("case and accent") << "ZOE" << "Zoë/Family/Name";
+        QTest::newRow("accents both sides") << "émile dupre" << "Émile Dupré/Work/Name";
+        QTest::newRow("number by digits") << "5550142" << "Ann Lee/Family/Home Phone #";
+        QTest::newRow("number as written") << "(330) 555-01" << "Ann Lee/Family/Home Phone #";
+        QTest::newRow("number spaced") << "555 0142" << "Ann Lee/Family/Home Phone #";
+        QTest::newRow("e-mail") << "Ann@M" << "Ann Lee/Family/E-Mail";
+        QTest::newRow("dependant") << "sue" << "Ann Lee/Family/Children/Dependants/Etc";
+        QTest::newRow("category") << "wor" << "Émile Dupré/Work/Category";
+        QTest::newRow("relation") << "boss" << "Émile Dupré/Work/Relation";
+        QTest::newRow("none") << "xyz" << "";
+        QTest::newRow("empty") << "" << "";
+    }
+    void find()
+    {
+        QFETCH(QString, query); QFETCH(QString, matches);
+        QVERIFY(f->put(findBook()));
+        AddressBook book;
+        book.load();
+        FindIndex index(book);
+        QTRY_VERIFY(!index.filling());
+        QCOMPARE(index.contacts(), 3);
+        QCOMPARE(found(index, query), matches);
+    }
+
+    // The index follows the book, whatever changed it, without being made again.
+    void findFollows()
+    {
+        QVERIFY(f->put(findBook()));
+        AddressBook book;
+        book.load();
+        book.watch();
+        FindIndex index(book);
+        QTRY_VERIFY(!index.filling());
+        QVERIFY(book.addContact({"Work", "Bo Hart", {}, {}, {}}).stored);
+        QTRY_COMPARE(found(index, "hart"), "Bo Hart/Work/Name");
+        book.openContact("Work", "Bo Hart");
+        book.setField(FileName::Birthday, 0, "2 May");
+        QTRY_COMPARE(found(index, "2 may"), "Bo Hart/Work/Birthday");
+        QVERIFY(book.renameContact("Family", "Zoë", "Zoe Ray").stored);
+        QTRY_COMPARE(found(index, "leeds"), "Zoe Ray/Family/Address");
+        QVERIFY(book.renameCategory("Work", "Office").stored);
+        QTRY_COMPARE(found(index, "boss"), "Émile Dupré/Office/Relation");
+        QVERIFY(book.removeContact("Family", "Ann Lee") == AddressBook::Removal::Removed);
+        QTRY_COMPARE(found(index, "0142"), "");
+        // A sync storing a contact's new version, and another program adding one and editing another.
+        QVERIFY(book.replaceContact("Office", "Bo Hart", {"Office", "Bo Hart", {{FileName::Relation, "\"cousin\"\r\n"}}, {}, {}}).stored);
+        QTRY_COMPARE(found(index, "cousin"), "Bo Hart/Office/Relation");
+        QVERIFY(putFiles(f->dataDir(), {{"OfficeCy NashAddress", "\"Oak Rd\"\r\n"},
+                                        {"OfficeÉmile DupréBirthday", "\"7 July\"\r\n"}}));
+        QVERIFY(putFiles(f->dataDir(), {{"NamesListOffice", listBytes({"Bo Hart", "Cy Nash", "Émile Dupré"})}}));
+        QTRY_COMPARE_WITH_TIMEOUT(found(index, "oak"), "Cy Nash/Office/Address", 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(found(index, "july"), "Émile Dupré/Office/Birthday", 3000);
+        QCOMPARE(found(index, "o"), "Bo Hart/Office/Name, Cy Nash/Office/Category, Émile Dupré/Office/Category, Zoe Ray/Family/Name");
     }
 };
 

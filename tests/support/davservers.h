@@ -62,7 +62,7 @@ std::tuple<R...> wait(const std::type_identity_t<std::function<void(std::functio
 {
     std::optional<std::tuple<R...>> result;
     call([&](const R &...r) { result.emplace(r...); });
-    if (!QTest::qWaitFor([&] { return result.has_value(); }, 20000))
+    if (!QTest::qWaitFor([&] { return result.has_value(); }, 180000))
         return {};
     return *result;
 }

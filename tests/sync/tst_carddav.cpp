@@ -132,12 +132,17 @@ private slots:
         auto [listed, entries] = wait<Outcome, QList<Entry>>([&](auto done) { client.list(book, done); });
         QVERIFY2(listed.ok(), qPrintable(listed.error));
         QVERIFY(entries.contains(newer) && !entries.contains(entry) && entries.contains(otherEntry));
+        // Asked for among many gone, across what one request asks for.
+        QStringList hrefs;
+        for (int i = 0; i < 450; ++i)
+            hrefs.append(s->book + QString("missing-%1.vcf").arg(i));
+        hrefs[200] = newer.href, hrefs[399] = otherEntry.href;
         QList<std::pair<Entry, QByteArray>> fetched;
         auto [got] = wait<Outcome>([&](auto done) {
-            client.fetch(book, {newer.href, s->book + "missing.vcf"}, [&](const Entry &e, const QByteArray &b) { fetched.append({e, b}); }, done);
+            client.fetch(book, hrefs, [&](const Entry &e, const QByteArray &b) { fetched.append({e, b}); }, done);
         });
         QVERIFY2(got.ok(), qPrintable(got.error));
-        QCOMPARE(fetched.size(), 1);
+        QCOMPARE(fetched.size(), 2);
         QCOMPARE(fetched[0].first, newer);
         QVERIFY(fetched[0].second.contains("FN:Ann Lee"));
 
