@@ -50,7 +50,7 @@ private slots:
         w.mnuAbout->trigger();
         w.mnuReadme->trigger();
         seen += '\n' + describe({w.help.frmAbout(), w.help.frmReadme()});
-        QCOMPARE(seen, storedBlock("windows.txt", seen));
+        QCOMPARE(seen, storedText("windows.txt", seen));
 
         f->platform.inputs.enqueue("Family");
         w.cmdAddRelationship->click();

@@ -83,70 +83,100 @@ private slots:
         QCOMPARE(Controls::entries(w.lstNames).join(','), "Anna,Annie,Zoë");
     }
 
-    // Each Add and Remove button: what it asks and says, the lists, the window's
-    // state and the files written or deleted afterwards are as stored in
-    // tests/data/book.txt. What is added is chosen and written as the program
-    // writes: a category without contacts, a contact with every file empty
-    // (files left by an add cut short come back). Entries are sorted ignoring
-    // case, accents beside their letters, the first of equal dependants
-    // chosen. Dependants may be as the
-    // Windows program or a hand edit leaves them: two on one line, an empty
-    // entry, which cannot be chosen for removal.
+    // Each Add and Remove button: what it asks and says, and what it changes of the window's state, its lists and
+    // the files (nothing, where it refuses). What is added is chosen and written as the program writes: a category
+    // without contacts, a contact with every file empty (files left by an add cut short come back); a list written
+    // is what the window then shows. Entries are sorted ignoring case, accents beside their letters, the first of
+    // equal dependants chosen. Dependants may be as the Windows program or a hand edit leaves them: two on one line,
+    // an empty entry, which cannot be chosen for removal.
     void addAndRemove_data()
     {
         QTest::addColumn<QString>("chosen"); QTest::addColumn<Files>("more"); // category/name/dependant chosen, files added to standardBook()
         QTest::addColumn<QString>("button"); QTest::addColumn<QString>("typed"); QTest::addColumn<bool>("yes");
-        const auto row = [](const char *tag, const char *chosen, const char *button, const QString &typed, bool yes = true, const Files &more = {}) {
-            QTest::newRow(tag) << QString(chosen) << more << QString(button) << typed << yes;
+        QTest::addColumn<QStringList>("seen");
+        const auto row = [](const char *tag, const char *chosen, const char *button, const QString &typed, const QStringList &seen,
+                            bool yes = true, const Files &more = {}) {
+            QTest::newRow(tag) << QString(chosen) << more << QString(button) << typed << yes << seen;
         };
-        row("name refused: \\", "Family", "cmdAddName", "Jo\\e");
-        row("name cancelled", "Family", "cmdAddName", "");
-        row("name sorted, as typed", "Family", "cmdAddName", "mary O'Neil");
-        row("name, accent", "Family", "cmdAddName", "Émile");
-        row("name listed, any case, trimmed", "Family", "cmdAddName", " bo ");
-        row("another category's contact", "Fam", "cmdAddName", "ilyAnn");
-        row("name too long", "Family", "cmdAddName", QString(226, 'n'));
-        row("name with files an add cut short left", "Friend", "cmdAddName", "Eve", true, contactFiles("Friend", "Eve"));
-        row("category refused", "Family/Ann", "cmdAddRelationship", "Mum?s");
-        row("category cancelled", "Family/Ann", "cmdAddRelationship", "");
-        row("category sorted, trimmed", "Family/Ann", "cmdAddRelationship", " aunt's side ");
-        row("category listed, any case", "Family/Ann", "cmdAddRelationship", "FAMILY");
-        row("category too long", "Family/Ann", "cmdAddRelationship", QString(231, 'a'));
-        row("dependant cancelled", "Family/Ann", "cmdAddChildren", "");
-        row("dependant sorted, comma kept", "Family/Ann", "cmdAddChildren", "lee, Tom");
-        row("dependant equal added, first chosen", "Family/Ann", "cmdAddChildren", "Anna");
-        row("dependant with a double quote", "Family/Ann", "cmdAddChildren", "Tom \"Tiny\"");
-        row("remove category: No", "Family", "cmdRemoveRelationship", "", false);
-        row("remove category with names", "Family", "cmdRemoveRelationship", "");
-        row("remove category, none chosen", "", "cmdRemoveRelationship", "");
-        row("remove name: No", "Family/Ann", "cmdRemoveName", "", false);
-        row("remove name, none chosen", "Family", "cmdRemoveName", "");
-        row("remove dependant: No", "Family/Ann/tim", "cmdRemoveChildren", "", false);
-        row("remove dependant, two on one line", "Family/Bo/Tim", "cmdRemoveChildren", "", true, {{"FamilyBoDependantsList", "\"Tom\",\"Tim\"\r\n"}});
-        row("remove the last dependant", "Family/Bo/Tom", "cmdRemoveChildren", "", true, {{"FamilyBoDependantsList", "\"Tom\"\r\n"}});
-        row("remove dependant, an empty entry", "Family/Anna/", "cmdRemoveChildren", "", true, {{"FamilyAnnaDependantsList", "\"\"\r\n\"Tom\"\r\n"}});
+        const auto said = [](const QString &message) { return "message: " + message + " [Kinfolio]"; };
+        const QString name = "input: Please type in a name to add to the database [Add Name]",
+                      category = "input: Please type in a new relationship category [Add relationship category]",
+                      none = "/ | names off | details off | empty | No Contact Name Selected";
+        const QString forbidden = " cannot include the following:  /  \\  :  *  ?  <  >  |  '' ";
+        row("name refused: \\", "Family", "cmdAddName", "Jo\\e", {name, said("Sorry, Names" + forbidden)});
+        row("name cancelled", "Family", "cmdAddName", "", {name});
+        row("name sorted, as typed", "Family", "cmdAddName", "mary O'Neil", {name, "Family/mary O'Neil | names on | details on | empty | mary O'Neil",
+            "names: Ann, Anna, Bo, [mary O'Neil], Zoë", "files: +Familymary O'Neil* +NamesListFamily"});
+        row("name, accent", "Family", "cmdAddName", "Émile", {name, "Family/Émile | names on | details on | empty | Émile",
+            "names: Ann, Anna, Bo, [Émile], Zoë", "files: +FamilyÉmile* +NamesListFamily"});
+        row("name listed, any case, trimmed", "Family", "cmdAddName", " bo ", {name, said("Sorry, bo is already listed under Family. Please type a different name.")});
+        row("another category's contact", "Fam", "cmdAddName", "ilyAnn",
+            {name, said("Sorry, ilyAnn cannot be added: information is already stored under that name. Please type a different name.")});
+        row("name too long", "Family", "cmdAddName", QString(226, 'n'), {name, said("Sorry, that name is too long. Please type a shorter one.")});
+        row("name with files an add cut short left", "Friend", "cmdAddName", "Eve",
+            {name, said("Information stored earlier under Eve was found and has been brought back."), "Friend/Eve | names on | details on | filled | Eve",
+             "names: Bob, [Eve]", "dependants: Anna, tim, Zoe", "files: +NamesListFriend"}, true, contactFiles("Friend", "Eve"));
+        row("category refused", "Family/Ann", "cmdAddRelationship", "Mum?s", {category, said("Sorry, Category names" + forbidden)});
+        row("category cancelled", "Family/Ann", "cmdAddRelationship", "", {category});
+        row("category sorted, trimmed", "Family/Ann", "cmdAddRelationship", " aunt's side ", {category, "aunt's side/ | names on | details off | empty | No Contact Name Selected",
+            "categories: [aunt's side], Fam, Family, Friend, Friends, work", "names:", "dependants:", "files: +RelationsList"});
+        row("category listed, any case", "Family/Ann", "cmdAddRelationship", "FAMILY",
+            {category, said("Sorry, there is already a category called FAMILY. Please type a different name.")});
+        row("category too long", "Family/Ann", "cmdAddRelationship", QString(231, 'a'),
+            {category, said("Sorry, that category name is too long. Please type a shorter one.")});
+        row("dependant cancelled", "Family/Ann", "cmdAddChildren", "", {name});
+        row("dependant sorted, comma kept", "Family/Ann", "cmdAddChildren", "lee, Tom",
+            {name, "dependants: Anna, [lee, Tom], tim, Zoe", "files: +FamilyAnnDependantsList"});
+        row("dependant equal added, first chosen", "Family/Ann", "cmdAddChildren", "Anna",
+            {name, "dependants: [Anna], Anna, tim, Zoe", "files: +FamilyAnnDependantsList"});
+        row("dependant with a double quote", "Family/Ann", "cmdAddChildren", "Tom \"Tiny\"",
+            {name, said("Sorry, a dependant's name cannot include a double quote ( \" ).")});
+        const QString family = "question: This will delete all the names and information under the category, Family. Are you sure? [Delete Category]";
+        row("remove category: No", "Family", "cmdRemoveRelationship", "", {family}, false);
+        row("remove category with names", "Family", "cmdRemoveRelationship", "", {family, none, "categories: Fam, Friend, Friends, work", "names:",
+            "files: -FamilyAnn* -FamilyAnnPic -FamilyAnna* -FamilyAnnaPic -FamilyZoë* -FamilyZoëPic -NamesListFamily +RelationsList"});
+        row("remove category, none chosen", "", "cmdRemoveRelationship", "", {said("Please select a category to remove.")});
+        row("remove name: No", "Family/Ann", "cmdRemoveName", "",
+            {"question: This will delete all information you have on Ann. Are you sure? [Delete Category]"}, false);
+        row("remove name, none chosen", "Family", "cmdRemoveName", "", {said("Please select a name to remove.")});
+        const auto dependant = [](const char *who) {
+            return QString("question: You have chosen to delete %1's dependants list. Are you sure? [Delete Category]").arg(who);
+        };
+        row("remove dependant: No", "Family/Ann/tim", "cmdRemoveChildren", "", {dependant("tim from Ann")}, false);
+        row("remove dependant, two on one line", "Family/Bo/Tim", "cmdRemoveChildren", "",
+            {dependant("Tim from Bo"), "dependants: Tom", "files: +FamilyBoDependantsList"}, true, {{"FamilyBoDependantsList", "\"Tom\",\"Tim\"\r\n"}});
+        row("remove the last dependant", "Family/Bo/Tom", "cmdRemoveChildren", "",
+            {dependant("Tom from Bo"), "Family/Bo | names on | details on | empty | Bo", "dependants:", "files: +FamilyBoDependantsList"}, true,
+            {{"FamilyBoDependantsList", "\"Tom\"\r\n"}});
+        row("remove dependant, an empty entry", "Family/Anna/", "cmdRemoveChildren", "", {said("Please select a dependant to remove.")}, true,
+            {{"FamilyAnnaDependantsList", "\"\"\r\n\"Tom\"\r\n"}});
         // A list that exists but cannot be read is never rewritten from the part shown: the user is told once.
-        row("categories cannot be read: Add", "", "cmdAddRelationship", "Aunts", true, {{"RelationsList/", ""}});
-        row("categories cannot be read: Remove", "", "cmdRemoveRelationship", "", true, {{"RelationsList/", ""}});
-        row("names cannot be read: Add", "Family", "cmdAddName", "Ed", true, {{"NamesListFamily/", ""}});
-        row("names cannot be read: Remove", "Family", "cmdRemoveName", "", true, {{"NamesListFamily/", ""}});
+        const QString categories = said("Sorry, the list of categories in <dir> cannot be read, so nothing can be added to it or removed from it until it can."),
+                      names = said("Sorry, the list of names of Family in <dir> cannot be read, so nothing can be added to it or removed from it until it can.");
+        row("categories cannot be read: Add", "", "cmdAddRelationship", "Aunts", {categories}, true, {{"RelationsList/", ""}});
+        row("categories cannot be read: Remove", "", "cmdRemoveRelationship", "", {categories}, true, {{"RelationsList/", ""}});
+        row("names cannot be read: Add", "Family", "cmdAddName", "Ed", {names}, true, {{"NamesListFamily/", ""}});
+        row("names cannot be read: Remove", "Family", "cmdRemoveName", "", {names}, true, {{"NamesListFamily/", ""}});
     }
     void addAndRemove()
     {
         QFETCH(QString, chosen); QFETCH(Files, more); QFETCH(QString, button); QFETCH(QString, typed); QFETCH(bool, yes);
+        QFETCH(QStringList, seen);
         QVERIFY(f->putStandardBook() && f->put(more));
+        QVERIFY(f->startOn(chosen.section('/', 0, 0), chosen.section('/', 1, 1)));
+        FrmMain &w = f->window();
+        for (QListWidgetItem *item : w.lstChildren->findItems(chosen.section('/', 2), Qt::MatchExactly))
+            w.lstChildren->setCurrentItem(item);
         f->platform.inputs.enqueue(typed);
         f->platform.answers.enqueue(yes);
-        bool started = false;
-        const QString seen = f->after([&] { // from the start, which may have something to say
-            started = f->startOn(chosen.section('/', 0, 0), chosen.section('/', 1, 1));
-            FrmMain &w = f->window();
-            for (QListWidgetItem *item : w.lstChildren->findItems(chosen.section('/', 2), Qt::MatchExactly))
-                w.lstChildren->setCurrentItem(item);
-            w.findChild<QPushButton *>(button)->click();
-        });
-        QVERIFY(started);
-        QCOMPARE(seen, storedBlock("book.txt", seen));
+        const QStringList lines = f->after([&] { w.findChild<QPushButton *>(button)->click(); });
+        QCOMPARE(lines, seen);
+        const QMap<QString, QStringList> shown{{"RelationsList", Controls::entries(w.cboRelationship)},
+                                               {"NamesList" + w.currentCategory(), Controls::entries(w.lstNames)},
+                                               {w.currentCategory() + w.currentName() + "DependantsList", Controls::entries(w.lstChildren)}};
+        for (const auto &[file, entries] : shown.asKeyValueRange())
+            if (lines.last().split(' ').contains('+' + file))
+                QCOMPARE(f->file(file), listBytes(entries));
     }
 
     // Loading writes nothing. A contact without a field's file shows that box

@@ -132,48 +132,54 @@ QString Fixture::state() const
            + " | details " + enabled(w.book.detailControls()) + (empty ? " | empty | " : " | filled | ") + w.lblName->text();
 }
 
-QString Fixture::after(const std::function<void()> &act, bool storedFirst)
+QStringList Fixture::after(const std::function<void()> &act)
 {
-    const Files before = files(false); // a save still pending shows as the act's
-    const qsizetype shown = platform.shown.size();
-    act();
-    QString text;
-    for (const Shown &dialog : platform.shown.mid(shown)) {
-        static const char *const kinds[] = {"message", "question", "input", "colour chooser", "file chooser", "notice"};
-        text += QStringLiteral("%1: %2 [%3]\n").arg(kinds[dialog.kind], dialog.prompt, dialog.title);
-    }
-    const auto list = [](QStringList entries, int chosen) {
-        if (chosen >= 0 && chosen < entries.size())
-            entries[chosen] = '[' + entries[chosen] + ']';
-        return (entries.isEmpty() ? "" : ' ' + entries.join(", ")) + '\n';
+    const auto shown = [this] {
+        const auto list = [](const char *name, QStringList entries, int chosen) {
+            if (chosen >= 0 && chosen < entries.size())
+                entries[chosen] = '[' + entries[chosen] + ']';
+            return name + (entries.isEmpty() ? QString() : ' ' + entries.join(", "));
+        };
+        const FrmMain &w = *m_window;
+        return QStringList{state(), list("categories:", Controls::entries(w.cboRelationship), w.cboRelationship->currentIndex()),
+                           list("names:", Controls::entries(w.lstNames), w.lstNames->currentRow()),
+                           list("dependants:", Controls::entries(w.lstChildren), w.lstChildren->currentRow())};
     };
-    const FrmMain &w = *m_window;
-    text += "categories:" + list(Controls::entries(w.cboRelationship), w.cboRelationship->currentIndex())
-            + "names:" + list(Controls::entries(w.lstNames), w.lstNames->currentRow())
-            + "dependants:" + list(Controls::entries(w.lstChildren), w.lstChildren->currentRow()) + state() + '\n'
-            + "boxes: \"" + texts().join("\", \"").replace('\n', "\\n") + "\"\n";
-    const Files now = files(storedFirst);
+    const Files before = files(false); // a save still pending shows as the act's
+    const QStringList was = shown();
+    act();
+    QStringList lines;
+    for (const Shown &dialog : platform.shown) {
+        static const char *const kinds[] = {"message", "question", "input", "colour chooser", "file chooser", "notice"};
+        lines << QStringLiteral("%1: %2 [%3]").arg(kinds[dialog.kind], dialog.prompt, dialog.title).replace(dataDir(), "<dir>");
+    }
+    const QStringList is = shown();
+    for (qsizetype i = 0; i < is.size(); ++i)
+        if (is[i] != was[i])
+            lines << is[i];
+    const Files now = files();
+    QStringList changed;
     for (const auto &[name, bytes] : now.asKeyValueRange())
-        if (!before.contains(name) || before[name] != bytes)
-            text += name + ": [" + QString::fromUtf8(bytes).replace('\r', "\\r").replace('\n', "\\n") + "]\n";
-    // A contact whose every file went is one line.
-    QStringList deleted;
+        if (before.value(name, "-") != bytes)
+            changed << '+' + name;
     for (const QString &name : before.keys())
         if (!now.contains(name))
-            deleted.append(name);
-    for (qsizetype i = 0; i < deleted.size(); ++i) {
-        const QString contact = deleted[i].chopped(FileName::Address.size());
-        const qsizetype files = FileName::contactSuffixes.size();
-        if (deleted[i].endsWith(FileName::Address) && i + files <= deleted.size()
-            && std::all_of(FileName::contactSuffixes.cbegin(), FileName::contactSuffixes.cend(),
-                           [&](const QString &suffix) { return deleted.mid(i, files).contains(contact + suffix); })) {
-            text += contact + " deleted, every file\n";
-            i += files - 1;
-        } else {
-            text += deleted[i] + " deleted\n";
+            changed << '-' + name;
+    // A contact's every field file is one entry, its name and '*'.
+    const QStringList fields = ContactFields::files();
+    for (const QString &entry : QStringList(changed))
+        if (entry.endsWith(FileName::Address)) {
+            const QString contact = entry.chopped(FileName::Address.size());
+            if (std::all_of(fields.cbegin(), fields.cend(), [&](const QString &suffix) { return changed.contains(contact + suffix); })) {
+                for (const QString &suffix : fields)
+                    changed.removeOne(contact + suffix);
+                changed << contact + '*';
+            }
         }
-    }
-    return text.replace(dataDir(), "<dir>");
+    std::sort(changed.begin(), changed.end(), [](const QString &a, const QString &b) { return a.mid(1) < b.mid(1); });
+    if (!changed.isEmpty())
+        lines << "files: " + changed.join(' ');
+    return lines;
 }
 
 void FixtureTest::cleanup()
@@ -259,16 +265,10 @@ QString describe(const QList<QWidget *> &windows)
     return text;
 }
 
-QString storedBlock(const QString &name, const QString &seen)
+QString storedText(const QString &name, const QString &seen)
 {
-    static QStringList begun; // files this run has written
-    const char *tag = QTest::currentDataTag();
-    const QString head = QStringLiteral("## %1\n").arg(tag ? tag : QTest::currentTestFunction());
     QFile mine(name), stored(QStringLiteral(KINFOLIO_TEST_DATA "/") + name);
-    if (mine.open(begun.contains(name) ? QIODevice::Append : QIODevice::WriteOnly))
-        mine.write((head + seen).toUtf8());
-    begun += name;
-    const QString all = stored.open(QIODevice::ReadOnly) ? '\n' + QString::fromUtf8(stored.readAll()) : QString();
-    const qsizetype start = all.indexOf('\n' + head), end = all.indexOf("\n## ", start + 1);
-    return start < 0 ? QString() : all.mid(start + head.size() + 1, end < 0 ? -1 : end - start - head.size());
+    if (mine.open(QIODevice::WriteOnly))
+        mine.write(seen.toUtf8());
+    return stored.open(QIODevice::ReadOnly) ? QString::fromUtf8(stored.readAll()) : QString();
 }

@@ -56,10 +56,9 @@ Files standardBook();
 // geometry, accessible name and labels, font, the window, text, box, box text,
 // button and button text colours, whether disabled; then the menus' items.
 QString describe(const QList<QWidget *> &windows);
-// The block of tests/data/<name> under the line "## <the data row's tag>", or "## <the test function>" in a
-// test without rows. What each saw is written the same way to <name> in the current directory, to compare
-// or to copy over after a deliberate change.
-QString storedBlock(const QString &name, const QString &seen);
+// The text of tests/data/<name>. What the test saw is written to <name> in the current directory, to compare or to
+// copy over after a deliberate change.
+QString storedText(const QString &name, const QString &seen);
 
 // One test's own data directory, a scripted user and the real main window.
 class Fixture
@@ -88,10 +87,9 @@ public:
     QStringList texts() const;
     // "category/name | names on|off | details on|off | empty|filled | contact name label".
     QString state() const;
-    // What act did, a line each: the dialogs it showed, the three lists (the chosen entry in brackets), state(),
-    // texts(), and each data file it wrote ("name: [bytes]") or deleted, stored first unless storedFirst is
-    // false; the data directory written <dir>.
-    QString after(const std::function<void()> &act, bool storedFirst = true);
+    // What act did, a line each: the dialogs shown (since the start, which may have something to say), state() and the three lists (the chosen entry in brackets)
+    // where they changed, and the data files it wrote (+) or deleted (-), once stored; the data directory written <dir>.
+    QStringList after(const std::function<void()> &act);
 
     ScriptedPlatform platform;
     QTemporaryDir home;
