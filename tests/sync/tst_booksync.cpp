@@ -71,7 +71,8 @@ class TestBookSync : public QObject
         const QUrl root = throughProxy ? proxy->root : server->root;
         const QStringList set = kinfolio({"--sync-settings", root.toString(), "--user", server->user}, server->password.toUtf8() + '\n');
         [&] { QCOMPARE(set, QStringList({"0", "Syncing with " + QString(kind == "radicale" ? "Ann's book" : "addressbook") + " (" + root.resolved(QUrl(server->book)).toString() + ")", ""})); }();
-        return !QTest::currentTestFailed() && QFileInfo(fixture.dataDir() + "../Sync/Settings").exists();
+        [&] { QVERIFY2(QFileInfo::exists(fixture.dataDir() + "../Sync/Settings"), "the sync settings were not stored"); }();
+        return !QTest::currentTestFailed();
     }
 
     // Whether the server holds each contact here once, by name and category, and nothing else.
