@@ -7,11 +7,15 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTime>
 #include <QVBoxLayout>
@@ -116,6 +120,78 @@ void FrmSyncSettings::accept()
     });
 }
 
+FrmSyncConflicts::FrmSyncConflicts(QWidget *parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmSyncConflicts"));
+    setWindowTitle(QStringLiteral("Sync Conflicts"));
+    auto *table = new QWidget;
+    auto *grid = new QGridLayout(table);
+    const QStringList headings{QStringLiteral("Contact"), QStringLiteral("Field"), QStringLiteral("Here"), QStringLiteral("On the server")};
+    for (int column = 0; column < headings.size(); ++column)
+        grid->addWidget(new QLabel(QStringLiteral("<b>") + headings[column] + QStringLiteral("</b>")), 0, column);
+    // A value as it is, every line of it, and selectable.
+    const auto value = [](const QString &text) {
+        auto *box = new QPlainTextEdit(text);
+        box->setReadOnly(true);
+        box->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+        const int lines = std::clamp(int(text.count(u'\n')) + 1, 1, 6);
+        box->setFixedHeight(box->fontMetrics().lineSpacing() * lines + 2 * (box->frameWidth() + int(box->document()->documentMargin())) + 2);
+        box->setMinimumWidth(220);
+        return box;
+    };
+    // The fields as the window names them.
+    static const QHash<QString, QString> captions{
+        {QStringLiteral("(contact)"), QStringLiteral("The whole contact")}, {QStringLiteral("FN"), QStringLiteral("Name")},
+        {QStringLiteral("N"), QStringLiteral("Name's parts")}, {QStringLiteral("CATEGORIES"), QStringLiteral("Category")},
+        {QStringLiteral("NOTE"), QStringLiteral("Notes")}, {QStringLiteral("X-KINFOLIO-NOTES"), QStringLiteral("Notes")},
+        {QStringLiteral("BDAY"), QStringLiteral("Birthday")}, {QStringLiteral("EMAIL"), QStringLiteral("E-Mail")},
+        {QStringLiteral("ADR"), QStringLiteral("Address")}, {QStringLiteral("PHOTO"), QStringLiteral("Picture")},
+        {QStringLiteral("TEL;TYPE=home"), QStringLiteral("Home Phone #")}, {QStringLiteral("TEL;TYPE=cell"), QStringLiteral("Cell Phone #")},
+        {QStringLiteral("TEL;TYPE=work"), QStringLiteral("Work Phone #")}, {QStringLiteral("TEL;TYPE=fax"), QStringLiteral("Fax #")}};
+    for (const Sync::OpenConflict &conflict : Sync::conflicts()) {
+        const auto same = std::find_if(rows.begin(), rows.end(), [&](const Row &row) {
+            return row.conflict.uid == conflict.uid && row.conflict.here == conflict.here && row.conflict.there == conflict.there;
+        });
+        if (same != rows.end()) {
+            same->fields.append(conflict.field);
+            continue;
+        }
+        const int at = int(rows.size()) + 1;
+        grid->addWidget(new QLabel(conflict.name + QStringLiteral(" (") + conflict.category + u')'), at, 0, Qt::AlignTop);
+        grid->addWidget(new QLabel(captions.value(conflict.field, conflict.field)), at, 1, Qt::AlignTop);
+        grid->addWidget(value(conflict.here), at, 2);
+        grid->addWidget(value(conflict.there), at, 3);
+        auto *choice = new QWidget; // its own group of two
+        auto *choiceLayout = new QVBoxLayout(choice);
+        choiceLayout->setContentsMargins(0, 0, 0, 0);
+        Row row{conflict, {conflict.field}, new QRadioButton(QStringLiteral("Keep mine")), new QRadioButton(QStringLiteral("Take the server's"))};
+        row.optMine->setChecked(conflict.choice == u"mine");
+        row.optTheirs->setChecked(conflict.choice == u"theirs");
+        choiceLayout->addWidget(row.optMine);
+        choiceLayout->addWidget(row.optTheirs);
+        grid->addWidget(choice, at, 4, Qt::AlignTop);
+        rows.append(row);
+    }
+    grid->setColumnStretch(2, 1);
+    grid->setColumnStretch(3, 1);
+    grid->setRowStretch(int(rows.size()) + 1, 1);
+    auto *scroll = new QScrollArea;
+    scroll->setWidget(table);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setMinimumSize(table->sizeHint().width() + scroll->verticalScrollBar()->sizeHint().width() + 2 * scroll->frameWidth(), 240);
+    auto *note = new QLabel(QStringLiteral("Each side keeps its own value until you choose; the choice is carried out at the next sync, "
+                                           "which starts at once."));
+    note->setWordWrap(true);
+    buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(scroll);
+    layout->addWidget(note);
+    layout->addWidget(buttons);
+}
+
 WindowSync::WindowSync(QMainWindow &window, AddressBook &book) : window(window), book(book)
 {
     // Typing goes on in bursts: the sync waits for a pause.
@@ -199,6 +275,11 @@ void WindowSync::syncNow(std::function<void(const QString &, const QString &)> a
         return;
     }
     m_soon.stop();
+    const auto chosen = std::exchange(m_chosen, {});
+    for (const auto &[field, mine] : chosen.asKeyValueRange()) {
+        if (!Sync::choose(field.first, field.second, mine))
+            showStatus(QStringLiteral("Your choices could not be stored in ") + Sync::folder());
+    }
     Sync::Settings settings;
     if (!Sync::readSettings(settings)) {
         for (const auto &waiting : std::exchange(m_waiting, {}))
@@ -229,6 +310,7 @@ void WindowSync::finished(const Sync::Summary &summary)
         m_retry.setInterval(std::min(m_retry.intervalAsDuration() * 2, retryLast));
     }
     m_details = summary.details;
+    cmdSyncConflicts->setVisible(summary.conflicts > 0);
     for (const auto &answer : std::exchange(m_waiting, std::exchange(m_next, {})))
         answer(summary.line(), summary.error);
     if (std::exchange(m_again, false))
@@ -244,8 +326,14 @@ void WindowSync::showStatus(const QString &text)
         cmdSyncDetails->setObjectName(QStringLiteral("cmdSyncDetails"));
         cmdSyncDetails->setFlat(true);
         connect(cmdSyncDetails, &QPushButton::clicked, this, &WindowSync::showDetails);
+        cmdSyncConflicts = new QPushButton(QStringLiteral("Conflicts..."));
+        cmdSyncConflicts->setObjectName(QStringLiteral("cmdSyncConflicts"));
+        cmdSyncConflicts->setFlat(true);
+        cmdSyncConflicts->hide();
+        connect(cmdSyncConflicts, &QPushButton::clicked, this, &WindowSync::showConflicts);
         window.statusBar()->setSizeGripEnabled(false);
         window.statusBar()->addWidget(lblSync, 1);
+        window.statusBar()->addPermanentWidget(cmdSyncConflicts);
         window.statusBar()->addPermanentWidget(cmdSyncDetails);
     }
     m_status = text;
@@ -267,4 +355,20 @@ void WindowSync::showDetails()
     layout->addWidget(text);
     layout->addWidget(close);
     dialog->show();
+}
+
+void WindowSync::showConflicts()
+{
+    auto *dialog = new FrmSyncConflicts(&window);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::accepted, this, [this, dialog] {
+        for (const FrmSyncConflicts::Row &row : std::as_const(dialog->rows)) {
+            for (const QString &field : row.fields) {
+                if (row.optMine->isChecked() || row.optTheirs->isChecked())
+                    m_chosen.insert({row.conflict.uid, field}, row.optMine->isChecked());
+            }
+        }
+        syncNow(); // a sync under way has them stored before the next
+    });
+    dialog->open();
 }

@@ -16,6 +16,7 @@ class QLabel;
 class QLineEdit;
 class QMainWindow;
 class QPushButton;
+class QRadioButton;
 
 // The File menu's "Sync Settings...": the server, the user and password, and
 // the address book, found from the server's address or given by its own. It
@@ -48,6 +49,29 @@ private:
     QByteArray m_certificate; // the SHA-256 of the certificate last refused
 };
 
+// The conflicts the syncs left open, a row each: the contact, the field,
+// the value here and the server's, whole; and for each, "Keep mine" or
+// "Take the server's". A choice made is shown as made until a sync has
+// carried it out.
+class FrmSyncConflicts : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit FrmSyncConflicts(QWidget *parent);
+
+    // A row each for a contact's value: the notes, say, are the card's NOTE
+    // and this program's own copy of them, one choice for both.
+    struct Row
+    {
+        Sync::OpenConflict conflict;
+        QStringList fields;
+        QRadioButton *optMine = nullptr, *optTheirs = nullptr;
+    };
+    QList<Row> rows;
+    QDialogButtonBox *buttons = nullptr;
+};
+
 // The window's syncs: at start when set up, a few seconds after the last
 // change to a contact, every 15 minutes and when asked, one at a time and
 // never waited for; one that failed is tried again after 30 seconds, then
@@ -69,15 +93,18 @@ public:
     // A sync now, or after the one under way; `answer` gets its summary line and error.
     void syncNow(std::function<void(const QString &line, const QString &error)> answer = {});
 
-    // The status line and its details' button: made at the first sync.
+    // The status line and its details' button: made at the first sync; the
+    // conflicts' button shown while a conflict is open.
     QLabel *lblSync = nullptr;
     QPushButton *cmdSyncDetails = nullptr;
+    QPushButton *cmdSyncConflicts = nullptr;
 
 private:
     void changed();
     void finished(const Sync::Summary &summary);
     void showStatus(const QString &text);
     void showDetails();
+    void showConflicts();
 
     QMainWindow &window;
     AddressBook &book;
@@ -91,6 +118,8 @@ private:
     QList<std::function<void(const QString &, const QString &)>> m_waiting, m_next;
     QString m_status;
     QStringList m_details;
+    // Choices made while a sync ran, stored before the next: by UID and field, true for mine.
+    QHash<std::pair<QString, QString>, bool> m_chosen;
     // Last: destroyed first, ending the sync under way while all above is still there.
     CardDav::Client m_client;
 };

@@ -823,6 +823,46 @@ QByteArray exportContact(const StoredContact &contact)
     return write(card);
 }
 
+QList<Property> inVersion3(QList<Property> properties)
+{
+    static const QRegularExpression yearless(QStringLiteral("^--(\\d\\d)(\\d\\d)$"));
+    for (auto it = properties.begin(); it != properties.end();) {
+        Property &p = *it;
+        const auto drop = [&p](QByteArrayView name) {
+            p.parameters.removeIf([name](const Parameter &parameter) { return parameter.name == name; });
+        };
+        if (p.name == "KIND" && p.text().compare(u"individual", Qt::CaseInsensitive) == 0) {
+            it = properties.erase(it);
+            continue;
+        }
+        if (p.name == "ANNIVERSARY" || p.name == "GENDER")
+            p.name.prepend("X-");
+        if (p.value.startsWith(QLatin1String("data:"), Qt::CaseInsensitive)) {
+            const QString type = p.mediaType();
+            p.value = QString::fromLatin1(p.binary().toBase64());
+            drop("VALUE"), drop("MEDIATYPE");
+            p.parameters.append({"ENCODING", {QStringLiteral("b")}});
+            if (!type.startsWith(u"application/"))
+                p.parameters.append({"TYPE", {type.section(u'/', 1).toUpper()}});
+        } else if (p.name == "TEL" && p.value.startsWith(QLatin1String("tel:"), Qt::CaseInsensitive)) {
+            p.value.remove(0, 4);
+            drop("VALUE");
+        }
+        if (p.parameter("PREF").contains(QStringLiteral("1")))
+            p.parameters.append({"TYPE", {QStringLiteral("pref")}});
+        drop("PREF");
+        if (const auto match = yearless.match(p.value); (p.name == "BDAY" || p.name == "X-ANNIVERSARY") && match.hasMatch()) {
+            p.value = QStringLiteral("1604-") + match.captured(1) + u'-' + match.captured(2);
+            p.parameters.append({"X-APPLE-OMIT-YEAR", {QStringLiteral("1604")}});
+        }
+        const QStringList label = p.parameter("LABEL");
+        if (p.name == "ADR" && label.size() == 1 && Property{{}, {}, {}, label[0]}.text() == addressFromComponents(p.components()))
+            drop("LABEL");
+        ++it;
+    }
+    return properties;
+}
+
 Imported importCard(const Card &card, const QString &category, int number)
 {
     Fields fields;

@@ -41,6 +41,13 @@ StoredContact readContact(const QString &category, const QString &name);
 // put in, in place of what the card held it as.
 QByteArray exportContact(const StoredContact &contact);
 
+// Properties as a vCard 3.0 card (RFC 2426) writes what the export writes in
+// 4.0's forms: data: URIs as ENCODING=b, a tel: URI as the number, PREF=1 as
+// TYPE=pref, a birthday without a year as Apple writes one, an address's
+// LABEL parameter left out where its parts say the same, KIND:individual
+// (3.0's only kind) left out, ANNIVERSARY and GENDER as X- properties.
+QList<Property> inVersion3(QList<Property> properties);
+
 // What one card gives: the files to store for it, or why it is skipped.
 struct Imported
 {

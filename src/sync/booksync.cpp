@@ -102,13 +102,7 @@ QByteArray inVersion(const QByteArray &card, const QStringList &versions)
     if (versions.contains(QStringLiteral("4.0")))
         return card;
     Vcard::Card parsed = Vcard::parse(card).value(0);
-    for (Vcard::Property &property : parsed.properties) {
-        if (property.name != "PHOTO" || !property.value.startsWith(QStringLiteral("data:")))
-            continue;
-        const QString type = property.mediaType().section(u'/', 1).toUpper();
-        property.value = QString::fromLatin1(property.binary().toBase64());
-        property.parameters = {{"ENCODING", {QStringLiteral("b")}}, {"TYPE", {type}}};
-    }
+    parsed.properties = Vcard::inVersion3(parsed.properties);
     return Vcard::write(parsed).replace("\r\nVERSION:4.0\r\n", "\r\nVERSION:3.0\r\n");
 }
 
@@ -119,10 +113,32 @@ QString cardName(const QByteArray &card)
     return name ? name->text() : QString();
 }
 
-// A value on one line of the conflicts file.
+// A value on one line of the conflicts file, and back.
 QString oneLine(QString text)
 {
     return text.replace(u'\\', QStringLiteral("\\\\")).replace(u'\n', QStringLiteral("\\n")).replace(u'\t', u' ');
+}
+
+QString fromOneLine(const QString &line)
+{
+    QString text;
+    for (qsizetype i = 0; i < line.size(); ++i)
+        text += line[i] == u'\\' && i + 1 < line.size() ? (line[++i] == u'n' ? u'\n' : line[i]) : line[i];
+    return text;
+}
+
+bool storeConflicts(const QList<OpenConflict> &conflicts)
+{
+    QByteArray bytes;
+    for (const OpenConflict &c : conflicts) {
+        QStringList fields{c.uid, c.category, c.name, c.field, c.here, c.there};
+        for (QString &field : fields)
+            field = oneLine(field);
+        if (!c.choice.isEmpty())
+            fields.append(c.choice);
+        bytes += fields.join(u'\t').toUtf8() + '\n';
+    }
+    return makeFolder(folder()) && RecordFile::rewriteBytes(conflictsFile(), bytes);
 }
 
 } // namespace
@@ -149,6 +165,32 @@ bool storeSettings(const Settings &settings)
                                                        settings.versions.join(u' '),
                                                        settings.syncCollection ? QStringLiteral("sync-collection") : QString(),
                                                        QString::fromLatin1(settings.certificate.toHex())});
+}
+
+QList<OpenConflict> conflicts()
+{
+    QList<OpenConflict> open;
+    QByteArray bytes;
+    RecordFile::readBytes(conflictsFile(), bytes);
+    for (const QByteArray &line : bytes.split('\n')) {
+        QStringList parts = QString::fromUtf8(line).split(u'\t');
+        if (parts.size() != 6 && parts.size() != 7)
+            continue;
+        for (QString &part : parts)
+            part = fromOneLine(part);
+        open.append({parts[0], parts[1], parts[2], parts[3], parts[4], parts[5], parts.value(6)});
+    }
+    return open;
+}
+
+bool choose(const QString &uid, const QString &field, bool mine)
+{
+    QList<OpenConflict> open = conflicts();
+    for (OpenConflict &conflict : open) {
+        if (conflict.uid == uid && conflict.field == field)
+            conflict.choice = mine ? QStringLiteral("mine") : QStringLiteral("theirs");
+    }
+    return storeConflicts(open);
 }
 
 QString Summary::line() const
@@ -243,6 +285,7 @@ void Run::start(std::function<void(const Summary &)> done)
     m_summary = {};
     m_rounds = 0;
     m_noted = m_known.m_notes;
+    m_created = false;
     round();
 }
 
@@ -288,6 +331,12 @@ void Run::readRecords()
         QList<QByteArray> lines;
         qsizetype at = 0;
         for (int line = 0; line < 7 && at >= 0; ++line) {
+            // One written before records named the contact's place has its card after four lines:
+            // the place is found again when every contact is looked at, and written then.
+            if (line == 4 && QByteArrayView(bytes).sliced(at).startsWith("BEGIN:VCARD")) {
+                lines << QByteArray() << QByteArray() << QByteArray();
+                break;
+            }
             const qsizetype end = bytes.indexOf('\n', at);
             lines.append(bytes.mid(at, end - at));
             at = end < 0 ? end : end + 1;
@@ -335,7 +384,7 @@ void Run::round()
 {
     ++m_rounds;
     m_again = false;
-    m_last.clear(), m_uidOf.clear(), m_here.clear(), m_conflicts.clear(), m_held.clear();
+    m_last.clear(), m_uidOf.clear(), m_here.clear(), m_conflicts.clear(), m_held.clear(), m_settling.clear();
     m_steps.clear(), m_adding.clear(), m_addingSynced.clear(), m_stored.clear();
 
     readRecords();
@@ -385,16 +434,31 @@ void Run::round()
             if (here.givenUid)
                 here.signature = signature(here.category, here.name);
         }
+        // A record that does not say where its contact is now (one written before records named the
+        // place, or the contact moved while no sync watched) is written again, so that the syncs that
+        // look only at what changed find it there.
+        RecordFile::WriteGroup places;
+        for (auto it = m_here.cbegin(); it != m_here.cend(); ++it) {
+            const auto record = m_known.m_records.constFind(it.key());
+            if (it->card.isEmpty() || it->changed || record == m_known.m_records.cend() || record->incoming
+                || (record->category == it->category && record->name == it->name))
+                continue;
+            const Synced synced = record->synced;
+            keep(it.key(), synced);
+        }
     }
 
-    // The conflicts left open: their contacts wait for the user on both sides.
-    QByteArray open;
-    RecordFile::readBytes(conflictsFile(), open);
-    for (const QByteArray &line : open.split('\n')) {
-        const QStringList parts = QString::fromUtf8(line).split(u'\t');
-        if (parts.size() == 6) {
-            m_conflicts.append({parts[0], parts[1], parts[2], parts[3], parts[4], parts[5]});
-            m_held.insert(parts[0]);
+    // The conflicts left open: their contacts wait for the user on both
+    // sides, but for those whose every field the user has chosen for.
+    for (const OpenConflict &conflict : conflicts())
+        m_settling[conflict.uid].append(conflict);
+    for (auto it = m_settling.begin(); it != m_settling.end();) {
+        if (std::any_of(it->cbegin(), it->cend(), [](const OpenConflict &c) { return c.choice.isEmpty(); })) {
+            m_conflicts += *it;
+            m_held.insert(it.key());
+            it = m_settling.erase(it);
+        } else {
+            ++it;
         }
     }
 
@@ -425,7 +489,7 @@ void Run::round()
     };
     // While a conflict is open its card is listed whole, so a change there meanwhile is seen once the user has chosen.
     QByteArray token;
-    if (m_held.isEmpty())
+    if (m_held.isEmpty() && m_settling.isEmpty())
         RecordFile::readBytes(tokenFile(), token);
     if (!m_settings.syncCollection)
         return whole();
@@ -479,10 +543,15 @@ void Run::listed(const QHash<QString, QByteArray> &there, const QByteArray &toke
         here.remove(uid);
         listing.remove(last.take(uid).href);
     }
+    QHash<QString, bool> keepMine;
+    for (const QList<OpenConflict> &chosen : std::as_const(m_settling)) {
+        if (chosen.first().field == u"(contact)")
+            keepMine.insert(chosen.first().uid, chosen.first().choice == u"mine");
+    }
     QString book = m_settings.book.path(QUrl::FullyDecoded);
     if (!book.endsWith(u'/'))
         book += u'/';
-    m_plan = plan(last, here, listing, book);
+    m_plan = plan(last, here, listing, book, keepMine);
     m_merging = QSet<QString>(m_plan.merge.cbegin(), m_plan.merge.cend());
 
     for (const Sync::Conflict &conflict : std::as_const(m_plan.conflicts)) {
@@ -498,8 +567,10 @@ void Run::listed(const QHash<QString, QByteArray> &there, const QByteArray &toke
         ++m_summary.removed;
         tell("Removed here", contact.category, contact.name);
     }
-    for (const QString &uid : std::as_const(m_plan.forget))
+    for (const QString &uid : std::as_const(m_plan.forget)) {
         forget(uid);
+        m_last.remove(uid);
+    }
 
     // Cards in, then cards out: the steps run one after the other.
     m_steps.append([this] {
@@ -529,8 +600,10 @@ void Run::listed(const QHash<QString, QByteArray> &there, const QByteArray &toke
     }
     for (const QString &uid : std::as_const(m_plan.removeThere)) {
         const Synced &synced = m_last[uid];
-        m_steps.append([this, uid, synced] {
-            m_client.remove(m_settings.book, {synced.href, synced.etag}, [this, uid](const CardDav::Outcome &outcome) {
+        // The ETag listed: the last sync's, but where the user chose to remove a card changed there since.
+        const QByteArray etag = listing.value(synced.href);
+        m_steps.append([this, uid, href = synced.href, etag] {
+            m_client.remove(m_settings.book, {href, etag}, [this, uid](const CardDav::Outcome &outcome) {
                 if (outcome.kind == CardDav::Outcome::Precondition)
                     m_again = true;
                 else if (!outcome.ok())
@@ -553,13 +626,13 @@ void Run::next()
 
 void Run::send(const QString &uid, const CardDav::Entry &entry, const QByteArray &card, bool create)
 {
-    const auto sent = [this, uid, card](const CardDav::Outcome &outcome, const CardDav::Entry &entry) {
+    const auto sent = [this, uid, card, create](const CardDav::Outcome &outcome, const CardDav::Entry &entry) {
         if (outcome.kind == CardDav::Outcome::Precondition)
             m_again = true; // a card there already, or changed there since: fetched and merged in another round
         else if (!outcome.ok())
             return ended(outcome.error);
         else if (keep(uid, {entry.href, entry.etag, card}))
-            ++m_summary.sent, tell("Sent", m_here.value(uid).category, m_here.value(uid).name);
+            ++m_summary.sent, tell("Sent", m_here.value(uid).category, m_here.value(uid).name), m_created |= create;
         next();
     };
     if (create)
@@ -576,8 +649,9 @@ void Run::hold(const QString &uid, const QList<FieldConflict> &fields)
         contact = {last.category, last.name, {}, {}, false, false};
     }
     for (const FieldConflict &field : fields)
-        m_conflicts.append({uid, contact.category, contact.name, QString::fromUtf8(field.field), field.here, field.there});
+        m_conflicts.append({uid, contact.category, contact.name, QString::fromUtf8(field.field), field.here, field.there, {}});
     m_held.insert(uid);
+    m_settling.remove(uid); // the server changed it again: to be chosen anew
 }
 
 void Run::received(const CardDav::Entry &entry, const QByteArray &card)
@@ -600,7 +674,10 @@ void Run::received(const CardDav::Entry &entry, const QByteArray &card)
     const Synced now{entry.href, entry.etag, card};
     QByteArray merged = card;
     if (m_merging.contains(uid) || !known) {
-        const Merged merging = merge(last.card, cardHere, card);
+        QHash<QByteArray, Choice> chosen;
+        for (const OpenConflict &conflict : m_settling.value(uid))
+            chosen.insert(conflict.field.toUtf8(), {conflict.choice == u"mine", conflict.there});
+        const Merged merging = merge(last.card, cardHere, card, chosen);
         if (!merging.conflicts.isEmpty())
             return hold(uid, merging.conflicts);
         merged = merging.card;
@@ -740,37 +817,38 @@ void Run::ended(const QString &error)
     if (error.isEmpty() && m_again && m_rounds < 3)
         return round();
     m_summary.error = error;
-    QByteArray conflicts;
+    // The choices are carried out once the sync has ended with every step confirmed; else the next does it again.
+    if (!error.isEmpty() || m_again) {
+        for (const QList<OpenConflict> &chosen : std::as_const(m_settling))
+            m_conflicts += chosen;
+    }
     QSet<QString> uids;
-    for (const Conflict &conflict : std::as_const(m_conflicts)) {
-        conflicts += QStringList{conflict.uid, conflict.category, oneLine(conflict.name), oneLine(conflict.field),
-                                 oneLine(conflict.here), oneLine(conflict.there)}
-                         .join(u'\t')
-                         .toUtf8()
-                     + '\n';
+    for (const OpenConflict &conflict : std::as_const(m_conflicts)) {
         uids.insert(conflict.uid);
         m_summary.details.append(QStringLiteral("Conflict in %1 (%2), %3: here \u201c%4\u201d, there \u201c%5\u201d")
                                      .arg(conflict.name, conflict.category, conflict.field, conflict.here, conflict.there));
     }
     m_summary.conflicts = int(uids.size());
-    makeFolder(folder());
-    RecordFile::rewriteBytes(conflictsFile(), conflicts);
+    storeConflicts(m_conflicts);
     if (error.isEmpty()) {
         QByteArray refused;
         for (const QByteArray &line : std::as_const(m_refused))
             refused += line;
         RecordFile::rewriteBytes(refusedFile(), refused);
     }
-    // The token only once everything it covers is done here and there.
+    // The token only once everything it covers is done here and there. A
+    // server may tell changes since a token as the difference of then and
+    // now (Xandikos does), which never names a card made after it and
+    // removed since: after cards are made, the next sync compares whole.
     if (error.isEmpty() && !m_again) {
-        RecordFile::rewriteBytes(tokenFile(), m_token);
+        RecordFile::rewriteBytes(tokenFile(), m_created ? QByteArray() : m_token);
         // What was noted before it began is done with, but for the contacts
         // held: they are looked at again once the user has chosen.
         m_known.m_contacts.removeIf([this](const auto &noted) { return noted.value() <= m_noted; });
         m_known.m_categories.removeIf([this](const auto &noted) { return noted.value() <= m_noted; });
         if (m_known.m_all <= m_noted)
             m_known.m_all = 0;
-        for (const Conflict &conflict : std::as_const(m_conflicts)) {
+        for (const OpenConflict &conflict : std::as_const(m_conflicts)) {
             if (const auto here = m_here.constFind(conflict.uid); here != m_here.cend())
                 m_known.noteContact(here->category, here->name);
         }

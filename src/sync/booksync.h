@@ -53,6 +53,19 @@ struct Summary
 void setUp(QObject *context, const Settings &settings, const QString &password,
            std::function<void(const QString &error)> done);
 
+// A conflict open for the user: a field of a contact both sides changed, or
+// "(contact)" for one removed on one side and changed on the other; the
+// value here and the server's. `choice` is the user's, empty until chosen:
+// "mine" or "theirs", carried out by the next sync.
+struct OpenConflict
+{
+    QString uid, category, name, field, here, there, choice;
+};
+
+QList<OpenConflict> conflicts();
+// The user's choice for a conflict's field; false when it could not be stored.
+bool choose(const QString &uid, const QString &field, bool mine);
+
 class Run;
 
 // What the syncs of one process know from one to the next: each contact's
@@ -119,11 +132,6 @@ private:
         bool changed = false; // since its last synced card
         bool givenUid = false; // its kept card written with one
     };
-    struct Conflict
-    {
-        QString uid, category, name, field, here, there;
-    };
-
     void round();
     // Reads the records once, then looks at the contacts noted (all at first).
     void readRecords();
@@ -156,12 +164,15 @@ private:
     Summary m_summary;
     int m_rounds = 0;
     bool m_again = false; // a write found the card changed on the server: a round more
+    bool m_created = false; // a card made there after the token was read
 
     QHash<QString, Synced> m_last;   // by UID
     QHash<QString, QString> m_uidOf; // by href
     QHash<QString, Here> m_here;     // by UID
-    QList<Conflict> m_conflicts;     // open, the held UIDs' and this sync's
+    QList<OpenConflict> m_conflicts; // open, the held UIDs' and this sync's
     QSet<QString> m_held;
+    // The conflicts the user has chosen for, by UID: each kept until the sync that carries the choices out ends.
+    QHash<QString, QList<OpenConflict>> m_settling;
     Plan m_plan;
     QSet<QString> m_merging; // the plan's merges
     QHash<QString, QByteArray> m_refused; // by href, the line of each card left out

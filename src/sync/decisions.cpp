@@ -10,7 +10,7 @@
 namespace Sync {
 
 Plan plan(const QHash<QString, Synced> &last, const QHash<QString, Here> &here, const QHash<QString, QByteArray> &there,
-          const QString &book)
+          const QString &book, const QHash<QString, bool> &keepMine)
 {
     Plan plan;
     QSet<QString> known; // hrefs of the last sync and of the contacts new here
@@ -38,6 +38,10 @@ Plan plan(const QHash<QString, Synced> &last, const QHash<QString, Here> &here, 
         if (etag == there.cend()) {
             if (state == Here::Unchanged)
                 plan.removeHere.append(uid);
+            else if (state == Here::Changed && keepMine.value(uid))
+                plan.forget.append(uid), plan.create.append(uid); // the same UID, a card new there
+            else if (state == Here::Changed && keepMine.contains(uid))
+                plan.removeHere.append(uid);
             else if (state == Here::Changed)
                 plan.conflicts.append({uid, Conflict::ChangedHereRemovedThere});
             else
@@ -51,6 +55,10 @@ Plan plan(const QHash<QString, Synced> &last, const QHash<QString, Here> &here, 
             plan.fetch.append(synced->href);
         } else if (state == Here::Changed) {
             plan.merge.append(uid), plan.fetch.append(synced->href);
+        } else if (keepMine.value(uid)) {
+            plan.removeThere.append(uid); // over the server's change, at its ETag now
+        } else if (keepMine.contains(uid)) {
+            plan.forget.append(uid), plan.fetch.append(synced->href); // comes back here as new
         } else {
             plan.conflicts.append({uid, Conflict::RemovedHereChangedThere});
         }
@@ -80,6 +88,7 @@ QHash<QString, QByteArray> listingAfter(const QHash<QString, Synced> &last, cons
 namespace {
 
 using Vcard::Card;
+using Vcard::Parameter;
 using Vcard::Property;
 
 const QStringList telTypes = {QStringLiteral("home"), QStringLiteral("cell"), QStringLiteral("work"), QStringLiteral("fax")};
@@ -134,14 +143,37 @@ QString textOf(const QList<Property> &properties)
     return texts.join(u'\n');
 }
 
-// The lines the properties are written as, folded, each ending in CR LF.
-QByteArray linesOf(const QList<Property> &properties)
+// The lines the properties are written as in a card of the version given, folded, each ending in CR LF.
+QByteArray linesOf(const QList<Property> &properties, const QString &version)
 {
     Card written;
-    written.properties = properties;
+    written.properties = version == u"3.0" ? Vcard::inVersion3(properties) : properties;
     const QByteArray card = Vcard::write(written);
     const qsizetype start = card.indexOf("\r\n", card.indexOf("VERSION:")) + 2;
     return card.mid(start, card.size() - start - qsizetype(sizeof("END:VCARD\r\n") - 1));
+}
+
+// A value written in place of the one a line held keeps that line's group,
+// which ties other clients' labels to it, and its parameters in their order
+// (another client's, a telephone's kinds), but for those this program writes
+// as the value's form (VALUE=text, a picture's encoding, an address's label).
+Property inPlaceOf(const Property &was, const Property &value)
+{
+    static const QSet<QByteArray> forms = {"VALUE", "ENCODING", "MEDIATYPE", "LABEL", "X-APPLE-OMIT-YEAR"};
+    Property written = was;
+    written.value = value.value;
+    written.parameters.removeIf([&](const Parameter &p) {
+        return (forms.contains(p.name) || (p.name == "TYPE" && was.name == "PHOTO")) && value.parameter(p.name).isEmpty();
+    });
+    for (const Parameter &parameter : value.parameters) {
+        const auto same = std::find_if(written.parameters.begin(), written.parameters.end(),
+                                       [&](const Parameter &p) { return p.name == parameter.name; });
+        if (same == written.parameters.end())
+            written.parameters.append(parameter);
+        else if (parameter.name != "TYPE" || was.name == "PHOTO") // a telephone's or address's kinds stay as they were
+            *same = parameter;
+    }
+    return written;
 }
 
 // The card with the fields given replaced, line by line: a field's lines go
@@ -161,14 +193,15 @@ QByteArray rewrite(const QByteArray &card, const Fields &fields)
     }
     const Card parsed = Vcard::parse(card).value(0);
     const QByteArray head = "BEGIN:VCARD\r\nVERSION:" + parsed.version.toUtf8() + "\r\n";
-    QList<QByteArray> fieldOfLine, groupOfLine;
+    QList<QByteArray> fieldOfLine;
+    QList<Property> propertyOfLine;
     qsizetype homeAddress = -1, firstAddress = -1;
     for (const QByteArray &line : lines) {
         const QByteArray upper = line.trimmed().toUpper();
         const bool frame = upper.startsWith("BEGIN:") || upper.startsWith("END:") || upper.startsWith("VERSION:");
         const Property property = frame ? Property() : Vcard::parse(head + line + "\r\nEND:VCARD\r\n").value(0).properties.value(0);
         fieldOfLine.append(fieldOf(property));
-        groupOfLine.append(property.group);
+        propertyOfLine.append(property);
         // The import takes the home address, else the first.
         if (fieldOfLine.last() == "ADR" && firstAddress < 0)
             firstAddress = fieldOfLine.size() - 1;
@@ -185,18 +218,17 @@ QByteArray rewrite(const QByteArray &card, const Fields &fields)
         if (lines[i].trimmed().toUpper() == "END:VCARD") {
             for (auto it = fields.cbegin(); it != fields.cend(); ++it) {
                 if (!seen.contains(it.key()))
-                    out += linesOf(it.value());
+                    out += linesOf(it.value(), parsed.version);
             }
             seen.unite(QSet<QByteArray>(fields.keyBegin(), fields.keyEnd()));
         }
         if (!owned || !fields.contains(field)) {
             out += lines[i];
         } else if (!seen.contains(field)) {
-            // A value in place keeps its group, which ties other clients' labels to it.
             QList<Property> properties = fields[field];
             if (properties.size() == 1)
-                properties[0].group = groupOfLine[i];
-            out += linesOf(properties);
+                properties[0] = inPlaceOf(propertyOfLine[i], properties[0]);
+            out += linesOf(properties, parsed.version);
         }
         if (owned)
             seen.insert(field);
@@ -206,7 +238,7 @@ QByteArray rewrite(const QByteArray &card, const Fields &fields)
 
 } // namespace
 
-Merged merge(const QByteArray &last, const QByteArray &here, const QByteArray &there)
+Merged merge(const QByteArray &last, const QByteArray &here, const QByteArray &there, const QHash<QByteArray, Choice> &chosen)
 {
     const Fields before = fieldsOf(last), mine = fieldsOf(here), theirs = fieldsOf(there);
     QSet<QByteArray> names;
@@ -221,9 +253,10 @@ Merged merge(const QByteArray &last, const QByteArray &here, const QByteArray &t
         const QList<Property> was = before.value(name), is = mine.value(name), their = theirs.value(name);
         if (is == was || is == their)
             continue;
-        if (their == was)
+        const auto choice = chosen.constFind(name);
+        if (their == was || (choice != chosen.cend() && choice->mine && choice->there == textOf(their)))
             changed.insert(name, is);
-        else
+        else if (choice == chosen.cend() || choice->mine)
             merged.conflicts.append({name, textOf(is), textOf(their)});
     }
     merged.send = !changed.isEmpty();

@@ -47,9 +47,13 @@ struct Plan
 };
 
 // `book` is the address book's path, ending in '/'; `there` every card's
-// href and ETag as the server lists them now.
+// href and ETag as the server lists them now; `keepMine` the user's choice in
+// a conflict of removal, by UID: true to keep the contact here (sent again as
+// a new card where the server removed it, removed there where it was removed
+// here), false to take the server's side. A choice made for a conflict that
+// is no longer one changes nothing.
 Plan plan(const QHash<QString, Synced> &last, const QHash<QString, Here> &here, const QHash<QString, QByteArray> &there,
-          const QString &book);
+          const QString &book, const QHash<QString, bool> &keepMine = {});
 
 // The server's listing after incremental changes: the last sync's hrefs and
 // ETags, with the changes applied.
@@ -67,6 +71,15 @@ struct FieldConflict
     bool operator==(const FieldConflict &) const = default;
 };
 
+// The user's choice in a field's conflict: keep the value here, or take the
+// server's. Mine is kept over the value of the server the user saw, `there`:
+// another one there since is a new conflict.
+struct Choice
+{
+    bool mine = false;
+    QString there;
+};
+
 struct Merged
 {
     QByteArray card;        // the server's card with the fields changed only here written in
@@ -78,7 +91,8 @@ struct Merged
 // when none), `here` the card this program writes for the contact now,
 // `there` the server's card now. Only the properties this program writes are
 // fields; every other line of the server's card, and its VERSION, stays
-// byte for byte.
-Merged merge(const QByteArray &last, const QByteArray &here, const QByteArray &there);
+// byte for byte. `chosen` settles conflicts of the fields it names.
+Merged merge(const QByteArray &last, const QByteArray &here, const QByteArray &there,
+             const QHash<QByteArray, Choice> &chosen = {});
 
 } // namespace Sync

@@ -120,6 +120,35 @@ private slots:
         QCOMPARE(Vcard::write(card), expected);
         QCOMPARE(parse(expected).value(0).properties, card.properties);
     }
+
+    // What the export writes in vCard 4.0's forms, as a vCard 3.0 card writes it.
+    void version3_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("version3");
+        QTest::newRow("picture") << "PHOTO:data:image/png;base64,QUJD" << "PHOTO;ENCODING=b;TYPE=PNG:QUJD";
+        QTest::newRow("file") << "X-KINFOLIO-FILE;X-NAME=Numbers;VALUE=uri:data:application/octet-stream;base64,QUJD"
+                              << "X-KINFOLIO-FILE;X-NAME=Numbers;ENCODING=b:QUJD";
+        QTest::newRow("tel: URI, preferred") << "TEL;VALUE=uri;PREF=1;TYPE=cell:tel:+44 1" << "TEL;TYPE=cell;TYPE=pref:+44 1";
+        QTest::newRow("second preference") << "EMAIL;PREF=2:a@b.test" << "EMAIL:a@b.test";
+        QTest::newRow("birthday without a year") << "BDAY:--0315" << "BDAY;X-APPLE-OMIT-YEAR=1604:1604-03-15";
+        QTest::newRow("birthday") << "BDAY:19800315" << "BDAY:19800315";
+        QTest::newRow("anniversary") << "ANNIVERSARY:--0203" << "X-ANNIVERSARY;X-APPLE-OMIT-YEAR=1604:1604-02-03";
+        QTest::newRow("kind") << "KIND:individual" << "";
+        QTest::newRow("label the parts say") << "ADR;TYPE=home;LABEL=\"12 Elm St\\nLeeds\":;;12 Elm St\\nLeeds;;;;"
+                                             << "ADR;TYPE=home:;;12 Elm St\\nLeeds;;;;";
+        QTest::newRow("label saying more") << "ADR;LABEL=\"Flat 2, 12 Elm St\":;;12 Elm St;;;;" << "ADR;LABEL=\"Flat 2, 12 Elm St\":;;12 Elm St;;;;";
+    }
+
+    void version3()
+    {
+        QFETCH(QString, line);
+        QFETCH(QString, version3);
+        Card card = parse("BEGIN:VCARD\r\nVERSION:4.0\r\n" + line.toUtf8() + "\r\nEND:VCARD\r\n").value(0);
+        card.properties = inVersion3(card.properties);
+        const QByteArray written = Vcard::write(card);
+        QCOMPARE(written.mid(written.indexOf("VERSION:4.0\r\n") + 13).chopped(11), version3.isEmpty() ? "" : version3.toUtf8() + "\r\n");
+    }
 };
 
 QTEST_GUILESS_MAIN(TestVcard)

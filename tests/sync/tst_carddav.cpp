@@ -137,14 +137,15 @@ private slots:
         for (int i = 0; i < 450; ++i)
             hrefs.append(s->book + QString("missing-%1.vcf").arg(i));
         hrefs[200] = newer.href, hrefs[399] = otherEntry.href;
-        QList<std::pair<Entry, QByteArray>> fetched;
+        QHash<QString, std::pair<Entry, QByteArray>> fetched; // by href: a server answers in an order of its own
         auto [got] = wait<Outcome>([&](auto done) {
-            client.fetch(book, hrefs, [&](const Entry &e, const QByteArray &b) { fetched.append({e, b}); }, done);
+            client.fetch(book, hrefs, [&](const Entry &e, const QByteArray &b) { fetched.insert(e.href, {e, b}); }, done);
         });
         QVERIFY2(got.ok(), qPrintable(got.error));
         QCOMPARE(fetched.size(), 2);
-        QCOMPARE(fetched[0].first, newer);
-        QVERIFY(fetched[0].second.contains("FN:Ann Lee"));
+        QCOMPARE(fetched.value(newer.href).first, newer);
+        QVERIFY(fetched.value(newer.href).second.contains("FN:Ann Lee"));
+        QCOMPARE(fetched.value(otherEntry.href).first, otherEntry);
 
         auto [removed] = wait<Outcome>([&](auto done) { client.remove(book, otherEntry, done); });
         QVERIFY2(removed.ok(), qPrintable(removed.error));

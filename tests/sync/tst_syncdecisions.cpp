@@ -56,7 +56,8 @@ class TestSyncDecisions : public QObject
 
 private slots:
     // Per contact: the last sync's ETag, what happened here (Changed,
-    // Unchanged, Removed, or not here), the server's ETag now.
+    // Unchanged, Removed, or not here; then + where the user chose to keep
+    // it, - to take the server's side), the server's ETag now.
     void decide_data()
     {
         QTest::addColumn<QString>("last");
@@ -77,6 +78,11 @@ private slots:
         QTest::newRow("new here, stored there by a create cut short") << "" << "d:C" << "d:1" << "merge: d; fetch: d";
         QTest::newRow("new there") << "a:1" << "a:U" << "a:1 x:1 c:1" << "fetch: c x";
         QTest::newRow("new here, removed before a sync") << "" << "d:R" << "" << "";
+        QTest::newRow("removed there, changed here: kept") << "a:1" << "a:C+" << "" << "create: a; forget: a";
+        QTest::newRow("removed there, changed here: server's") << "a:1" << "a:C-" << "" << "remove here: a";
+        QTest::newRow("removed here, changed there: kept") << "a:1" << "a:R+" << "a:2" << "remove there: a";
+        QTest::newRow("removed here, changed there: server's") << "a:1" << "a:R-" << "a:2" << "forget: a; fetch: a";
+        QTest::newRow("chosen, no longer a conflict") << "a:1" << "a:U+" << "a:1" << "";
     }
 
     void decide()
@@ -86,12 +92,16 @@ private slots:
         for (const auto &[uid, etag] : pairs(last).asKeyValueRange())
             synced.insert(uid, {book + uid + ".vcf", etag, {}});
         QHash<QString, Here> states;
-        for (const auto &[uid, state] : pairs(here).asKeyValueRange())
-            states.insert(uid, state == "C" ? Here::Changed : state == "U" ? Here::Unchanged : Here::Removed);
+        QHash<QString, bool> keepMine;
+        for (const auto &[uid, state] : pairs(here).asKeyValueRange()) {
+            states.insert(uid, state[0] == 'C' ? Here::Changed : state[0] == 'U' ? Here::Unchanged : Here::Removed);
+            if (state.size() > 1)
+                keepMine.insert(uid, state[1] == '+');
+        }
         QHash<QString, QByteArray> listing;
         for (const auto &[uid, etag] : pairs(there).asKeyValueRange())
             listing.insert(book + uid + ".vcf", etag);
-        QCOMPARE(describe(Sync::plan(synced, states, listing, book)), plan);
+        QCOMPARE(describe(Sync::plan(synced, states, listing, book, keepMine)), plan);
         // An incremental listing comes to the same.
         QHash<QString, QByteArray> changed;
         QStringList removed;
@@ -106,7 +116,8 @@ private slots:
 
     // Each side's edits of the last synced card: what is written back, and
     // the fields both changed differently. Every line of the server's card
-    // that is not a field written here comes back byte for byte.
+    // that is not a field written here comes back byte for byte, and a value
+    // written in place keeps its line's parameters.
     void merge_data()
     {
         QTest::addColumn<QByteArray>("last");
@@ -114,32 +125,41 @@ private slots:
         QTest::addColumn<QByteArray>("there");
         QTest::addColumn<QByteArray>("merged"); // empty: the server's card as it is
         QTest::addColumn<QString>("conflicts");
+        QTest::addColumn<QString>("chosen"); // for the cell number: "mine <the server's value seen>" or "theirs"
         const auto edit = [](QByteArray card, const char *from, const char *to) { return card.replace(from, to); };
-        QTest::newRow("nothing changed") << ann << ann << ann << QByteArray() << "";
-        QTest::newRow("changed there only") << ann << ann << edit(ann, "FN:Ann Lee", "FN:Ann Leigh") << QByteArray() << "";
+        QTest::newRow("nothing changed") << ann << ann << ann << QByteArray() << "" << "";
+        QTest::newRow("changed there only") << ann << ann << edit(ann, "FN:Ann Lee", "FN:Ann Leigh") << QByteArray() << "" << "";
         QTest::newRow("a number changed here: that line only")
             << ann << edit(ann, "0700 1", "0700 2") << edit(ann, "ORG:Acme;Sales", "ORG:Acme;Sales;East")
-            << edit(edit(ann, "ORG:Acme;Sales", "ORG:Acme;Sales;East"), "TEL;TYPE=CELL,VOICE:0700 1", "TEL;TYPE=cell:0700 2") << "";
+            << edit(edit(ann, "ORG:Acme;Sales", "ORG:Acme;Sales;East"), "0700 1", "0700 2") << "" << "";
         QTest::newRow("a field added here goes last")
             << ann << edit(ann, "TEL;", "TEL;TYPE=FAX:0700 9\r\nTEL;") << ann
-            << edit(ann, "END:VCARD", "TEL;TYPE=fax:0700 9\r\nEND:VCARD") << "";
+            << edit(ann, "END:VCARD", "TEL;TYPE=fax:0700 9\r\nEND:VCARD") << "" << "";
         QTest::newRow("a field removed here")
-            << ann << edit(ann, "TEL;TYPE=CELL,VOICE:0700 1\r\n", "") << ann << edit(ann, "TEL;TYPE=CELL,VOICE:0700 1\r\n", "") << "";
+            << ann << edit(ann, "TEL;TYPE=CELL,VOICE:0700 1\r\n", "") << ann << edit(ann, "TEL;TYPE=CELL,VOICE:0700 1\r\n", "") << "" << "";
         QTest::newRow("the same field changed alike") << ann << edit(ann, "Ann Lee", "Ann Leigh") << edit(ann, "Ann Lee", "Ann Leigh")
-                                                      << QByteArray() << "";
+                                                      << QByteArray() << "" << "";
         QTest::newRow("the same field changed differently, another here only")
             << ann << edit(edit(ann, "0700 1", "0700 2"), "ann@acme", "ann@example") << edit(ann, "0700 1", "0700 3")
-            << edit(edit(ann, "0700 1", "0700 3"), "item1.EMAIL;TYPE=INTERNET:ann@acme.test", "item1.EMAIL:ann@example.test")
-            << "TEL;TYPE=cell: 0700 2 / 0700 3";
+            << edit(edit(ann, "0700 1", "0700 3"), "ann@acme", "ann@example")
+            << "TEL;TYPE=cell: 0700 2 / 0700 3" << "";
+        const QByteArray both = edit(ann, "0700 1", "0700 3"), merged = edit(ann, "0700 1", "0700 2");
+        QTest::newRow("chosen: mine") << ann << edit(ann, "0700 1", "0700 2") << both << merged << "" << "mine 0700 3";
+        QTest::newRow("chosen: mine, changed there again")
+            << ann << edit(ann, "0700 1", "0700 2") << both << QByteArray() << "TEL;TYPE=cell: 0700 2 / 0700 3" << "mine 0700 4";
+        QTest::newRow("chosen: the server's") << ann << edit(ann, "0700 1", "0700 2") << both << QByteArray() << "" << "theirs";
         QTest::newRow("no last card: a create stored before, the same card")
-            << QByteArray() << edit(ann, "ORG:Acme;Sales\r\n", "") << ann << QByteArray() << "";
+            << QByteArray() << edit(ann, "ORG:Acme;Sales\r\n", "") << ann << QByteArray() << "" << "";
     }
 
     void merge()
     {
         QFETCH(QByteArray, last); QFETCH(QByteArray, here); QFETCH(QByteArray, there); QFETCH(QByteArray, merged);
-        QFETCH(QString, conflicts);
-        const Merged result = Sync::merge(last, here, there);
+        QFETCH(QString, conflicts); QFETCH(QString, chosen);
+        QHash<QByteArray, Choice> choices;
+        if (!chosen.isEmpty())
+            choices.insert("TEL;TYPE=cell", {chosen.startsWith("mine"), chosen.section(' ', 1)});
+        const Merged result = Sync::merge(last, here, there, choices);
         QCOMPARE(result.card, merged.isEmpty() ? there : merged);
         QCOMPARE(result.send, !merged.isEmpty());
         QStringList described;
