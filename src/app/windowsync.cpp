@@ -199,7 +199,7 @@ WindowSync::WindowSync(QMainWindow &window, AddressBook &book) : window(window),
     m_soon.setInterval(3s);
     m_every.setInterval(15min);
     m_retry.setSingleShot(true);
-    m_retry.setInterval(retryFirst);
+    m_retryWait = retryFirst;
     connect(&m_soon, &QTimer::timeout, this, [this] { syncNow(); });
     connect(&m_retry, &QTimer::timeout, this, [this] { syncNow(); });
     // Another program's change to a contact not shown is seen by its files' signatures.
@@ -299,15 +299,15 @@ void WindowSync::finished(const Sync::Summary &summary)
         return;
     m_running = false;
     if (summary.error.isEmpty()) {
-        m_retry.setInterval(retryFirst);
+        m_retryWait = retryFirst;
         QString line = summary.line();
         line[0] = line[0].toLower();
         showStatus(QStringLiteral("Synced at ") + QTime::currentTime().toString(QStringLiteral("HH:mm")) + QStringLiteral(": ") + line);
     } else {
         // Told once: the same failure again leaves the line as it is.
         showStatus(QStringLiteral("Sync failed: ") + summary.error + QStringLiteral("; the changes wait for the next sync"));
-        m_retry.start();
-        m_retry.setInterval(std::min(m_retry.intervalAsDuration() * 2, retryLast));
+        // Its own wait: changing a running timer's interval starts it again with the new one.
+        m_retry.start(std::exchange(m_retryWait, std::min(m_retryWait * 2, retryLast)));
     }
     m_details = summary.details;
     cmdSyncConflicts->setVisible(summary.conflicts > 0);

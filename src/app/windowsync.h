@@ -110,7 +110,8 @@ private:
     AddressBook &book;
     QTimer m_soon;  // after the last change
     QTimer m_every; // the 15 minutes
-    QTimer m_retry; // after a sync that failed, later after each failure more
+    QTimer m_retry; // after a sync that failed
+    std::chrono::milliseconds m_retryWait; // the next failure's, longer after each failure
     Sync::Known m_known; // the contacts changed since the last sync
     bool m_running = false;
     bool m_again = false; // asked or changed while one ran
