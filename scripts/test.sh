@@ -35,4 +35,6 @@ setup_print_queue() {
 build -DBUILD_TESTING=ON
 # Just before the tests, so a scheduler started here is up when they print.
 setup_print_queue
-ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
+# Twice as many tests as cores: the kill, power-cut and sync tests spend most
+# of their time waiting for the program they run or for a server.
+ctest --test-dir "$build" --output-on-failure -j"$(( $(nproc) * 2 ))"
