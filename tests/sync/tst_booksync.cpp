@@ -33,6 +33,19 @@ QStringList kinfolio(const QStringList &arguments, const QByteArray &input = {})
             process.readAllStandardError().trimmed()};
 }
 
+// kinfolio --sync killed at a random moment between `from` and `to` ms after it started; false if it did not start.
+bool syncKilled(int from, int to)
+{
+    QProcess sync;
+    sync.start(KINFOLIO_PROGRAM, {"--sync"});
+    if (!sync.waitForStarted())
+        return false;
+    QTest::qWait(QRandomGenerator::global()->bounded(from, to));
+    sync.kill();
+    sync.waitForFinished(); // false where it had ended by itself already
+    return true;
+}
+
 QByteArray card(const QString &uid, const QString &name, const QByteArray &more = {})
 {
     return "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:" + uid.toUtf8() + "\r\nFN:" + name.toUtf8() + "\r\nN:" + name.toUtf8()
@@ -236,12 +249,7 @@ private slots:
         here.openContact("Family", "Ann");
         here.setField("Numbers", 1, "555");
         QVERIFY(RecordFile::flush());
-        QProcess cut;
-        cut.start(KINFOLIO_PROGRAM, {"--sync"});
-        QVERIFY(cut.waitForStarted());
-        QTest::qWait(QRandomGenerator::global()->bounded(0, 300));
-        cut.kill();
-        cut.waitForFinished();
+        QVERIFY(syncKilled(0, 300));
         QCOMPARE(kinfolio({"--sync"}).value(0), "0");
         QStringList numbers;
         for (const QByteArray &card : cardsThere())
@@ -502,12 +510,7 @@ private slots:
         for (int i = 0; i < contacts - contacts / 2; ++i)
             put(QString("other-%1").arg(i), card(QString("other-%1").arg(i), QString("Other %1").arg(i)));
         for (int kill = 0; kill < kills; ++kill) {
-            QProcess sync;
-            sync.start(KINFOLIO_PROGRAM, {"--sync"});
-            QVERIFY(sync.waitForStarted());
-            QTest::qWait(QRandomGenerator::global()->bounded(100, 1500));
-            sync.kill();
-            sync.waitForFinished();
+            QVERIFY(syncKilled(100, 1500));
             QCOMPARE(bookFaults(fixture.dataDir(), true), QStringList());
         }
         QCOMPARE(kinfolio({"--sync"}).value(0), "0");
