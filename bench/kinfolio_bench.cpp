@@ -281,17 +281,15 @@ public:
         }
         if (report && n == m_sizes.names)
             reportMemory();
+        // Adding a name also makes the contact's eight files: those and the
+        // list, written alone, in one group as the program writes them. Each
+        // add is interleaved with its floors, so that all see the same disk.
+        const QStringList grown = namesList(n + 1);
+        Samples withContactFloor;
         for (int i = 0; i < repeats; ++i) {
             m_platform.inputs.enqueue(QStringLiteral("Added%1").arg(i, 4, 10, QLatin1Char('0')));
             add.push_back(time([&] { frm.cmdAddName->click(); }));
-        }
-        const QStringList grown = namesList(n + 1);
-        for (int i = 0; i < repeats; ++i)
             addFloor.push_back(time([&] { RecordFile::rewriteList(data("FloorNames"), grown); }));
-        // Adding a name also makes the contact's eight files: those and the
-        // list, written alone, in one group as the program writes them.
-        Samples withContactFloor;
-        for (int i = 0; i < repeats; ++i) {
             const QString contact = QStringLiteral("FloorBig%1").arg(i);
             withContactFloor.push_back(time([&] {
                 RecordFile::WriteGroup files;
@@ -669,8 +667,9 @@ public:
 
     // Another program (a sync tool catching up) writes a burst of contact files, then the names list of the
     // category shown with one name more. Measured: the longest the window's event loop is held at a time, from the
-    // first file to the new name shown (the largest category shown). Floor: that list read and put into a list
-    // widget, once.
+    // first file to the new name shown (the largest category shown), in the window thread's own CPU time, as the
+    // floor: that list read and put into a list widget, once. The longest in wall-clock time, which counts waiting
+    // for a core on a busy machine, is printed after.
     void outsideBurst()
     {
         QDir(Store::dataDir()).removeRecursively();
@@ -682,6 +681,7 @@ public:
         frm.cboRelationship->setCurrentIndex(0);
         frm.lstNames->setCurrentRow(0);
         Samples held, floor;
+        double longestWall = 0;
         const int repeats = 3;
         for (int i = 0; i < repeats; ++i) {
             const QStringList names = namesList(n + i + 1);
@@ -696,18 +696,22 @@ public:
                     list.write(RecordFile::encodeList(names));
             });
             double longest = 0;
-            while (frm.lstNames->count() != names.size())
-                longest = std::max(longest, time([] { QCoreApplication::processEvents(); }));
+            while (frm.lstNames->count() != names.size()) {
+                double wall = 0;
+                longest = std::max(longest, cpuTime([&] { wall = time([] { QCoreApplication::processEvents(); }); }));
+                longestWall = std::max(longestWall, wall);
+            }
             other.join();
             held.push_back(longest);
             QListWidget list;
-            floor.push_back(time([&] {
+            floor.push_back(cpuTime([&] {
                 QStringList read;
                 RecordFile::readList(data("NamesListBig"), read);
                 list.addItems(read);
             }));
         }
         row(qPrintable(QStringLiteral("outside burst (%1 files)").arg(m_sizes.burst)), held, floor);
+        std::printf("  (longest in wall-clock time %.3f ms)\n", longestWall);
     }
 
     // Against Radicale on loopback: the first sync of a book to an empty

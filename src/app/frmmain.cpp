@@ -334,7 +334,7 @@ void FrmMain::connectHandlers()
     connect(&addressBook, &AddressBook::categoryRemoved, this, [this](const QString &, int row) { book.categoryRemoved(row); });
     connect(&addressBook, &AddressBook::categoriesReset, this, [this] { book.categoriesReset(); });
     connect(&addressBook, &AddressBook::nameAdded, this,
-            [this](const QString &category, const QString &name) { book.nameAdded(category, name); });
+            [this](const QString &category, const QString &name, int row) { book.nameAdded(category, name, row); });
     connect(&addressBook, &AddressBook::nameRemoved, this,
             [this](const QString &category, const QString &name, int row) { book.nameRemoved(category, name, row); });
     connect(&addressBook, &AddressBook::namesReset, this, [this](const QString &category) { book.namesReset(category); });

@@ -123,14 +123,15 @@ bool Book::LoadNames()
 {
     const QString category = view.currentCategory();
     const bool whole = toldIfUnreadable(addressBook.namesWhole(category), QStringLiteral("list of names of ") + category);
-    Controls::addSorted(view.lstNames, addressBook.names(category));
+    // The book keeps its lists in the window's order: they go in as they are, in one go.
+    view.lstNames->addItems(addressBook.names(category));
     return whole;
 }
 
-void Book::nameAdded(const QString &category, const QString &name)
+void Book::nameAdded(const QString &category, const QString &name, int row)
 {
     if (category == view.currentCategory())
-        Controls::insertSorted(view.lstNames, name);
+        view.lstNames->insertItem(row, name);
 }
 
 void Book::nameRemoved(const QString &category, const QString &name, int row)

@@ -57,7 +57,7 @@ public:
     void categoryAdded(const QString &category);
     void categoryRemoved(int row);
     void categoriesReset();
-    void nameAdded(const QString &category, const QString &name);
+    void nameAdded(const QString &category, const QString &name, int row);
     void nameRemoved(const QString &category, const QString &name, int row);
     void namesReset(const QString &category);
 

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <functional>
 
 namespace {
 
@@ -324,6 +325,36 @@ bool renameListed(const QStringList &record, const QString &list, const QStringL
     return renamed;
 }
 
+// An outside change to a names list is told entry by entry while this few
+// entries changed, so that the window moves a few rows and keeps the rest
+// (with the selection and the scroll position); past it, as a new list.
+constexpr qsizetype fewChanges = 64;
+
+// The rows of before to remove and then of after to add that make one into
+// the other, each entry kept matched with itself; false past fewChanges, or
+// when after is not in the window's order. The order is checked only beside
+// what was added: what was kept is in order already.
+bool fewChanged(const QStringList &before, const QStringList &after, QList<qsizetype> &removed, QList<qsizetype> &added)
+{
+    qsizetype i = 0, j = 0;
+    while (i < before.size() || j < after.size()) {
+        if (i < before.size() && j < after.size() && before[i] == after[j]) {
+            ++i, ++j;
+            continue;
+        }
+        if (removed.size() + added.size() == fewChanges)
+            return false;
+        if (j < after.size() && (i == before.size() || Order::lessIgnoringCase(after[j], before[i])))
+            added.append(j++);
+        else
+            removed.append(i++);
+    }
+    return std::ranges::none_of(added, [&](qsizetype row) {
+        return (row > 0 && Order::lessIgnoringCase(after[row], after[row - 1]))
+               || (row + 1 < after.size() && Order::lessIgnoringCase(after[row + 1], after[row]));
+    });
+}
+
 // A new contact's files, each holding its empty values.
 QHash<QString, QByteArray> emptyFiles()
 {
@@ -488,19 +519,21 @@ AddressBook::Added AddressBook::addContact(NewContact contact)
     if (contact.files.isEmpty())
         contact.files = emptyFiles();
     contact.storedEarlier = added.storedEarlier;
+    // Stored with the name in its place, and taken out again if it cannot
+    // be: a copy of a long list would cost more than the rest of the add.
     Names &names = namesOf(contact.category);
-    QStringList listed = names.listed;
-    const qsizetype row = sortedRow(listed, contact.name);
-    listed.insert(row, contact.name);
+    const qsizetype row = sortedRow(names.listed, contact.name);
+    names.listed.insert(row, contact.name);
     int error = 0;
-    added.stored = storeGroup({&contact}, error, ContactFiles::namesList(contact.category), listed).value(0);
-    if (added.stored) {
-        names.listed = listed;
-        if (!names.folded.isEmpty())
-            names.folded.insert(contact.name.toCaseFolded());
-        added.row = int(row);
-        emit nameAdded(contact.category, contact.name, added.row);
+    added.stored = storeGroup({&contact}, error, ContactFiles::namesList(contact.category), names.listed).value(0);
+    if (!added.stored) {
+        names.listed.removeAt(row);
+        return added;
     }
+    if (!names.folded.isEmpty())
+        names.folded.insert(contact.name.toCaseFolded());
+    added.row = int(row);
+    emit nameAdded(contact.category, contact.name, added.row);
     return added;
 }
 
@@ -769,22 +802,46 @@ void AddressBook::reread(const QSet<QString> &fileNames)
             emit categoriesReset();
         }
     }
-    QStringList changed;
+    // Told once every list is read: an observer may read in another list.
+    QList<std::function<void()>> tell;
     for (auto names = m_names.begin(); names != m_names.end(); ++names) {
         if (!all && !fileNames.contains(FileName::NamesList + names.key()))
             continue;
         Names fresh;
         fresh.readWhole = ContactFiles::readWhole(ContactFiles::namesList(names.key()), fresh.listed);
-        fresh.listed = Order::sortedIgnoringCase(fresh.listed);
         if (fresh.listed == names->listed && fresh.readWhole == names->readWhole)
             continue;
+        QList<qsizetype> removed, added;
+        const bool sameKind = fresh.readWhole == names->readWhole;
+        bool few = sameKind && fewChanged(names->listed, fresh.listed, removed, added);
+        if (!few) {
+            fresh.listed = Order::sortedIgnoringCase(fresh.listed);
+            if (fresh.listed == names->listed && sameKind)
+                continue;
+            removed.clear();
+            added.clear();
+            few = sameKind && fewChanged(names->listed, fresh.listed, removed, added);
+        }
+        const QString category = names.key();
+        if (few) {
+            // Rows as each step leaves the list: the removals from the last, then the adds from the first.
+            for (auto row = removed.crbegin(); row != removed.crend(); ++row)
+                tell.append([this, category, name = names->listed[*row], row = int(*row)] {
+                    emit nameRemoved(category, name, row);
+                });
+            for (const qsizetype row : std::as_const(added))
+                tell.append([this, category, name = fresh.listed[row], row = int(row)] {
+                    emit nameAdded(category, name, row);
+                });
+        } else {
+            tell.append([this, category] { emit namesReset(category); });
+        }
         *names = fresh;
-        changed.append(names.key());
-        if (names.key() == m_open.category && !fresh.listed.contains(m_open.name))
+        if (category == m_open.category && !fresh.listed.contains(m_open.name))
             m_open = {};
     }
-    for (const QString &category : changed)
-        emit namesReset(category);
+    for (const auto &told : std::as_const(tell))
+        told();
     if (!m_open.name.isEmpty())
         rereadOpenContact(fileNames);
     emit filesChanged(fileNames);

@@ -190,8 +190,11 @@ signals:
     void categoryRemoved(const QString &category, int row);
     // The list of categories is another now: read again after a change from outside.
     void categoriesReset();
+    // An entry added or removed, by the book or another program; rows are
+    // as each step leaves the list.
     void nameAdded(const QString &category, const QString &name, int row);
     void nameRemoved(const QString &category, const QString &name, int row);
+    // A names list another program changed in many places, read again.
     void namesReset(const QString &category);
     // A file of the open contact holds other fields now: stored by the book
     // (a list), or changed by another program (outside).

@@ -54,21 +54,21 @@ DataWatcher::~DataWatcher()
 
 void DataWatcher::readEvents()
 {
+    // One bufferful at a time: while a sync tool keeps writing, the events
+    // never end, and the rest is read at the loop's next turn, the window
+    // served in between.
     alignas(inotify_event) char buffer[64 * 1024];
-    for (;;) {
-        const ssize_t size = ::read(m_fd, buffer, sizeof buffer);
-        if (size < 0 && errno == EINTR)
-            continue;
-        if (size <= 0)
-            break;
-        for (ssize_t at = 0; at < size;) {
-            const auto *event = reinterpret_cast<const inotify_event *>(buffer + at);
-            if (event->mask & IN_Q_OVERFLOW)
-                m_overflowed = true;
-            else if (event->len > 0)
-                m_changed.insert(QFile::decodeName(event->name));
-            at += ssize_t(sizeof(inotify_event) + event->len);
-        }
+    ssize_t size;
+    do
+        size = ::read(m_fd, buffer, sizeof buffer);
+    while (size < 0 && errno == EINTR);
+    for (ssize_t at = 0; at < size;) {
+        const auto *event = reinterpret_cast<const inotify_event *>(buffer + at);
+        if (event->mask & IN_Q_OVERFLOW)
+            m_overflowed = true;
+        else if (event->len > 0)
+            m_changed.insert(QFile::decodeName(event->name));
+        at += ssize_t(sizeof(inotify_event) + event->len);
     }
     if (!m_overflowed && m_changed.isEmpty())
         return;
