@@ -201,13 +201,20 @@ QStringList listAll(const QHash<QString, QStringList> &joining, int &error)
     return failed;
 }
 
+QHash<QString, std::pair<QString, QString>> keptPictures(const QString &category, const QStringList &names,
+                                                         const QString &newCategory, const QStringList &newNames);
+
 // A removal's second step, its list being stored without it: the files go,
 // the directory synced once for all of them. A category without names keeps
-// its names file.
+// its names file. The pictures the program keeps for the contacts go first:
+// once a Pic file is gone, nothing tells its picture from one of the user's.
 AddressBook::Removal deleteAll(const QString &category, const QStringList &names, bool wholeCategory)
 {
+    const auto pictures = keptPictures(category, names, category, names);
     RecordFile::WriteGroup removal;
     bool deleted = !wholeCategory || names.isEmpty() || RecordFile::remove(ContactFiles::namesList(category));
+    for (const auto &picture : pictures)
+        deleted = RecordFile::remove(Store::picturesDir() + picture.first) && deleted;
     for (const QString &name : names)
         deleted = ContactFiles::remove(category, name) && deleted;
     deleted = removal.commit() && deleted;

@@ -204,8 +204,8 @@ private slots:
     }
 
     // A rename takes the contact's kept card and the picture the program keeps along, its Pic file naming it anew;
-    // a picture of the user's own stays where it is.
-    void renameMovesKeptFiles()
+    // a removal deletes them; a picture of the user's own stays where it is.
+    void keptFilesFollow()
     {
         const QString kept = f->home.filePath("Kinfolio/");
         QVERIFY(f->putStandardBook() && putFiles(kept + "Pictures/", {{"FriendBob.jpg", "jpeg"}})
@@ -218,6 +218,10 @@ private slots:
         QCOMPARE(filesIn(kept + "Cards").keys(), QStringList{"PalsBob"});
         QCOMPARE(f->file("PalsBobPic"), RecordFile::encodeValue(kept + "Pictures/PalsBob.jpg"));
         QCOMPARE(f->file("FamilyAnniePic"), RecordFile::encodeValue(kept + "FamilyAnn.jpg"));
+        QVERIFY(putFiles(kept, {{"FamilyAnn.jpg", "jpeg"}}));
+        QVERIFY(book.removeContact("Pals", "Bob") == AddressBook::Removal::Removed
+                && book.removeContact("Family", "Annie") == AddressBook::Removal::Removed);
+        QVERIFY(filesIn(kept + "Pictures").isEmpty() && QFile::exists(kept + "FamilyAnn.jpg"));
     }
 
     // Another program (a folder-sync tool, a restore, an editor) changes the data directory while the window shows
