@@ -481,7 +481,8 @@ private slots:
         QVERIFY(RecordFile::flush());
         const QByteArray theirs = card("bea", "Bea Lee", "ORG:Acme\r\nTEL;TYPE=CELL:558\r\nNOTE:theirs\\nalso two\r\n");
         wait<Outcome, Entry>([&](auto done) { client.update(book, bea, theirs, done); });
-        QCOMPARE(kinfolio({"--sync"}).value(1), "Sent 0, received 0, removed 0, 1 conflict");
+        QCOMPARE(kinfolio({"--sync"}).value(1), "Sent 0, received 0, removed 0, 1 conflict\nConflict in Bea Lee (Friends): Notes\nConflict in "
+                                                 "Bea Lee (Friends): Cell Phone #\nTo choose, open Kinfolio and click \"Conflicts...\" at the foot of its window.");
 
         FrmMain &w = fixture.start();
         QTRY_VERIFY_WITH_TIMEOUT(w.windowSync.cmdSyncConflicts && !w.windowSync.cmdSyncConflicts->isHidden(), 20000);
