@@ -138,9 +138,10 @@ class TestBookSync : public QObject
 private slots:
     void initTestCase_data()
     {
+        // KINFOLIO_SYNC_SERVERS names fewer, where the point is the program rather than the servers' differences.
         QTest::addColumn<QString>("kind");
-        QTest::newRow("radicale") << "radicale";
-        QTest::newRow("xandikos") << "xandikos";
+        for (const QString &kind : qEnvironmentVariable("KINFOLIO_SYNC_SERVERS", "radicale xandikos").split(' ', Qt::SkipEmptyParts))
+            QTest::newRow(qPrintable(kind)) << kind;
     }
 
     // Before any window is made: it reads the wait once.
