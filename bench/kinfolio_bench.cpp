@@ -8,7 +8,7 @@
 #include "store/recordfile.h"
 #include "exchange/vcardfiles.h"
 #include "model/findindex.h"
-#include "store/vcardcontact.h"
+#include "model/vcardcontact.h"
 #include "store/keptcards.h"
 #include "support/davservers.h"
 #include "sync/booksync.h"

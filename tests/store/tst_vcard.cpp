@@ -4,7 +4,7 @@
 
 #include "store/paths.h"
 #include "store/recordfile.h"
-#include "store/vcardcontact.h"
+#include "model/vcardcontact.h"
 
 #include <QStringEncoder>
 #include <QTest>
