@@ -912,9 +912,11 @@ QByteArray exportContact(const StoredContact &contact)
 {
     Card card = cardOf(contact);
     // Whatever would not come back byte for byte from the card travels whole.
-    const Imported back = importCard(card, contact.category);
+    Fields fields = readFields(card, true);
+    QSet<QString> quotedFiles;
+    const QHash<QString, QByteArray> back = filesOf(fields, quotedFiles);
     for (const QString &suffix : FileName::contactSuffixes) {
-        if (suffix == FileName::Pic || !contact.files.contains(suffix) || back.files.value(suffix) == contact.files[suffix])
+        if (suffix == FileName::Pic || !contact.files.contains(suffix) || back.value(suffix) == contact.files[suffix])
             continue;
         card.properties.append(property(fileProperty, dataUri(QStringLiteral("application/octet-stream"), contact.files[suffix]),
                                         {{fileParameter, {suffix}}, {"VALUE", {QStringLiteral("uri")}}}));
