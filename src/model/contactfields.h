@@ -13,12 +13,24 @@
 // How a field goes out on a vCard and comes in from one. A card holds the
 // fields in the order of these kinds, those of one kind in table order.
 enum class VcardKind {
-    Date,       // a date where the text is one, else the text as VALUE=text
-    Number,     // a number or e-mail address of the property and of `types`: the card's preferred one fills the field, the others go to the notes
-    Address,    // the address of `types`, else the first, with the whole text as its LABEL; the others go to the notes
-    Notes,      // the notes, with what no field holds; a card from elsewhere gives its NOTE
-    Text,       // text of the program's own, also a paragraph of the NOTE other programs show, under `heading`
-    Dependants, // each entry a property; from elsewhere only children (TYPE=child, Apple's child, son and daughter)
+    // A date where the text is one, else the text as VALUE=text.
+    Date,
+    // A number or e-mail address of the property and of `types`: the card's
+    // preferred one fills the field, the others go to the notes under its
+    // report label. One of several types fills a kind of telephone (cell,
+    // fax) before a place (home, work), else the later row.
+    Number,
+    // The address of `types`, else the first, its whole text as its LABEL;
+    // the others go to the notes.
+    Address,
+    // The notes, with whatever no field holds; a card from elsewhere gives its NOTE.
+    Notes,
+    // Text of the program's own, also a paragraph of the NOTE other programs
+    // show, under `heading`.
+    Text,
+    // A property for each entry; from elsewhere only children (TYPE=child,
+    // Apple's child, son and daughter).
+    Dependants,
 };
 
 struct VcardMapping
