@@ -1,5 +1,6 @@
 #include "app/frmmain.h"
 #include "app/onecopy.h"
+#include "app/windowsync.h"
 #include "exchange/vcardfiles.h"
 #include "kinfolio/version.h"
 #include "model/addressbook.h"
@@ -109,10 +110,21 @@ int setUpSync(const QString &address, const QString &user, const QString &wanted
     return code;
 }
 
-// A sync's summary line printed; the exit code.
+// A sync's summary line printed, then the conflicts waiting for the user's choice, a line each; the exit code.
 int printed(const QString &line, const QString &error)
 {
     std::printf("%s\n", qPrintable(line));
+    QStringList open;
+    for (const Sync::OpenConflict &conflict : Sync::conflicts()) {
+        // The notes are two fields of the card, one of the window.
+        const QString text = QStringLiteral("Conflict in %1 (%2): %3").arg(conflict.name, conflict.category, FrmSyncConflicts::caption(conflict.field));
+        if (conflict.choice.isEmpty() && !open.contains(text))
+            open.append(text);
+    }
+    for (const QString &text : std::as_const(open))
+        std::printf("%s\n", qPrintable(text));
+    if (!open.isEmpty())
+        std::printf("To choose, open Kinfolio and click \"Conflicts...\" at the foot of its window.\n");
     return error.isEmpty() ? 0 : fail(QStringLiteral("the sync did not finish: ") + error);
 }
 

@@ -23,8 +23,18 @@
 using namespace std::chrono_literals;
 
 namespace {
-constexpr std::chrono::milliseconds retryFirst = 30s, retryLast = 15min;
+constexpr std::chrono::milliseconds retryLast = 15min;
+
+// The wait after a first failure: 30 s, or what KINFOLIO_SYNC_RETRY_MS says, which is for tests, so that they see
+// the waits grow without waiting minutes.
+std::chrono::milliseconds retryFirst()
+{
+    static const std::chrono::milliseconds first = qEnvironmentVariableIsSet("KINFOLIO_SYNC_RETRY_MS")
+                                                       ? std::chrono::milliseconds(qEnvironmentVariableIntValue("KINFOLIO_SYNC_RETRY_MS"))
+                                                       : std::chrono::milliseconds(30s);
+    return first;
 }
+} // namespace
 
 FrmSyncSettings::FrmSyncSettings(QWidget *parent) : QDialog(parent)
 {
@@ -120,6 +130,19 @@ void FrmSyncSettings::accept()
     });
 }
 
+QString FrmSyncConflicts::caption(const QString &field)
+{
+    static const QHash<QString, QString> captions{
+        {QStringLiteral("(contact)"), QStringLiteral("The whole contact")}, {QStringLiteral("FN"), QStringLiteral("Name")},
+        {QStringLiteral("N"), QStringLiteral("Name's parts")}, {QStringLiteral("CATEGORIES"), QStringLiteral("Category")},
+        {QStringLiteral("NOTE"), QStringLiteral("Notes")}, {QStringLiteral("X-KINFOLIO-NOTES"), QStringLiteral("Notes")},
+        {QStringLiteral("BDAY"), QStringLiteral("Birthday")}, {QStringLiteral("EMAIL"), QStringLiteral("E-Mail")},
+        {QStringLiteral("ADR"), QStringLiteral("Address")}, {QStringLiteral("PHOTO"), QStringLiteral("Picture")},
+        {QStringLiteral("TEL;TYPE=home"), QStringLiteral("Home Phone #")}, {QStringLiteral("TEL;TYPE=cell"), QStringLiteral("Cell Phone #")},
+        {QStringLiteral("TEL;TYPE=work"), QStringLiteral("Work Phone #")}, {QStringLiteral("TEL;TYPE=fax"), QStringLiteral("Fax #")}};
+    return captions.value(field, field);
+}
+
 FrmSyncConflicts::FrmSyncConflicts(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmSyncConflicts"));
@@ -139,15 +162,6 @@ FrmSyncConflicts::FrmSyncConflicts(QWidget *parent) : QDialog(parent)
         box->setMinimumWidth(220);
         return box;
     };
-    // The fields as the window names them.
-    static const QHash<QString, QString> captions{
-        {QStringLiteral("(contact)"), QStringLiteral("The whole contact")}, {QStringLiteral("FN"), QStringLiteral("Name")},
-        {QStringLiteral("N"), QStringLiteral("Name's parts")}, {QStringLiteral("CATEGORIES"), QStringLiteral("Category")},
-        {QStringLiteral("NOTE"), QStringLiteral("Notes")}, {QStringLiteral("X-KINFOLIO-NOTES"), QStringLiteral("Notes")},
-        {QStringLiteral("BDAY"), QStringLiteral("Birthday")}, {QStringLiteral("EMAIL"), QStringLiteral("E-Mail")},
-        {QStringLiteral("ADR"), QStringLiteral("Address")}, {QStringLiteral("PHOTO"), QStringLiteral("Picture")},
-        {QStringLiteral("TEL;TYPE=home"), QStringLiteral("Home Phone #")}, {QStringLiteral("TEL;TYPE=cell"), QStringLiteral("Cell Phone #")},
-        {QStringLiteral("TEL;TYPE=work"), QStringLiteral("Work Phone #")}, {QStringLiteral("TEL;TYPE=fax"), QStringLiteral("Fax #")}};
     for (const Sync::OpenConflict &conflict : Sync::conflicts()) {
         const auto same = std::find_if(rows.begin(), rows.end(), [&](const Row &row) {
             return row.conflict.uid == conflict.uid && row.conflict.here == conflict.here && row.conflict.there == conflict.there;
@@ -158,7 +172,7 @@ FrmSyncConflicts::FrmSyncConflicts(QWidget *parent) : QDialog(parent)
         }
         const int at = int(rows.size()) + 1;
         grid->addWidget(new QLabel(conflict.name + QStringLiteral(" (") + conflict.category + u')'), at, 0, Qt::AlignTop);
-        grid->addWidget(new QLabel(captions.value(conflict.field, conflict.field)), at, 1, Qt::AlignTop);
+        grid->addWidget(new QLabel(caption(conflict.field)), at, 1, Qt::AlignTop);
         grid->addWidget(value(conflict.here), at, 2);
         grid->addWidget(value(conflict.there), at, 3);
         auto *choice = new QWidget; // its own group of two
@@ -199,10 +213,10 @@ WindowSync::WindowSync(QMainWindow &window, AddressBook &book) : window(window),
     m_soon.setInterval(3s);
     m_every.setInterval(15min);
     m_retry.setSingleShot(true);
-    m_retryWait = retryFirst;
+    m_retryWait = retryFirst();
     connect(&m_soon, &QTimer::timeout, this, [this] { syncNow(); });
     connect(&m_retry, &QTimer::timeout, this, [this] { syncNow(); });
-    // Another program's change to a contact not shown is seen by its files' signatures.
+    // A change no one saw made (the watcher stopped, the program not running) is found by the files' signatures.
     connect(&m_every, &QTimer::timeout, this, [this] {
         m_known.noteAll();
         syncNow();
@@ -235,6 +249,15 @@ void WindowSync::start()
     connect(&book, &AddressBook::categoriesReset, this, [this] {
         if (lblSync)
             m_known.noteAll(), changed();
+    });
+    // Another program's change to any contact, shown or not, by the files it wrote.
+    connect(&book, &AddressBook::filesChanged, this, [this](const QSet<QString> &fileNames) {
+        if (!lblSync)
+            return;
+        if (fileNames.isEmpty())
+            m_known.noteAll(), changed();
+        else if (m_known.noteFiles(fileNames))
+            changed();
     });
     Sync::Settings settings;
     if (Sync::readSettings(settings))
@@ -299,7 +322,7 @@ void WindowSync::finished(const Sync::Summary &summary)
         return;
     m_running = false;
     if (summary.error.isEmpty()) {
-        m_retryWait = retryFirst;
+        m_retryWait = retryFirst();
         QString line = summary.line();
         line[0] = line[0].toLower();
         showStatus(QStringLiteral("Synced at ") + QTime::currentTime().toString(QStringLiteral("HH:mm")) + QStringLiteral(": ") + line);

@@ -229,6 +229,25 @@ void Known::noteCategory(const QString &category)
     m_categories.insert(category, ++m_notes);
 }
 
+bool Known::noteFiles(const QSet<QString> &fileNames)
+{
+    bool noted = false;
+    for (const QString &file : fileNames) {
+        for (const QString &suffix : FileName::contactSuffixes) {
+            if (!file.endsWith(suffix))
+                continue;
+            // A file's name is its category's and its contact's joined: each split is tried.
+            const QStringView joined = QStringView(file).chopped(suffix.size());
+            for (qsizetype at = 1; at < joined.size(); ++at) {
+                const std::pair<QString, QString> contact{joined.first(at).toString(), joined.sliced(at).toString()};
+                if (m_uidAt.contains(contact))
+                    noteContact(contact.first, contact.second), noted = true;
+            }
+        }
+    }
+    return noted;
+}
+
 void Known::keep(const QString &uid, const Record &record)
 {
     forget(uid);

@@ -84,6 +84,9 @@ public:
     void noteCategory(const QString &category);
     // Every contact, by the signatures of their files.
     void noteAll() { m_all = ++m_notes; }
+    // The contacts that files of the data directory (by name) belong to,
+    // where the records place them; whether there were any.
+    bool noteFiles(const QSet<QString> &fileNames);
 
 private:
     friend class Run;
