@@ -729,7 +729,7 @@ QString escape(QStringView text, QStringView separators)
     qsizetype plain = 0; // where the characters taken as they are begin
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text[i];
-        if (c != u'\\' && c != u'\r' && c != u'\n' && !separators.contains(c))
+        if (c != u'\\' && c != u'\r' && c != u'\n' && std::find(separators.begin(), separators.end(), c) == separators.end())
             continue;
         if (out.isNull())
             out.reserve(text.size() + 8);
