@@ -8,7 +8,7 @@
 #include "store/recordfile.h"
 #include "exchange/vcardfiles.h"
 #include "model/findindex.h"
-#include "store/vcardcontact.h"
+#include "model/vcardcontact.h"
 #include "store/keptcards.h"
 #include "support/davservers.h"
 #include "sync/booksync.h"
@@ -922,7 +922,7 @@ int main(int argc, char *argv[])
 
     Sizes sizes;
     if (QCoreApplication::arguments().contains(QStringLiteral("--small")))
-        sizes = Sizes{50, 2000, 50, 50, 3, {500, 1000, 2000}, 200, 30, 500, 500, {20, 100}};
+        sizes = Sizes{50, 2000, 50, 50, 3, {500, 1000, 2000}, 100, 30, 500, 500, {20}};
 
     // The slowed-sync case runs in a copy of the bench with the fault shim
     // preloaded, which prints its rows into this table.

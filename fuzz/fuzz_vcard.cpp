@@ -6,7 +6,7 @@
 // first card, comes back from its exported card with every file byte for
 // byte. Run it with fuzz/run.sh.
 #include "store/paths.h"
-#include "store/vcardcontact.h"
+#include "model/vcardcontact.h"
 
 #include <QIODevice>
 #include <QStringEncoder>

@@ -15,7 +15,8 @@ seconds=${1:-600}
 shift || true
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(fuzz_recordfile fuzz_vcard)
-store=("$top"/src/store/*.cpp)
+# The store, and the table of a contact's fields that its vCard mapping goes by.
+store=("$top"/src/store/*.cpp "$top"/src/model/contactfields.cpp "$top"/src/model/vcardcontact.cpp)
 # The store's own QObject classes need their meta-object code, as CMake's
 # automoc makes it for the program.
 mkdir -p "$out/moc"

@@ -6,7 +6,7 @@
 #include "store/order.h"
 #include "store/paths.h"
 #include "store/recordfile.h"
-#include "store/vcardcontact.h"
+#include "model/vcardcontact.h"
 
 #include <deque>
 

@@ -365,19 +365,26 @@ QStringList split(const QString &value, char16_t separator)
 void appendFolded(QByteArray &out, const QString &line)
 {
     const QByteArray bytes = line.toUtf8();
-    qsizetype pos = 0;
+    // Room for every fold at once (a photo's line folds hundreds of times):
+    // a piece holds at least 71 octets, 74 less a character's other three.
+    const qsizetype start = out.size();
+    out.resize(start + bytes.size() + 3 * (bytes.size() / 71 + 1) + 2);
+    char *to = out.data() + start;
+    const char *from = bytes.constData();
+    const char *const end = from + bytes.size();
     qsizetype room = 75;
-    while (bytes.size() - pos > room) {
-        qsizetype cut = pos + room;
-        while (cut > pos && (static_cast<unsigned char>(bytes[cut]) & 0xC0) == 0x80)
+    while (end - from > room) {
+        const char *cut = from + room;
+        while (cut > from && (static_cast<unsigned char>(*cut) & 0xC0) == 0x80)
             --cut;
-        out += QByteArrayView(bytes).sliced(pos, cut - pos);
-        out += "\r\n ";
-        pos = cut;
+        to = std::copy(from, cut, to);
+        to = std::copy_n("\r\n ", 3, to);
+        from = cut;
         room = 74;
     }
-    out += QByteArrayView(bytes).sliced(pos);
-    out += "\r\n";
+    to = std::copy(from, end, to);
+    to = std::copy_n("\r\n", 2, to);
+    out.truncate(to - out.constData());
 }
 
 QString propertyLine(const Property &property)
@@ -719,20 +726,27 @@ QByteArray write(const Card &card)
 QString escape(QStringView text, QStringView separators)
 {
     QString out;
-    out.reserve(text.size() + 8);
+    qsizetype plain = 0; // where the characters taken as they are begin
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text[i];
-        if (c == u'\\' || separators.contains(c)) {
-            out += u'\\';
-            out += c;
-        } else if (c == u'\r' || c == u'\n') {
+        if (c != u'\\' && c != u'\r' && c != u'\n' && std::find(separators.begin(), separators.end(), c) == separators.end())
+            continue;
+        if (out.isNull())
+            out.reserve(text.size() + 8);
+        out += text.sliced(plain, i - plain);
+        if (c == u'\r' || c == u'\n') {
             if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
                 ++i;
             out += QLatin1String("\\n");
         } else {
+            out += u'\\';
             out += c;
         }
+        plain = i + 1;
     }
+    if (out.isNull())
+        return text.toString();
+    out += text.sliced(plain);
     return out;
 }
 

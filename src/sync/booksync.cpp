@@ -6,7 +6,7 @@
 #include "store/paths.h"
 #include "store/recordfile.h"
 #include "store/saver.h"
-#include "store/vcardcontact.h"
+#include "model/vcardcontact.h"
 
 #include <QCryptographicHash>
 #include <QDir>

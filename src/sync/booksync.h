@@ -4,7 +4,7 @@
 #include "sync/decisions.h"
 
 #include "model/addressbook.h"
-#include "store/vcardcontact.h"
+#include "model/vcardcontact.h"
 
 #include <QObject>
 #include <QSet>

@@ -1,6 +1,6 @@
 #include "sync/decisions.h"
 
-#include "store/vcardcontact.h"
+#include "model/vcardcontact.h"
 
 #include <QMap>
 #include <QSet>

@@ -4,7 +4,7 @@
 
 #include "store/paths.h"
 #include "store/recordfile.h"
-#include "store/vcardcontact.h"
+#include "model/vcardcontact.h"
 
 #include <QStringEncoder>
 #include <QTest>
@@ -95,6 +95,10 @@ private slots:
         const QString zoe = "BEGIN:VCARD\r\nFN:Zo\u00EB\r\nEND:VCARD\r\n";
         QTest::newRow("UTF-16LE") << "\xFF\xFE" + QStringEncoder(QStringEncoder::Utf16LE).encode(zoe) << "Zo\u00EB in Imported";
         QTest::newRow("UTF-16BE") << "\xFE\xFF" + QStringEncoder(QStringEncoder::Utf16BE).encode(zoe) << "Zo\u00EB in Imported";
+        // A work cell phone is a cell phone, a cell fax a fax.
+        QTest::newRow("numbers of several types")
+            << QByteArray("BEGIN:VCARD\r\nFN:A\r\nTEL;TYPE=work,cell:1\r\nTEL;TYPE=cell,fax:2\r\nTEL;TYPE=home,work:3\r\nEND:VCARD\r\n")
+            << "A in Imported | Numbers: , 1, 3, 2, ";
     }
 
     void read()

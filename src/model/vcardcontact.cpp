@@ -1,5 +1,6 @@
-#include "store/vcardcontact.h"
+#include "model/vcardcontact.h"
 
+#include "model/contactfields.h"
 #include "store/keptcards.h"
 #include "store/paths.h"
 #include "store/recordfile.h"
@@ -19,32 +20,14 @@ const QString imported = QStringLiteral("Imported");
 // Our cards are told by their PRODID or by a property of our own.
 const QString productId = QStringLiteral("-//Kinfolio//Kinfolio//EN");
 const QByteArray kinfolioPrefix = "X-KINFOLIO-";
-const QByteArray relationProperty = "X-KINFOLIO-RELATION";
-const QByteArray directionsProperty = "X-KINFOLIO-DIRECTIONS";
-const QByteArray notesProperty = "X-KINFOLIO-NOTES";
 const QByteArray fileProperty = "X-KINFOLIO-FILE";
 const QByteArray fileParameter = "X-NAME";
 // No address book's photo comes near it; a file that large is no photo.
 constexpr qsizetype maxPictureBytes = 20 << 20;
 
-// The Numbers file's fields, in its order.
-enum Slot { Home, Cell, Work, Fax, Email, SlotCount };
-const std::array<QString, SlotCount> captions = {
-    QStringLiteral("Home Phone #:"), QStringLiteral("Cell Phone #:"), QStringLiteral("Work Phone #:"),
-    QStringLiteral("Fax #:"), QStringLiteral("E-Mail:")};
-const std::array<QString, Email> telTypes = {QStringLiteral("home"), QStringLiteral("cell"), QStringLiteral("work"),
-                                             QStringLiteral("fax")};
-
 Property property(const char *name, const QString &value, const QList<Parameter> &parameters = {})
 {
     return Property{{}, name, parameters, value};
-}
-
-QString firstField(const QByteArray &bytes)
-{
-    QString value;
-    RecordFile::Reader(bytes).readField(value);
-    return value;
 }
 
 QStringList fields(const QByteArray &bytes, qsizetype count = -1)
@@ -266,18 +249,88 @@ QString addressText(const Index &labels, const Property &adr)
 
 // ---- what a card holds, field by field
 
+constexpr int fieldCount = int(std::tuple_size_v<std::remove_cvref_t<decltype(contactFields)>>);
+
+const VcardMapping &mappingOf(int row)
+{
+    return contactFields[row].vcard;
+}
+
+constexpr int kindCount = int(VcardKind::Dependants) + 1;
+
+// The rows of a kind, in table order.
+const QList<int> &rowsOf(VcardKind kind)
+{
+    static const std::array<QList<int>, kindCount> rows = [] {
+        std::array<QList<int>, kindCount> all;
+        for (int row = 0; row < fieldCount; ++row)
+            all[int(mappingOf(row).kind)].append(row);
+        return all;
+    }();
+    return rows[int(kind)];
+}
+
+// Each row's TYPE values, read once.
+const std::array<QStringList, fieldCount> &typesOf()
+{
+    static const std::array<QStringList, fieldCount> types = [] {
+        std::array<QStringList, fieldCount> all;
+        for (int row = 0; row < fieldCount; ++row)
+            all[row] = QString::fromLatin1(mappingOf(row).types).split(u' ', Qt::SkipEmptyParts);
+        return all;
+    }();
+    return types;
+}
+
+bool hasTypeOf(const Property &property, int row)
+{
+    const QStringList types = property.parameter("TYPE");
+    return std::any_of(typesOf()[row].cbegin(), typesOf()[row].cend(),
+                       [&](const QString &type) { return types.contains(type, Qt::CaseInsensitive); });
+}
+
+// The files of the fields, each with its fields' rows by their place in its record.
+struct FieldFile
+{
+    QString suffix;
+    QList<int> rows;
+    bool list;
+};
+
+const QList<FieldFile> &fieldFiles()
+{
+    static const QList<FieldFile> files = [] {
+        QList<FieldFile> all;
+        for (const QString &suffix : ContactFields::files()) {
+            FieldFile file{suffix, {}, false};
+            for (const ContactField *field : ContactFields::inFile(suffix)) {
+                file.rows.append(int(field - contactFields.data()));
+                file.list = field->isList();
+            }
+            all.append(file);
+        }
+        return all;
+    }();
+    return files;
+}
+
+QList<Parameter> typeParameter(int row)
+{
+    const QStringList &types = typesOf()[row];
+    return types.isEmpty() ? QList<Parameter>() : QList<Parameter>{{"TYPE", {types.first()}}};
+}
+
 struct Fields
 {
-    QString birthday, relation, address, directions, note;
-    std::array<QString, SlotCount> numbers;
-    QStringList dependants;
+    // Each field's value (a list's entries, another field's one value) and
+    // where the card holds it (indexes of its properties), so that an export
+    // puts a changed field back in its place and keeps the rest.
+    std::array<QStringList, fieldCount> values;
+    std::array<QList<qsizetype>, fieldCount> sources;
     QStringList extra; // numbers, e-mail addresses and addresses the fields have no room for
-    // Where the card holds each (indexes of its properties), so that an
-    // export puts a changed field back in its place and keeps the rest.
-    qsizetype birthdaySource = -1, addressSource = -1;
-    std::array<qsizetype, SlotCount> numberSources{-1, -1, -1, -1, -1};
-    QList<qsizetype> noteSources, dependantSources;
     QList<qsizetype> extraSources; // one for each line of extra
+
+    QString value(int row) const { return values[row].value(0); }
 };
 
 qsizetype indexIn(const Card &card, const Property *property)
@@ -285,23 +338,38 @@ qsizetype indexIn(const Card &card, const Property *property)
     return property - card.properties.constData();
 }
 
-Slot telSlot(const Property &tel)
+// The number field a TEL or EMAIL fills, -1 for none. Of several types a
+// kind of telephone (cell, fax) wins over a place (home, work), since a work
+// cell phone is a cell phone, and a later row over an earlier (a cell fax is
+// a fax); one of no row's type fills the row of its property without one.
+int numberRow(const Property &property)
 {
-    if (tel.hasType(QLatin1String("fax")))
-        return Fax;
-    if (tel.hasType(QLatin1String("cell")) || tel.hasType(QLatin1String("mobile")) || tel.hasType(QLatin1String("iphone")))
-        return Cell;
-    if (tel.hasType(QLatin1String("work")))
-        return Work;
-    if (tel.hasType(QLatin1String("home")))
-        return Home;
-    return SlotCount;
+    int best = -1;
+    int bestRank = -1;
+    int untyped = -1;
+    for (const int row : rowsOf(VcardKind::Number)) {
+        if (property.name != mappingOf(row).property)
+            continue;
+        const QStringList &types = typesOf()[row];
+        if (types.isEmpty()) {
+            untyped = row;
+            continue;
+        }
+        const bool place = types.first() == QLatin1String("home") || types.first() == QLatin1String("work");
+        const int rank = row + (place ? 0 : fieldCount);
+        if (rank > bestRank && hasTypeOf(property, row)) {
+            best = row;
+            bestRank = rank;
+        }
+    }
+    return best >= 0 ? best : untyped;
 }
 
-QString telNumber(const Property &tel)
+QString numberOf(const Property &property)
 {
-    const QString number = tel.text();
-    return number.startsWith(QLatin1String("tel:"), Qt::CaseInsensitive) ? number.sliced(4) : number;
+    const QString number = property.text();
+    return property.name == "TEL" && number.startsWith(QLatin1String("tel:"), Qt::CaseInsensitive) ? number.sliced(4)
+                                                                                                   : number;
 }
 
 // How much the card prefers the property: vCard 4.0's PREF=1 (most) to 100,
@@ -317,72 +385,77 @@ int preference(const Property &property)
 
 void readNumbers(const Card &card, Fields &f)
 {
-    const QList<const Property *> tels = card.all("TEL");
-    const QList<const Property *> emails = card.all("EMAIL");
-    // Each box takes the card's preferred one of its kind, else the first.
-    std::array<const Property *, SlotCount> chosen{};
-    const auto choose = [&](Slot slot, const Property *candidate) {
-        if (slot != SlotCount && (!chosen[slot] || preference(*candidate) < preference(*chosen[slot])))
-            chosen[slot] = candidate;
-    };
-    for (const Property *tel : tels) {
-        if (!telNumber(*tel).trimmed().isEmpty())
-            choose(telSlot(*tel), tel);
+    // The properties of the number fields, each once, in table order.
+    QList<QByteArrayView> names;
+    for (const int row : rowsOf(VcardKind::Number)) {
+        if (!names.contains(mappingOf(row).property))
+            names.append(mappingOf(row).property);
     }
-    for (const Property *email : emails) {
-        if (!email->text().trimmed().isEmpty())
-            choose(Email, email);
+    QList<const Property *> numbers;
+    for (const QByteArrayView name : names)
+        numbers += card.all(name);
+    // Each field takes the card's preferred one of its kind, else the first.
+    QList<int> rows;
+    std::array<const Property *, fieldCount> chosen{};
+    for (const Property *number : numbers) {
+        const int row = numberOf(*number).trimmed().isEmpty() ? -1 : numberRow(*number);
+        rows.append(row);
+        if (row >= 0 && (!chosen[row] || preference(*number) < preference(*chosen[row])))
+            chosen[row] = number;
     }
-    const auto extra = [&](const Property *source, const QString &line) {
-        f.extra.append(line);
-        f.extraSources.append(indexIn(card, source));
-    };
     const Index labels(card.all("X-ABLABEL"));
-    for (const Property *tel : tels) {
-        const QString number = telNumber(*tel);
+    for (qsizetype i = 0; i < numbers.size(); ++i) {
+        const Property *source = numbers[i];
+        const QString number = numberOf(*source);
         if (number.trimmed().isEmpty())
             continue;
-        const Slot slot = telSlot(*tel);
-        if (slot != SlotCount && chosen[slot] == tel) {
-            f.numbers[slot] = number;
-            f.numberSources[slot] = indexIn(card, tel);
-        } else if (slot != SlotCount) {
-            extra(tel, captions[slot] + u' ' + number);
-        } else {
-            QString label = appleLabel(labels, *tel);
-            if (label.isEmpty())
-                label = kinds(*tel).join(u'/');
-            extra(tel, (label.isEmpty() ? QStringLiteral("Phone #:") : QStringLiteral("Phone # (") + label + QStringLiteral("):"))
-                           + u' ' + number);
-        }
-    }
-    for (const Property *email : emails) {
-        const QString address = email->text();
-        if (address.trimmed().isEmpty())
+        const int row = rows[i];
+        QString line;
+        if (row >= 0 && chosen[row] == source) {
+            f.values[row] = {number};
+            f.sources[row] = {indexIn(card, source)};
             continue;
-        if (chosen[Email] == email) {
-            f.numbers[Email] = address;
-            f.numberSources[Email] = indexIn(card, email);
-        } else {
-            extra(email, captions[Email] + u' ' + address);
         }
+        if (row >= 0) {
+            line = QString::fromLatin1(contactFields[row].label).trimmed();
+        } else {
+            QString label = appleLabel(labels, *source);
+            if (label.isEmpty())
+                label = kinds(*source).join(u'/');
+            line = label.isEmpty() ? QStringLiteral("Phone #:") : QStringLiteral("Phone # (") + label + QStringLiteral("):");
+        }
+        f.extra.append(line + u' ' + number);
+        f.extraSources.append(indexIn(card, source));
     }
 }
 
 void readAddresses(const Card &card, Fields &f)
 {
-    QList<const Property *> addresses = card.all("ADR");
+    const QList<int> rows = rowsOf(VcardKind::Address);
+    if (rows.isEmpty())
+        return;
+    QList<const Property *> addresses = card.all(mappingOf(rows.first()).property);
     if (addresses.isEmpty())
         addresses = card.all("LABEL");
-    const auto home = std::find_if(addresses.cbegin(), addresses.cend(),
-                                   [](const Property *adr) { return adr->hasType(QLatin1String("home")); });
-    const Property *chosen = home != addresses.cend() ? *home : addresses.value(0);
+    // Each field takes the first address of its type, else the first left.
+    QHash<const Property *, int> chosen;
+    for (const bool anyType : {false, true}) {
+        for (const int row : rows) {
+            if (chosen.key(row) != nullptr)
+                continue;
+            const auto found = std::find_if(addresses.cbegin(), addresses.cend(), [&](const Property *adr) {
+                return !chosen.contains(adr) && (anyType || hasTypeOf(*adr, row));
+            });
+            if (found != addresses.cend())
+                chosen.insert(*found, row);
+        }
+    }
     const Index labels(card.all("LABEL"));
     for (const Property *adr : addresses) {
         const QString text = addressText(labels, *adr);
-        if (adr == chosen) {
-            f.address = text;
-            f.addressSource = indexIn(card, adr);
+        if (const int row = chosen.value(adr, -1); row >= 0) {
+            f.values[row] = {text};
+            f.sources[row] = {indexIn(card, adr)};
         } else if (!text.trimmed().isEmpty()) {
             const QString kind = kinds(*adr).join(u'/');
             f.extra.append((kind.isEmpty() ? QStringLiteral("Address:") : QStringLiteral("Address (") + kind + QStringLiteral("):"))
@@ -393,56 +466,69 @@ void readAddresses(const Card &card, Fields &f)
 }
 
 // Children and dependants: TYPE=child, Apple's child, son and daughter, and
-// this program's own RELATED, which has no type. Spouses, friends and the
-// rest stay with the card.
+// this program's own, which has no type. Spouses, friends and the rest stay
+// with the card.
 void readDependants(const Card &card, bool ours, Fields &f)
 {
     const Index labels(card.all("X-ABLABEL"));
-    for (const Property *related : card.all("RELATED") + card.all("X-ABRELATEDNAMES")) {
-        if (related->text().trimmed().isEmpty())
-            continue;
-        const QString label = appleLabel(labels, *related).toLower();
-        if (related->hasType(QLatin1String("child")) || label == QLatin1String("child") || label == QLatin1String("son")
-            || label == QLatin1String("daughter") || (ours && related->name == "RELATED" && related->parameter("TYPE").isEmpty())) {
-            f.dependants.append(related->text());
-            f.dependantSources.append(indexIn(card, related));
+    for (const int row : rowsOf(VcardKind::Dependants)) {
+        const QByteArrayView name = mappingOf(row).property;
+        for (const Property *related : card.all(name) + card.all("X-ABRELATEDNAMES")) {
+            if (related->text().trimmed().isEmpty())
+                continue;
+            const QString label = appleLabel(labels, *related).toLower();
+            if (related->hasType(QLatin1String("child")) || label == QLatin1String("child") || label == QLatin1String("son")
+                || label == QLatin1String("daughter") || (ours && related->name == name && related->parameter("TYPE").isEmpty())) {
+                f.values[row].append(related->text());
+                f.sources[row].append(indexIn(card, related));
+            }
         }
+    }
+}
+
+// The notes and the program's own texts, each from its own property; a card
+// without any of those gives its NOTE as the notes.
+void readNotes(const Card &card, Fields &f)
+{
+    const QList<int> rows = rowsOf(VcardKind::Notes) + rowsOf(VcardKind::Text);
+    bool own = false;
+    for (const int row : rows) {
+        if (const Property *text = card.first(mappingOf(row).property)) {
+            f.values[row] = {text->text()};
+            own = true;
+        }
+    }
+    for (const int row : rows) {
+        // The card's NOTE, a copy this program wrote for other programs, goes with the notes.
+        const bool notes = mappingOf(row).kind == VcardKind::Notes;
+        for (const Property *note : (notes ? card.all("NOTE") : QList<const Property *>()) + card.all(mappingOf(row).property))
+            f.sources[row].append(indexIn(card, note));
+        if (!notes)
+            continue;
+        if (!own) {
+            QStringList texts;
+            for (const Property *note : card.all("NOTE"))
+                texts.append(note->text());
+            f.values[row] = {texts.join(u'\n')};
+        }
+        if (!f.extra.isEmpty())
+            f.values[row] = {f.value(row) + (f.value(row).isEmpty() ? QString() : QStringLiteral("\n")) + f.extra.join(u'\n')};
     }
 }
 
 Fields readFields(const Card &card, bool ours)
 {
     Fields f;
-    if (const Property *bday = card.first("BDAY")) {
-        f.birthday = birthdayIn(*bday);
-        f.birthdaySource = indexIn(card, bday);
+    for (const int row : rowsOf(VcardKind::Date)) {
+        if (const Property *date = card.first(mappingOf(row).property)) {
+            f.values[row] = {birthdayIn(*date)};
+            f.sources[row] = {indexIn(card, date)};
+        }
     }
     readNumbers(card, f);
     readAddresses(card, f);
     readDependants(card, ours, f);
-    const Property *notes = card.first(notesProperty);
-    const Property *relation = card.first(relationProperty);
-    const Property *directions = card.first(directionsProperty);
-    if (relation)
-        f.relation = relation->text();
-    if (directions)
-        f.directions = directions->text();
-    for (const QByteArray &name : {QByteArray("NOTE"), notesProperty, relationProperty, directionsProperty}) {
-        for (const Property *note : card.all(name))
-            f.noteSources.append(indexIn(card, note));
-    }
-    if (notes || relation || directions) {
-        // The card's NOTE is a copy this program wrote for other programs.
-        if (notes)
-            f.note = notes->text();
-    } else {
-        QStringList texts;
-        for (const Property *note : card.all("NOTE"))
-            texts.append(note->text());
-        f.note = texts.join(u'\n');
-    }
-    if (!f.extra.isEmpty())
-        f.note += (f.note.isEmpty() ? QString() : QStringLiteral("\n")) + f.extra.join(u'\n');
+    readNotes(card, f);
     return f;
 }
 
@@ -458,30 +544,36 @@ bool withoutQuotes(QString &value)
 // The files of the fields; `quotedFiles` gets the files whose values held a double quote.
 QHash<QString, QByteArray> filesOf(Fields &f, QSet<QString> &quotedFiles)
 {
-    const auto unquoted = [&](const QString &suffix, std::initializer_list<QString *> values) {
-        for (QString *value : values) {
-            if (withoutQuotes(*value))
-                quotedFiles.insert(suffix);
+    for (int row = 0; row < fieldCount; ++row) {
+        for (QString &value : f.values[row]) {
+            if (withoutQuotes(value))
+                quotedFiles.insert(contactFields[row].suffix);
         }
-    };
-    unquoted(FileName::Birthday, {&f.birthday});
-    unquoted(FileName::Relation, {&f.relation});
-    unquoted(FileName::Address, {&f.address});
-    unquoted(FileName::DrivingDirections, {&f.directions});
-    unquoted(FileName::NumbNotes, {&f.note});
-    for (QString &number : f.numbers)
-        unquoted(FileName::Numbers, {&number});
-    for (QString &dependant : f.dependants)
-        unquoted(FileName::DependantsList, {&dependant});
-    return {
-        {FileName::Birthday, RecordFile::encodeRecord({f.birthday})},
-        {FileName::Relation, RecordFile::encodeRecord({f.relation})},
-        {FileName::Address, RecordFile::encodeRecord({f.address})},
-        {FileName::DrivingDirections, RecordFile::encodeRecord({f.directions})},
-        {FileName::Numbers, RecordFile::encodeRecord(QStringList(f.numbers.cbegin(), f.numbers.cend()))},
-        {FileName::NumbNotes, RecordFile::encodeRecord({f.note})},
-        {FileName::DependantsList, RecordFile::encodeList(f.dependants)},
-    };
+    }
+    QHash<QString, QByteArray> files;
+    for (const FieldFile &file : fieldFiles()) {
+        if (file.list) {
+            files.insert(file.suffix, RecordFile::encodeList(f.values[file.rows.first()]));
+            continue;
+        }
+        QStringList record;
+        for (const int row : file.rows)
+            record.append(f.value(row));
+        files.insert(file.suffix, RecordFile::encodeRecord(record));
+    }
+    return files;
+}
+
+// The fields' values in the files.
+std::array<QStringList, fieldCount> valuesIn(const QHash<QString, QByteArray> &files)
+{
+    std::array<QStringList, fieldCount> values;
+    for (const FieldFile &file : fieldFiles()) {
+        const QStringList record = fields(files.value(file.suffix));
+        for (qsizetype i = 0; i < file.rows.size(); ++i)
+            values[file.rows[i]] = file.list ? record : QStringList{record.value(contactFields[file.rows[i]].index)};
+    }
+    return values;
 }
 
 QString quoted(const QString &text)
@@ -608,11 +700,9 @@ Imported importWith(const Card &card, const QString &category, int number, Field
         result.changes.append(result.name + leftOut);
 
     // What the window does not show, which goes out again on export.
-    QSet<qsizetype> shown(fields.noteSources.cbegin(), fields.noteSources.cend());
-    for (const QList<qsizetype> &sources : {fields.dependantSources, fields.extraSources})
+    QSet<qsizetype> shown(fields.extraSources.cbegin(), fields.extraSources.cend());
+    for (const QList<qsizetype> &sources : fields.sources)
         shown.unite(QSet<qsizetype>(sources.cbegin(), sources.cend()));
-    shown.unite({fields.birthdaySource, fields.addressSource});
-    shown.unite(QSet<qsizetype>(fields.numberSources.cbegin(), fields.numberSources.cend()));
     for (qsizetype i = 0; i < card.properties.size(); ++i) {
         const Property &p = card.properties[i];
         const bool named = p.name == "FN" || p.name == "N" || (p.name == "CATEGORIES" && otherCategories == 0);
@@ -625,23 +715,78 @@ Imported importWith(const Card &card, const QString &category, int number, Field
 
 // ---- the card of a contact, without the files that need carrying whole
 
-// What goes out as properties of its own: a part the user changed replaces
-// the properties the kept card held it in, in their place; the rest of the
-// kept card goes out as it came. The numbers' parts follow Slot's order.
-enum Part { NamePart, CategoryPart, BirthdayPart, HomePart, CellPart, WorkPart, FaxPart, EmailPart,
-            AddressPart, NotesPart, DependantsPart, PartCount };
+// What goes out as properties of its own: the names, the category, and each
+// field in a part by itself but the notes and the texts that share the NOTE,
+// which are one part; in the order a new card holds them, the fields by
+// kind, those of a kind in table order.
+const QList<QList<int>> &fieldParts()
+{
+    static const QList<QList<int>> parts = [] {
+        QList<QList<int>> all;
+        for (int kind = 0; kind < kindCount; ++kind) {
+            if (VcardKind(kind) == VcardKind::Notes) {
+                all.append(rowsOf(VcardKind::Notes) + rowsOf(VcardKind::Text));
+            } else if (VcardKind(kind) != VcardKind::Text) {
+                for (const int row : rowsOf(VcardKind(kind)))
+                    all.append(QList<int>{row});
+            }
+        }
+        return all;
+    }();
+    return parts;
+}
 
+// The notes and the program's own texts: one NOTE for other programs to
+// show, the notes first, and the exact texts in properties of our own, the
+// notes last.
+QList<Property> notesOut(const std::array<QStringList, fieldCount> &now, const Fields &kept, bool changed,
+                         QSet<qsizetype> &dropped)
+{
+    QStringList readable;
+    QList<Property> out;
+    for (const VcardKind kind : {VcardKind::Text, VcardKind::Notes}) {
+        for (const int row : rowsOf(kind)) {
+            QString text = now[row].value(0);
+            if (kind == VcardKind::Notes && changed) {
+                // A line of the notes that a kept number, e-mail address or
+                // address gives is not written twice; one the user took out
+                // goes with it.
+                QStringList lines = text.split(u'\n');
+                for (qsizetype i = 0; i < kept.extra.size(); ++i) {
+                    const qsizetype line = lines.lastIndexOf(kept.extra[i]);
+                    if (line >= 0)
+                        lines.removeAt(line);
+                    else
+                        dropped.insert(kept.extraSources[i]);
+                }
+                text = lines.join(u'\n');
+            }
+            if (text.isEmpty())
+                continue;
+            if (kind == VcardKind::Notes)
+                readable.prepend(text);
+            else
+                readable.append(QString::fromLatin1(mappingOf(row).heading) + text);
+            out.append(property(mappingOf(row).property, escape(text)));
+        }
+    }
+    if (!readable.isEmpty())
+        out.prepend(property("NOTE", escape(readable.join(QStringLiteral("\n\n")))));
+    return out;
+}
+
+// A part the user changed replaces the properties the kept card held it in,
+// in their place; the rest of the kept card goes out as it came.
 Card cardOf(const StoredContact &contact)
 {
     Fields kept;
     const Imported before = importWith(contact.kept, {}, 1, kept);
-    std::array<QList<qsizetype>, PartCount> sources;
-    sources[BirthdayPart] = {kept.birthdaySource};
-    for (int slot = Home; slot < SlotCount; ++slot)
-        sources[HomePart + slot] = {kept.numberSources[slot]};
-    sources[AddressPart] = {kept.addressSource};
-    sources[NotesPart] = kept.noteSources;
-    sources[DependantsPart] = kept.dependantSources;
+    const QList<QList<int>> &parts = fieldParts();
+    enum { NamePart, CategoryPart, FieldParts };
+    const qsizetype partCount = FieldParts + parts.size();
+    QList<QList<qsizetype>> sources(partCount);
+    QList<bool> changed(partCount);
+    QList<QList<Property>> out(partCount);
     const QList<Property> &in = contact.kept.properties;
     for (qsizetype i = 0; i < in.size(); ++i) {
         if (in[i].name == "FN" || in[i].name == "N")
@@ -649,11 +794,6 @@ Card cardOf(const StoredContact &contact)
     }
     if (const Property *categories = contact.kept.first("CATEGORIES"))
         sources[CategoryPart] = {indexIn(contact.kept, categories)};
-
-    const auto now = [&](const QString &suffix) { return contact.files.value(suffix); };
-    const auto then = [&](const QString &suffix) { return before.files.value(suffix); };
-    std::array<bool, PartCount> changed{};
-    std::array<QList<Property>, PartCount> out;
 
     changed[NamePart] = contact.name != before.name || !contact.kept.first("FN");
     const qsizetype space = contact.name.trimmed().lastIndexOf(u' ');
@@ -675,89 +815,60 @@ Card cardOf(const StoredContact &contact)
         category = escape(category);
     out[CategoryPart] = {property("CATEGORIES", categories.join(u','))};
 
-    const QString birthday = firstField(now(FileName::Birthday));
-    changed[BirthdayPart] = birthday != firstField(then(FileName::Birthday));
-    if (!birthday.isEmpty()) {
-        QList<Parameter> parameters;
-        const QString value = birthdayOut(birthday, parameters);
-        out[BirthdayPart] = {property("BDAY", value, parameters)};
-    }
-
-    const QStringList numbers = fields(now(FileName::Numbers), SlotCount);
-    const QStringList numbersThen = fields(then(FileName::Numbers), SlotCount);
-    for (int slot = Home; slot < SlotCount; ++slot) {
-        const QString number = numbers.value(slot);
-        changed[HomePart + slot] = number != numbersThen.value(slot);
-        if (number.isEmpty())
-            continue;
-        const qsizetype source = kept.numberSources[slot];
-        if (source >= 0) {
-            // Its types, preference and label stay.
-            Property changedOne = in[source];
-            changedOne.value = (changedOne.value.startsWith(QLatin1String("tel:"), Qt::CaseInsensitive) ? QStringLiteral("tel:")
-                                                                                                         : QString())
-                               + escape(number);
-            out[HomePart + slot] = {changedOne};
-        } else {
-            out[HomePart + slot] = {slot == Email ? property("EMAIL", escape(number))
-                                                  : property("TEL", escape(number), {{"TYPE", {telTypes[slot]}}})};
-        }
-    }
-
-    const QString address = firstField(now(FileName::Address));
-    changed[AddressPart] = address != firstField(then(FileName::Address));
-    if (!address.isEmpty()) {
-        // LABEL="12 Elm St\nLeeds": the parameter is quoted, so only line breaks and backslashes are escaped.
-        out[AddressPart] = {property("ADR", QStringLiteral(";;") + escape(address, field) + QStringLiteral(";;;;"),
-                                     {{"TYPE", {QStringLiteral("home")}}, {"LABEL", {escape(address, {})}}})};
-    }
-
+    const std::array<QStringList, fieldCount> now = valuesIn(contact.files);
+    const std::array<QStringList, fieldCount> then = valuesIn(before.files);
     QSet<qsizetype> dropped;
-    const QString relation = firstField(now(FileName::Relation));
-    const QString directions = firstField(now(FileName::DrivingDirections));
-    QString note = firstField(now(FileName::NumbNotes));
-    changed[NotesPart] = relation != firstField(then(FileName::Relation))
-                         || directions != firstField(then(FileName::DrivingDirections))
-                         || note != firstField(then(FileName::NumbNotes));
-    if (changed[NotesPart]) {
-        // A line of the notes that a kept number, e-mail address or address
-        // gives is not written twice; one the user took out goes with it.
-        QStringList lines = note.split(u'\n');
-        for (qsizetype i = 0; i < kept.extra.size(); ++i) {
-            const qsizetype line = lines.lastIndexOf(kept.extra[i]);
-            if (line >= 0)
-                lines.removeAt(line);
-            else
-                dropped.insert(kept.extraSources[i]);
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        const qsizetype part = FieldParts + i;
+        for (const int row : parts[i]) {
+            sources[part] += kept.sources[row];
+            changed[part] = changed[part] || now[row] != then[row];
         }
-        note = lines.join(u'\n');
+        const int row = parts[i].first();
+        const VcardMapping &mapping = mappingOf(row);
+        const QString value = now[row].value(0);
+        switch (mapping.kind) {
+        case VcardKind::Date:
+            if (!value.isEmpty()) {
+                QList<Parameter> parameters;
+                const QString date = birthdayOut(value, parameters);
+                out[part] = {property(mapping.property, date, parameters)};
+            }
+            break;
+        case VcardKind::Number:
+            if (value.isEmpty())
+                break;
+            if (!kept.sources[row].isEmpty()) {
+                // Its types, preference and label stay.
+                Property number = in[kept.sources[row].first()];
+                number.value = (number.value.startsWith(QLatin1String("tel:"), Qt::CaseInsensitive) ? QStringLiteral("tel:")
+                                                                                                     : QString())
+                               + escape(value);
+                out[part] = {number};
+            } else {
+                out[part] = {property(mapping.property, escape(value), typeParameter(row))};
+            }
+            break;
+        case VcardKind::Address:
+            // LABEL="12 Elm St\nLeeds": the parameter is quoted, so only line breaks and backslashes are escaped.
+            if (!value.isEmpty())
+                out[part] = {property(mapping.property, QStringLiteral(";;") + escape(value, field) + QStringLiteral(";;;;"),
+                                      typeParameter(row) + QList<Parameter>{{"LABEL", {escape(value, {})}}})};
+            break;
+        case VcardKind::Notes:
+        case VcardKind::Text:
+            out[part] = notesOut(now, kept, changed[part], dropped);
+            break;
+        case VcardKind::Dependants:
+            for (const QString &dependant : now[row])
+                out[part].append(property(mapping.property, escape(dependant), {{"VALUE", {QStringLiteral("text")}}}));
+            break;
+        }
     }
-    // Other programs show NOTE; the exact texts go in properties of our own.
-    QStringList readable;
-    if (!note.isEmpty())
-        readable.append(note);
-    if (!relation.isEmpty())
-        readable.append(QStringLiteral("Relation: ") + relation);
-    if (!directions.isEmpty())
-        readable.append(QStringLiteral("Driving directions:\n") + directions);
-    if (!readable.isEmpty())
-        out[NotesPart].append(property("NOTE", escape(readable.join(QStringLiteral("\n\n")))));
-    if (!relation.isEmpty())
-        out[NotesPart].append(property(relationProperty, escape(relation)));
-    if (!directions.isEmpty())
-        out[NotesPart].append(property(directionsProperty, escape(directions)));
-    if (!note.isEmpty())
-        out[NotesPart].append(property(notesProperty, escape(note)));
-
-    const QStringList dependants = fields(now(FileName::DependantsList));
-    changed[DependantsPart] = dependants != fields(then(FileName::DependantsList));
-    for (const QString &dependant : dependants)
-        out[DependantsPart].append(property("RELATED", escape(dependant), {{"VALUE", {QStringLiteral("text")}}}));
 
     // Each changed part where the card held it, else at the end.
-    QHash<qsizetype, int> placedAt;
-    for (int part = 0; part < PartCount; ++part) {
-        sources[part].removeAll(-1);
+    QHash<qsizetype, qsizetype> placedAt;
+    for (qsizetype part = 0; part < partCount; ++part) {
         if (!changed[part])
             continue;
         for (const qsizetype source : sources[part])
@@ -768,12 +879,12 @@ Card cardOf(const StoredContact &contact)
     Card card;
     card.properties.append(property("PRODID", productId));
     for (qsizetype i = 0; i < in.size(); ++i) {
-        if (const int part = placedAt.value(i, -1); part >= 0)
+        if (const qsizetype part = placedAt.value(i, -1); part >= 0)
             card.properties += out[part];
         if (!dropped.contains(i) && in[i].name != "PRODID" && in[i].name != fileProperty)
             card.properties.append(in[i]);
     }
-    for (int part = 0; part < PartCount; ++part) {
+    for (qsizetype part = 0; part < partCount; ++part) {
         if (changed[part] && sources[part].isEmpty())
             card.properties += out[part];
     }
@@ -801,9 +912,11 @@ QByteArray exportContact(const StoredContact &contact)
 {
     Card card = cardOf(contact);
     // Whatever would not come back byte for byte from the card travels whole.
-    const Imported back = importCard(card, contact.category);
+    Fields fields = readFields(card, true);
+    QSet<QString> quotedFiles;
+    const QHash<QString, QByteArray> back = filesOf(fields, quotedFiles);
     for (const QString &suffix : FileName::contactSuffixes) {
-        if (suffix == FileName::Pic || !contact.files.contains(suffix) || back.files.value(suffix) == contact.files[suffix])
+        if (suffix == FileName::Pic || !contact.files.contains(suffix) || back.value(suffix) == contact.files[suffix])
             continue;
         card.properties.append(property(fileProperty, dataUri(QStringLiteral("application/octet-stream"), contact.files[suffix]),
                                         {{fileParameter, {suffix}}, {"VALUE", {QStringLiteral("uri")}}}));
