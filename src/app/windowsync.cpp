@@ -214,7 +214,12 @@ WindowSync::WindowSync(QMainWindow &window, AddressBook &book) : window(window),
     m_every.setInterval(15min);
     m_retry.setSingleShot(true);
     m_retryWait = retryFirst();
-    connect(&m_soon, &QTimer::timeout, this, [this] { syncNow(); });
+    // Nothing to do where what was noted is as the last sync left it: another
+    // program's notice of the sync's own writes comes after the sync.
+    connect(&m_soon, &QTimer::timeout, this, [this] {
+        if (!m_known.settled())
+            syncNow();
+    });
     connect(&m_retry, &QTimer::timeout, this, [this] { syncNow(); });
     // A change no one saw made (the watcher stopped, the program not running) is found by the files' signatures.
     connect(&m_every, &QTimer::timeout, this, [this] {
@@ -226,33 +231,34 @@ WindowSync::WindowSync(QMainWindow &window, AddressBook &book) : window(window),
 void WindowSync::start()
 {
     // What changed is noted for the next sync to look at, and only that;
-    // before the first sync there is nothing to note: it looks at every contact.
+    // before the first sync there is nothing to note: it looks at every
+    // contact. A sync's own changes to the book are none.
     for (const auto signal : {&AddressBook::nameAdded, &AddressBook::nameRemoved}) {
         connect(&book, signal, this, [this](const QString &category, const QString &name) {
-            if (lblSync)
+            if (noting())
                 m_known.noteContact(category, name), changed();
         });
     }
     const auto open = [this] {
-        if (lblSync)
+        if (noting())
             m_known.noteContact(book.openCategory(), book.openName()), changed();
     };
     connect(&book, &AddressBook::contactEdited, this, open);
     connect(&book, &AddressBook::contactFileChanged, this, open);
     const auto category = [this](const QString &category) {
-        if (lblSync)
+        if (noting())
             m_known.noteCategory(category), changed();
     };
     connect(&book, &AddressBook::categoryRemoved, this, category);
     connect(&book, &AddressBook::categoryAdded, this, category); // a renamed one's contacts moved into it
     connect(&book, &AddressBook::namesReset, this, category);
     connect(&book, &AddressBook::categoriesReset, this, [this] {
-        if (lblSync)
+        if (noting())
             m_known.noteAll(), changed();
     });
     // Another program's change to any contact, shown or not, by the files it wrote.
     connect(&book, &AddressBook::filesChanged, this, [this](const QSet<QString> &fileNames) {
-        if (!lblSync)
+        if (!noting())
             return;
         if (fileNames.isEmpty())
             m_known.noteAll(), changed();

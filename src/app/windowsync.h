@@ -102,6 +102,7 @@ public:
     QPushButton *cmdSyncConflicts = nullptr;
 
 private:
+    bool noting() const { return lblSync && !m_known.applying(); }
     void changed();
     void finished(const Sync::Summary &summary);
     void showStatus(const QString &text);

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QHash>
 #include <QStringDecoder>
 
 #include <unistd.h>
@@ -88,12 +89,22 @@ private:
 // files were deleted from.
 struct Staged
 {
-    std::vector<Saver::File> files;
+    std::vector<Saver::File> files; // a file dropped is left with an empty target until the commit
     std::set<QByteArray> removedIn;
+    QHash<QByteArray, std::size_t> at; // where each file is, so that a group of thousands is not searched at each
 
     void drop(const QByteArray &target)
     {
-        std::erase_if(files, [&](const Saver::File &file) { return file.target == target; });
+        if (const auto found = at.constFind(target); found != at.cend()) {
+            files[*found].target.clear();
+            at.erase(found);
+        }
+    }
+    void add(const QByteArray &target, const QByteArray &bytes)
+    {
+        drop(target);
+        at.insert(target, files.size());
+        files.push_back({target, bytes});
     }
 };
 thread_local Staged *staged = nullptr;
@@ -105,8 +116,7 @@ bool write(const QString &path, const QByteArray &bytes, Mode mode)
     const QByteArray target = QFile::encodeName(path);
     if (staged) {
         // Only the last version of a file rewritten in the group is kept.
-        staged->drop(target);
-        staged->files.push_back({target, bytes});
+        staged->add(target, bytes);
         return true;
     }
     if (mode == Queued) {
@@ -150,6 +160,7 @@ bool WriteGroup::commit()
         return true;
     Staged group;
     std::swap(group, *staged);
+    std::erase_if(group.files, [](const Saver::File &file) { return file.target.isEmpty(); });
     m_error = 0;
     if (group.files.empty() && group.removedIn.empty())
         return true;

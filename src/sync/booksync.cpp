@@ -11,6 +11,8 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QPointer>
+#include <QScopedValueRollback>
 
 #include <sys/stat.h>
 
@@ -248,6 +250,42 @@ bool Known::noteFiles(const QSet<QString> &fileNames)
     return noted;
 }
 
+bool Known::read(const QByteArray &bytes, QString &uid, Record &record, bool withCard)
+{
+    QList<QByteArray> lines;
+    qsizetype at = 0;
+    for (int line = 0; line < 7 && at >= 0; ++line) {
+        // One written before records named the contact's place has its card after four lines:
+        // the place is found again when every contact is looked at, and written then.
+        if (line == 4 && QByteArrayView(bytes).sliced(at).startsWith("BEGIN:VCARD")) {
+            lines << QByteArray() << QByteArray() << QByteArray();
+            break;
+        }
+        const qsizetype end = bytes.indexOf('\n', at);
+        lines.append(bytes.mid(at, end - at));
+        at = end < 0 ? end : end + 1;
+    }
+    if (at < 0)
+        return false;
+    uid = QString::fromUtf8(lines[0]);
+    record = {{QString::fromUtf8(lines[1]), lines[2], withCard ? bytes.mid(at) : QByteArray()}, QString::fromUtf8(lines[4]),
+              QString::fromUtf8(lines[5]), lines[6], lines[3] == "incoming"};
+    return true;
+}
+
+bool Known::settled()
+{
+    if (m_all != 0 || !m_categories.isEmpty())
+        return false;
+    for (auto it = m_contacts.cbegin(); it != m_contacts.cend(); ++it) {
+        const auto record = m_records.constFind(m_uidAt.value(it.key()));
+        if (record == m_records.cend() || record->incoming || record->signature != signature(it.key().first, it.key().second))
+            return false;
+    }
+    m_contacts.clear();
+    return true;
+}
+
 void Known::keep(const QString &uid, const Record &record)
 {
     forget(uid);
@@ -317,18 +355,20 @@ bool Run::keep(const QString &uid, const Synced &synced, bool incoming)
     const QString lines = uid + here.category + here.name;
     if (lines.contains(u'\n'))
         return false; // it could not be read back
+    // Without a card: the one its record holds, as the last sync left it.
+    const QByteArray card = synced.card.isEmpty() ? lastCard(uid) : synced.card;
     // The UID, href, ETag, whether the contact may not be here yet, its
     // category, name and files' signature, a line each; then the card.
     const QByteArray bytes = uid.toUtf8() + '\n' + synced.href.toUtf8() + '\n' + synced.etag + '\n'
                              + (incoming ? "incoming" : "") + '\n' + here.category.toUtf8() + '\n' + here.name.toUtf8() + '\n'
-                             + signature + '\n' + synced.card;
+                             + signature + '\n' + card;
     // Written behind the sync, as typing is: one lost to a kill leaves the
     // server's side to be found again, which the next sync does without a
     // second card. One noted before its contact is stored here is stored first.
     if (!makeFolder(cardsFolder())
         || !RecordFile::rewriteBytes(recordFile(uid), bytes, incoming ? RecordFile::Stored : RecordFile::Queued))
         return false;
-    m_known.keep(uid, {synced, here.category, here.name, signature, incoming});
+    m_known.keep(uid, {{synced.href, synced.etag, {}}, here.category, here.name, signature, incoming});
     return true;
 }
 
@@ -345,25 +385,21 @@ void Run::readRecords()
     const QDir records(cardsFolder());
     for (const QString &name : records.entryList(QDir::Files)) {
         QByteArray bytes;
-        if (name.size() != 40 || !RecordFile::readBytes(records.filePath(name), bytes))
-            continue;
-        QList<QByteArray> lines;
-        qsizetype at = 0;
-        for (int line = 0; line < 7 && at >= 0; ++line) {
-            // One written before records named the contact's place has its card after four lines:
-            // the place is found again when every contact is looked at, and written then.
-            if (line == 4 && QByteArrayView(bytes).sliced(at).startsWith("BEGIN:VCARD")) {
-                lines << QByteArray() << QByteArray() << QByteArray();
-                break;
-            }
-            const qsizetype end = bytes.indexOf('\n', at);
-            lines.append(bytes.mid(at, end - at));
-            at = end < 0 ? end : end + 1;
-        }
-        if (at >= 0)
-            m_known.keep(QString::fromUtf8(lines[0]), {{QString::fromUtf8(lines[1]), lines[2], bytes.mid(at)}, QString::fromUtf8(lines[4]),
-                                                       QString::fromUtf8(lines[5]), lines[6], lines[3] == "incoming"});
+        QString uid;
+        Known::Record record;
+        if (name.size() == 40 && RecordFile::readBytes(records.filePath(name), bytes) && Known::read(bytes, uid, record))
+            m_known.keep(uid, record);
     }
+}
+
+QByteArray Run::lastCard(const QString &uid) const
+{
+    QByteArray bytes;
+    QString read;
+    Known::Record record;
+    if (!RecordFile::readBytes(recordFile(uid), bytes) || !Known::read(bytes, read, record, true) || read != uid)
+        return {};
+    return record.synced.card;
 }
 
 // A contact here now, as far as its files tell: unchanged since its record
@@ -385,7 +421,7 @@ void Run::look(const QString &category, const QString &name)
     const QString uid = contact.kept.first("UID")->text();
     Here here{category, name, Vcard::exportContact(contact), now, true, given};
     const auto last = m_last.constFind(uid);
-    here.changed = last == m_last.cend() || !sameFields(last->card, here.card);
+    here.changed = last == m_last.cend() || !sameFields(lastCard(uid), here.card);
     m_here.insert(uid, here);
 }
 
@@ -578,13 +614,16 @@ void Run::listed(const QHash<QString, QByteArray> &there, const QByteArray &toke
         hold(conflict.uid, {{"(contact)", removedHere ? QStringLiteral("removed") : QStringLiteral("changed"),
                              removedHere ? QStringLiteral("changed") : QStringLiteral("removed")}});
     }
-    for (const QString &uid : std::as_const(m_plan.removeHere)) {
-        const Here &contact = m_here[uid];
-        if (m_book.removeContact(contact.category, contact.name) == AddressBook::Removal::NotRemoved)
-            return ended(QStringLiteral("%1 in %2 could not be removed").arg(contact.name, contact.category));
-        forget(uid);
-        ++m_summary.removed;
-        tell("Removed here", contact.category, contact.name);
+    {
+        const QScopedValueRollback applying(m_known.m_applying, true);
+        for (const QString &uid : std::as_const(m_plan.removeHere)) {
+            const Here &contact = m_here[uid];
+            if (m_book.removeContact(contact.category, contact.name) == AddressBook::Removal::NotRemoved)
+                return ended(QStringLiteral("%1 in %2 could not be removed").arg(contact.name, contact.category));
+            forget(uid);
+            ++m_summary.removed;
+            tell("Removed here", contact.category, contact.name);
+        }
     }
     for (const QString &uid : std::as_const(m_plan.forget)) {
         forget(uid);
@@ -593,9 +632,16 @@ void Run::listed(const QHash<QString, QByteArray> &there, const QByteArray &toke
 
     // Cards in, then cards out: the steps run one after the other.
     m_steps.append([this] {
+        // A sync ended by a failure here is gone before the cards still on their way.
         m_client.fetch(
-            m_settings.book, m_plan.fetch, [this](const CardDav::Entry &entry, const QByteArray &card) { received(entry, card); },
-            [this](const CardDav::Outcome &outcome) {
+            m_settings.book, m_plan.fetch,
+            [run = QPointer(this)](const CardDav::Entry &entry, const QByteArray &card) {
+                if (run && run->m_done)
+                    run->received(entry, card);
+            },
+            [this, run = QPointer(this)](const CardDav::Outcome &outcome) {
+                if (!run || !m_done)
+                    return;
                 listAdded();
                 if (!outcome.ok())
                     return ended(outcome.error);
@@ -614,7 +660,8 @@ void Run::listed(const QHash<QString, QByteArray> &there, const QByteArray &toke
     for (const QString &uid : std::as_const(m_plan.update)) {
         const Synced &synced = m_last[uid];
         m_steps.append([this, uid, synced] {
-            send(uid, {synced.href, synced.etag}, merge(synced.card, m_here[uid].card, synced.card).card, false);
+            const QByteArray last = lastCard(uid);
+            send(uid, {synced.href, synced.etag}, merge(last, m_here[uid].card, last).card, false);
         });
     }
     for (const QString &uid : std::as_const(m_plan.removeThere)) {
@@ -623,12 +670,13 @@ void Run::listed(const QHash<QString, QByteArray> &there, const QByteArray &toke
         const QByteArray etag = listing.value(synced.href);
         m_steps.append([this, uid, href = synced.href, etag] {
             m_client.remove(m_settings.book, {href, etag}, [this, uid](const CardDav::Outcome &outcome) {
+                const QString name = cardName(lastCard(uid));
                 if (outcome.kind == CardDav::Outcome::Precondition)
                     m_again = true;
                 else if (!outcome.ok())
                     return ended(outcome.error);
                 else if (forget(uid))
-                    ++m_summary.removed, tell("Removed there", {}, cardName(m_last.value(uid).card));
+                    ++m_summary.removed, tell("Removed there", {}, name);
                 next();
             });
         });
@@ -664,7 +712,7 @@ void Run::hold(const QString &uid, const QList<FieldConflict> &fields)
 {
     Here contact = m_here.value(uid);
     if (contact.name.isEmpty()) { // removed here: named as its last card names it
-        const Vcard::Imported last = Vcard::importCard(Vcard::parse(m_last.value(uid).card).value(0));
+        const Vcard::Imported last = Vcard::importCard(Vcard::parse(lastCard(uid)).value(0));
         contact = {last.category, last.name, {}, {}, false, false};
     }
     for (const FieldConflict &field : fields)
@@ -684,19 +732,18 @@ void Run::received(const CardDav::Entry &entry, const QByteArray &card)
     if (m_held.contains(uid))
         return;
     if (!m_here.contains(uid))
-        return addReceived(uid, entry, card);
+        return addReceived(uid, entry, card, parsed);
     const QByteArray cardHere = this->cardHere(uid);
     const Here here = m_here.value(uid);
 
     const bool known = m_last.contains(uid);
-    const Synced last = m_last.value(uid);
     const Synced now{entry.href, entry.etag, card};
     QByteArray merged = card;
     if (m_merging.contains(uid) || !known) {
         QHash<QByteArray, Choice> chosen;
         for (const OpenConflict &conflict : m_settling.value(uid))
             chosen.insert(conflict.field.toUtf8(), {conflict.choice == u"mine", conflict.there});
-        const Merged merging = merge(last.card, cardHere, card, chosen);
+        const Merged merging = merge(known ? lastCard(uid) : QByteArray(), cardHere, card, chosen);
         if (!merging.conflicts.isEmpty())
             return hold(uid, merging.conflicts);
         merged = merging.card;
@@ -705,7 +752,7 @@ void Run::received(const CardDav::Entry &entry, const QByteArray &card)
             m_steps.prepend([this, uid, entry, merged] { send(uid, entry, merged, false); });
         }
     }
-    m_last.insert(uid, now);
+    m_last.insert(uid, {entry.href, entry.etag, {}});
     if (sameFields(cardHere, merged)) {
         // Found there as it is here with no record of it: a card sent earlier whose answer never came.
         if (keep(uid, now) && !known)
@@ -718,6 +765,7 @@ void Run::received(const CardDav::Entry &entry, const QByteArray &card)
     Vcard::Imported in = Vcard::importCard(merged == card ? parsed : Vcard::parse(merged).value(0));
     if (!place(in))
         return;
+    const QScopedValueRollback applying(m_known.m_applying, true);
     const AddressBook::Added added = m_book.replaceContact(
         here.category, here.name, {in.category, in.name, std::move(in.files), std::move(in.picture), in.pictureSuffix, std::move(in.kept)});
     if (!added.stored)
@@ -753,9 +801,9 @@ bool Run::leftOut(const QString &category, const QString &name)
     return m_book.checkContact(listed, name, storedEarlier) != AddressBook::Refusal::None || storedEarlier;
 }
 
-void Run::addReceived(const QString &cardUid, const CardDav::Entry &entry, const QByteArray &card)
+void Run::addReceived(const QString &cardUid, const CardDav::Entry &entry, const QByteArray &card, const Vcard::Card &parsed)
 {
-    Vcard::Imported in = Vcard::importCard(Vcard::parse(card).value(0));
+    Vcard::Imported in = Vcard::importCard(parsed);
     // A card refused here is left out, as an import leaves it, and remembered
     // with its ETag and place: fetched again once changed there, or once its
     // place here is free.
@@ -800,6 +848,7 @@ void Run::storeAdded()
     QList<const AddressBook::NewContact *> group;
     for (const AddressBook::NewContact &contact : m_adding)
         group.append(&contact);
+    const QScopedValueRollback applying(m_known.m_applying, true);
     const QList<bool> stored = m_book.storeContacts(group);
     for (qsizetype i = 0; i < stored.size(); ++i) {
         if (stored[i])
@@ -814,6 +863,7 @@ void Run::listAdded()
     storeAdded();
     if (m_stored.isEmpty())
         return;
+    const QScopedValueRollback applying(m_known.m_applying, true);
     const QStringList unlisted = m_book.listStored();
     RecordFile::WriteGroup records;
     for (const auto &[uid, synced] : std::as_const(m_stored)) {

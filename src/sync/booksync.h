@@ -87,20 +87,33 @@ public:
     // The contacts that files of the data directory (by name) belong to,
     // where the records place them; whether there were any.
     bool noteFiles(const QSet<QString> &fileNames);
+    // Whether the book's signals now tell a sync's own change to it, which
+    // the next sync has nothing to do for.
+    bool applying() const { return m_applying; }
+    // Whether what was noted is as the last sync left it, each contact's
+    // files as its record has them: those notes are then forgotten, and
+    // there is nothing to sync. Another program's writes the sync made
+    // itself are told after it has ended.
+    bool settled();
 
 private:
     friend class Run;
     struct Record
     {
-        Synced synced;
+        Synced synced;          // without its card (see read)
         QString category, name; // where the contact was here then
         QByteArray signature;   // of its files then
         bool incoming = false;  // it may not be here yet
     };
     void forget(const QString &uid);
     void keep(const QString &uid, const Record &record);
+    // A record as its file holds it; false when the file is not one. Its
+    // card only when asked for: the records in memory hold none, however
+    // many contacts there are.
+    static bool read(const QByteArray &bytes, QString &uid, Record &record, bool withCard = false);
 
     bool m_read = false; // the records read from the disk
+    bool m_applying = false;
     QHash<QString, Record> m_records; // by UID
     QHash<std::pair<QString, QString>, QString> m_uidAt; // by category and name
     // What was noted, each with the count of notes made then, so that a sync
@@ -140,13 +153,15 @@ private:
     void readRecords();
     void look(const QString &category, const QString &name);
     const QByteArray &cardHere(const QString &uid);
+    // The contact's card as the last sync left it, read from its record; empty for none.
+    QByteArray lastCard(const QString &uid) const;
     // `complete`: every card there is listed, not only those changed.
     void listed(const QHash<QString, QByteArray> &there, const QByteArray &token, bool complete);
     bool leftOut(const QString &category, const QString &name);
     void received(const CardDav::Entry &entry, const QByteArray &card);
     // The card's contact placed as the import places it; false when its category cannot be used.
     bool place(Vcard::Imported &in) const;
-    void addReceived(const QString &uid, const CardDav::Entry &entry, const QByteArray &card);
+    void addReceived(const QString &uid, const CardDav::Entry &entry, const QByteArray &card, const Vcard::Card &parsed);
     void storeAdded();
     void listAdded();
     void send(const QString &uid, const CardDav::Entry &entry, const QByteArray &card, bool create);

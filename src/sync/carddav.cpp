@@ -447,15 +447,47 @@ void Client::fetch(const QUrl &book, const QStringList &hrefs, std::function<voi
         return later(this, [done] { done({Outcome::Done, 0, {}, {}}); });
     // A few hundred at a time: a server that gathers its whole answer before sending any of it
     // (Xandikos does) would otherwise be silent past the transfer timeout on a large address book.
+    // Two asked at once, so that the server gathers the next while the cards of one are read.
     constexpr qsizetype perRequest = 200;
-    if (hrefs.size() > perRequest) {
-        const QStringList rest = hrefs.mid(perRequest);
-        return fetch(book, hrefs.first(perRequest), card, [this, book, rest, card, done](const Outcome &outcome) {
-            if (!outcome.ok())
+    constexpr int inFlight = 2;
+    struct Batches
+    {
+        QStringList hrefs;
+        qsizetype next = 0;
+        int running = 0;
+        bool failed = false; // told: no card is handed over after it
+    };
+    auto batches = std::make_shared<Batches>(Batches{hrefs, 0, 0, false});
+    const auto each = [card, batches](const Entry &entry, const QByteArray &bytes) {
+        if (!batches->failed)
+            card(entry, bytes);
+    };
+    auto ask = std::make_shared<std::function<void()>>();
+    *ask = [this, book, each, done, batches, weak = std::weak_ptr(ask)] {
+        const QStringList some = batches->hrefs.mid(batches->next, perRequest);
+        batches->next += some.size();
+        ++batches->running;
+        multiget(book, some, each, [done, batches, self = weak.lock()](const Outcome &outcome) {
+            --batches->running;
+            if (batches->failed)
+                return;
+            if (!outcome.ok()) {
+                batches->failed = true;
                 return done(outcome);
-            fetch(book, rest, card, done);
+            }
+            if (batches->next < batches->hrefs.size())
+                (*self)();
+            else if (batches->running == 0)
+                done(outcome);
         });
-    }
+    };
+    for (int i = 0; i < inFlight && batches->next < hrefs.size(); ++i)
+        (*ask)();
+}
+
+void Client::multiget(const QUrl &book, const QStringList &hrefs, const std::function<void(const Entry &, const QByteArray &)> &card,
+                      const std::function<void(const Outcome &)> &done)
+{
     QByteArray body = "<?xml version=\"1.0\" encoding=\"utf-8\"?><c:addressbook-multiget " + davNamespaces
                       + "><d:prop><d:getetag/><c:address-data/></d:prop>";
     for (const QString &href : hrefs)

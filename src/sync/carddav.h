@@ -91,7 +91,8 @@ public:
                  std::function<void(const Outcome &, const Changes &)> done);
     // The cards at `hrefs`, each handed to `card` as it arrives, so that
     // memory stays flat however many there are, asked for a few hundred at a
-    // time. A card the server no longer has is left out.
+    // time, two requests at once (the cards of both may come interleaved). A
+    // card the server no longer has is left out; none comes after a failure.
     void fetch(const QUrl &book, const QStringList &hrefs,
                std::function<void(const Entry &, const QByteArray &)> card, std::function<void(const Outcome &)> done);
     // A new card at <book>/<uid>.vcf. Precondition when one is there already:
@@ -112,6 +113,9 @@ private:
                         int redirects = 0, int waits = 0);
     void propfind(const QUrl &url, int depth, const QByteArray &props,
                   std::function<void(const Outcome &, const QByteArray &, const QUrl &)> done);
+    // One addressbook-multiget, its cards handed over as they arrive.
+    void multiget(const QUrl &book, const QStringList &hrefs, const std::function<void(const Entry &, const QByteArray &)> &card,
+                  const std::function<void(const Outcome &)> &done);
     void discover(const QUrl &url, bool wellKnownTried, int hops,
                   std::function<void(const Outcome &, const QList<AddressBook> &)> done);
     Outcome sslOutcome(QNetworkReply *reply) const;
