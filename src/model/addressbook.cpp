@@ -149,8 +149,10 @@ QList<bool> storeGroup(const QList<const AddressBook::NewContact *> &group, int 
     QList<bool> stored;
     for (const AddressBook::NewContact *contact : group) {
         const QString picture = pictureFile(*contact);
+        // A group committed whole stored every file it was given: only files left from before are looked for.
         const bool whole = (picture.isEmpty() || folderMade)
-                           && (list.isEmpty() ? complete(contact->category, contact->name, contact->files.keys(), picture, folder)
+                           && (list.isEmpty() ? (committed && !contact->storedEarlier)
+                                                    || complete(contact->category, contact->name, contact->files.keys(), picture, folder)
                                               : committed);
         if (!whole && !contact->storedEarlier)
             deleteFiles(contact->category, contact->name, picture, folder);

@@ -440,7 +440,7 @@ void Run::round()
     ++m_rounds;
     m_again = false;
     m_last.clear(), m_uidOf.clear(), m_here.clear(), m_conflicts.clear(), m_held.clear(), m_settling.clear();
-    m_steps.clear(), m_adding.clear(), m_addingSynced.clear(), m_stored.clear();
+    m_steps.clear(), m_adding.clear(), m_addingSynced.clear();
 
     readRecords();
     // The contacts to look at: every one, or those noted since the last sync;
@@ -642,7 +642,7 @@ void Run::listed(const QHash<QString, QByteArray> &there, const QByteArray &toke
             [this, run = QPointer(this)](const CardDav::Outcome &outcome) {
                 if (!run || !m_done)
                     return;
-                listAdded();
+                storeAdded();
                 if (!outcome.ok())
                     return ended(outcome.error);
                 next();
@@ -761,7 +761,7 @@ void Run::received(const CardDav::Entry &entry, const QByteArray &card)
     }
     // Renamed or moved there, or changed: its files replaced, through the
     // book, once the contacts added before are listed (a change at a time).
-    listAdded();
+    storeAdded();
     Vcard::Imported in = Vcard::importCard(merged == card ? parsed : Vcard::parse(merged).value(0));
     if (!place(in))
         return;
@@ -828,10 +828,13 @@ void Run::addReceived(const QString &cardUid, const CardDav::Entry &entry, const
     m_here.insert(uid, {in.category, in.name, {}, {}, false, false});
     m_addingSynced.append({uid, {entry.href, entry.etag, card}});
     m_adding.push_back({in.category, in.name, std::move(in.files), std::move(in.picture), in.pictureSuffix, std::move(in.kept)});
-    if (qsizetype(m_adding.size()) == AddressBook::contactsPerGroup())
+    static const qsizetype perGroup = AddressBook::contactsPerGroup();
+    if (qsizetype(m_adding.size()) == perGroup)
         storeAdded();
 }
 
+// A group at a time, stored and listed, so that what is held stays the size
+// of a group however many cards come.
 void Run::storeAdded()
 {
     if (m_adding.empty())
@@ -850,27 +853,16 @@ void Run::storeAdded()
         group.append(&contact);
     const QScopedValueRollback applying(m_known.m_applying, true);
     const QList<bool> stored = m_book.storeContacts(group);
+    const QStringList unlisted = m_book.listStored();
+    RecordFile::WriteGroup records;
     for (qsizetype i = 0; i < stored.size(); ++i) {
-        if (stored[i])
-            m_stored.append(m_addingSynced[i]);
+        const auto &[uid, synced] = m_addingSynced[i];
+        const Here &here = m_here[uid];
+        if (stored[i] && !unlisted.contains(here.category))
+            keep(uid, synced), ++m_summary.received, tell("Received", here.category, here.name);
     }
     m_adding.clear();
     m_addingSynced.clear();
-}
-
-void Run::listAdded()
-{
-    storeAdded();
-    if (m_stored.isEmpty())
-        return;
-    const QScopedValueRollback applying(m_known.m_applying, true);
-    const QStringList unlisted = m_book.listStored();
-    RecordFile::WriteGroup records;
-    for (const auto &[uid, synced] : std::as_const(m_stored)) {
-        if (!unlisted.contains(m_here.value(uid).category))
-            keep(uid, synced), ++m_summary.received, tell("Received", m_here.value(uid).category, m_here.value(uid).name);
-    }
-    m_stored.clear();
 }
 
 void Run::tell(const char *what, const QString &category, const QString &name)

@@ -163,7 +163,6 @@ private:
     bool place(Vcard::Imported &in) const;
     void addReceived(const QString &uid, const CardDav::Entry &entry, const QByteArray &card, const Vcard::Card &parsed);
     void storeAdded();
-    void listAdded();
     void send(const QString &uid, const CardDav::Entry &entry, const QByteArray &card, bool create);
     void next();
     void ended(const QString &error = {});
@@ -196,10 +195,9 @@ private:
     QHash<QString, QByteArray> m_refused; // by href, the line of each card left out
     QByteArray m_token;
     QList<std::function<void()>> m_steps;
-    // Contacts new here from the cards received, stored together, and the
-    // records of those stored, kept once they are listed.
+    // Contacts new here from the cards received, stored and listed together, and their records.
     std::deque<AddressBook::NewContact> m_adding;
-    QList<std::pair<QString, Synced>> m_addingSynced, m_stored;
+    QList<std::pair<QString, Synced>> m_addingSynced;
 };
 
 } // namespace Sync
