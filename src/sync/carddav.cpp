@@ -449,7 +449,7 @@ void Client::fetch(const QUrl &book, const QStringList &hrefs, std::function<voi
     // (Xandikos does) would otherwise be silent past the transfer timeout on a large address book.
     // Two asked at once, so that the server gathers the next while the cards of one are read.
     constexpr qsizetype perRequest = 200;
-    const int inFlight = qEnvironmentVariableIsSet("S4_INFLIGHT") ? qEnvironmentVariableIntValue("S4_INFLIGHT") : 2;
+    constexpr int inFlight = 2;
     struct Batches
     {
         QStringList hrefs;
