@@ -47,6 +47,7 @@ private slots:
         QTest::newRow("Readme: button") << true << Qt::Key_unknown;
         QTest::newRow("Readme: Esc") << true << Qt::Key_Escape;
         QTest::newRow("About: button") << false << Qt::Key_unknown;
+        QTest::newRow("About: Enter") << false << Qt::Key_Return;
         QTest::newRow("About: Esc") << false << Qt::Key_Escape;
     }
 
