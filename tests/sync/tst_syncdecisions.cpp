@@ -135,6 +135,9 @@ private slots:
         QTest::newRow("a field added here goes last")
             << ann << edit(ann, "TEL;", "TEL;TYPE=FAX:0700 9\r\nTEL;") << ann
             << edit(ann, "END:VCARD", "TEL;TYPE=fax:0700 9\r\nEND:VCARD") << "" << "";
+        QTest::newRow("the name changed here: its two fields")
+            << ann << edit(ann, "FN:Ann Lee", "FN:Ann Leigh") << ann
+            << edit(edit(ann, "FN:Ann Lee", "FN:Ann Leigh"), "N:Lee;Ann", "N:Leigh;Ann") << "" << "";
         QTest::newRow("a field removed here")
             << ann << edit(ann, "TEL;TYPE=CELL,VOICE:0700 1\r\n", "") << ann << edit(ann, "TEL;TYPE=CELL,VOICE:0700 1\r\n", "") << "" << "";
         QTest::newRow("the same field changed alike") << ann << edit(ann, "Ann Lee", "Ann Leigh") << edit(ann, "Ann Lee", "Ann Leigh")
