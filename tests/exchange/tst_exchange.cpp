@@ -137,9 +137,7 @@ private slots:
         QCOMPARE(kinfolio(f->home.path(), {"--import", f->home.filePath("in.vcf")}),
                  (QStringList{"0", "Imported 1 contact into 1 category; kept ORG, TITLE, URL, CATEGORIES, RELATED, X-OTHER-APP "
                                    "of 1 contact; they go out again on export", ""}));
-        QCOMPARE(f->file("ClubDana ColeNumbers"), "\"\",\"0770\",\"\",\"\",\"d@home.example\"\r\n");
         QCOMPARE(f->file("ClubDana ColeNumbNotes"), "\"E-Mail: d@acme.example\r\nE-Mail: d@club.example\"\r\n");
-        QCOMPARE(f->file("ClubDana ColeDependantsList"), "\"Kit\"\r\n");
 
         QVERIFY(f->startOn("Club", "Dana Cole"));
         typeAtEnd(f->window().txtCell, "1");
@@ -235,9 +233,9 @@ private slots:
         QFETCH(QStringList, arguments); QFETCH(QStringList, run);
         QVERIFY(f->putStandardBook() && putFiles(f->home.path() + "/out/", {{"all.vcf", "old"}}));
         const QString home = f->home.path(), vcard = QFINDTESTDATA("../data/vcard");
-        QCOMPARE(runProgram(KINFOLIO_PROGRAM, arguments.replaceInStrings("<home>", home).replaceInStrings("<vcard>", vcard),
-                            {{"XDG_DATA_HOME", home}, {"LD_PRELOAD", KINFOLIO_FAULTSHIM}, {"KINFOLIO_FAULT", "write:ENOSPC"},
-                             {"ASAN_OPTIONS", "verify_asan_link_order=0"}, {"KINFOLIO_FAULT_PATH", home}}),
+        QCOMPARE(kinfolio(home, arguments.replaceInStrings("<home>", home).replaceInStrings("<vcard>", vcard),
+                          {{"LD_PRELOAD", KINFOLIO_FAULTSHIM}, {"KINFOLIO_FAULT", "write:ENOSPC"},
+                           {"ASAN_OPTIONS", "verify_asan_link_order=0"}, {"KINFOLIO_FAULT_PATH", home}}),
                  run.replaceInStrings("<home>", home).replaceInStrings("<vcard>", vcard));
         QCOMPARE(filesIn(home + "/out"), (Files{{"all.vcf", "old"}}));
         QCOMPARE(f->files(), standardBook());
