@@ -8,6 +8,7 @@
 #include "store/paths.h"
 #include "store/recordfile.h"
 #include "sync/booksync.h"
+#include "sync/decisions.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -115,11 +116,14 @@ int printed(const QString &line, const QString &error)
 {
     std::printf("%s\n", qPrintable(line));
     QStringList open;
+    QSet<QString> seen;
     for (const Sync::OpenConflict &conflict : Sync::conflicts()) {
         // The notes are two fields of the card, one of the window.
-        const QString text = QStringLiteral("Conflict in %1 (%2): %3").arg(conflict.name, conflict.category, FrmSyncConflicts::caption(conflict.field));
-        if (conflict.choice.isEmpty() && !open.contains(text))
+        const QString text = QStringLiteral("Conflict in %1 (%2): %3").arg(conflict.name, conflict.category, Sync::fieldName(conflict.field));
+        if (conflict.choice.isEmpty() && !seen.contains(text)) {
+            seen.insert(text);
             open.append(text);
+        }
     }
     for (const QString &text : std::as_const(open))
         std::printf("%s\n", qPrintable(text));

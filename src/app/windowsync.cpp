@@ -2,6 +2,7 @@
 
 #include "model/addressbook.h"
 #include "store/recordfile.h"
+#include "sync/decisions.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -130,19 +131,6 @@ void FrmSyncSettings::accept()
     });
 }
 
-QString FrmSyncConflicts::caption(const QString &field)
-{
-    static const QHash<QString, QString> captions{
-        {QStringLiteral("(contact)"), QStringLiteral("The whole contact")}, {QStringLiteral("FN"), QStringLiteral("Name")},
-        {QStringLiteral("N"), QStringLiteral("Name's parts")}, {QStringLiteral("CATEGORIES"), QStringLiteral("Category")},
-        {QStringLiteral("NOTE"), QStringLiteral("Notes")}, {QStringLiteral("X-KINFOLIO-NOTES"), QStringLiteral("Notes")},
-        {QStringLiteral("BDAY"), QStringLiteral("Birthday")}, {QStringLiteral("EMAIL"), QStringLiteral("E-Mail")},
-        {QStringLiteral("ADR"), QStringLiteral("Address")}, {QStringLiteral("PHOTO"), QStringLiteral("Picture")},
-        {QStringLiteral("TEL;TYPE=home"), QStringLiteral("Home Phone #")}, {QStringLiteral("TEL;TYPE=cell"), QStringLiteral("Cell Phone #")},
-        {QStringLiteral("TEL;TYPE=work"), QStringLiteral("Work Phone #")}, {QStringLiteral("TEL;TYPE=fax"), QStringLiteral("Fax #")}};
-    return captions.value(field, field);
-}
-
 FrmSyncConflicts::FrmSyncConflicts(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmSyncConflicts"));
@@ -172,7 +160,7 @@ FrmSyncConflicts::FrmSyncConflicts(QWidget *parent) : QDialog(parent)
         }
         const int at = int(rows.size()) + 1;
         grid->addWidget(new QLabel(conflict.name + QStringLiteral(" (") + conflict.category + u')'), at, 0, Qt::AlignTop);
-        grid->addWidget(new QLabel(caption(conflict.field)), at, 1, Qt::AlignTop);
+        grid->addWidget(new QLabel(Sync::fieldName(conflict.field)), at, 1, Qt::AlignTop);
         grid->addWidget(value(conflict.here), at, 2);
         grid->addWidget(value(conflict.there), at, 3);
         auto *choice = new QWidget; // its own group of two

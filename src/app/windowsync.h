@@ -59,9 +59,6 @@ class FrmSyncConflicts : public QDialog
 
 public:
     explicit FrmSyncConflicts(QWidget *parent);
-    // A conflict's field as the window names it: "Cell Phone #".
-    static QString caption(const QString &field);
-
     // A row each for a contact's value: the notes, say, are the card's NOTE
     // and this program's own copy of them, one choice for both.
     struct Row

@@ -976,6 +976,17 @@ QList<Property> inVersion3(QList<Property> properties)
     return properties;
 }
 
+QList<int> fieldRows(const Card &card)
+{
+    const Fields fields = readFields(card, isOurs(card));
+    QList<int> rows(card.properties.size(), -1);
+    for (int row = 0; row < fieldCount; ++row) {
+        for (const qsizetype source : fields.sources[row])
+            rows[source] = row;
+    }
+    return rows;
+}
+
 Imported importCard(const Card &card, const QString &category, int number)
 {
     Fields fields;

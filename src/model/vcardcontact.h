@@ -68,6 +68,12 @@ struct Imported
 Imported importCard(const Card &card, const QString &category = {}, int number = 1);
 QList<Imported> importCards(const QByteArray &bytes, const QString &category = {});
 
+// The field each property of the card fills as the import reads it, by its
+// place in the card: a row of contactFields, or -1 where it fills none (a
+// number the fields have no room for, which goes to the notes, or what no
+// field holds).
+QList<int> fieldRows(const Card &card);
+
 // A name made acceptable as a contact name in the category or (with an
 // empty category) as a category name: each character a file name cannot hold
 // and the double quote replaced by "-", control characters by a space, and a

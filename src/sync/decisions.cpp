@@ -1,5 +1,6 @@
 #include "sync/decisions.h"
 
+#include "model/contactfields.h"
 #include "model/vcardcontact.h"
 
 #include <QMap>
@@ -91,32 +92,61 @@ using Vcard::Card;
 using Vcard::Parameter;
 using Vcard::Property;
 
-const QStringList telTypes = {QStringLiteral("home"), QStringLiteral("cell"), QStringLiteral("work"), QStringLiteral("fax")};
-
-// The field a property of a card is, or empty when it is not one this
-// program writes: the telephone kinds are a field each, its own files too.
-QByteArray fieldOf(const Property &property)
+// Fields whose lines are told apart by what the import reads from them: the
+// number, address, birthday or children it took are the field, and another
+// line of the same property (a second number, a spouse) is not.
+bool readByRow(int row)
 {
-    static const QSet<QByteArray> single = {"FN", "N", "CATEGORIES", "BDAY", "EMAIL", "ADR", "NOTE", "PHOTO", "RELATED"};
-    if (property.name == "TEL") {
-        for (const QString &type : property.parameter("TYPE")) {
-            if (telTypes.contains(type.toLower()))
-                return "TEL;TYPE=" + type.toLower().toUtf8();
+    const VcardKind kind = contactFields[row].vcard.kind;
+    return kind != VcardKind::Notes && kind != VcardKind::Text;
+}
+
+// A row's field as a sync names it: its property, and a telephone's kind,
+// since each kind is a field of its own.
+QByteArray rowField(int row)
+{
+    const VcardMapping &vcard = contactFields[row].vcard;
+    const QByteArray type = QByteArray(vcard.types).split(' ').first();
+    return vcard.kind == VcardKind::Number && !type.isEmpty() ? QByteArray(vcard.property) + ";TYPE=" + type : QByteArray(vcard.property);
+}
+
+// The field each property of a card is, as the import reads it; empty where
+// it is none this program writes. Its own files are a field each too.
+QList<QByteArray> fieldsIn(const Card &card)
+{
+    static const QSet<QByteArray> single = {"FN", "N", "CATEGORIES", "NOTE", "PHOTO"};
+    static const QSet<QByteArray> byRow = [] {
+        QSet<QByteArray> names;
+        for (int row = 0; row < int(contactFields.size()); ++row) {
+            if (readByRow(row))
+                names.insert(contactFields[row].vcard.property);
         }
-        return {};
+        return names;
+    }();
+    const QList<int> rows = Vcard::fieldRows(card);
+    QList<QByteArray> fields;
+    for (qsizetype i = 0; i < card.properties.size(); ++i) {
+        const Property &property = card.properties[i];
+        const int row = rows[i];
+        if (row >= 0 && readByRow(row))
+            fields.append(rowField(row));
+        else if (property.name == "X-KINFOLIO-FILE")
+            fields.append(property.name + ";X-NAME=" + property.parameter("X-NAME").value(0).toUtf8());
+        else if (!byRow.contains(property.name) && (single.contains(property.name) || property.name.startsWith("X-KINFOLIO-")))
+            fields.append(property.name);
+        else
+            fields.append(QByteArray());
     }
-    if (property.name == "X-KINFOLIO-FILE")
-        return property.name + ";X-NAME=" + property.parameter("X-NAME").value(0).toUtf8();
-    if (single.contains(property.name) || property.name.startsWith("X-KINFOLIO-"))
-        return property.name;
-    return {};
+    return fields;
 }
 
 using Fields = QMap<QByteArray, QList<Property>>;
 
 // The fields of a card as this program sees it: read as an import reads it
-// and written as an export writes it, so that what the program cannot show
-// (a second e-mail address, say) is no field, and a change there is no change.
+// and written as an export writes it with the card kept, so that what the
+// program cannot show (a second e-mail address, say) is no field, a change
+// there is no change, and the notes never hold a number the card keeps in a
+// line of its own.
 Fields fieldsOf(const QByteArray &bytes)
 {
     const QList<Card> cards = Vcard::parse(bytes);
@@ -126,11 +156,11 @@ Fields fieldsOf(const QByteArray &bytes)
     if (!in.skipped.isEmpty())
         return {};
     Fields fields;
-    const QByteArray out = Vcard::exportContact({in.category, in.name, in.files, in.picture});
-    for (const Property &property : Vcard::parse(out).value(0).properties) {
-        const QByteArray field = fieldOf(property);
-        if (!field.isEmpty())
-            fields[field].append(property);
+    const Card out = Vcard::parse(Vcard::exportContact({in.category, in.name, in.files, in.picture, in.kept})).value(0);
+    const QList<QByteArray> names = fieldsIn(out);
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        if (!names[i].isEmpty())
+            fields[names[i]].append(out.properties[i]);
     }
     return fields;
 }
@@ -192,29 +222,25 @@ QByteArray rewrite(const QByteArray &card, const Fields &fields)
         at = end;
     }
     const Card parsed = Vcard::parse(card).value(0);
+    const QList<QByteArray> parsedFields = fieldsIn(parsed);
     const QByteArray head = "BEGIN:VCARD\r\nVERSION:" + parsed.version.toUtf8() + "\r\n";
     QList<QByteArray> fieldOfLine;
     QList<Property> propertyOfLine;
-    qsizetype homeAddress = -1, firstAddress = -1;
+    qsizetype next = 0; // the card's property the next line holds
     for (const QByteArray &line : lines) {
         const QByteArray upper = line.trimmed().toUpper();
         const bool frame = upper.startsWith("BEGIN:") || upper.startsWith("END:") || upper.startsWith("VERSION:");
         const Property property = frame ? Property() : Vcard::parse(head + line + "\r\nEND:VCARD\r\n").value(0).properties.value(0);
-        fieldOfLine.append(fieldOf(property));
+        const bool held = !frame && next < parsed.properties.size() && parsed.properties[next] == property;
+        fieldOfLine.append(held ? parsedFields[next++] : QByteArray());
         propertyOfLine.append(property);
-        // The import takes the home address, else the first.
-        if (fieldOfLine.last() == "ADR" && firstAddress < 0)
-            firstAddress = fieldOfLine.size() - 1;
-        if (fieldOfLine.last() == "ADR" && homeAddress < 0 && property.hasType(QLatin1String("home")))
-            homeAddress = fieldOfLine.size() - 1;
     }
-    const qsizetype address = homeAddress >= 0 ? homeAddress : firstAddress;
 
     QByteArray out;
     QSet<QByteArray> seen;
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const QByteArray &field = fieldOfLine[i];
-        const bool owned = !field.isEmpty() && (field == "ADR" ? i == address : field == "RELATED" || !seen.contains(field));
+        const bool owned = !field.isEmpty() && (field == "RELATED" || !seen.contains(field));
         if (lines[i].trimmed().toUpper() == "END:VCARD") {
             for (auto it = fields.cbegin(); it != fields.cend(); ++it) {
                 if (!seen.contains(it.key()))
@@ -237,6 +263,27 @@ QByteArray rewrite(const QByteArray &card, const Fields &fields)
 }
 
 } // namespace
+
+QString fieldName(const QString &field)
+{
+    static const QHash<QString, QString> names = [] {
+        QHash<QString, QString> all{{QStringLiteral("(contact)"), QStringLiteral("The whole contact")},
+                                    {QStringLiteral("FN"), QStringLiteral("Name")},
+                                    {QStringLiteral("N"), QStringLiteral("Name's parts")},
+                                    {QStringLiteral("CATEGORIES"), QStringLiteral("Category")},
+                                    {QStringLiteral("PHOTO"), QStringLiteral("Picture")}};
+        for (int row = 0; row < int(contactFields.size()); ++row) {
+            QString label = QString::fromLatin1(contactFields[row].label).trimmed();
+            if (label.endsWith(u':'))
+                label.chop(1);
+            all.insert(QString::fromUtf8(rowField(row)), label);
+            if (contactFields[row].vcard.kind == VcardKind::Notes) // also a NOTE, for other programs
+                all.insert(QStringLiteral("NOTE"), label);
+        }
+        return all;
+    }();
+    return names.value(field, field);
+}
 
 Merged merge(const QByteArray &last, const QByteArray &here, const QByteArray &there, const QHash<QByteArray, Choice> &chosen)
 {

@@ -87,6 +87,9 @@ struct Merged
     QList<FieldConflict> conflicts; // left as the server has them, for the user to choose
 };
 
+// A field of FieldConflict as the window names it, such as "Cell Phone #".
+QString fieldName(const QString &field);
+
 // A card merged field by field. `last` is the card of the last sync (empty
 // when none), `here` the card this program writes for the contact now,
 // `there` the server's card now. Only the properties this program writes are

@@ -69,7 +69,6 @@ private slots:
         QTest::newRow("close") << "close" << "txtRelation" << QStringList{"end"};
         QTest::newRow("Ctrl+X") << "Ctrl+X" << "txtRelation" << QStringList{"mnuExit", "end"};
         QTest::newRow("Ctrl+C") << "Ctrl+C" << "txtRelation" << QStringList{"mnuEditColors"};
-        QTest::newRow("Ctrl+F") << "Ctrl+F" << "txtRelation" << QStringList{"mnuFind"};
         QTest::newRow("Ctrl+A, multi-line") << "Ctrl+A" << "txtNumNotes" << QStringList{"mnuAbout"};
         QTest::newRow("Alt+P") << "Alt+P" << "txtRelation" << QStringList{"cmdPrintScreen"};
     }
@@ -105,7 +104,7 @@ private slots:
     }
 
     // Ctrl+F in a box opens Find; typed there, a query finds across categories, Down moves in the matches and
-    // Enter shows the contact as the user's clicks would; the matches follow an edit in the main window.
+    // Enter shows the contact as the user's clicks would.
     void find()
     {
         QVERIFY(f->putStandardBook() && f->startOn("Family", "Ann") && f->showActive());
@@ -126,10 +125,6 @@ private slots:
             QTest::keyClick(find.txtFind, Qt::Key_Down);
         QTest::keyClick(find.txtFind, Qt::Key_Return);
         QCOMPARE(f->state(), "Friends/Carl | names on | details on | filled | Carl");
-        typeAtEnd(w.txtBirthday, " kite");
-        find.txtFind->setText("kite");
-        QTRY_COMPARE(found.rowCount(), 1);
-        QCOMPARE(row(0), "Carl/Friends/Birthday");
         QTest::keyClick(find.txtFind, Qt::Key_Escape);
         QVERIFY(!find.isVisible());
     }

@@ -134,12 +134,23 @@ private slots:
             << edit(edit(ann, "ORG:Acme;Sales", "ORG:Acme;Sales;East"), "0700 1", "0700 2") << "" << "";
         QTest::newRow("a field added here goes last")
             << ann << edit(ann, "TEL;", "TEL;TYPE=FAX:0700 9\r\nTEL;") << ann
-            << edit(ann, "END:VCARD", "TEL;TYPE=fax:0700 9\r\nEND:VCARD") << "" << "";
-        QTest::newRow("the name changed here: its two fields")
-            << ann << edit(ann, "FN:Ann Lee", "FN:Ann Leigh") << ann
-            << edit(edit(ann, "FN:Ann Lee", "FN:Ann Leigh"), "N:Lee;Ann", "N:Leigh;Ann") << "" << "";
+            << edit(ann, "END:VCARD", "TEL;TYPE=FAX:0700 9\r\nEND:VCARD") << "" << "";
+        const QByteArray leigh = edit(edit(ann, "FN:Ann Lee", "FN:Ann Leigh"), "N:Lee;Ann", "N:Leigh;Ann");
+        QTest::newRow("the name changed here: its two fields") << ann << leigh << ann << leigh << "" << "";
         QTest::newRow("a field removed here")
             << ann << edit(ann, "TEL;TYPE=CELL,VOICE:0700 1\r\n", "") << ann << edit(ann, "TEL;TYPE=CELL,VOICE:0700 1\r\n", "") << "" << "";
+        // The line changed is the one the field was read from: a kind of the field by another name, the preferred one.
+        const QByteArray mobile = edit(ann, "TEL;TYPE=CELL,VOICE", "TEL;TYPE=mobile");
+        QTest::newRow("a cell number typed mobile") << mobile << edit(mobile, "0700 1", "0700 2") << mobile
+                                                   << edit(mobile, "0700 1", "0700 2") << "" << "";
+        const QByteArray two = edit(ann, "TEL;TYPE=CELL,VOICE:0700 1", "TEL;TYPE=CELL:0700 1\r\nTEL;TYPE=CELL,PREF:0700 8");
+        QTest::newRow("the preferred of two cell numbers") << two << edit(two, "0700 8", "0700 9") << two
+                                                          << edit(two, "0700 8", "0700 9") << "" << "";
+        QTest::newRow("notes changed, a number they hold not written twice")
+            << two << edit(two, "long note fol\r\n ded", "new note") << two << edit(two, "long note fol\r\n ded", "new note") << "" << "";
+        const QByteArray kin = edit(ann, "END:VCARD", "RELATED;TYPE=spouse:Bo\r\nRELATED;TYPE=child:Cy\r\nEND:VCARD");
+        const QByteArray more = edit(kin, "child:Cy", "child:Cy\r\nRELATED;TYPE=child:Di");
+        QTest::newRow("a child added, the spouse kept") << kin << more << kin << more << "" << "";
         QTest::newRow("the same field changed alike") << ann << edit(ann, "Ann Lee", "Ann Leigh") << edit(ann, "Ann Lee", "Ann Leigh")
                                                       << QByteArray() << "" << "";
         QTest::newRow("the same field changed differently, another here only")
