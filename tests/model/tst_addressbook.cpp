@@ -389,7 +389,6 @@ private slots:
         QTest::newRow("dependant") << "sue" << "Ann Lee/Family/Children/Dependants/Etc";
         QTest::newRow("category") << "wor" << "Émile Dupré/Work/Category";
         QTest::newRow("relation") << "boss" << "Émile Dupré/Work/Relation";
-        QTest::newRow("none") << "xyz" << "";
         QTest::newRow("empty") << "" << "";
     }
     void find()

@@ -196,16 +196,8 @@ private slots:
             const auto [started, done] = killedAfter("change", seed + round, round < kills / 2 ? moments.bounded(1, 100) : 0);
             QCOMPARE(started, "0");
             changes += int(done);
-            QStringList categories; // every contact listed has all its files
-            RecordFile::readList(f.dataDir() + "RelationsList", categories);
-            for (const QString &category : categories) {
-                QStringList names;
-                RecordFile::readList(f.dataDir() + "NamesList" + category, names);
-                for (const QString &name : names)
-                    for (const QString &suffix : ContactFields::files())
-                        QVERIFY2(QFile::exists(f.dataDir() + category + name + suffix),
-                                 qPrintable(QString("round %1: %2/%3 without %4").arg(round).arg(category, name, suffix)));
-            }
+            const QStringList faults = bookFaults(f.dataDir(), true);
+            QVERIFY2(faults.isEmpty(), qPrintable(QString("round %1: ").arg(round) + faults.join('\n')));
         }
         qInfo("%d kills while adding and removing categories and names survived, %d changes made", kills / 2, changes);
     }

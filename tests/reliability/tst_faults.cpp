@@ -69,8 +69,6 @@ private slots:
         QTest::newRow("rename fails, removing a dependant") << "rename:EACCES" << "" << "cmdRemoveChildren"
             << unsaved.arg("Permission denied") << "Ann Bo|" << Files{{"FamilyAnnDependantsList", ""}, {"FamilyAnnRelation", "\"aunt?\"\r\n"}};
         // The name is unlisted first, so a contact is never listed without its files.
-        QTest::newRow("nothing can be deleted, removing a name") << "unlink:EACCES" << "" << "cmdRemoveName" << notRemoved
-            << "Bo|" << Files{{"NamesListFamily", listBytes({"Bo"})}};
         QTest::newRow("one file cannot be deleted, removing a name") << "unlink:EPERM" << "FamilyAnnRelation" << "cmdRemoveName"
             << notRemoved << "Bo|" << Files{{"NamesListFamily", listBytes({"Bo"})}, {"FamilyAnnBirthday", {}}};
         QTest::newRow("read-only, removing a category") << readOnly << "" << "cmdRemoveRelationship"

@@ -135,6 +135,8 @@ private slots:
         QTest::newRow("a field added here goes last")
             << ann << edit(ann, "TEL;", "TEL;TYPE=FAX:0700 9\r\nTEL;") << ann
             << edit(ann, "END:VCARD", "TEL;TYPE=FAX:0700 9\r\nEND:VCARD") << "" << "";
+        const QByteArray leigh = edit(edit(ann, "FN:Ann Lee", "FN:Ann Leigh"), "N:Lee;Ann", "N:Leigh;Ann");
+        QTest::newRow("the name changed here: its two fields") << ann << leigh << ann << leigh << "" << "";
         QTest::newRow("a field removed here")
             << ann << edit(ann, "TEL;TYPE=CELL,VOICE:0700 1\r\n", "") << ann << edit(ann, "TEL;TYPE=CELL,VOICE:0700 1\r\n", "") << "" << "";
         // The line changed is the one the field was read from: a kind of the field by another name, the preferred one.
