@@ -677,6 +677,10 @@ AddressBook::Added AddressBook::replaceContact(const QString &category, const QS
         KeptCards::giveUid(contact.kept);
         KeptCards::keep(category, name, contact.kept);
         const QString pic = Store::dataFile(category, name, FileName::Pic);
+        // The picture kept for it before goes with the Pic file that named it, unless it is the one kept now.
+        const QString before = keptPictures(category, {name}, category, {name}).value(name).first;
+        if (!before.isEmpty() && before != picture && folderMade)
+            RecordFile::remove(folder + before);
         if (!picture.isEmpty() && folderMade) {
             RecordFile::rewriteBytes(folder + picture, contact.picture);
             RecordFile::rewriteBytes(pic, RecordFile::encodeValue(folder + picture));

@@ -197,17 +197,21 @@ private slots:
     void keptFilesFollow()
     {
         const QString kept = f->home.filePath("Kinfolio/");
-        QVERIFY(f->putStandardBook() && putFiles(kept + "Pictures/", {{"FriendBob.jpg", "jpeg"}})
+        QVERIFY(f->putStandardBook() && putFiles(kept + "Pictures/", {{"FriendBob.jpg", "jpeg"}, {"FriendsCarl.jpg", "jpeg"}})
                 && putFiles(kept + "Cards/", {{"FriendBob", "card"}}));
         QVERIFY(f->put({{"FriendBobPic", RecordFile::encodeValue(kept + "Pictures/FriendBob.jpg")},
+                        {"FriendsCarlPic", RecordFile::encodeValue(kept + "Pictures/FriendsCarl.jpg")},
                         {"FamilyAnnPic", RecordFile::encodeValue(kept + "FamilyAnn.jpg")}}));
         AddressBook book;
         QVERIFY(book.load() && book.renameCategory("Friend", "Pals").stored && book.renameContact("Family", "Ann", "Annie").stored);
-        QCOMPARE(filesIn(kept + "Pictures").keys(), QStringList{"PalsBob.jpg"});
+        QCOMPARE(filesIn(kept + "Pictures").keys(), QStringList({"FriendsCarl.jpg", "PalsBob.jpg"}));
         QCOMPARE(filesIn(kept + "Cards").keys(), QStringList{"PalsBob"});
+        // A card received again without a photo takes the kept one with it.
+        QVERIFY(book.replaceContact("Friends", "Carl", {"Friends", "Carl", {}, {}, {}}).stored);
+        QCOMPARE(filesIn(kept + "Pictures").keys(), QStringList{"PalsBob.jpg"});
         QCOMPARE(f->file("PalsBobPic"), RecordFile::encodeValue(kept + "Pictures/PalsBob.jpg"));
         QCOMPARE(f->file("FamilyAnniePic"), RecordFile::encodeValue(kept + "FamilyAnn.jpg"));
-        QVERIFY(putFiles(kept, {{"FamilyAnn.jpg", "jpeg"}}));
+        QVERIFY(putFiles(kept, {{"FamilyAnn.jpg", "jpeg"}}) && book.replaceContact("Family", "Annie", {"Family", "Annie", {}, {}, {}}).stored);
         QVERIFY(book.removeContact("Pals", "Bob") == AddressBook::Removal::Removed
                 && book.removeContact("Family", "Annie") == AddressBook::Removal::Removed);
         QVERIFY(filesIn(kept + "Pictures").isEmpty() && QFile::exists(kept + "FamilyAnn.jpg"));
