@@ -196,19 +196,27 @@ int runCommandLine(const QCoreApplication &app)
     const QString category = parser.value(categoryOption);
 
     if (parser.isSet(exportOption)) {
-        QByteArray cards;
-        const VcardFiles::Outcome outcome = VcardFiles::exportCards(cards, category);
-        if (!outcome.ok)
-            return fail(outcome.message);
         const QString path = parser.value(exportOption);
         if (path == QStringLiteral("-")) {
             QFile out;
-            if (!out.open(stdout, QIODevice::WriteOnly) || out.write(cards) != cards.size() || !out.flush())
+            const auto write = [&out](const QByteArray &cards) { return out.write(cards) == cards.size(); };
+            const VcardFiles::Outcome outcome =
+                out.open(stdout, QIODevice::WriteOnly) ? VcardFiles::exportCards(write, category) : VcardFiles::Outcome();
+            if (!outcome.ok && !outcome.message.isEmpty())
+                return fail(outcome.message);
+            if (!outcome.ok || !out.flush())
                 return fail(QStringLiteral("cannot write to standard output: ") + out.errorString());
-        } else if (const int error = RecordFile::writeNow(path, cards)) {
-            return fail(QStringLiteral("cannot write ") + path + QStringLiteral(": ") + qt_error_string(error));
+            std::fprintf(stderr, "%s\n", qPrintable(outcome.message));
+            return 0;
         }
-        std::fprintf(path == QStringLiteral("-") ? stderr : stdout, "%s\n", qPrintable(outcome.message));
+        RecordFile::NewFile file(path);
+        const VcardFiles::Outcome outcome =
+            VcardFiles::exportCards([&file](const QByteArray &cards) { return file.append(cards) == 0; }, category);
+        if (!outcome.ok && !outcome.message.isEmpty())
+            return fail(outcome.message);
+        if (const int error = file.commit())
+            return fail(QStringLiteral("cannot write ") + path + QStringLiteral(": ") + qt_error_string(error));
+        std::fprintf(stdout, "%s\n", qPrintable(outcome.message));
         return 0;
     }
 

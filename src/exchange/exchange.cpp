@@ -39,13 +39,14 @@ void Exchange::mnuExportCards_Click()
     const QString path = platform.chooseSaveFile(view.frmMain, cardFilter(), QDir::homePath() + QStringLiteral("/Kinfolio.vcf"));
     if (path.isEmpty())
         return; // cancelled
-    QByteArray cards;
-    const VcardFiles::Outcome outcome = VcardFiles::exportCards(cards);
-    if (!outcome.ok) {
+    RecordFile::NewFile file(path);
+    const VcardFiles::Outcome outcome =
+        VcardFiles::exportCards([&file](const QByteArray &cards) { return file.append(cards) == 0; });
+    if (!outcome.ok && !outcome.message.isEmpty()) {
         platform.showMessage(view.frmMain, QStringLiteral("Sorry, nothing was exported: ") + outcome.message);
         return;
     }
-    if (const int error = RecordFile::writeNow(path, cards)) {
+    if (const int error = file.commit()) {
         platform.showMessage(view.frmMain, QStringLiteral("Sorry, ") + path + QStringLiteral(" cannot be written: ")
                                                + qt_error_string(error) + u'.');
         return;

@@ -35,7 +35,7 @@ QString reason(AddressBook::Refusal refusal, const QString &category)
 
 } // namespace
 
-Outcome exportCards(QByteArray &cards, const QString &category)
+Outcome exportCards(const std::function<bool(const QByteArray &)> &write, const QString &category)
 {
     QStringList categories;
     if (!ContactFiles::readWhole(Store::dataFile(FileName::RelationsList), categories))
@@ -53,6 +53,13 @@ Outcome exportCards(QByteArray &cards, const QString &category)
     const qsizetype groupSize = AddressBook::contactsPerGroup();
     qsizetype newUids = 0;
     bool uidsKept = true;
+    // Handed on a megabyte at a time: a book of photos is hundreds of them.
+    QByteArray cards;
+    const auto handOn = [&] {
+        const bool written = cards.isEmpty() || write(cards);
+        cards.truncate(0);
+        return written;
+    };
     // In the order the window lists them.
     for (const QString &listed : Order::sortedIgnoringCase(categories)) {
         QStringList names;
@@ -67,8 +74,12 @@ Outcome exportCards(QByteArray &cards, const QString &category)
             }
             cards += Vcard::exportContact(contact);
             ++contacts;
+            if (cards.size() >= (1 << 20) && !handOn())
+                return {false, {}};
         }
     }
+    if (!handOn())
+        return {false, {}};
     uidsKept = uids.commit() && uidsKept;
     QString message =
         QStringLiteral("Exported ") + Vcard::contactsAndCategories(contacts, QStringLiteral("from"), categories.size());
@@ -78,6 +89,16 @@ Outcome exportCards(QByteArray &cards, const QString &category)
         message += QStringLiteral("; the names of ") + unreadable.join(QStringLiteral(", "))
                    + QStringLiteral(" could not be read");
     return {true, message + u'.'};
+}
+
+Outcome exportCards(QByteArray &cards, const QString &category)
+{
+    return exportCards(
+        [&cards](const QByteArray &some) {
+            cards += some;
+            return true;
+        },
+        category);
 }
 
 Outcome importCards(QIODevice &cards, const QString &category)

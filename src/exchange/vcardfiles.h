@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 class AddressBook;
 class QIODevice;
 
@@ -21,7 +23,11 @@ struct Outcome
     QString failure = {};
 };
 
-// Every contact, or one category's, as vCard 4.0 cards into cards.
+// Every contact, or one category's, as vCard 4.0 cards handed to write a
+// megabyte or so at a time. Where write gives false, the export stops there
+// and is not ok, with no message: write knows why.
+Outcome exportCards(const std::function<bool(const QByteArray &)> &write, const QString &category = {});
+// The same into cards.
 Outcome exportCards(QByteArray &cards, const QString &category = {});
 
 // Adds the contacts of the cards read from the device, one card at a time:

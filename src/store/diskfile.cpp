@@ -225,16 +225,16 @@ int NewVersion::create()
 {
     // A data file that is a symbolic link stays one: the file it points to
     // is rewritten, and its temporary made beside that file.
-    struct stat link{};
-    if (::lstat(m_target.constData(), &link) == 0 && S_ISLNK(link.st_mode)) {
+    struct stat existing{};
+    m_targetExisted = ::lstat(m_target.constData(), &existing) == 0;
+    if (m_targetExisted && S_ISLNK(existing.st_mode)) {
         char *resolved = ::realpath(m_target.constData(), nullptr);
         if (!resolved)
             return errno;
         m_target = resolved;
         ::free(resolved);
+        m_targetExisted = ::stat(m_target.constData(), &existing) == 0;
     }
-    struct stat existing{};
-    m_targetExisted = ::stat(m_target.constData(), &existing) == 0;
     // Only a regular file is replaced, never a directory, pipe or device;
     // and a file its owner made read-only is left as it is.
     if (m_targetExisted && !S_ISREG(existing.st_mode))

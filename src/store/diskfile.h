@@ -44,6 +44,8 @@ public:
 
     // Writes the new content; the error when it could not be.
     static std::optional<NewVersion> write(const QByteArray &target, const QByteArray &bytes, int &error);
+    // Adds to the content, for a file written as it is made.
+    int append(const QByteArray &bytes) const { return writeAll(bytes); }
 
     // Starts the disk on this file's content without waiting for it, so that
     // a group of files is written out together before each is synced.

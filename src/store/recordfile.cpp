@@ -312,15 +312,27 @@ void discardUnsaved()
     Saver::instance().discard();
 }
 
-int writeNow(const QString &path, const QByteArray &bytes)
+NewFile::NewFile(const QString &path)
 {
-    int error = 0;
-    std::optional<DiskFile::NewVersion> version = DiskFile::NewVersion::write(QFile::encodeName(path), bytes, error);
-    if (!version)
-        return error;
-    if ((error = version->sync()) != 0 || (error = version->replace()) != 0)
-        return error;
-    return DiskFile::syncDirectory(version->directory());
+    if (std::optional<DiskFile::NewVersion> version = DiskFile::NewVersion::write(QFile::encodeName(path), {}, m_error))
+        m_version = std::make_unique<DiskFile::NewVersion>(std::move(*version));
+}
+
+NewFile::~NewFile() = default;
+
+int NewFile::append(const QByteArray &bytes)
+{
+    if (m_error == 0 && (m_error = m_version->append(bytes)) != 0)
+        m_version.reset();
+    return m_error;
+}
+
+int NewFile::commit()
+{
+    if (m_error == 0 && ((m_error = m_version->sync()) != 0 || (m_error = m_version->replace()) != 0
+                         || (m_error = DiskFile::syncDirectory(m_version->directory())) != 0))
+        m_version.reset();
+    return m_error;
 }
 
 bool exists(const QString &path)

@@ -4,6 +4,12 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
+namespace DiskFile {
+class NewVersion;
+}
+
 // The one text encoding of every data file.
 //
 // Write form: each field as a double quote, the value unchanged, a double
@@ -100,10 +106,24 @@ bool flush();
 // has given up on them.
 void discardUnsaved();
 
-// A file of the user's own (an export) written as the data files are, at
-// once: its old content stays until the new is on the disk. The error (an
-// errno value) when it could not be; 0 once it is stored.
-int writeNow(const QString &path, const QByteArray &bytes);
+// A file of the user's own (an export) written as the data files are, piece
+// by piece as it is made, never held whole: its old content stays until
+// commit() has put the new in its place on the disk. Each step gives the
+// error (an errno value) when it could not be done, 0 when it was; after an
+// error the file is left as it was.
+class NewFile
+{
+public:
+    explicit NewFile(const QString &path);
+    ~NewFile();
+    int append(const QByteArray &bytes);
+    int commit();
+    int error() const { return m_error; }
+
+private:
+    std::unique_ptr<DiskFile::NewVersion> m_version;
+    int m_error = 0;
+};
 
 bool exists(const QString &path);
 // Whether the file exists but cannot be read, as on a disk error, without
