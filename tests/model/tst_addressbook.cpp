@@ -107,6 +107,7 @@ private slots:
         const auto row = [](const char *tag, const QString &operation, const QString &result, const QString &changed,
                             const Files &more = {}) { QTest::newRow(tag) << operation << more << result << changed; };
         row("category", "add category/aunts", "stored; categoryAdded aunts 0", "+RelationsList");
+        row("categories unreadable", "add category/Aunts", "refused 8", "", {{"RelationsList/", ""}});
         row("category as a names list", "add category/NamesListX", "refused 6", "");
         row("contact", "add Family/Émile", "stored; nameAdded Family Émile 3",
             "+FamilyÉmileAddress +FamilyÉmileBirthday +FamilyÉmileDependantsList +FamilyÉmileDrivingDirections "
