@@ -466,8 +466,11 @@ bool FrmMain::eventFilter(QObject *watched, QEvent *event)
         const QKeySequence pressed(static_cast<QKeyEvent *>(event)->keyCombination());
         for (QAction *action : {mnuPrintScreen, mnuPrintTexzt, mnuExit, mnuEditColors, mnuFind, mnuReadme, mnuAbout}) {
             if (action->shortcut() == pressed) {
-                event->ignore();
-                if (event->type() == QEvent::KeyPress)
+                // A key left unaccepted would go on to the box's parent, whose
+                // filter this is too, and run the item a second time.
+                const bool pressedNow = event->type() == QEvent::KeyPress;
+                event->setAccepted(pressedNow);
+                if (pressedNow)
                     action->trigger();
                 return true;
             }

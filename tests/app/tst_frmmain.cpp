@@ -113,8 +113,6 @@ private slots:
             QTest::keySequence(box, QKeySequence(how));
         // An access key shows the button down a moment before it acts.
         QTRY_VERIFY(seen.size() + f->platform.endProgramCalls >= ran.size());
-        if (came.endsWith("closed")) // the key, refused by the box, goes on to its frame, which runs the item again
-            QEXPECT_FAIL("", "a menu key that reaches the box runs its item twice", Continue);
         QCOMPARE((seen + QStringList(f->platform.endProgramCalls, "end")).join(" "), ran.join(" "));
         QCOMPARE(window.isVisible(), !ran.contains("end"));
         QCOMPARE(QApplication::clipboard()->text(), "on the clipboard before");
