@@ -34,14 +34,12 @@ Files filesIn(const QString &dataDir, bool storedFirst)
 
 Files bigCategoryBook()
 {
-    Files book{{"RelationsList", listBytes({"Big", "Small"})}, {"NamesListSmall", listBytes({"Ann"})}};
-    book.insert(contactFiles("Small", "Ann"));
     QStringList names;
-    for (int i = 0; i < 1000; ++i) {
-        names.append(QString("Name %1").arg(i));
-        book.insert(contactFiles("Big", names.last()));
-    }
-    book.insert("NamesListBig", listBytes(names));
+    Files book = contactFiles("Small", "Ann");
+    for (int i = 0; i < 1000; ++i)
+        book.insert(contactFiles("Big", names.emplace_back(QString("Name %1").arg(i))));
+    book.insert({{"RelationsList", listBytes({"Big", "Small"})}, {"NamesListSmall", listBytes({"Ann"})},
+                 {"NamesListBig", listBytes(names)}});
     return book;
 }
 
