@@ -41,32 +41,22 @@ static Files stored(const QStringList &values) // each field file's name and con
 }
 
 // The program the test kills: reports how many temporaries its start-up left (and, typing, what the boxes show once the
-// contact is selected), then types or changes the lists without end, reporting each keystroke or change done straight
-// to the pipe, so the test reads all reported before the kill.
+// contact is selected), then types or changes the lists without end, or removes or renames the first category once and
+// idles, reporting each keystroke or change done straight to the pipe, so the test reads all reported before the kill.
 static int child(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     ScriptedPlatform platform;
     FrmMain w(platform);
-    const bool typing = qstrcmp(argv[1], "type") == 0;
-    if (qstrcmp(argv[1], "remove") == 0 || qstrcmp(argv[1], "rename") == 0) { // the first category; reported done, then idle
-        w.cboRelationship->setCurrentIndex(0);
-        platform.answers.enqueue(true);
-        platform.inputs.enqueue("Huge");
-        if (::write(STDOUT_FILENO, "0\n", 2) != 2)
-            ::_exit(1);
-        (qstrcmp(argv[1], "remove") == 0 ? w.mnuRemoveRelationship : w.mnuRenameRelationship)->trigger();
-        if (::write(STDOUT_FILENO, "\n", 1) != 1)
-            ::_exit(1);
-        for (;;)
-            ::pause();
-    }
+    const QByteArray role = argv[1];
+    const bool typing = role == "type", once = role == "remove" || role == "rename";
     const QByteArray seed = argv[2];
     QRandomGenerator random(seed.toUInt());
     QByteArray report = QByteArray::number(QDir(Store::dataDir()).entryList({".kinfolio-*"}, QDir::Files | QDir::Hidden).size());
     QStringList values;
-    if (typing) {
+    if (typing || once)
         w.cboRelationship->setCurrentIndex(0);
+    if (typing) {
         w.lstNames->setCurrentRow(0);
         for (const QString &name : boxNames) { // typing goes on at each box's end
             auto *lines = w.findChild<QPlainTextEdit *>(name);
@@ -81,9 +71,15 @@ static int child(int argc, char *argv[])
         if (::write(STDOUT_FILENO, report.constData(), size_t(report.size())) != report.size())
             ::_exit(1);
         report.clear();
+        while (once && step > 1)
+            ::pause();
         const int what = typing ? -1 : random.bounded(12);
         const QString made = QString("%1-%2").arg(QString(seed)).arg(step);
-        if (typing) {
+        if (once) {
+            platform.answers.enqueue(true);
+            platform.inputs.enqueue("Huge");
+            (role == "remove" ? w.mnuRemoveRelationship : w.mnuRenameRelationship)->trigger();
+        } else if (typing) {
             const auto [box, key] = type(random, values);
             const Qt::Key code = key == '\b' ? Qt::Key_Backspace : key == '\n' ? Qt::Key_Return : Qt::Key_unknown;
             QTest::sendKeyEvent(QTest::Click, w.findChild<QWidget *>(boxNames[box]), code, QString(key), Qt::NoModifier);
