@@ -187,9 +187,8 @@ private slots:
     void killedWhileImporting()
     {
         QTemporaryDir scratch;
-        QFile cards(scratch.filePath("cards.vcf"));
-        QVERIFY(cards.open(QIODevice::WriteOnly) && cards.write(generatedCards(1000)) > 0);
-        cards.close();
+        const QString cards = scratch.filePath("cards.vcf");
+        QVERIFY(putFiles(scratch.path() + '/', {{"cards.vcf", generatedCards(1000)}}));
         QRandomGenerator moments(seed);
         qint64 took = 0;
         int cutShort = 0, stranded = 0;
@@ -199,7 +198,7 @@ private slots:
             QProcess import;
             QElapsedTimer timer;
             timer.start();
-            import.start(KINFOLIO_PROGRAM, {"--import", cards.fileName()});
+            import.start(KINFOLIO_PROGRAM, {"--import", cards});
             QVERIFY(import.waitForStarted());
             if (round > 0) { // the first runs whole, to time it
                 QTest::qSleep(moments.bounded(int(took)));
@@ -216,7 +215,7 @@ private slots:
             for (const QString &picture : QDir(pictures).entryList(QDir::Files))
                 QVERIFY2(QFile::exists(f.dataDir() + picture.section('.', 0, 0) + "Pic"), qPrintable(picture));
             cutShort += listed < 1000;
-            const QStringList again = runProgram(KINFOLIO_PROGRAM, {"--import", cards.fileName()});
+            const QStringList again = runProgram(KINFOLIO_PROGRAM, {"--import", cards});
             QCOMPARE(again.value(0), "0");
             QVERIFY2(bookFaults(f.dataDir(), false, &listed).isEmpty() && listed == 1000, qPrintable(again.join('\n')));
             QCOMPARE(QDir(pictures).entryList(QDir::Files).size(), 100);

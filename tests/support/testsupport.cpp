@@ -157,12 +157,11 @@ QStringList Fixture::after(const std::function<void()> &act)
             lines << is[i];
     const Files now = files();
     QStringList changed;
-    for (const auto &[name, bytes] : now.asKeyValueRange())
-        if (before.value(name, "-") != bytes)
-            changed << '+' + name;
-    for (const QString &name : before.keys())
-        if (!now.contains(name))
-            changed << '-' + name;
+    Files both = before;
+    both.insert(now);
+    for (const QString &name : both.keys())
+        if (!now.contains(name) || before.value(name, "-") != now[name])
+            changed << (now.contains(name) ? '+' : '-') + name;
     // A contact's every field file is one entry, its name and '*'.
     const QStringList fields = ContactFields::files();
     for (const QString &entry : QStringList(changed))
