@@ -34,14 +34,12 @@ Files filesIn(const QString &dataDir, bool storedFirst)
 
 Files bigCategoryBook()
 {
-    Files book{{"RelationsList", listBytes({"Big", "Small"})}, {"NamesListSmall", listBytes({"Ann"})}};
-    book.insert(contactFiles("Small", "Ann"));
     QStringList names;
-    for (int i = 0; i < 1000; ++i) {
-        names.append(QString("Name %1").arg(i));
-        book.insert(contactFiles("Big", names.last()));
-    }
-    book.insert("NamesListBig", listBytes(names));
+    Files book = contactFiles("Small", "Ann");
+    for (int i = 0; i < 1000; ++i)
+        book.insert(contactFiles("Big", names.emplace_back(QString("Name %1").arg(i))));
+    book.insert({{"RelationsList", listBytes({"Big", "Small"})}, {"NamesListSmall", listBytes({"Ann"})},
+                 {"NamesListBig", listBytes(names)}});
     return book;
 }
 
@@ -159,12 +157,11 @@ QStringList Fixture::after(const std::function<void()> &act)
             lines << is[i];
     const Files now = files();
     QStringList changed;
-    for (const auto &[name, bytes] : now.asKeyValueRange())
-        if (before.value(name, "-") != bytes)
-            changed << '+' + name;
-    for (const QString &name : before.keys())
-        if (!now.contains(name))
-            changed << '-' + name;
+    Files both = before;
+    both.insert(now);
+    for (const QString &name : both.keys())
+        if (!now.contains(name) || before.value(name, "-") != now[name])
+            changed << (now.contains(name) ? '+' : '-') + name;
     // A contact's every field file is one entry, its name and '*'.
     const QStringList fields = ContactFields::files();
     for (const QString &entry : QStringList(changed))
