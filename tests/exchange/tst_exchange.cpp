@@ -181,11 +181,6 @@ private slots:
         QTest::addColumn<Files>("stored"); // files of the contact "A", or a file that must not be there as empty
         const QByteArray png = QByteArray::fromBase64("iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAAAAAA6fptVAAAACklEQVR4nGNgAAAAAgABSK+kcQAAAABJRU5ErkJggg==");
         const auto card = [](const QByteArray &lines) { return "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:A\r\n" + lines + "END:VCARD\r\n"; };
-        QTest::newRow("the preferred number and e-mail address fill the boxes")
-            << card("TEL;TYPE=home:1\r\nTEL;TYPE=home;PREF=1:2\r\nEMAIL:a@x\r\nEMAIL;TYPE=pref:b@x\r\n")
-            << "Imported 1 contact into 1 category"
-            << Files{{"ImportedANumbers", "\"2\",\"\",\"\",\"\",\"b@x\"\r\n"},
-                     {"ImportedANumbNotes", "\"Home Phone #: 1\r\nE-Mail: a@x\"\r\n"}};
         QTest::newRow("only children are dependants")
             << card("RELATED;TYPE=child;VALUE=text:Kit\r\nRELATED;TYPE=spouse;VALUE=text:Sam\r\nRELATED:urn:uuid:1\r\n"
                     "item1.X-ABRELATEDNAMES:Ben\r\nitem1.X-ABLABEL:_$!<Son>!$_\r\nitem2.X-ABRELATEDNAMES:Jo\r\n"

@@ -83,6 +83,9 @@ private slots:
         QTest::newRow("numbers of several types")
             << QByteArray("BEGIN:VCARD\r\nFN:A\r\nTEL;TYPE=work,cell:1\r\nTEL;TYPE=cell,fax:2\r\nTEL;TYPE=home,work:3\r\nEND:VCARD\r\n")
             << "A in Imported | Numbers: , 1, 3, 2, ";
+        QTest::newRow("the preferred number and e-mail address fill the boxes")
+            << QByteArray("BEGIN:VCARD\r\nVERSION:4.0\r\nFN:A\r\nTEL;TYPE=home:1\r\nTEL;TYPE=home;PREF=1:2\r\nEMAIL:a@x\r\nEMAIL;TYPE=pref:b@x\r\nEND:VCARD\r\n")
+            << "A in Imported | Numbers: 2, , , , b@x | NumbNotes: Home Phone #: 1\nE-Mail: a@x";
     }
 
     // Every card imports as described, and reads back the same once written out.
