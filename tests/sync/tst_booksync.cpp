@@ -1,6 +1,7 @@
 // The book synced by the real program with Radicale and with Xandikos, each
-// started fresh for a test: both ways, an edit that keeps what the program
-// does not show, removals each way, a conflict, and kills during a first sync.
+// started once and emptied for every test: both ways, an edit that keeps what
+// the program does not show, removals each way, a conflict, and kills during a
+// first sync.
 
 #include "model/addressbook.h"
 #include "support/davservers.h"
