@@ -25,14 +25,12 @@ import struct
 import sys
 import threading
 import time
+from http import HTTPStatus
 
 server_port, rules_path, log_path = int(sys.argv[1]), sys.argv[2], sys.argv[3]
 lock = threading.Lock()
 counts = {}
 rules_seen = None
-
-REASONS = {500: "Internal Server Error", 503: "Service Unavailable", 507: "Insufficient Storage"}
-
 
 def action_for(method):
     global rules_seen
@@ -87,10 +85,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.drop()
         if action == "delay":
             time.sleep(seconds)
-        if action in ("500", "507"):
-            return self.answer(int(action), REASONS[int(action)], [], b"")
-        if action == "503":
-            return self.answer(503, REASONS[503], [("Retry-After", str(int(seconds)))], b"")
+        if action in ("500", "503", "507"):
+            retry = [("Retry-After", str(int(seconds)))] if action == "503" else []
+            return self.answer(int(action), HTTPStatus(int(action)).phrase, retry, b"")
         headers = {k: v for k, v in self.headers.items() if k.lower() not in ("connection", "keep-alive")}
         upstream = http.client.HTTPConnection("127.0.0.1", server_port, timeout=120)
         upstream.request(method, self.path, body, headers)
@@ -101,7 +98,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if action == "drop-after":
             return self.drop()
         if action == "500-after":
-            return self.answer(500, REASONS[500], [], b"")
+            return self.answer(500, HTTPStatus(500).phrase, [], b"")
         self.answer(response.status, response.reason, response.getheaders(), data)
 
 
