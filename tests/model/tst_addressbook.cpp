@@ -290,7 +290,7 @@ private slots:
         cutShort.insert(contactFiles("Family", "Di"));
         cutShort.remove("FamilyDiPic"); // made last, with its picture
         cutShort.insert({{"FamilyEdBirthday", "\"\"\r\n"}, {"FamilyEdPic", "x\r\n"}});
-        const QStringList imported{"add", "Work", "Cy", "", "Family", "Di", "", "Family", "Ed", "", "Family", "Fay", ""};
+        const QStringList imported{"add", "Work", "Cy", "", "Family", "Di", "", "Family", "Ed", "FamilyEd.jpg", "Family", "Fay", ""};
         QStringList whole{"FamilyAnn: 8 files", "FamilyBo: 8 files", "FamilyDi: 7 files", "NamesListFamily: Ann,Bo,Di",
                           "NamesListWork: Cy", "RelationsList: Family,Work", "WorkCy: 8 files"};
         QTest::newRow("import: whole contacts listed, the rest deleted") << imported << cutShort << whole;
@@ -350,11 +350,13 @@ private slots:
             if (file.endsWith("Birthday"))
                 kept.insert(file.chopped(8), "BEGIN:VCARD\r\nEND:VCARD\r\n");
         QVERIFY(f->put(files) && putFiles(f->home.filePath("Kinfolio/Cards/"), kept));
+        const QString picture = f->home.filePath("Kinfolio/Pictures/FamilyEd.jpg"); // a cut-short contact's
+        QVERIFY(!record.contains("FamilyEd.jpg") || putFiles(f->home.filePath("Kinfolio/Pictures/"), {{"FamilyEd.jpg", "jpeg"}}));
         const QString unfinished = f->home.filePath("Kinfolio/Unfinished");
         QVERIFY(record.isEmpty() || RecordFile::rewriteList(unfinished, record));
         AddressBook::finishInterrupted();
         QCOMPARE(state(), after);
-        QVERIFY(!QFile::exists(unfinished));
+        QVERIFY(!QFile::exists(unfinished) && !QFile::exists(picture));
         // The contacts left keep their cards, and only they: a removed or dropped one's goes with its files.
         QStringList left;
         for (const QString &line : after)
