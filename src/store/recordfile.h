@@ -118,7 +118,6 @@ public:
     ~NewFile();
     int append(const QByteArray &bytes);
     int commit();
-    int error() const { return m_error; }
 
 private:
     std::unique_ptr<DiskFile::NewVersion> m_version;
