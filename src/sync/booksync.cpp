@@ -238,13 +238,9 @@ bool Known::noteFiles(const QSet<QString> &fileNames)
         for (const QString &suffix : FileName::contactSuffixes) {
             if (!file.endsWith(suffix))
                 continue;
-            // A file's name is its category's and its contact's joined: each split is tried.
-            const QStringView joined = QStringView(file).chopped(suffix.size());
-            for (qsizetype at = 1; at < joined.size(); ++at) {
-                const std::pair<QString, QString> contact{joined.first(at).toString(), joined.sliced(at).toString()};
-                if (m_uidAt.contains(contact))
-                    noteContact(contact.first, contact.second), noted = true;
-            }
+            const auto [from, to] = m_atFile.equal_range(file.chopped(suffix.size()));
+            for (auto it = from; it != to; ++it)
+                noteContact(it->first, it->second), noted = true;
         }
     }
     return noted;
@@ -290,7 +286,10 @@ void Known::keep(const QString &uid, const Record &record)
 {
     forget(uid);
     m_records.insert(uid, record);
-    m_uidAt.insert({record.category, record.name}, uid);
+    const std::pair<QString, QString> at{record.category, record.name};
+    if (!m_uidAt.contains(at))
+        m_atFile.insert(record.category + record.name, at);
+    m_uidAt.insert(at, uid);
 }
 
 void Known::forget(const QString &uid)
@@ -299,8 +298,10 @@ void Known::forget(const QString &uid)
     if (record == m_records.cend())
         return;
     const auto at = m_uidAt.constFind({record->category, record->name});
-    if (at != m_uidAt.cend() && *at == uid)
+    if (at != m_uidAt.cend() && *at == uid) {
+        m_atFile.remove(record->category + record->name, at.key());
         m_uidAt.erase(at);
+    }
     m_records.erase(record);
 }
 

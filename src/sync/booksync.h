@@ -116,6 +116,9 @@ private:
     bool m_applying = false;
     QHash<QString, Record> m_records; // by UID
     QHash<std::pair<QString, QString>, QString> m_uidAt; // by category and name
+    // The places of m_uidAt by their files' names, a category's and a name's
+    // joined: several may join alike ("Fam" and "ilyAnn", "Family" and "Ann").
+    QMultiHash<QString, std::pair<QString, QString>> m_atFile;
     // What was noted, each with the count of notes made then, so that a sync
     // forgets only what it looked at.
     quint64 m_notes = 1, m_all = 1; // m_all: when every contact was last noted, 0 once looked at
