@@ -8,6 +8,8 @@
 #include "store/recordfile.h"
 #include "model/vcardcontact.h"
 
+#include <QtConcurrent/QtConcurrentMap>
+
 #include <deque>
 
 namespace VcardFiles {
@@ -45,41 +47,65 @@ Outcome exportCards(const std::function<bool(const QByteArray &)> &write, const 
             return {false, QStringLiteral("There is no category called ") + category + u'.'};
         categories = {category};
     }
-    qsizetype contacts = 0;
     QStringList unreadable;
+    // In the order the window lists them.
+    QList<std::pair<QString, QString>> listed;
+    for (const QString &sorted : Order::sortedIgnoringCase(categories)) {
+        QStringList names;
+        if (!ContactFiles::readWhole(ContactFiles::namesList(sorted), names))
+            unreadable.append(sorted);
+        for (const QString &name : Order::sortedIgnoringCase(names))
+            listed.append({sorted, name});
+    }
     // A contact goes out with the UID it first went out with: new ones are
     // kept, stored together a group at a time.
     RecordFile::WriteGroup uids;
     const qsizetype groupSize = AddressBook::contactsPerGroup();
     qsizetype newUids = 0;
     bool uidsKept = true;
-    // Handed on a megabyte at a time: a book of photos is hundreds of them.
-    QByteArray cards;
-    const auto handOn = [&] {
-        const bool written = cards.isEmpty() || write(cards);
-        cards.truncate(0);
-        return written;
+    // Most of a card's making is opening and reading its contact's files:
+    // the cards are made on every core, a run at a time, the next run while
+    // this thread hands the last on, so that a book of photos goes out in
+    // step with the disk and never whole in memory.
+    struct Made
+    {
+        QByteArray card;
+        Vcard::Card newKept; // where the contact was given its UID now
     };
-    // In the order the window lists them.
-    for (const QString &listed : Order::sortedIgnoringCase(categories)) {
-        QStringList names;
-        if (!ContactFiles::readWhole(ContactFiles::namesList(listed), names))
-            unreadable.append(listed);
-        for (const QString &name : Order::sortedIgnoringCase(names)) {
-            Vcard::StoredContact contact = Vcard::readContact(listed, name);
-            if (KeptCards::giveUid(contact.kept)) {
-                uidsKept = KeptCards::keep(listed, name, contact.kept) && uidsKept;
+    const auto make = [](const std::pair<QString, QString> &contact) {
+        Vcard::StoredContact stored = Vcard::readContact(contact.first, contact.second);
+        Made made;
+        if (KeptCards::giveUid(stored.kept))
+            made.newKept = stored.kept;
+        made.card = Vcard::exportContact(stored);
+        return made;
+    };
+    constexpr qsizetype run = 128;
+    const auto start = [&](qsizetype from) {
+        return QtConcurrent::mapped(listed.sliced(from, std::min(run, listed.size() - from)), make);
+    };
+    QFuture<Made> next = start(0);
+    QByteArray cards;
+    for (qsizetype from = 0; from < listed.size(); from += run) {
+        const QList<Made> made = next.results();
+        if (from + run < listed.size())
+            next = start(from + run);
+        for (qsizetype i = 0; i < made.size(); ++i) {
+            if (!made[i].newKept.properties.isEmpty()) {
+                uidsKept = KeptCards::keep(listed[from + i].first, listed[from + i].second, made[i].newKept) && uidsKept;
                 if (++newUids % groupSize == 0)
                     uidsKept = uids.commit() && uidsKept;
             }
-            cards += Vcard::exportContact(contact);
-            ++contacts;
-            if (cards.size() >= (1 << 20) && !handOn())
-                return {false, {}};
+            cards += made[i].card;
         }
+        // Handed on a megabyte or so at a time: a book of photos is hundreds of them.
+        if (!write(cards)) {
+            next.waitForFinished();
+            return {false, {}};
+        }
+        cards.truncate(0);
     }
-    if (!handOn())
-        return {false, {}};
+    const qsizetype contacts = listed.size();
     uidsKept = uids.commit() && uidsKept;
     QString message =
         QStringLiteral("Exported ") + Vcard::contactsAndCategories(contacts, QStringLiteral("from"), categories.size());
