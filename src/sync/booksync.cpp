@@ -46,6 +46,13 @@ QString refusedFile()
     return folder() + QStringLiteral("Refused");
 }
 
+// The address book the records, the token, the cards left out and the
+// conflicts are of.
+QString bookFile()
+{
+    return folder() + QStringLiteral("Book");
+}
+
 // A UID may hold any character, so its record is named by its digest.
 QString recordFile(const QString &uid)
 {
@@ -292,6 +299,14 @@ void Known::keep(const QString &uid, const Record &record)
     m_uidAt.insert(at, uid);
 }
 
+void Known::forgetAll()
+{
+    m_records.clear();
+    m_uidAt.clear();
+    m_atFile.clear();
+    noteAll();
+}
+
 void Known::forget(const QString &uid)
 {
     const auto record = m_records.constFind(uid);
@@ -344,7 +359,37 @@ void Run::start(std::function<void(const Summary &)> done)
     m_rounds = 0;
     m_noted = m_known.m_notes;
     m_created = false;
+    if (!ofThisBook()) {
+        m_summary.error = QStringLiteral("what was synced with the address book set up before could not be forgotten");
+        return std::exchange(m_done, {})(m_summary);
+    }
     round();
+}
+
+// Another address book's records say nothing of this one: kept, they would
+// have every contact here taken for one removed there. They are forgotten,
+// the book they are of written last, so that a cut is finished by the next
+// sync; this book then meets the contacts as at a first sync, by their UIDs.
+// Records made before the book was written down are of the book set up.
+bool Run::ofThisBook()
+{
+    const QString book = m_settings.book.toString(QUrl::FullyEncoded);
+    QString of;
+    if (RecordFile::readValue(bookFile(), of) && of == book)
+        return true;
+    if (!of.isEmpty()) {
+        RecordFile::WriteGroup forgetting;
+        bool forgotten = true;
+        const QDir records(cardsFolder());
+        for (const QString &name : records.entryList(QDir::Files))
+            forgotten = RecordFile::remove(records.filePath(name)) && forgotten;
+        for (const QString &file : {tokenFile(), refusedFile(), conflictsFile()})
+            forgotten = RecordFile::remove(file) && forgotten;
+        if (!forgetting.commit() || !forgotten)
+            return false;
+        m_known.forgetAll();
+    }
+    return makeFolder(folder()) && RecordFile::rewriteValue(bookFile(), book);
 }
 
 bool Run::keep(const QString &uid, const Synced &synced, bool incoming)
@@ -444,6 +489,20 @@ void Run::round()
     m_steps.clear(), m_adding.clear(), m_addingSynced.clear();
 
     readRecords();
+    // The conflicts left open: their contacts wait for the user on both
+    // sides, but for those whose every field the user has chosen for. Read
+    // first, so that a sync ended early keeps them.
+    for (const OpenConflict &conflict : conflicts())
+        m_settling[conflict.uid].append(conflict);
+    for (auto it = m_settling.begin(); it != m_settling.end();) {
+        if (std::any_of(it->cbegin(), it->cend(), [](const OpenConflict &c) { return c.choice.isEmpty(); })) {
+            m_conflicts += *it;
+            m_held.insert(it.key());
+            it = m_settling.erase(it);
+        } else {
+            ++it;
+        }
+    }
     // The contacts to look at: every one, or those noted since the last sync;
     // any other is where its record says, unchanged.
     const bool all = m_known.m_all != 0;
@@ -504,19 +563,6 @@ void Run::round()
         }
     }
 
-    // The conflicts left open: their contacts wait for the user on both
-    // sides, but for those whose every field the user has chosen for.
-    for (const OpenConflict &conflict : conflicts())
-        m_settling[conflict.uid].append(conflict);
-    for (auto it = m_settling.begin(); it != m_settling.end();) {
-        if (std::any_of(it->cbegin(), it->cend(), [](const OpenConflict &c) { return c.choice.isEmpty(); })) {
-            m_conflicts += *it;
-            m_held.insert(it.key());
-            it = m_settling.erase(it);
-        } else {
-            ++it;
-        }
-    }
 
     // A card whose contact was not yet stored here when a sync was cut short
     // was never here: it comes again as new. One whose contact is here is synced.

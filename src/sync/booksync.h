@@ -106,6 +106,7 @@ private:
         bool incoming = false;  // it may not be here yet
     };
     void forget(const QString &uid);
+    void forgetAll();
     void keep(const QString &uid, const Record &record);
     // A record as its file holds it; false when the file is not one. Its
     // card only when asked for: the records in memory hold none, however
@@ -151,6 +152,7 @@ private:
         bool changed = false; // since its last synced card
         bool givenUid = false; // its kept card written with one
     };
+    bool ofThisBook();
     void round();
     // Reads the records once, then looks at the contacts noted (all at first).
     void readRecords();

@@ -13,6 +13,8 @@
 #include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 
 #include <QRandomGenerator>
 #include <QSslCertificate>
@@ -300,6 +302,36 @@ private slots:
         QVERIFY(syncKilled(0, 300));
         SYNCED();
         QCOMPARE(numbersThere(), QStringList({"", "", "555"}));
+    }
+
+    // Another address book chosen: the contacts go there too, and none is taken for one removed there.
+    void anotherBook()
+    {
+        Fixture fixture;
+        QVERIFY(fixture.put({{"RelationsList", listBytes({"Family"})}, {"NamesListFamily", listBytes({"Ann", "Bo"})}}));
+        if (!setUp())
+            return;
+        put("bea", card("bea", "Bea Lee"));
+        SYNCED();
+        // Made as a client makes one; left for the other tests, which use the first.
+        const QUrl other = book.resolved(QUrl("../other/"));
+        QNetworkAccessManager manager;
+        QNetworkRequest request(other);
+        request.setRawHeader("Authorization", "Basic " + (server->user + ':' + server->password).toUtf8().toBase64());
+        QNetworkReply *made = manager.sendCustomRequest(request, "MKCOL", R"(<?xml version="1.0" encoding="utf-8"?>
+            <d:mkcol xmlns:d="DAV:" xmlns:c="urn:ietf:params:xml:ns:carddav"><d:set><d:prop><d:resourcetype>
+            <d:collection/><c:addressbook/></d:resourcetype></d:prop></d:set></d:mkcol>)");
+        QTRY_VERIFY(made->isFinished());
+        QCOMPARE(made->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 201);
+        const QUrl first = std::exchange(book, other);
+        put("cy", card("cy", "Cy"));
+        ENDED_WELL(kinfolio({"--sync-settings", server->root.toString(), "--user", server->user, "--addressbook", other.toString()},
+                            server->password.toUtf8() + '\n'));
+        QCOMPARE(kinfolio({"--sync"}).value(1), "Sent 3, received 1, removed 0, 0 conflicts");
+        sameBothSides(fixture);
+        QCOMPARE(fixture.file("NamesListFamily"), listBytes({"Ann", "Bo"}));
+        book = first;
+        QCOMPARE(cardsThere().size(), 3);
     }
 
     // vdirsyncer syncing the address book with a folder of cards, edited there as a phone would: changes travel
