@@ -98,7 +98,7 @@ Outcome exportCards(const std::function<bool(const QByteArray &)> &write, const 
             }
             cards += made[i].card;
         }
-        // Handed on a megabyte or so at a time: a book of photos is hundreds of them.
+        // Handed on a run at a time: a book of photos is hundreds of megabytes.
         if (!write(cards)) {
             next.waitForFinished();
             return {false, {}};

@@ -359,10 +359,9 @@ void Run::start(std::function<void(const Summary &)> done)
     m_rounds = 0;
     m_noted = m_known.m_notes;
     m_created = false;
-    if (!ofThisBook()) {
-        m_summary.error = QStringLiteral("what was synced with the address book set up before could not be forgotten");
+    m_summary.error = ofThisBook();
+    if (!m_summary.error.isEmpty())
         return std::exchange(m_done, {})(m_summary);
-    }
     round();
 }
 
@@ -371,12 +370,12 @@ void Run::start(std::function<void(const Summary &)> done)
 // the book they are of written last, so that a cut is finished by the next
 // sync; this book then meets the contacts as at a first sync, by their UIDs.
 // Records made before the book was written down are of the book set up.
-bool Run::ofThisBook()
+QString Run::ofThisBook()
 {
     const QString book = m_settings.book.toString(QUrl::FullyEncoded);
     QString of;
     if (RecordFile::readValue(bookFile(), of) && of == book)
-        return true;
+        return {};
     if (!of.isEmpty()) {
         RecordFile::WriteGroup forgetting;
         bool forgotten = true;
@@ -386,10 +385,12 @@ bool Run::ofThisBook()
         for (const QString &file : {tokenFile(), refusedFile(), conflictsFile()})
             forgotten = RecordFile::remove(file) && forgotten;
         if (!forgetting.commit() || !forgotten)
-            return false;
+            return QStringLiteral("what was synced with the address book set up before could not be forgotten");
         m_known.forgetAll();
     }
-    return makeFolder(folder()) && RecordFile::rewriteValue(bookFile(), book);
+    if (!makeFolder(folder()) || !RecordFile::rewriteValue(bookFile(), book))
+        return bookFile() + QStringLiteral(" could not be written");
+    return {};
 }
 
 bool Run::keep(const QString &uid, const Synced &synced, bool incoming)
@@ -562,7 +563,6 @@ void Run::round()
             keep(it.key(), synced);
         }
     }
-
 
     // A card whose contact was not yet stored here when a sync was cut short
     // was never here: it comes again as new. One whose contact is here is synced.

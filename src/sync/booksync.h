@@ -152,7 +152,8 @@ private:
         bool changed = false; // since its last synced card
         bool givenUid = false; // its kept card written with one
     };
-    bool ofThisBook();
+    // Empty once the records are of the address book set up; else why not.
+    QString ofThisBook();
     void round();
     // Reads the records once, then looks at the contacts noted (all at first).
     void readRecords();
