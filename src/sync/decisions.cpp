@@ -118,7 +118,7 @@ QByteArray rowField(int row)
 const QByteArray notesLine = "X-KINFOLIO-NOTES;X-LINE=";
 
 // The field each property of a card is, as the import reads it; empty where
-// it is none this program writes. Its own files are a field each too.
+// it is none this program writes or shows. Its own files are a field each too.
 QList<QByteArray> fieldsIn(const Card &card)
 {
     static const QSet<QByteArray> single = {"FN", "N", "CATEGORIES", "NOTE", "PHOTO"};
