@@ -976,13 +976,18 @@ QList<Property> inVersion3(QList<Property> properties)
     return properties;
 }
 
-QList<int> fieldRows(const Card &card)
+QList<int> fieldRows(const Card &card, QStringList *notesLines)
 {
     const Fields fields = readFields(card, isOurs(card));
     QList<int> rows(card.properties.size(), -1);
     for (int row = 0; row < fieldCount; ++row) {
         for (const qsizetype source : fields.sources[row])
             rows[source] = row;
+    }
+    if (notesLines) {
+        *notesLines = QStringList(card.properties.size());
+        for (qsizetype i = 0; i < fields.extra.size(); ++i)
+            (*notesLines)[fields.extraSources[i]] = fields.extra[i];
     }
     return rows;
 }

@@ -71,8 +71,11 @@ QList<Imported> importCards(const QByteArray &bytes, const QString &category = {
 // The field each property of the card fills as the import reads it, by its
 // place in the card: a row of contactFields, or -1 where it fills none (a
 // number the fields have no room for, which goes to the notes, or what no
-// field holds).
-QList<int> fieldRows(const Card &card);
+// field holds). `notesLines`, where given, gets the line of the notes each
+// property gives, empty for most: a number, e-mail address or address the
+// fields have no room for, which an export leaves out once the notes no
+// longer hold its line.
+QList<int> fieldRows(const Card &card, QStringList *notesLines = nullptr);
 
 // A name made acceptable as a contact name in the category or (with an
 // empty category) as a category name: each character a file name cannot hold

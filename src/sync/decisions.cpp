@@ -110,8 +110,15 @@ QByteArray rowField(int row)
     return vcard.kind == VcardKind::Number && !type.isEmpty() ? QByteArray(vcard.property) + ";TYPE=" + type : QByteArray(vcard.property);
 }
 
+// A number, e-mail address or address the fields have no room for is a line
+// of the notes, and a field of its own named by that line: the export keeps
+// its property while the notes hold the line and leaves it out once they do
+// not, so a line taken out here goes there too, and one added or changed
+// there is a change of the notes here.
+const QByteArray notesLine = "X-KINFOLIO-NOTES;X-LINE=";
+
 // The field each property of a card is, as the import reads it; empty where
-// it is none this program writes. Its own files are a field each too.
+// it is none this program writes or shows. Its own files are a field each too.
 QList<QByteArray> fieldsIn(const Card &card)
 {
     static const QSet<QByteArray> single = {"FN", "N", "CATEGORIES", "NOTE", "PHOTO"};
@@ -123,12 +130,15 @@ QList<QByteArray> fieldsIn(const Card &card)
         }
         return names;
     }();
-    const QList<int> rows = Vcard::fieldRows(card);
+    QStringList lines;
+    const QList<int> rows = Vcard::fieldRows(card, &lines);
     QList<QByteArray> fields;
     for (qsizetype i = 0; i < card.properties.size(); ++i) {
         const Property &property = card.properties[i];
         const int row = rows[i];
-        if (row >= 0 && readByRow(row))
+        if (!lines[i].isEmpty())
+            fields.append(notesLine + lines[i].toUtf8());
+        else if (row >= 0 && readByRow(row))
             fields.append(rowField(row));
         else if (property.name == "X-KINFOLIO-FILE")
             fields.append(property.name + ";X-NAME=" + property.parameter("X-NAME").value(0).toUtf8());
@@ -144,7 +154,7 @@ using Fields = QMap<QByteArray, QList<Property>>;
 
 // The fields of a card as this program sees it: read as an import reads it
 // and written as an export writes it with the card kept, so that what the
-// program cannot show (a second e-mail address, say) is no field, a change
+// program cannot show (an organisation, say) is no field, a change
 // there is no change, and the notes never hold a number the card keeps in a
 // line of its own.
 Fields fieldsOf(const QByteArray &bytes)
@@ -240,7 +250,8 @@ QByteArray rewrite(const QByteArray &card, const Fields &fields)
     QSet<QByteArray> seen;
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const QByteArray &field = fieldOfLine[i];
-        const bool owned = !field.isEmpty() && (field == "RELATED" || !seen.contains(field));
+        // Children, and a line of the notes that a card holds twice, are fields of several lines.
+        const bool owned = !field.isEmpty() && (field == "RELATED" || field.startsWith(notesLine) || !seen.contains(field));
         if (lines[i].trimmed().toUpper() == "END:VCARD") {
             for (auto it = fields.cbegin(); it != fields.cend(); ++it) {
                 if (!seen.contains(it.key()))
@@ -282,7 +293,7 @@ QString fieldName(const QString &field)
         }
         return all;
     }();
-    return names.value(field, field);
+    return field.startsWith(QString::fromLatin1(notesLine)) ? names.value(QStringLiteral("NOTE")) : names.value(field, field);
 }
 
 Merged merge(const QByteArray &last, const QByteArray &here, const QByteArray &there, const QHash<QByteArray, Choice> &chosen)

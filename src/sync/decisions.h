@@ -61,8 +61,9 @@ QHash<QString, QByteArray> listingAfter(const QHash<QString, Synced> &last, cons
                                         const QStringList &removed);
 
 // A field both sides changed differently since the last sync: `field` names
-// it ("FN", "TEL;TYPE=cell"), the values are its text on each side, empty
-// where that side removed it.
+// it ("FN", "TEL;TYPE=cell", or for a number the fields have no room for
+// "X-KINFOLIO-NOTES;X-LINE=" and its line of the notes), the values are its
+// text on each side, empty where that side removed it.
 struct FieldConflict
 {
     QByteArray field;
@@ -92,9 +93,10 @@ QString fieldName(const QString &field);
 
 // A card merged field by field. `last` is the card of the last sync (empty
 // when none), `here` the card this program writes for the contact now,
-// `there` the server's card now. Only the properties this program writes are
-// fields; every other line of the server's card, and its VERSION, stays
-// byte for byte. `chosen` settles conflicts of the fields it names.
+// `there` the server's card now. Only the properties this program writes,
+// and those it shows as lines of the notes, are fields; every other line of
+// the server's card, and its VERSION, stays byte for byte. `chosen` settles
+// conflicts of the fields it names.
 Merged merge(const QByteArray &last, const QByteArray &here, const QByteArray &there,
              const QHash<QByteArray, Choice> &chosen = {});
 

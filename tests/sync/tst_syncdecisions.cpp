@@ -148,6 +148,15 @@ private slots:
                                                           << edit(two, "0700 8", "0700 9") << "" << "";
         QTest::newRow("notes changed, a number they hold not written twice")
             << two << edit(two, "long note fol\r\n ded", "new note") << two << edit(two, "long note fol\r\n ded", "new note") << "" << "";
+        // A number or e-mail address the fields had no room for shows as a line of the notes; taken out of them here,
+        // its line goes there too. One changed there is another line, kept; the same line changed otherwise is a conflict.
+        const QByteArray noHome = edit(ann, "EMAIL;TYPE=HOME:ann@home.test\r\n", ""), east = edit(ann, "Sales", "Sales;East");
+        QTest::newRow("an extra line taken out of the notes") << ann << noHome << east << edit(noHome, "Sales", "Sales;East") << "" << "";
+        QTest::newRow("an extra line taken out here, its address changed there") << ann << noHome << edit(ann, "@home", "@cottage") << QByteArray() << "" << "";
+        QTest::newRow("an extra line taken out here, its kind changed there") << ann << noHome << edit(ann, "HOME:ann", "WORK:ann") << QByteArray()
+                                                                              << "X-KINFOLIO-NOTES;X-LINE=E-Mail: ann@home.test:  / ann@home.test" << "";
+        const QByteArray twice = edit(two, "TEL;TYPE=CELL:0700 1", "TEL;TYPE=CELL:0700 1\r\nTEL;TYPE=CELL:0700 1");
+        QTest::newRow("an extra line held twice, taken out once") << twice << two << twice << two << "" << "";
         const QByteArray kin = edit(ann, "END:VCARD", "RELATED;TYPE=spouse:Bo\r\nRELATED;TYPE=child:Cy\r\nEND:VCARD");
         const QByteArray more = edit(kin, "child:Cy", "child:Cy\r\nRELATED;TYPE=child:Di");
         QTest::newRow("a child added, the spouse kept") << kin << more << kin << more << "" << "";
