@@ -192,10 +192,10 @@ void Saver::writeQueued(std::unique_lock<std::mutex> &lock)
 int Saver::write(const std::vector<Entry> &batch, const std::vector<std::shared_ptr<Waiter>> &waiters,
                  std::vector<int> &errors) const
 {
-    // Every file is written out and on its way to the disk before the first
-    // sync: on a journalling file system that sync commits what the others
-    // need too, so the rest cost little. Each directory is synced once, after
-    // all its renames.
+    // Every file is written out (in a small batch, started on its way to the
+    // disk too) before the first sync: on a journalling file system that sync
+    // commits what the others need too, so the rest cost little. Each
+    // directory is synced once, after all its renames.
     std::vector<std::optional<DiskFile::NewVersion>> versions(batch.size());
     std::vector<QByteArray> placedIn(batch.size());
     errors.assign(batch.size(), 0);
@@ -208,15 +208,18 @@ int Saver::write(const std::vector<Entry> &batch, const std::vector<std::shared_
         else
             versions[i] = DiskFile::NewVersion::write(batch[i].file.target, batch[i].file.bytes, errors[i]);
     }
+    // Where each sync would commit the journal again (every new file is new
+    // metadata), a large group, as an import writes, is synced as one. Its
+    // files are left for that sync to write out together: started one by
+    // one, tens of thousands of small writes took twice as long.
+    constexpr std::size_t syncedTogether = 32;
+    const bool together = versions.size() >= syncedTogether;
     for (const auto &version : versions) {
-        if (version)
+        if (version && !together)
             version->startWriteBack();
     }
-    // Where each sync would commit the journal again (every new file is new
-    // metadata), a large group, as an import writes, is synced as one.
-    constexpr std::size_t syncedTogether = 32;
     const auto first = std::find_if(versions.cbegin(), versions.cend(), [](const auto &version) { return version.has_value(); });
-    const bool allSynced = versions.size() >= syncedTogether && first != versions.cend() && (*first)->syncFileSystem() == 0;
+    const bool allSynced = together && first != versions.cend() && (*first)->syncFileSystem() == 0;
     for (std::size_t i = 0; i < batch.size(); ++i) {
         if (versions[i])
             errors[i] = allSynced ? 0 : versions[i]->sync();
