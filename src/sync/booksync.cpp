@@ -451,25 +451,27 @@ QByteArray Run::lastCard(const QString &uid) const
 
 // A contact here now, as far as its files tell: unchanged since its record
 // when their signature is the record's, else read and exported. One without
-// a UID is given one, kept as an export keeps it.
-void Run::look(const QString &category, const QString &name)
+// a UID is given one, kept as an export keeps it; false where it could not
+// be kept, as the next sync would give it another.
+bool Run::look(const QString &category, const QString &name)
 {
     const QByteArray now = signature(category, name);
     const QString recorded = m_known.m_uidAt.value({category, name});
     const Known::Record record = m_known.m_records.value(recorded);
     if (!recorded.isEmpty() && !now.isEmpty() && now == record.signature && !record.incoming) {
         m_here.insert(recorded, {category, name, {}, now, false, false});
-        return;
+        return true;
     }
     Vcard::StoredContact contact = Vcard::readContact(category, name);
     const bool given = KeptCards::giveUid(contact.kept);
-    if (given)
-        KeptCards::keep(category, name, contact.kept);
+    if (given && !KeptCards::keep(category, name, contact.kept))
+        return false;
     const QString uid = contact.kept.first("UID")->text();
     Here here{category, name, Vcard::exportContact(contact), now, true, given};
     const auto last = m_last.constFind(uid);
     here.changed = last == m_last.cend() || !sameFields(lastCard(uid), here.card);
     m_here.insert(uid, here);
+    return true;
 }
 
 const QByteArray &Run::cardHere(const QString &uid)
@@ -539,11 +541,12 @@ void Run::round()
             return names->contains(name);
         };
         RecordFile::WriteGroup uids;
+        bool kept = true;
         for (auto it = looking.cbegin(); it != looking.cend(); ++it) {
             if (it.value() || isListed(it.key().first, it.key().second))
-                look(it.key().first, it.key().second);
+                kept = look(it.key().first, it.key().second) && kept;
         }
-        if (!uids.commit())
+        if (!uids.commit() || !kept)
             return ended(QStringLiteral("The contacts' UIDs could not be kept"));
         // Those given a UID were read as they are now, their UIDs kept.
         for (Here &here : m_here) {

@@ -323,7 +323,8 @@ private slots:
         QCOMPARE(numbersThere(), QStringList({"", "", "555"}));
     }
 
-    // Another address book chosen: the contacts go there too, and none is taken for one removed there.
+    // Another address book chosen: the contacts go there too, and none is taken for one removed there. First, a
+    // sync that fails early.
     void anotherBook()
     {
         Fixture fixture;
@@ -331,6 +332,13 @@ private slots:
         if (!setUp())
             return;
         put("bea", card("bea", "Bea Lee"));
+        // A sync that ends before it has read the open conflicts (no folder to keep the UIDs given in) keeps them.
+        const Files open{{"Conflicts", "x\tFamily\tAnn\tNOTE\there\tthere\n"}};
+        const QString sync = fixture.dataDir() + "../Sync/";
+        QVERIFY(putFiles(sync, open) && putFiles(fixture.dataDir() + "../", {{"Cards", ""}}));
+        QCOMPARE(kinfolio({"--sync"}).value(0), "1");
+        QCOMPARE(filesIn(sync).value("Conflicts"), open["Conflicts"]);
+        QVERIFY(QFile::remove(sync + "Conflicts") && QFile::remove(fixture.dataDir() + "../Cards"));
         SYNCED();
         // Made as a client makes one, and removed again: the other tests find one address book.
         const QUrl other = book.resolved(QUrl("../other/"));
