@@ -124,6 +124,7 @@ QList<bool> storeGroup(const QList<const AddressBook::NewContact *> &group, int 
     // A group stored without its list is an import's: each contact keeps its card.
     const bool keepCards = list.isEmpty();
     bool committed = false;
+    bool cardsKept = true; // without its card, a contact would lose on export what the window does not show
     {
         RecordFile::WriteGroup writes;
         for (const AddressBook::NewContact *contact : group) {
@@ -134,7 +135,10 @@ QList<bool> storeGroup(const QList<const AddressBook::NewContact *> &group, int 
             if (keepCards) {
                 Vcard::Card kept = contact->kept;
                 KeptCards::giveUid(kept);
-                KeptCards::keep(contact->category, contact->name, kept);
+                if (cardsKept && !KeptCards::keep(contact->category, contact->name, kept)) {
+                    cardsKept = false;
+                    error = error ? error : errno;
+                }
             }
             if (!contact->picture.isEmpty() && folderMade) {
                 RecordFile::rewriteBytes(folder + pictureFile(*contact), contact->picture);
@@ -150,7 +154,7 @@ QList<bool> storeGroup(const QList<const AddressBook::NewContact *> &group, int 
     for (const AddressBook::NewContact *contact : group) {
         const QString picture = pictureFile(*contact);
         // A group committed whole stored every file it was given: only files left from before are looked for.
-        const bool whole = (picture.isEmpty() || folderMade)
+        const bool whole = (picture.isEmpty() || folderMade) && cardsKept
                            && (list.isEmpty() ? (committed && !contact->storedEarlier)
                                                     || complete(contact->category, contact->name, contact->files.keys(), picture, folder)
                                               : committed);

@@ -357,8 +357,9 @@ bool remove(const QString &path)
     Saver::instance().forget(target);
     if (staged)
         staged->drop(target);
+    // Not there, nor could it be where a folder on its way is not one.
     if (::unlink(target.constData()) != 0)
-        return errno == ENOENT;
+        return errno == ENOENT || errno == ENOTDIR;
     if (staged) {
         staged->removedIn.insert(DiskFile::directoryOf(target));
         return true;

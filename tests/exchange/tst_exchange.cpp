@@ -110,6 +110,10 @@ private slots:
             << QStringList{"1", "Imported 0 contacts into 0 categories; skipped 5: ANN (already listed in Family), Dora (could not "
                                 "be stored), Eve (could not be stored), A/B (could not be stored), " + noName,
                            "kinfolio: <dir>/family.vcf: 3 cards could not be stored: No space left on device"};
+        QTest::newRow("no folder for the cards kept") << QStringList{"--import", "<dir>/family.vcf"}
+            << QStringList{"1", "Imported 0 contacts into 0 categories; skipped 5: ANN (already listed in Family), Dora (could not "
+                                "be stored), Eve (could not be stored), A/B (could not be stored), " + noName,
+                           "kinfolio: <dir>/family.vcf: 3 cards could not be stored: File exists"};
     }
 
     void commandLine()
@@ -117,6 +121,8 @@ private slots:
         QFETCH(QStringList, arguments); QFETCH(QStringList, run);
         const QString home = f->home.path(), dir = QFINDTESTDATA("../data/vcard");
         QVERIFY(f->putStandardBook() && putFiles(home + "/out/", {{"all.vcf", "old"}}));
+        if (QByteArray(QTest::currentDataTag()) == "no folder for the cards kept")
+            QVERIFY(putFiles(f->dataDir() + "../", {{"Cards", ""}}));
         QMap<QString, QString> fault;
         if (QByteArray(QTest::currentDataTag()).startsWith("full disk"))
             fault = {{"LD_PRELOAD", KINFOLIO_FAULTSHIM}, {"KINFOLIO_FAULT", "write:ENOSPC"},
