@@ -122,17 +122,25 @@ QString cardName(const QByteArray &card)
     return name ? name->text() : QString();
 }
 
-// A value on one line of the conflicts file, and back.
+// A value on one line of the conflicts file, between its tabs, and back.
 QString oneLine(QString text)
 {
-    return text.replace(u'\\', QStringLiteral("\\\\")).replace(u'\n', QStringLiteral("\\n")).replace(u'\t', u' ');
+    return text.replace(u'\\', QStringLiteral("\\\\"))
+        .replace(u'\n', QStringLiteral("\\n"))
+        .replace(u'\t', QStringLiteral("\\t"));
 }
 
 QString fromOneLine(const QString &line)
 {
     QString text;
-    for (qsizetype i = 0; i < line.size(); ++i)
-        text += line[i] == u'\\' && i + 1 < line.size() ? (line[++i] == u'n' ? u'\n' : line[i]) : line[i];
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        if (line[i] != u'\\' || i + 1 == line.size())
+            text += line[i];
+        else if (const QChar escaped = line[++i]; escaped == u'n' || escaped == u't')
+            text += escaped == u'n' ? u'\n' : u'\t';
+        else
+            text += escaped;
+    }
     return text;
 }
 

@@ -332,8 +332,9 @@ private slots:
         if (!setUp())
             return;
         put("bea", card("bea", "Bea Lee"));
-        // A sync that ends before it has read the open conflicts (no folder to keep the UIDs given in) keeps them.
-        const Files open{{"Conflicts", "x\tFamily\tAnn\tNOTE\there\tthere\n"}};
+        // A sync that ends before it has read the open conflicts (no folder to keep the UIDs given in) keeps them,
+        // a tab in a value too.
+        const Files open{{"Conflicts", "x\tFamily\tAnn\tNOTE\tone\\ttab\tthere\n"}};
         const QString sync = fixture.dataDir() + "../Sync/";
         QVERIFY(putFiles(sync, open) && putFiles(fixture.dataDir() + "../", {{"Cards", ""}}));
         QCOMPARE(kinfolio({"--sync"}).value(0), "1");
