@@ -173,6 +173,7 @@ Outcome importCards(QIODevice &cards, AddressBook &book, const QString &category
 
     // Stable addresses: the group points into it.
     std::deque<Vcard::Imported> results;
+    book.listFilesThere();
     int number = 0;
     do {
         Vcard::Imported &card = results.emplace_back(Vcard::importCard(read, category, ++number));

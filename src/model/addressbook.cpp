@@ -8,6 +8,7 @@
 #include "store/order.h"
 #include "store/paths.h"
 #include "store/recordfile.h"
+#include "store/saver.h"
 
 #include <QDir>
 #include <QFile>
@@ -476,9 +477,22 @@ AddressBook::Refusal AddressBook::checkContact(const QString &category, const QS
         return Refusal::Reserved;
     if (taken(category, name))
         return Refusal::Taken;
-    // Files no list names are left by an add that was cut short.
-    storedEarlier = ContactFiles::anyExists(category, name);
+    storedEarlier = leftBehind(category, name);
     return Refusal::None;
+}
+
+// Files no list names are left by an add that was cut short. The files this
+// go stores are its noted names', which the checks before refuse.
+bool AddressBook::leftBehind(const QString &category, const QString &name) const
+{
+    if (!m_filesThere)
+        return ContactFiles::anyExists(category, name);
+    const qsizetype folder = Store::dataDir().size();
+    return std::ranges::any_of(FileName::contactSuffixes, [&](const QString &suffix) {
+        const QString path = Store::dataFile(category, name, suffix);
+        QByteArray queued;
+        return m_filesThere->contains(path.sliced(folder)) || Saver::instance().pending(QFile::encodeName(path), queued);
+    });
 }
 
 // A contact of another category whose category and name run together to the
@@ -495,6 +509,13 @@ bool AddressBook::taken(const QString &category, const QString &name)
             return true;
     }
     return false;
+}
+
+void AddressBook::listFilesThere()
+{
+    const QStringList files =
+        QDir(Store::dataDir()).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Unsorted);
+    m_filesThere = QSet<QString>(files.cbegin(), files.cend());
 }
 
 void AddressBook::noteContact(const QString &category, const QString &name)
@@ -937,6 +958,7 @@ QStringList AddressBook::listStored()
     strikeOff();
     m_adding.clear();
     m_stored.clear();
+    m_filesThere.reset();
     // What was noted is read back as stored, and told as such: the notes go
     // first, so that the lists read back differ from what the window shows.
     for (const QString &category : std::exchange(m_notedCategories, {}))
