@@ -106,14 +106,13 @@ private slots:
         QTest::newRow("--version") << QStringList{"--version"} << QStringList{"0", "kinfolio 1.0.0", ""};
         QTest::newRow("full disk: export") << QStringList{"--export", "<home>/out/all.vcf"}
                                            << failed("cannot write <home>/out/all.vcf: No space left on device");
-        QTest::newRow("full disk: import") << QStringList{"--import", "<dir>/family.vcf"}
-            << QStringList{"1", "Imported 0 contacts into 0 categories; skipped 5: ANN (already listed in Family), Dora (could not "
-                                "be stored), Eve (could not be stored), A/B (could not be stored), " + noName,
-                           "kinfolio: <dir>/family.vcf: 3 cards could not be stored: No space left on device"};
-        QTest::newRow("no folder for the cards kept") << QStringList{"--import", "<dir>/family.vcf"}
-            << QStringList{"1", "Imported 0 contacts into 0 categories; skipped 5: ANN (already listed in Family), Dora (could not "
-                                "be stored), Eve (could not be stored), A/B (could not be stored), " + noName,
-                           "kinfolio: <dir>/family.vcf: 3 cards could not be stored: File exists"};
+        const auto unstored = [&](const QString &error) {
+            return QStringList{"1", "Imported 0 contacts into 0 categories; skipped 5: ANN (already listed in Family), Dora (could not "
+                                    "be stored), Eve (could not be stored), A/B (could not be stored), " + noName,
+                               "kinfolio: <dir>/family.vcf: 3 cards could not be stored: " + error};
+        };
+        QTest::newRow("full disk: import") << QStringList{"--import", "<dir>/family.vcf"} << unstored("No space left on device");
+        QTest::newRow("no folder for the cards kept") << QStringList{"--import", "<dir>/family.vcf"} << unstored("File exists");
     }
 
     void commandLine()
@@ -307,30 +306,11 @@ private slots:
         QCOMPARE(bookFaults(f->dataDir(), false), faults);
     }
 
-    // The first copy holds the data directory by a lock in the runtime directory: a second start brings it to the
-    // front and ends; an import would write beside it and is refused, the data folder deleted or not; once the first
-    // is killed its lock keeps no one out.
+    // The copy at work holds the data directory by a lock in the runtime directory. An import holds it (here while it
+    // waits for its cards from a pipe): an import beside it is refused naming it, and a window started meanwhile waits
+    // for it to end, then opens. A second start brings the window to the front and ends; an import would write beside
+    // it and is refused, the data folder deleted or not; once the window is killed its lock keeps no one out.
     void oneWriter()
-    {
-        QVERIFY(f->putStandardBook());
-        QProcess first;
-        first.start(KINFOLIO_PROGRAM, {});
-        QTRY_COMPARE(holder(first.processId()), "window");
-        QCOMPARE(runProgram(KINFOLIO_PROGRAM, {}).value(0), "0"); // a second start
-        QVERIFY(QDir(f->dataDir()).removeRecursively());
-        const QStringList run = kinfolio(f->home.path(), {"--import", QFINDTESTDATA("../data/vcard/family.vcf")});
-        QVERIFY2(run[0] == "1" && run[2].startsWith("kinfolio: Kinfolio is open with the data in " + f->dataDir()),
-                 qPrintable(run.join('\n')));
-        QVERIFY(first.state() == QProcess::Running && f->files().isEmpty());
-        OneCopy probe(f->dataDir(), OneCopy::Role::Import);
-        QVERIFY(!probe.lead() && probe.heldByWindow());
-        first.kill();
-        QVERIFY(first.waitForFinished() && probe.lead());
-    }
-
-    // An import holds the data directory (here while it waits for its cards from a pipe): an import beside it is
-    // refused naming it, and a window started meanwhile waits for it to end, then opens.
-    void importHolds()
     {
         const QString pipe = f->home.filePath("cards.vcf");
         QVERIFY(f->putStandardBook() && ::mkfifo(QFile::encodeName(pipe), 0600) == 0);
@@ -347,6 +327,16 @@ private slots:
         cards.close();
         QVERIFY(import.waitForFinished() && import.exitCode() == 0);
         QTRY_COMPARE(holder(window.processId()), "window");
+        QCOMPARE(runProgram(KINFOLIO_PROGRAM, {}).value(0), "0"); // a second start
+        QVERIFY(QDir(f->dataDir()).removeRecursively());
+        const QStringList run = kinfolio(f->home.path(), {"--import", QFINDTESTDATA("../data/vcard/family.vcf")});
+        QVERIFY2(run[0] == "1" && run[2].startsWith("kinfolio: Kinfolio is open with the data in " + f->dataDir()),
+                 qPrintable(run.join('\n')));
+        QVERIFY(window.state() == QProcess::Running && f->files().isEmpty());
+        OneCopy probe(f->dataDir(), OneCopy::Role::Import);
+        QVERIFY(!probe.lead() && probe.heldByWindow());
+        window.kill();
+        QVERIFY(window.waitForFinished() && probe.lead());
     }
 
     // A data folder, the folder holding it or the picture folder beside it that is not the user's own, or that
