@@ -104,10 +104,9 @@ private slots:
         // The chooser opens in the user's Pictures folder, then where the last one was chosen; it offers every kind
         // read (PNG among them), then the design's own.
         QCOMPARE(f->platform.openedIn, QStringList({QStandardPaths::writableLocation(QStandardPaths::PicturesLocation), m_images.path()}).mid(0, chosen.size()));
-        const QString filter = FrmPic::pictureFilter();
+        const QString filter = f->platform.shown.value(0).prompt;
         QVERIFY(filter.section(";;", 0, 0).startsWith("Pictures (") && filter.section(";;", 0, 0).contains("*.png"));
         QCOMPARE(filter.section(";;", 1), "jpg/jpeg Files (*.jpg *.jpeg);;gif Files (*.gif);;All Files (*)");
-        QCOMPARE(f->platform.shown.value(0).prompt, filter);
         for (int readBack = 0; readBack < 2; ++readBack) {
             const QSize size = pic.picItem->pixmap().size();
             QVERIFY(shown.isValid() ? size == shown : qAbs(size.width() * 4000 - size.height() * 6000) <= 6000);

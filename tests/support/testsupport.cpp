@@ -84,6 +84,28 @@ QStringList bookFaults(const QString &dataDir, bool unlistedAllowed, qsizetype *
     return faults;
 }
 
+QStringList changedFiles(const Files &before, const Files &now)
+{
+    QStringList changed;
+    Files both = before;
+    both.insert(now);
+    for (const QString &name : both.keys())
+        if (!now.contains(name) || before.value(name, "-") != now[name])
+            changed << (now.contains(name) ? '+' : '-') + name;
+    const QStringList fields = ContactFields::files();
+    for (const QString &entry : QStringList(changed))
+        if (entry.endsWith(FileName::Address)) {
+            const QString contact = entry.chopped(FileName::Address.size());
+            if (std::all_of(fields.cbegin(), fields.cend(), [&](const QString &suffix) { return changed.contains(contact + suffix); })) {
+                for (const QString &suffix : fields)
+                    changed.removeOne(contact + suffix);
+                changed << contact + '*';
+            }
+        }
+    std::sort(changed.begin(), changed.end(), [](const QString &a, const QString &b) { return a.mid(1) < b.mid(1); });
+    return changed;
+}
+
 bool Fixture::startOn(const QString &category, const QString &name)
 {
     start();
@@ -155,25 +177,7 @@ QStringList Fixture::after(const std::function<void()> &act)
     for (qsizetype i = 0; i < is.size(); ++i)
         if (is[i] != was[i])
             lines << is[i];
-    const Files now = files();
-    QStringList changed;
-    Files both = before;
-    both.insert(now);
-    for (const QString &name : both.keys())
-        if (!now.contains(name) || before.value(name, "-") != now[name])
-            changed << (now.contains(name) ? '+' : '-') + name;
-    // A contact's every field file is one entry, its name and '*'.
-    const QStringList fields = ContactFields::files();
-    for (const QString &entry : QStringList(changed))
-        if (entry.endsWith(FileName::Address)) {
-            const QString contact = entry.chopped(FileName::Address.size());
-            if (std::all_of(fields.cbegin(), fields.cend(), [&](const QString &suffix) { return changed.contains(contact + suffix); })) {
-                for (const QString &suffix : fields)
-                    changed.removeOne(contact + suffix);
-                changed << contact + '*';
-            }
-        }
-    std::sort(changed.begin(), changed.end(), [](const QString &a, const QString &b) { return a.mid(1) < b.mid(1); });
+    const QStringList changed = changedFiles(before, files());
     if (!changed.isEmpty())
         lines << "files: " + changed.join(' ');
     return lines;

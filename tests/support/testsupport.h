@@ -28,6 +28,9 @@ using Shown = ScriptedPlatform::Shown;
 [[nodiscard]] bool putFiles(const QString &dir, const Files &files);
 // Every file of a directory, once the saves under way are stored (or as they are).
 Files filesIn(const QString &dataDir, bool storedFirst = true);
+// The files written (+) or deleted (-) between two states of a directory, in name order; a contact's every field
+// file is one entry, its name and '*'.
+QStringList changedFiles(const Files &before, const Files &now);
 // The bytes of a list file holding these entries.
 QByteArray listBytes(const QStringList &entries);
 // Every file of one contact, each stored as a hand edit or the Windows program
@@ -88,7 +91,7 @@ public:
     // "category/name | names on|off | details on|off | empty|filled | contact name label".
     QString state() const;
     // What act did, a line each: the dialogs shown (since the start, which may have something to say), state() and the three lists (the chosen entry in brackets)
-    // where they changed, and the data files it wrote (+) or deleted (-), once stored; the data directory written <dir>.
+    // where they changed, and changedFiles() once stored; the data directory written <dir>.
     QStringList after(const std::function<void()> &act);
 
     ScriptedPlatform platform;
