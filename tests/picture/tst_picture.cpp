@@ -134,12 +134,13 @@ private slots:
         FrmPic &pic = w.picture.frmPic();
         QCOMPARE(w.cmdAddName->palette().color(QPalette::Button), QColor(Qt::red)); // start-up paints with them
         QVERIFY(!dialog.isVisible());
-        w.cmdEditColors->click();
         w.mnuEditColors->trigger();
         QVERIFY(dialog.isVisible());
         dialog.close();
         QVERIFY(!dialog.isVisible());
         w.cmdEditColors->click();
+        w.mnuEditColors->trigger(); // shown, not toggled
+        QVERIFY(dialog.isVisible());
         dialog.cmdClose->click();
         QVERIFY(!dialog.isVisible());
 
