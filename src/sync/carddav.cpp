@@ -522,8 +522,15 @@ void Client::create(const QUrl &book, const QString &uid, const QByteArray &vcar
     if (!path.endsWith(u'/'))
         path += u'/';
     const QUrl url = withPath(book, path + uid + QStringLiteral(".vcf"));
-    send("PUT", url, vcard, {{"If-None-Match", "*"}}, [done, url](QNetworkReply *reply, const Outcome &outcome) {
-        done(outcome, {url.path(QUrl::FullyDecoded), reply->rawHeader("ETag")});
+    send("PUT", url, vcard, {{"If-None-Match", "*"}}, [done, url, path](QNetworkReply *reply, const Outcome &outcome) {
+        // A server may store a new card under a name of its own, and say
+        // where (Google's does): the card is known by that name, or the next
+        // listing would show it as another card and this one as removed.
+        const QUrl stored = url.resolved(QUrl::fromEncoded(reply->rawHeader("Location")));
+        const QString storedPath = stored.path(QUrl::FullyDecoded);
+        const bool inBook = stored.adjusted(QUrl::RemovePath) == url.adjusted(QUrl::RemovePath) && storedPath.startsWith(path)
+                            && storedPath.size() > path.size() && !storedPath.sliced(path.size()).contains(u'/');
+        done(outcome, {inBook ? storedPath : url.path(QUrl::FullyDecoded), reply->rawHeader("ETag")});
     });
 }
 

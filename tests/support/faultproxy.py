@@ -14,6 +14,7 @@ of METHOD counted since the rules last changed meets ACTION:
     500, 507    answered so, never forwarded
     500-after   forwarded, and the server's answer replaced by 500
     503 S       answered 503 with Retry-After: S, never forwarded
+    rename      stored under another name ("x" before its own), said in Location
 
 Each request is logged to LOG as "time METHOD path status-or-action".
 """
@@ -89,8 +90,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
             retry = [("Retry-After", str(int(seconds)))] if action == "503" else []
             return self.answer(int(action), HTTPStatus(int(action)).phrase, retry, b"")
         headers = {k: v for k, v in self.headers.items() if k.lower() not in ("connection", "keep-alive")}
+        path = self.path
+        if action == "rename":
+            path = path[:path.rindex("/") + 1] + "x" + path[path.rindex("/") + 1:]
         upstream = http.client.HTTPConnection("127.0.0.1", server_port, timeout=120)
-        upstream.request(method, self.path, body, headers)
+        upstream.request(method, path, body, headers)
         response = upstream.getresponse()
         data = response.read()
         upstream.close()
@@ -99,7 +103,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.drop()
         if action == "500-after":
             return self.answer(500, HTTPStatus(500).phrase, [], b"")
-        self.answer(response.status, response.reason, response.getheaders(), data)
+        located = [("Location", path)] if action == "rename" else []
+        self.answer(response.status, response.reason, response.getheaders() + located, data)
 
 
 for verb in ("GET", "HEAD", "PUT", "DELETE", "POST", "OPTIONS", "PROPFIND", "PROPPATCH", "REPORT", "MKCOL"):
