@@ -579,10 +579,12 @@ private slots:
         SYNCED();
         put("dee", card("dee", "Dee"));
         setHere("Family", "Ann", "Numbers", 1, "555");
-        AddressBook here;
-        QVERIFY(here.load() && here.removeContact("Family", "Bob") == AddressBook::Removal::Removed);
-        QVERIFY(here.addContact({"Family", "Cy", {}, {}, {}}).stored);
-        QVERIFY(RecordFile::flush());
+        {
+            AddressBook here;
+            QVERIFY(here.load() && here.removeContact("Family", "Bob") == AddressBook::Removal::Removed);
+            QVERIFY(here.addContact({"Family", "Cy", {}, {}, {}}).stored);
+            QVERIFY(RecordFile::flush());
+        }
         QVERIFY(proxy->setRules(rules));
         const QStringList faulted = kinfolio({"--sync"});
         QCOMPARE(faulted.value(0), failure.isEmpty() ? "0" : "1");
