@@ -87,7 +87,7 @@ class TestBookSync : public QObject
 
     // The row's server ready and the client logged in to it; then the program set up to sync with it, through the
     // fault proxy where asked, or left for the test to set up (through the proxy, or with a server over TLS).
-    // With one server only, where the rest of the row's test is proven against both.
+    // Radicale's alone, for a test whose point one server proves: false, nothing set up, for the other rows.
     enum class Start { Synced, Proxied, ProxiedUnset, Tls };
     bool setUp(Start how = Start::Synced, bool radicaleOnly = false)
     {
