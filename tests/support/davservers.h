@@ -13,20 +13,25 @@
 #include <memory>
 #include <optional>
 
-struct Server
+// A program started in a temporary directory of its own, and killed with the object: a server that still holds
+// a client's open connection takes seconds to end when asked to.
+struct Started
 {
     QTemporaryDir dir;
     QProcess process;
     QUrl root;
-    QString user, password;
-    QString book; // the path of the address book the server holds
 
-    // Killed: a server that still holds a client's open connection takes seconds to end when asked to.
-    ~Server()
+    ~Started()
     {
         process.kill();
         process.waitForFinished();
     }
+};
+
+struct Server : Started
+{
+    QString user, password;
+    QString book; // the path of the address book the server holds
 };
 
 // "radicale" with a password file (over TLS on a certificate of its own
@@ -36,22 +41,12 @@ std::unique_ptr<Server> startServer(const QString &kind, bool tls, QString &why)
 
 // Stands between the program and a server, failing at the requests its
 // rules name (tests/support/faultproxy.py says how).
-struct FaultProxy
+struct FaultProxy : Started // root: the server's root, reached through the proxy
 {
-    QTemporaryDir dir;
-    QProcess process;
-    QUrl root; // the server's root, reached through the proxy
-
     // Lines of "METHOD N ACTION [SECONDS]", counted from now.
     bool setRules(const QByteArray &rules);
     // A line per request: "time METHOD path status-or-action".
     QList<QByteArray> log() const;
-
-    ~FaultProxy()
-    {
-        process.kill();
-        process.waitForFinished();
-    }
 };
 
 std::unique_ptr<FaultProxy> startProxy(const Server &server, QString &why);

@@ -156,8 +156,8 @@ private slots:
         QCOMPARE(unknown.kind, Outcome::Precondition);
     }
 
-    // A wrong password says so; a certificate no one vouches for is refused,
-    // naming its fingerprint, though trusted for another server (trusted for it, tst_booksync syncs).
+    // A wrong password says so; a certificate no one vouches for is refused
+    // though trusted for another server (named and trusted for it, tst_booksync syncs).
     void refusals()
     {
         Client client;
@@ -172,12 +172,9 @@ private slots:
         QVERIFY2(tls, qPrintable(why));
         client.setCredentials(tls->user, tls->password);
         const QByteArray digest = QSslCertificate::fromPath(tls->dir.filePath("cert.pem")).value(0).digest(QCryptographicHash::Sha256);
+        client.trustCertificate(QUrl("https://127.0.0.1:1/"), digest); // another port: another server
         auto [untrusted, no] = wait<Outcome, QList<AddressBook>>([&](auto done) { client.findAddressBooks(tls->root, done); });
         QCOMPARE(untrusted.certificate, digest);
-        QVERIFY2(untrusted.error.contains(digest.toHex(':').toUpper()), qPrintable(untrusted.error));
-        client.trustCertificate(QUrl("https://127.0.0.1:1/"), digest); // another port: another server
-        auto [elsewhere, no2] = wait<Outcome, QList<AddressBook>>([&](auto done) { client.findAddressBooks(tls->root, done); });
-        QCOMPARE(elsewhere.certificate, digest);
     }
 };
 
