@@ -128,23 +128,26 @@ QList<bool> storeGroup(const QList<const AddressBook::NewContact *> &group, int 
     bool cardsKept = true; // without its card, a contact would lose on export what the window does not show
     {
         RecordFile::WriteGroup writes;
+        // No file of a contact not stored earlier was found, and its card and
+        // picture are named after it: each is made without looking first.
+        constexpr RecordFile::Mode fresh = RecordFile::Fresh;
         for (const AddressBook::NewContact *contact : group) {
             if (contact->storedEarlier)
                 continue;
             for (auto file = contact->files.cbegin(); file != contact->files.cend(); ++file)
-                RecordFile::rewriteBytes(Store::dataFile(contact->category, contact->name, file.key()), file.value());
+                RecordFile::rewriteBytes(Store::dataFile(contact->category, contact->name, file.key()), file.value(), fresh);
             if (keepCards) {
                 Vcard::Card kept = contact->kept;
                 KeptCards::giveUid(kept);
-                if (cardsKept && !KeptCards::keep(contact->category, contact->name, kept)) {
+                if (cardsKept && !KeptCards::keep(contact->category, contact->name, kept, fresh)) {
                     cardsKept = false;
                     error = error ? error : errno;
                 }
             }
             if (!contact->picture.isEmpty() && folderMade) {
-                RecordFile::rewriteBytes(folder + pictureFile(*contact), contact->picture);
+                RecordFile::rewriteBytes(folder + pictureFile(*contact), contact->picture, fresh);
                 RecordFile::rewriteBytes(Store::dataFile(contact->category, contact->name, FileName::Pic),
-                                         RecordFile::encodeValue(folder + pictureFile(*contact)));
+                                         RecordFile::encodeValue(folder + pictureFile(*contact)), fresh);
             }
         }
         const bool listed = list.isEmpty() || RecordFile::rewriteList(list, entries);

@@ -29,6 +29,7 @@ constexpr int temporaryRandomLetters = 8;
 constexpr int maxAttempts = 100;
 // A new file holds personal data: only its owner may read it.
 constexpr mode_t privateMode = 0600;
+constexpr mode_t permissions = 07777;
 
 // Asked once: the program never changes whose it runs as, and a read of
 // ten files a contact would ask each time.
@@ -143,7 +144,7 @@ int removeTemporaries(const QByteArray &dir)
 
 NewVersion::NewVersion(NewVersion &&other) noexcept
     : m_target(std::move(other.m_target)), m_temporary(std::exchange(other.m_temporary, {})),
-      m_fd(std::exchange(other.m_fd, -1)), m_targetExisted(other.m_targetExisted)
+      m_fd(std::exchange(other.m_fd, -1)), m_targetExisted(other.m_targetExisted), m_fresh(other.m_fresh)
 {
 }
 
@@ -155,6 +156,7 @@ NewVersion &NewVersion::operator=(NewVersion &&other) noexcept
         m_temporary = std::exchange(other.m_temporary, {});
         m_fd = std::exchange(other.m_fd, -1);
         m_targetExisted = other.m_targetExisted;
+        m_fresh = other.m_fresh;
     }
     return *this;
 }
@@ -164,10 +166,10 @@ NewVersion::~NewVersion()
     discard();
 }
 
-std::optional<NewVersion> NewVersion::write(const QByteArray &target, const QByteArray &bytes, int &error)
+std::optional<NewVersion> NewVersion::write(const QByteArray &target, const QByteArray &bytes, int &error, bool fresh)
 {
     NewVersion version(target);
-    error = version.create();
+    error = version.create(fresh);
     if (error == 0)
         error = version.writeAll(bytes);
     if (error != 0)
@@ -199,6 +201,15 @@ int NewVersion::replace()
         // rename; should one have appeared meanwhile, it is replaced below.
         if (!m_targetExisted)
             error = ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, m_target.constData(), AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
+        if (error == EEXIST && m_fresh) {
+            // Not looked for before: what is there now is checked as create() checks it.
+            struct stat existing{};
+            error = ::lstat(m_target.constData(), &existing) != 0 ? errno
+                    : S_ISLNK(existing.st_mode)                   ? ELOOP
+                                                                  : mayReplace(existing);
+            if (error == 0)
+                error = ::fchmod(m_fd, existing.st_mode & permissions) == 0 ? EEXIST : errno;
+        }
         if (error == EEXIST) {
             for (int attempt = 0; attempt < maxAttempts; ++attempt) {
                 QByteArray name = temporaryName();
@@ -229,12 +240,26 @@ QByteArray NewVersion::temporaryName() const
     return name + temporarySuffix;
 }
 
-int NewVersion::create()
+int NewVersion::create(bool fresh)
 {
+    // An unnamed file is linked in through /proc, which a sandbox may lack.
+    static const bool canLinkUnnamed = ::access("/proc/self/fd", X_OK) == 0;
+    // A file the caller found absent is not looked for again where it can
+    // be linked in, which fails on one found in its place after all (see
+    // replace()); a named temporary would be renamed over it unseen.
+    if (fresh && canLinkUnnamed) {
+        m_fd = ::open(directoryOf(m_target).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, privateMode);
+        m_fresh = m_fd >= 0;
+        if (m_fresh)
+            return 0;
+    }
     // A data file that is a symbolic link stays one: the file it points to
-    // is rewritten, and its temporary made beside that file.
+    // is rewritten, and its temporary made beside that file. (Not one found
+    // where the caller found nothing: whoever made it meant another file.)
     struct stat existing{};
     m_targetExisted = ::lstat(m_target.constData(), &existing) == 0;
+    if (m_targetExisted && S_ISLNK(existing.st_mode) && fresh)
+        return ELOOP;
     if (m_targetExisted && S_ISLNK(existing.st_mode)) {
         char *resolved = ::realpath(m_target.constData(), nullptr);
         if (!resolved)
@@ -243,19 +268,12 @@ int NewVersion::create()
         ::free(resolved);
         m_targetExisted = ::stat(m_target.constData(), &existing) == 0;
     }
-    // Only a regular file is replaced, never a directory, pipe or device;
-    // and a file its owner made read-only is left as it is.
-    if (m_targetExisted && !S_ISREG(existing.st_mode))
-        return S_ISDIR(existing.st_mode) ? EISDIR : EINVAL;
-    // Whoever else owns the file a link leads to could have put the link there.
-    if (m_targetExisted && existing.st_uid != ownUser())
-        return EPERM;
-    if (m_targetExisted && ::access(m_target.constData(), W_OK) != 0)
-        return errno;
+    if (m_targetExisted) {
+        if (const int refused = mayReplace(existing))
+            return refused;
+    }
 
     const QByteArray dir = directoryOf(m_target);
-    // An unnamed file is linked in through /proc, which a sandbox may lack.
-    static const bool canLinkUnnamed = ::access("/proc/self/fd", X_OK) == 0;
     int error = EOPNOTSUPP;
     if (canLinkUnnamed) {
         m_fd = ::open(dir.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, privateMode);
@@ -276,8 +294,19 @@ int NewVersion::create()
     if (error != 0)
         return error;
     // The new version keeps the permissions the old one was given.
-    constexpr mode_t permissions = 07777;
     return !m_targetExisted || ::fchmod(m_fd, existing.st_mode & permissions) == 0 ? 0 : errno;
+}
+
+// Only a regular file is replaced, never a directory, pipe or device; and a
+// file its owner made read-only is left as it is.
+int NewVersion::mayReplace(const struct stat &existing) const
+{
+    if (!S_ISREG(existing.st_mode))
+        return S_ISDIR(existing.st_mode) ? EISDIR : EINVAL;
+    // Whoever else owns the file a link leads to could have put the link there.
+    if (existing.st_uid != ownUser())
+        return EPERM;
+    return ::access(m_target.constData(), W_OK) == 0 ? 0 : errno;
 }
 
 int NewVersion::writeAll(const QByteArray &bytes) const

@@ -4,6 +4,8 @@
 
 #include <optional>
 
+#include <sys/stat.h>
+
 // The file-system steps under the record files: reading a data file, and
 // putting a new version of one in its place so that neither a crash nor a
 // power cut leaves a cut file or undoes a change once it is stored. A step
@@ -42,8 +44,13 @@ public:
     NewVersion &operator=(const NewVersion &) = delete;
     ~NewVersion();
 
-    // Writes the new content; the error when it could not be.
-    static std::optional<NewVersion> write(const QByteArray &target, const QByteArray &bytes, int &error);
+    // Writes the new content; the error when it could not be. A fresh file
+    // is one the caller found absent: it is not looked for again first (an
+    // import makes tens of thousands). One found in its place after all is
+    // replaced only as any other would be, and a link there is not followed
+    // (ELOOP).
+    static std::optional<NewVersion> write(const QByteArray &target, const QByteArray &bytes, int &error,
+                                           bool fresh = false);
     // Adds to the content, for a file written as it is made.
     int append(const QByteArray &bytes) const { return writeAll(bytes); }
 
@@ -64,7 +71,8 @@ private:
     explicit NewVersion(const QByteArray &target) : m_target(target) {}
 
     QByteArray temporaryName() const;
-    int create();
+    int create(bool fresh);
+    int mayReplace(const struct stat &existing) const;
     int writeAll(const QByteArray &bytes) const;
     void discard();
 
@@ -72,6 +80,7 @@ private:
     QByteArray m_temporary; // empty while the new version has no name
     int m_fd = -1;
     bool m_targetExisted = false;
+    bool m_fresh = false;
 };
 
 } // namespace DiskFile

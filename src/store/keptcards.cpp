@@ -38,7 +38,7 @@ bool giveUid(Vcard::Card &card)
     return true;
 }
 
-bool keep(const QString &category, const QString &name, const Vcard::Card &card)
+bool keep(const QString &category, const QString &name, const Vcard::Card &card, RecordFile::Mode mode)
 {
     // Made private when it is made, as the pictures' folder is; looked for
     // each time, as a power cut may take a folder just made with it.
@@ -47,7 +47,7 @@ bool keep(const QString &category, const QString &name, const Vcard::Card &card)
             return false;
         QFile::setPermissions(folder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
-    return RecordFile::rewriteBytes(file(category, name), Vcard::write(card));
+    return RecordFile::rewriteBytes(file(category, name), Vcard::write(card), mode);
 }
 
 } // namespace KeptCards

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/recordfile.h"
 #include "store/vcard.h"
 
 // Each contact's vCard as it came in, kept beside the data directory (whose
@@ -19,6 +20,7 @@ Vcard::Card read(const QString &category, const QString &name);
 // Gives the card a new UID when it has none; whether it did.
 bool giveUid(Vcard::Card &card);
 // Stores the card as the contact's (inside a write group, with the group).
-bool keep(const QString &category, const QString &name, const Vcard::Card &card);
+bool keep(const QString &category, const QString &name, const Vcard::Card &card,
+          RecordFile::Mode mode = RecordFile::Stored);
 
 } // namespace KeptCards

@@ -100,11 +100,11 @@ struct Staged
             at.erase(found);
         }
     }
-    void add(const QByteArray &target, const QByteArray &bytes)
+    void add(const QByteArray &target, const QByteArray &bytes, bool fresh)
     {
         drop(target);
         at.insert(target, files.size());
-        files.push_back({target, bytes});
+        files.push_back({target, bytes, fresh});
     }
 };
 thread_local Staged *staged = nullptr;
@@ -116,14 +116,14 @@ bool write(const QString &path, const QByteArray &bytes, Mode mode)
     const QByteArray target = QFile::encodeName(path);
     if (staged) {
         // Only the last version of a file rewritten in the group is kept.
-        staged->add(target, bytes);
+        staged->add(target, bytes, mode == Fresh);
         return true;
     }
     if (mode == Queued) {
         Saver::instance().queue(target, bytes);
         return true;
     }
-    return Saver::instance().store({{target, bytes}}) == 0;
+    return Saver::instance().store({{target, bytes, mode == Fresh}}) == 0;
 }
 
 // A file's content as it stands, or as a queued rewrite will leave it.

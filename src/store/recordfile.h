@@ -36,8 +36,9 @@ inline constexpr QChar unquotable = u'"';
 // name, so a power cut cannot undo it; false when it is not. Queued: at
 // once, for a change the user goes on making (a keystroke): the file is
 // written in the background, and a failure is told once and retried (see
-// Saver); false only for an empty path.
-enum Mode { Stored, Queued };
+// Saver); false only for an empty path. Fresh: stored, for a file the
+// caller found absent, which is then not looked for again.
+enum Mode { Stored, Queued, Fresh };
 
 // One write-form record of one field per entry.
 bool rewriteList(const QString &path, const QStringList &entries, Mode mode = Stored);

@@ -37,6 +37,7 @@ public:
     {
         QByteArray target;
         QByteArray bytes;
+        bool fresh = false; // found absent by the caller (see DiskFile::NewVersion::write)
     };
 
     static Saver &instance();

@@ -125,9 +125,14 @@ private slots:
         for (const QString &file : {m_home->path(), fresh, fresh + "/Kinfolio", Store::dataDir(), path(name)})
             QCOMPARE(status(file).second, file == m_home->path() ? 0755u : file == path(name) ? 0600u : 0700u);
         const auto before = status(path(name));
+        QVERIFY(::chmod(QFile::encodeName(path(name)).constData(), 0640) == 0);
         QVERIFY(RecordFile::rewriteRecord(path(name), {"new"}));
         QVERIFY(status(path(name)).first != before.first);
         QCOMPARE(content(name), "\"new\"\r\n");
+        // One there after all, when it was found absent, is replaced as any other: its mode kept.
+        QVERIFY(RecordFile::rewriteRecord(path(name), {"fresh"}, RecordFile::Fresh));
+        QCOMPARE(status(path(name)).second, 0640u);
+        QCOMPARE(content(name), "\"fresh\"\r\n");
         QCOMPARE(entries(Store::dataDir()), QStringList{name});
         QStringList none;
         QVERIFY(RecordFile::remove(path("missing")) && !readList(path("missing"), none));
@@ -139,19 +144,23 @@ private slots:
     void specialFiles_data()
     {
         QTest::addColumn<QString>("kind"); // "link": to a regular file elsewhere
-        for (const char *kind : {"pipe", "linked pipe", "directory", "dangling", "link", "link to another's file"})
-            QTest::newRow(kind) << QString(kind);
+        QTest::addColumn<bool>("fresh"); // rewritten as a file found absent, not looked for first: a link is not followed
+        for (const bool fresh : {false, true}) {
+            for (const char *kind : {"pipe", "linked pipe", "directory", "dangling", "link", "link to another's file"})
+                QTest::newRow(qPrintable(QString(kind) + (fresh ? ", fresh" : ""))) << QString(kind) << fresh;
+        }
     }
 
     void specialFiles()
     {
         QFETCH(QString, kind);
-        const bool usable = kind == "link", foreign = kind == "link to another's file";
+        QFETCH(bool, fresh);
+        const bool linked = kind == "link", usable = linked && !fresh, foreign = kind == "link to another's file";
         const QByteArray file = QFile::encodeName(path("f")), elsewhere = QFile::encodeName(m_home->path() + "/elsewhere/f");
         QVERIFY(QDir().mkpath(m_home->path() + "/elsewhere"));
-        if (usable || foreign)
+        if (linked || foreign)
             QVERIFY(put(elsewhere, "\"old\"\r\n") && ::chmod(elsewhere.constData(), 0640) == 0
-                    && (usable || ::chown(elsewhere.constData(), 65534, 65534) == 0));
+                    && (linked || ::chown(elsewhere.constData(), 65534, 65534) == 0));
         QVERIFY(kind != "linked pipe" || ::mkfifo(elsewhere.constData(), 0600) == 0);
         QVERIFY(kind == "pipe"        ? ::mkfifo(file.constData(), 0600) == 0
                 : kind == "directory" ? ::mkdir(file.constData(), 0700) == 0
@@ -159,16 +168,16 @@ private slots:
         struct stat before{}, after{}, target{};
         QVERIFY(::lstat(file.constData(), &before) == 0);
         QStringList read;
-        QCOMPARE(readList(path("f"), read), usable);
-        QCOMPARE(read, usable ? QStringList{"old"} : QStringList{});
-        QCOMPARE(RecordFile::unreadable(path("f")), !usable && kind != "dangling");
-        QCOMPARE(RecordFile::rewriteRecord(path("f"), {"new"}), usable);
+        QCOMPARE(readList(path("f"), read), linked);
+        QCOMPARE(read, linked ? QStringList{"old"} : QStringList{});
+        QCOMPARE(RecordFile::unreadable(path("f")), !linked && kind != "dangling");
+        QCOMPARE(RecordFile::rewriteRecord(path("f"), {"new"}, fresh ? RecordFile::Fresh : RecordFile::Stored), usable);
         QVERIFY(::lstat(file.constData(), &after) == 0);
         QVERIFY(after.st_ino == before.st_ino && after.st_mode == before.st_mode);
         QCOMPARE(::stat(elsewhere.constData(), &target) == 0 ? target.st_mode : 0,
-                 mode_t(usable || foreign ? S_IFREG | 0640 : kind == "linked pipe" ? S_IFIFO | 0600 : 0));
-        QVERIFY(!(usable || foreign) || content("f") == (usable ? "\"new\"\r\n" : "\"old\"\r\n"));
-        QCOMPARE(entries(m_home->path() + "/elsewhere"), usable || foreign || kind == "linked pipe" ? QStringList{"f"} : QStringList{});
+                 mode_t(linked || foreign ? S_IFREG | 0640 : kind == "linked pipe" ? S_IFIFO | 0600 : 0));
+        QVERIFY(!(linked || foreign) || content("f") == (usable ? "\"new\"\r\n" : "\"old\"\r\n"));
+        QCOMPARE(entries(m_home->path() + "/elsewhere"), linked || foreign || kind == "linked pipe" ? QStringList{"f"} : QStringList{});
         QCOMPARE(entries(Store::dataDir()), QStringList{"f"});
     }
 
