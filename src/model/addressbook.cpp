@@ -135,7 +135,8 @@ QList<bool> storeGroup(const QList<const AddressBook::NewContact *> &group, int 
             if (contact->storedEarlier)
                 continue;
             for (auto file = contact->files.cbegin(); file != contact->files.cend(); ++file)
-                RecordFile::rewriteBytes(Store::dataFile(contact->category, contact->name, file.key()), file.value(), fresh);
+                RecordFile::rewriteBytes(Store::dataFile(contact->category, contact->name, file.key()), file.value(),
+                                         fresh);
             if (keepCards) {
                 Vcard::Card kept = contact->kept;
                 KeptCards::giveUid(kept);
@@ -494,7 +495,8 @@ bool AddressBook::leftBehind(const QString &category, const QString &name) const
     return std::ranges::any_of(FileName::contactSuffixes, [&](const QString &suffix) {
         const QString path = Store::dataFile(category, name, suffix);
         QByteArray queued;
-        return m_filesThere->contains(path.sliced(folder)) || Saver::instance().pending(QFile::encodeName(path), queued);
+        return m_filesThere->contains(path.sliced(folder))
+               || Saver::instance().pending(QFile::encodeName(path), queued);
     });
 }
 
@@ -516,8 +518,9 @@ bool AddressBook::taken(const QString &category, const QString &name)
 
 void AddressBook::listFilesThere()
 {
-    const QStringList files =
-        QDir(Store::dataDir()).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Unsorted);
+    const QStringList files = QDir(Store::dataDir())
+                                  .entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot,
+                                             QDir::Unsorted);
     m_filesThere = QSet<QString>(files.cbegin(), files.cend());
 }
 

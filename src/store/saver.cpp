@@ -206,7 +206,8 @@ int Saver::write(const std::vector<Entry> &batch, const std::vector<std::shared_
         if (known == gone.end() ? gone.emplace(dir, Store::dataDirGone(dir)).first->second : known->second)
             errors[i] = dataDirGone;
         else
-            versions[i] = DiskFile::NewVersion::write(batch[i].file.target, batch[i].file.bytes, errors[i], batch[i].file.fresh);
+            versions[i] = DiskFile::NewVersion::write(batch[i].file.target, batch[i].file.bytes, errors[i],
+                                                      batch[i].file.fresh);
     }
     // Where each sync would commit the journal again (every new file is new
     // metadata), a large group, as an import writes, is synced as one. Its

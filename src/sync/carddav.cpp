@@ -528,8 +528,9 @@ void Client::create(const QUrl &book, const QString &uid, const QByteArray &vcar
         // listing would show it as another card and this one as removed.
         const QUrl stored = url.resolved(QUrl::fromEncoded(reply->rawHeader("Location")));
         const QString storedPath = stored.path(QUrl::FullyDecoded);
-        const bool inBook = stored.adjusted(QUrl::RemovePath) == url.adjusted(QUrl::RemovePath) && storedPath.startsWith(path)
-                            && storedPath.size() > path.size() && !storedPath.sliced(path.size()).contains(u'/');
+        const bool inBook = stored.adjusted(QUrl::RemovePath) == url.adjusted(QUrl::RemovePath)
+                            && storedPath.startsWith(path) && storedPath.size() > path.size()
+                            && !storedPath.sliced(path.size()).contains(u'/');
         done(outcome, {inBook ? storedPath : url.path(QUrl::FullyDecoded), reply->rawHeader("ETag")});
     });
 }
