@@ -111,7 +111,7 @@ int setUpSync(const QString &address, const QString &user, const QString &wanted
     return code;
 }
 
-// A sync's summary line printed, then the conflicts waiting for the user's choice, a line each; the exit code.
+// A sync's summary line printed (and the cards it left out), then the conflicts waiting for the user's choice, a line each; the exit code.
 int printed(const QString &line, const QString &error)
 {
     std::printf("%s\n", qPrintable(line));
@@ -145,7 +145,7 @@ int sync()
     CardDav::Client client;
     int code = -1;
     Sync::syncOnce(book, client, settings, [&](const Sync::Summary &summary) {
-        code = printed(summary.line(), summary.error);
+        code = printed(summary.report(), summary.error);
     });
     while (code < 0)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);

@@ -14,29 +14,6 @@
 
 namespace VcardFiles {
 
-namespace {
-
-// Why a card is not added, as the summary says it.
-QString reason(AddressBook::Refusal refusal, const QString &category)
-{
-    switch (refusal) {
-    case AddressBook::Refusal::Listed:
-        return QStringLiteral("already listed in ") + category;
-    case AddressBook::Refusal::Repeated:
-        return QStringLiteral("in the file twice");
-    case AddressBook::Refusal::Taken:
-        return QStringLiteral("information is already stored under that name");
-    case AddressBook::Refusal::Reserved:
-        return QStringLiteral("its files would be named as the program's lists are");
-    case AddressBook::Refusal::Unreadable:
-        return QStringLiteral("the names of ") + category + QStringLiteral(" cannot be read");
-    default:
-        return QStringLiteral("the name cannot be used");
-    }
-}
-
-} // namespace
-
 Outcome exportCards(const std::function<bool(const QByteArray &)> &write, const QString &category)
 {
     QStringList categories;
@@ -196,7 +173,7 @@ Outcome importCards(QIODevice &cards, AddressBook &book, const QString &category
         if (refusal == AddressBook::Refusal::None && storedEarlier)
             refusal = AddressBook::Refusal::Taken; // never merged with what is there
         if (refusal != AddressBook::Refusal::None) {
-            card.skipped = reason(refusal, card.category);
+            card.skipped = AddressBook::reason(refusal, card.category);
             continue;
         }
         book.noteContact(card.category, card.name);

@@ -459,6 +459,24 @@ void AddressBook::noteCategory(const QString &category)
     m_notedCategories.append(category);
 }
 
+QString AddressBook::reason(Refusal refusal, const QString &category)
+{
+    switch (refusal) {
+    case Refusal::Listed:
+        return QStringLiteral("already listed in ") + category;
+    case Refusal::Repeated:
+        return QStringLiteral("in the file twice");
+    case Refusal::Taken:
+        return QStringLiteral("information is already stored under that name");
+    case Refusal::Reserved:
+        return QStringLiteral("its files would be named as the program's lists are");
+    case Refusal::Unreadable:
+        return QStringLiteral("the names of ") + category + QStringLiteral(" cannot be read");
+    default:
+        return QStringLiteral("the name cannot be used");
+    }
+}
+
 AddressBook::Refusal AddressBook::checkContact(const QString &category, const QString &name, bool &storedEarlier)
 {
     storedEarlier = false;

@@ -99,6 +99,8 @@ public:
 
     // A name or category as it is kept.
     static QString tidy(const QString &text) { return text.trimmed(); }
+    // Why a contact is not added, as a summary says it.
+    static QString reason(Refusal refusal, const QString &category);
 
     const QStringList &categories() const { return m_categories; }
     // The listed category that is category in some letter case; empty when none is.

@@ -795,7 +795,7 @@ Card cardOf(const StoredContact &contact)
     if (const Property *categories = contact.kept.first("CATEGORIES"))
         sources[CategoryPart] = {indexIn(contact.kept, categories)};
 
-    changed[NamePart] = contact.name != before.name || !contact.kept.first("FN");
+    changed[NamePart] = (contact.name != before.name && !isNumbered(contact.name, before.name)) || !contact.kept.first("FN");
     const qsizetype space = contact.name.trimmed().lastIndexOf(u' ');
     const QString trimmed = contact.name.trimmed();
     const QString field = QStringLiteral(",;");
@@ -1026,6 +1026,20 @@ QString acceptableName(const QString &name, const QString &category)
         while (out.endsWith(u' '))
             out.chop(1);
     return out.trimmed().isEmpty() ? QString() : out;
+}
+
+QString numberedName(const QString &name, int number)
+{
+    return name + QStringLiteral(" (%1)").arg(number);
+}
+
+bool isNumbered(const QString &name, const QString &base)
+{
+    if (!name.startsWith(base + QStringLiteral(" (")) || !name.endsWith(u')'))
+        return false;
+    bool read = false;
+    const int number = QStringView(name).sliced(base.size() + 2).chopped(1).toInt(&read);
+    return read && number >= 2 && name == numberedName(base, number);
 }
 
 QString summary(const QList<Imported> &results)

@@ -83,6 +83,11 @@ QList<int> fieldRows(const Card &card, QStringList *notesLines = nullptr);
 // name too long for its files cut short. Empty when nothing is left of it.
 QString acceptableName(const QString &name, const QString &category);
 
+// A name numbered to tell it from another contact's, "Ann (2)"; and whether a
+// name is a base name so numbered. Such a contact's card keeps its own FN.
+QString numberedName(const QString &name, int number);
+bool isNumbered(const QString &name, const QString &base);
+
 // One line saying what an import did, such as "Imported 312 contacts into 4
 // categories; skipped 3: card 7 (no name, organisation or e-mail address), ...".
 QString summary(const QList<Imported> &results);

@@ -217,7 +217,15 @@ QString Summary::line() const
         .arg(received)
         .arg(removed)
         .arg(conflicts)
-        .arg(conflicts == 1 ? QStringLiteral("conflict") : QStringLiteral("conflicts"));
+        .arg(conflicts == 1 ? QStringLiteral("conflict") : QStringLiteral("conflicts"))
+        + (leftOut.isEmpty() ? QString()
+                             : QStringLiteral("; %1 left out").arg(leftOut.size() == 1 ? QStringLiteral("1 card")
+                                                                                       : QStringLiteral("%1 cards").arg(leftOut.size())));
+}
+
+QString Summary::report() const
+{
+    return (QStringList{line()} + leftOut).join(u'\n');
 }
 
 void setUp(QObject *context, const Settings &settings, const QString &password, std::function<void(const QString &error)> done)
@@ -823,11 +831,19 @@ void Run::received(const CardDav::Entry &entry, const QByteArray &card)
     Vcard::Imported in = Vcard::importCard(merged == card ? parsed : Vcard::parse(merged).value(0));
     if (!place(in))
         return;
+    // Numbered here for another of its name, it keeps its number while its card keeps the name.
+    if (in.category == here.category && Vcard::isNumbered(here.name, in.name))
+        in.name = here.name;
     const QScopedValueRollback applying(m_known.m_applying, true);
-    const AddressBook::Added added = m_book.replaceContact(
-        here.category, here.name, {in.category, in.name, std::move(in.files), std::move(in.picture), in.pictureSuffix, std::move(in.kept)});
+    AddressBook::NewContact contact{in.category, in.name, std::move(in.files), std::move(in.picture), in.pictureSuffix, std::move(in.kept)};
+    AddressBook::Added added = m_book.replaceContact(here.category, here.name, contact);
+    if (added.refusal != AddressBook::Refusal::None) {
+        if (contact.name = freeName(contact.category, contact.name); !contact.name.isEmpty())
+            added = m_book.replaceContact(here.category, here.name, contact);
+    }
     if (!added.stored)
         return;
+    in.name = contact.name;
     m_here.insert(uid, {in.category, in.name, {}, {}, false, false}); // as stored now
     if (keep(uid, now))
         ++m_summary.received, tell("Received", in.category, in.name);
@@ -847,6 +863,25 @@ bool Run::place(Vcard::Imported &in) const
     return true;
 }
 
+// A name another contact has here, or whose files would be another's, is
+// numbered, "Ann (2)", as a person tells two people of one name apart; the
+// card's own FN stays as it is. Empty where no number frees it.
+QString Run::freeName(const QString &category, const QString &name)
+{
+    using Refusal = AddressBook::Refusal;
+    for (int number = 2; number < 100; ++number) {
+        const QString numbered = Vcard::numberedName(name, number);
+        bool storedEarlier = false;
+        const Refusal refusal = m_book.checkContact(category, numbered, storedEarlier);
+        if (refusal == Refusal::None && !storedEarlier)
+            return numbered;
+        if (refusal != Refusal::None && refusal != Refusal::Listed && refusal != Refusal::Repeated && refusal != Refusal::Taken
+            && refusal != Refusal::Reserved)
+            break;
+    }
+    return {};
+}
+
 // Whether a card placed there would be left out now; a card that cannot be used at all has no place.
 bool Run::leftOut(const QString &category, const QString &name)
 {
@@ -856,30 +891,38 @@ bool Run::leftOut(const QString &category, const QString &name)
     if (listed.isEmpty())
         return m_book.checkCategory(category) != AddressBook::Refusal::None;
     bool storedEarlier = false;
-    return m_book.checkContact(listed, name, storedEarlier) != AddressBook::Refusal::None || storedEarlier;
+    return (m_book.checkContact(listed, name, storedEarlier) != AddressBook::Refusal::None || storedEarlier)
+           && freeName(listed, name).isEmpty();
 }
 
 void Run::addReceived(const QString &cardUid, const CardDav::Entry &entry, const QByteArray &card, const Vcard::Card &parsed)
 {
     Vcard::Imported in = Vcard::importCard(parsed);
-    // A card refused here is left out, as an import leaves it, and remembered
-    // with its ETag and place: fetched again once changed there, or once its
-    // place here is free.
-    const auto refuse = [&] {
+    // A card refused here is left out, as an import leaves it, told, and
+    // remembered with its ETag and place: fetched again once changed there,
+    // or once its place here is free.
+    const auto refuse = [&](const QString &why) {
         const bool usable = in.skipped.isEmpty();
         m_refused.insert(entry.href, QStringList{entry.href, QString::fromUtf8(entry.etag), usable ? in.category : QString(),
                                                  usable ? in.name : QString()}
                                              .join(u'\t')
                                              .toUtf8()
                                          + '\n');
+        const QString named = in.cardName.startsWith(QLatin1String("card ")) ? entry.href.section(u'/', -1) : in.cardName;
+        m_summary.leftOut.append(QStringLiteral("Left out ") + named + QStringLiteral(": ") + why);
     };
     if (!place(in))
-        return refuse();
+        return refuse(in.skipped.isEmpty() ? QStringLiteral("the category ") + in.category + QStringLiteral(" cannot be used")
+                                           : in.skipped);
     if (m_book.listedCategory(in.category).isEmpty())
         m_book.noteCategory(in.category);
     bool storedEarlier = false;
-    if (m_book.checkContact(in.category, in.name, storedEarlier) != AddressBook::Refusal::None || storedEarlier)
-        return refuse();
+    const AddressBook::Refusal refusal = m_book.checkContact(in.category, in.name, storedEarlier);
+    if (refusal != AddressBook::Refusal::None || storedEarlier) {
+        in.name = freeName(in.category, in.name);
+        if (in.name.isEmpty())
+            return refuse(AddressBook::reason(refusal, in.category));
+    }
     m_book.noteContact(in.category, in.name);
     KeptCards::giveUid(in.kept);
     const QString uid = cardUid.isEmpty() ? in.kept.first("UID")->text() : cardUid;

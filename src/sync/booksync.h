@@ -44,8 +44,12 @@ struct Summary
     // What it did, a line each: "Sent Ann (Family)", "Received ...", "Removed here ...", "Removed there ...",
     // then the conflicts open with both values.
     QStringList details;
-    // "Sent 3, received 5, removed 1, 0 conflicts".
+    // The cards not received, a line each: "Left out Ann (Family): why".
+    QStringList leftOut;
+    // "Sent 3, received 5, removed 1, 0 conflicts", and "; 2 cards left out" where some were.
     QString line() const;
+    // The line, then each card left out on a line of its own.
+    QString report() const;
 };
 
 // Keeps the password (for a user) and then the settings: the address book chosen, how it was found.
@@ -167,6 +171,7 @@ private:
     void received(const CardDav::Entry &entry, const QByteArray &card);
     // The card's contact placed as the import places it; false when its category cannot be used.
     bool place(Vcard::Imported &in) const;
+    QString freeName(const QString &category, const QString &name);
     void addReceived(const QString &uid, const CardDav::Entry &entry, const QByteArray &card, const Vcard::Card &parsed);
     void storeAdded();
     void send(const QString &uid, const CardDav::Entry &entry, const QByteArray &card, bool create);

@@ -282,15 +282,28 @@ private slots:
         }
     }
 
-    // Nothing changed: one request, even for a card left out here. A change made before a sync was killed goes with the next.
+    // A card whose name is taken here comes numbered, its name there left as it is, and one that has no place
+    // here is left out and told. Nothing changed: one request, even for the card left out. A change made before
+    // a sync was killed goes with the next.
     void unchanged()
     {
         Fixture fixture;
         QVERIFY(fixture.put({{"RelationsList", listBytes({"Family"})}, {"NamesListFamily", listBytes({"Ann", "Bo"})}}));
         if (!setUp())
             return;
-        put("other-ann", card("other-ann", "Ann").replace("Friends", "Family")); // its name is taken here
-        QCOMPARE(kinfolio({"--sync"}).value(1), "Sent 2, received 0, removed 0, 0 conflicts");
+        const Entry otherAnn = put("other-ann", card("other-ann", "Ann").replace("Friends", "Family"));
+        put("no-place", card("no-place", "Cy").replace("Friends", "NamesList"));
+        QCOMPARE(kinfolio({"--sync"}).value(1), "Sent 2, received 1, removed 0, 0 conflicts; 1 card left out\n"
+                                                 "Left out Cy: the category NamesList cannot be used");
+        setHere("Family", "Ann (2)", "Numbers", 1, "556");
+        SYNCED();
+        QCOMPARE(Vcard::parse(cardsThere().value(otherAnn.href)).value(0).first("FN")->text(), "Ann");
+        const auto [listing, listed] = wait<Outcome, QList<Entry>>([&](auto done) { client.list(book, done); });
+        const Entry current = *std::find_if(listed.begin(), listed.end(), [&](const Entry &e) { return e.href == otherAnn.href; });
+        wait<Outcome, Entry>([&](auto done) { client.update(book, current, card("other-ann", "Ann", "TEL;TYPE=CELL:557\r\n").replace("Friends", "Family"), done); });
+        SYNCED();
+        QCOMPARE(fixture.file("NamesListFamily"), listBytes({"Ann", "Ann (2)", "Bo"}));
+        QVERIFY(fixture.file("FamilyAnn (2)Numbers").contains("557"));
         // Records as the first version wrote them, without the contact's place, are read and written anew.
         const QString records = fixture.dataDir() + "../Synced/";
         const auto placed = [&] {
@@ -299,7 +312,7 @@ private slots:
                 places.append(bytes.split('\n').value(4));
             return places;
         };
-        QCOMPARE(placed(), QStringList({"Family", "Family"}));
+        QCOMPARE(placed(), QStringList({"Family", "Family", "Family"}));
         Files first = filesIn(records);
         for (QByteArray &bytes : first) {
             QList<QByteArray> lines = bytes.split('\n');
@@ -312,12 +325,12 @@ private slots:
         const qsizetype before = requests();
         QCOMPARE(kinfolio({"--sync"}).value(1), "Sent 0, received 0, removed 0, 0 conflicts");
         QCOMPARE(requests() - before, 1);
-        QCOMPARE(placed(), QStringList({"Family", "Family"}));
+        QCOMPARE(placed(), QStringList({"Family", "Family", "Family"}));
 
         setHere("Family", "Ann", "Numbers", 1, "555");
         QVERIFY(syncKilled(0, 300));
         SYNCED();
-        QCOMPARE(numbersThere(), QStringList({"", "", "555"}));
+        QCOMPARE(numbersThere(), QStringList({"", "", "", "555"}));
     }
 
     // Another address book chosen: the contacts go there too, and none is taken for one removed there. First, a
