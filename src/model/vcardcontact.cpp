@@ -806,7 +806,10 @@ Card cardOf(const StoredContact &contact)
 
     // The contact's category first, the card's others after it.
     QStringList categories = sources[CategoryPart].isEmpty() ? QStringList() : in[sources[CategoryPart][0]].list();
-    changed[CategoryPart] = categories.value(0) != contact.category;
+    // Where the card placed it (in a category listed in other letters, under a
+    // name the data directory can hold, in "Imported"), the contact has not
+    // moved: the card keeps its own categories.
+    changed[CategoryPart] = before.category.compare(contact.category, Qt::CaseInsensitive) != 0;
     categories.removeIf([&](const QString &other) {
         return acceptableName(other, {}).compare(contact.category, Qt::CaseInsensitive) == 0;
     });
