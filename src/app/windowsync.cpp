@@ -326,7 +326,7 @@ void WindowSync::finished(const Sync::Summary &summary)
         // Its own wait: changing a running timer's interval starts it again with the new one.
         m_retry.start(std::exchange(m_retryWait, std::min(m_retryWait * 2, retryLast)));
     }
-    m_details = summary.leftOut + summary.details;
+    m_details = summary.told + summary.details;
     cmdSyncConflicts->setVisible(summary.conflicts > 0);
     for (const auto &answer : std::exchange(m_waiting, std::exchange(m_next, {})))
         answer(summary.report(), summary.error);

@@ -218,14 +218,13 @@ QString Summary::line() const
         .arg(removed)
         .arg(conflicts)
         .arg(conflicts == 1 ? QStringLiteral("conflict") : QStringLiteral("conflicts"))
-        + (leftOut.isEmpty() ? QString()
-                             : QStringLiteral("; %1 left out").arg(leftOut.size() == 1 ? QStringLiteral("1 card")
-                                                                                       : QStringLiteral("%1 cards").arg(leftOut.size())));
+        + (leftOut == 0 ? QString()
+                        : QStringLiteral("; %1 left out").arg(leftOut == 1 ? QStringLiteral("1 card") : QStringLiteral("%1 cards").arg(leftOut)));
 }
 
 QString Summary::report() const
 {
-    return (QStringList{line()} + leftOut).join(u'\n');
+    return (QStringList{line()} + told).join(u'\n');
 }
 
 void setUp(QObject *context, const Settings &settings, const QString &password, std::function<void(const QString &error)> done)
@@ -633,6 +632,17 @@ void Run::listed(const QHash<QString, QByteArray> &there, const QByteArray &toke
     QHash<QString, Synced> last = m_last;
     QHash<QString, Sync::Here> here;
     QHash<QString, QByteArray> listing = there;
+    // An address book that holds none of the cards synced with it was emptied
+    // or replaced (a server restored from nothing, another account at the same
+    // address) far more often than cleared on purpose: nothing is removed here
+    // for it, and it meets the contacts as at a first sync, by their UIDs.
+    if (!m_last.isEmpty() && std::ranges::none_of(m_last, [&](const Synced &synced) { return there.contains(synced.href); })) {
+        for (const QString &uid : m_last.keys())
+            forget(uid);
+        m_last.clear(), last.clear(), m_uidOf.clear();
+        m_summary.told.append(QStringLiteral("None of the cards synced before is in the address book now: nothing was "
+                                             "removed here, and the contacts were sent there again."));
+    }
     // A card left out before, unchanged since, is not fetched again while it would still be left out.
     QByteArray refused;
     RecordFile::readBytes(refusedFile(), refused);
@@ -719,7 +729,7 @@ void Run::listed(const QHash<QString, QByteArray> &there, const QByteArray &toke
             // A card of the same UID received in this sync took the contact's place. A UID
             // that cannot name a card, or its record, leaves the contact here only.
             if (!m_last.contains(uid) && !uid.isEmpty() && !uid.contains(u'/') && !uid.contains(u'\n'))
-                send(uid, {}, inVersion(m_here[uid].card, m_settings.versions), true);
+                send(uid, {}, inVersion(cardHere(uid), m_settings.versions), true);
             else
                 next();
         });
@@ -909,7 +919,8 @@ void Run::addReceived(const QString &cardUid, const CardDav::Entry &entry, const
                                              .toUtf8()
                                          + '\n');
         const QString named = in.cardName.startsWith(QLatin1String("card ")) ? entry.href.section(u'/', -1) : in.cardName;
-        m_summary.leftOut.append(QStringLiteral("Left out ") + named + QStringLiteral(": ") + why);
+        ++m_summary.leftOut;
+        m_summary.told.append(QStringLiteral("Left out ") + named + QStringLiteral(": ") + why);
     };
     if (!place(in))
         return refuse(in.skipped.isEmpty() ? QStringLiteral("the category ") + in.category + QStringLiteral(" cannot be used")

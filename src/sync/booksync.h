@@ -44,11 +44,12 @@ struct Summary
     // What it did, a line each: "Sent Ann (Family)", "Received ...", "Removed here ...", "Removed there ...",
     // then the conflicts open with both values.
     QStringList details;
-    // The cards not received, a line each: "Left out Ann (Family): why".
-    QStringList leftOut;
+    int leftOut = 0; // cards not received
+    // What the user is told below the line: each card left out ("Left out Ann: why"), an address book found emptied.
+    QStringList told;
     // "Sent 3, received 5, removed 1, 0 conflicts", and "; 2 cards left out" where some were.
     QString line() const;
-    // The line, then each card left out on a line of its own.
+    // The line, then what is told below it, a line each.
     QString report() const;
 };
 

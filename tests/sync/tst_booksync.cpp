@@ -284,7 +284,7 @@ private slots:
 
     // A card whose name is taken here comes numbered, its name there left as it is, and one that has no place
     // here is left out and told. Nothing changed: one request, even for the card left out. A change made before
-    // a sync was killed goes with the next.
+    // a sync was killed goes with the next. An address book emptied never empties the book here.
     void unchanged()
     {
         Fixture fixture;
@@ -331,6 +331,15 @@ private slots:
         QVERIFY(syncKilled(0, 300));
         SYNCED();
         QCOMPARE(numbersThere(), QStringList({"", "", "", "555"}));
+
+        // Every card there gone, as from a server restored from nothing: no contact goes here, all go there again.
+        const auto [all, every] = wait<Outcome, QList<Entry>>([&](auto done) { client.list(book, done); });
+        for (const Entry &entry : every)
+            wait<Outcome>([&](auto done) { client.remove(book, entry, done); });
+        QCOMPARE(kinfolio({"--sync"}).value(1), "Sent 3, received 0, removed 0, 0 conflicts\nNone of the cards synced before is in "
+                                                 "the address book now: nothing was removed here, and the contacts were sent there again.");
+        QCOMPARE(fixture.file("NamesListFamily"), listBytes({"Ann", "Ann (2)", "Bo"}));
+        QCOMPARE(numbersThere(), QStringList({"", "", "555"}));
     }
 
     // Another address book chosen: the contacts go there too, and none is taken for one removed there. First, a
