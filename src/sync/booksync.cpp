@@ -634,14 +634,20 @@ void Run::listed(const QHash<QString, QByteArray> &there, const QByteArray &toke
     QHash<QString, QByteArray> listing = there;
     // An address book that holds none of the cards synced with it was emptied
     // or replaced (a server restored from nothing, another account at the same
-    // address) far more often than cleared on purpose: nothing is removed here
-    // for it, and it meets the contacts as at a first sync, by their UIDs.
-    if (!m_last.isEmpty() && std::ranges::none_of(m_last, [&](const Synced &synced) { return there.contains(synced.href); })) {
+    // address), and a book here without any of their contacts was emptied too
+    // (a restore, a folder-sync tool), far more often than either was cleared
+    // on purpose: nothing is removed on the other side for it, and the two
+    // meet as at a first sync, by the cards' UIDs, each getting back what it lost.
+    const bool goneThere = std::ranges::none_of(m_last, [&](const Synced &synced) { return there.contains(synced.href); });
+    const bool goneHere = std::ranges::none_of(m_last.keys(), [&](const QString &uid) { return m_here.contains(uid); });
+    if (!m_last.isEmpty() && (goneThere || goneHere)) {
         for (const QString &uid : m_last.keys())
             forget(uid);
         m_last.clear(), last.clear(), m_uidOf.clear();
-        m_summary.told.append(QStringLiteral("None of the cards synced before is in the address book now: nothing was "
-                                             "removed here, and the contacts were sent there again."));
+        m_summary.told.append(goneThere ? QStringLiteral("None of the cards synced before is in the address book now: nothing was "
+                                                         "removed here, and the contacts were sent there again.")
+                                        : QStringLiteral("None of the contacts synced before is here now: nothing was removed "
+                                                         "there, and the cards came back here."));
     }
     // A card left out before, unchanged since, is not fetched again while it would still be left out.
     QByteArray refused;

@@ -284,7 +284,7 @@ private slots:
 
     // A card whose name is taken here comes numbered, its name there left as it is, and one that has no place
     // here is left out and told. Nothing changed: one request, even for the card left out. A change made before
-    // a sync was killed goes with the next. An address book emptied never empties the book here.
+    // a sync was killed goes with the next. Either side emptied never empties the other.
     void unchanged()
     {
         Fixture fixture;
@@ -338,6 +338,12 @@ private slots:
             wait<Outcome>([&](auto done) { client.remove(book, entry, done); });
         QCOMPARE(kinfolio({"--sync"}).value(1), "Sent 3, received 0, removed 0, 0 conflicts\nNone of the cards synced before is in "
                                                  "the address book now: nothing was removed here, and the contacts were sent there again.");
+        QCOMPARE(fixture.file("NamesListFamily"), listBytes({"Ann", "Ann (2)", "Bo"}));
+        QCOMPARE(numbersThere(), QStringList({"", "", "555"}));
+        // And every contact here gone, as after a restore gone wrong: nothing goes there, all come back here.
+        QVERIFY(QDir(fixture.dataDir()).removeRecursively() && fixture.put({{"RelationsList", ""}}));
+        QCOMPARE(kinfolio({"--sync"}).value(1), "Sent 0, received 3, removed 0, 0 conflicts\nNone of the contacts synced before "
+                                                 "is here now: nothing was removed there, and the cards came back here.");
         QCOMPARE(fixture.file("NamesListFamily"), listBytes({"Ann", "Ann (2)", "Bo"}));
         QCOMPARE(numbersThere(), QStringList({"", "", "555"}));
     }
