@@ -563,6 +563,12 @@ void Run::round()
         }
         if (!uids.commit() || !kept)
             return ended(QStringLiteral("The contacts' UIDs could not be kept"));
+        // A names list that cannot be read now says nothing of its contacts: each stays as its record says, never
+        // taken for one removed here.
+        for (auto it = m_known.m_records.cbegin(); it != m_known.m_records.cend(); ++it) {
+            if (!m_here.contains(it.key()) && m_book.categories().contains(it->category) && !m_book.namesWhole(it->category))
+                m_here.insert(it.key(), {it->category, it->name, {}, it->signature, false, false});
+        }
         // Those given a UID were read as they are now, their UIDs kept.
         for (Here &here : m_here) {
             if (here.givenUid)

@@ -280,6 +280,11 @@ private slots:
             SYNCED();
             QCOMPARE(fixture.file("FriendsEveNumbNotes"), third.isEmpty() ? "\"\"\r\n" : "\"Cell Phone #: 3\"\r\n");
         }
+
+        // A names list that cannot be read says nothing of its contacts: none is taken for one removed here.
+        QVERIFY(QFile::remove(fixture.dataDir() + "NamesListJobs") && QDir().mkdir(fixture.dataDir() + "NamesListJobs"));
+        SYNCED();
+        QVERIFY(cardsThere().contains(cy.href));
     }
 
     // A card whose name is taken here comes numbered, its name there left as it is, and one that has no place
