@@ -5,6 +5,7 @@
 #include "store/paths.h"
 #include "store/recordfile.h"
 
+#include <QFileInfo>
 #include <QDate>
 #include <QRegularExpression>
 #include <QSet>
@@ -901,8 +902,11 @@ StoredContact readContact(const QString &category, const QString &name)
     StoredContact contact{category, name, {}, {}, KeptCards::read(category, name)};
     for (const QString &suffix : FileName::contactSuffixes) {
         QByteArray bytes;
-        if (RecordFile::readBytes(Store::dataFile(category, name, suffix), bytes))
+        const QString path = Store::dataFile(category, name, suffix);
+        if (RecordFile::readBytes(path, bytes))
             contact.files.insert(suffix, bytes);
+        else if (QFileInfo::exists(path))
+            contact.unreadable.append(suffix);
     }
     QString picturePath;
     if (contact.files.contains(FileName::Pic) && RecordFile::Reader(contact.files[FileName::Pic]).readLine(picturePath)

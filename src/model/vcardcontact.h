@@ -32,6 +32,7 @@ struct StoredContact
     QHash<QString, QByteArray> files;
     QByteArray picture;
     Card kept = {};
+    QStringList unreadable = {}; // the suffixes of files there that could not be read
 };
 
 // Reads a contact from the data directory.

@@ -478,6 +478,15 @@ bool Run::look(const QString &category, const QString &name)
         return true;
     }
     Vcard::StoredContact contact = Vcard::readContact(category, name);
+    // A file that cannot be read is not an emptied field: the contact is not
+    // sent until it can be, and stays as its record says.
+    if (!contact.unreadable.isEmpty()) {
+        m_summary.told.append(QStringLiteral("Not sent %1 (%2): its %3 cannot be read")
+                                  .arg(name, category, contact.unreadable.join(QStringLiteral(", "))));
+        if (!recorded.isEmpty())
+            m_here.insert(recorded, {category, name, {}, record.signature, false, false});
+        return true;
+    }
     const bool given = KeptCards::giveUid(contact.kept);
     if (given && !KeptCards::keep(category, name, contact.kept))
         return false;

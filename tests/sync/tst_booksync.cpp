@@ -281,10 +281,12 @@ private slots:
             QCOMPARE(fixture.file("FriendsEveNumbNotes"), third.isEmpty() ? "\"\"\r\n" : "\"Cell Phone #: 3\"\r\n");
         }
 
-        // A names list that cannot be read says nothing of its contacts: none is taken for one removed here.
-        QVERIFY(QFile::remove(fixture.dataDir() + "NamesListJobs") && QDir().mkdir(fixture.dataDir() + "NamesListJobs"));
-        SYNCED();
-        QVERIFY(cardsThere().contains(cy.href));
+        // A names list or a file that cannot be read says nothing of its contacts: none is taken for one removed
+        // here, nor a field for one emptied (that contact is not sent, and told).
+        for (const char *file : {"NamesListJobs", "FriendsEveNumbers"})
+            QVERIFY(QFile::remove(fixture.dataDir() + file) && QDir().mkdir(fixture.dataDir() + file));
+        QVERIFY(kinfolio({"--sync"}).value(1).contains("\nNot sent Eve (Friends): its Numbers cannot be read"));
+        QVERIFY(cardsThere().contains(cy.href) && cardsThere().value(eve.href).contains("CELL:1"));
     }
 
     // A card whose name is taken here comes numbered, its name there left as it is, and one that has no place
