@@ -637,11 +637,12 @@ void Run::round()
         for (const CardDav::Entry &entry : changes.changed)
             changed.insert(entry.href, entry.etag);
         // Hrefs the last sync did not keep (cards refused here, or cut short) are listed as they are now.
-        listed(token.isEmpty() ? changed : listingAfter(m_last, changed, changes.removed), changes.token, token.isEmpty());
+        listed(token.isEmpty() ? changed : listingAfter(m_last, changed, changes.removed), changes.token, token.isEmpty(),
+               changes.removed);
     });
 }
 
-void Run::listed(const QHash<QString, QByteArray> &there, const QByteArray &token, bool complete)
+void Run::listed(const QHash<QString, QByteArray> &there, const QByteArray &token, bool complete, const QStringList &removed)
 {
     m_token = token;
     QHash<QString, Synced> last = m_last;
@@ -664,7 +665,8 @@ void Run::listed(const QHash<QString, QByteArray> &there, const QByteArray &toke
                                         : QStringLiteral("None of the contacts synced before is here now: nothing was removed "
                                                          "there, and the cards came back here."));
     }
-    // A card left out before, unchanged since, is not fetched again while it would still be left out.
+    // A card left out before, unchanged since, is not fetched again while it
+    // would still be left out; once its place here is free it is, listed or not.
     QByteArray refused;
     RecordFile::readBytes(refusedFile(), refused);
     m_refused.clear();
@@ -674,8 +676,12 @@ void Run::listed(const QHash<QString, QByteArray> &there, const QByteArray &toke
             continue;
         const auto etag = listing.constFind(parts[0]);
         if (etag == listing.cend()) {
-            if (!complete)
+            if (complete || removed.contains(parts[0]))
+                continue;
+            if (leftOut(parts[2], parts[3]))
                 m_refused.insert(parts[0], line + '\n');
+            else
+                listing.insert(parts[0], parts[1].toUtf8());
         } else if (*etag == parts[1].toUtf8() && !etag->isEmpty() && leftOut(parts[2], parts[3])) {
             m_refused.insert(parts[0], line + '\n');
             listing.remove(parts[0]);

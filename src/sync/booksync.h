@@ -166,8 +166,8 @@ private:
     const QByteArray &cardHere(const QString &uid);
     // The contact's card as the last sync left it, read from its record; empty for none.
     QByteArray lastCard(const QString &uid) const;
-    // `complete`: every card there is listed, not only those changed.
-    void listed(const QHash<QString, QByteArray> &there, const QByteArray &token, bool complete);
+    // `complete`: every card there is listed, not only those changed; else `removed` names those removed there.
+    void listed(const QHash<QString, QByteArray> &there, const QByteArray &token, bool complete, const QStringList &removed = {});
     bool leftOut(const QString &category, const QString &name);
     void received(const CardDav::Entry &entry, const QByteArray &card);
     // The card's contact placed as the import places it; false when its category cannot be used.
