@@ -232,18 +232,29 @@ QString appleLabel(const Index &labels, const Property &property)
     return text.trimmed();
 }
 
+bool hasLabelParameter(const Property &adr)
+{
+    const QStringList label = adr.parameter("LABEL");
+    return !label.isEmpty() && !label.first().isEmpty();
+}
+
+// vCard 3.0 and 2.1 give an address's label as a property of its own,
+// grouped with the address or of the same type.
+const Property *labelOf(const Index &labels, const Property &adr)
+{
+    if (adr.name == "LABEL" || hasLabelParameter(adr))
+        return nullptr;
+    return adr.group.isEmpty() ? labels.byKinds.value(kinds(adr).join(u'/')) : labels.byGroup.value(adr.group.toLower());
+}
+
 QString addressText(const Index &labels, const Property &adr)
 {
     if (adr.name == "LABEL")
         return adr.text();
     // LABEL="12 Elm St\nLeeds", its line breaks escaped as in a value.
-    const QStringList label = adr.parameter("LABEL");
-    if (!label.isEmpty() && !label.first().isEmpty())
-        return Property{{}, {}, {}, label.first()}.text();
-    // vCard 3.0 and 2.1 give the label as a property of its own, grouped with
-    // its address or of the same type.
-    const Property *other = adr.group.isEmpty() ? labels.byKinds.value(kinds(adr).join(u'/'))
-                                                : labels.byGroup.value(adr.group.toLower());
+    if (hasLabelParameter(adr))
+        return Property{{}, {}, {}, adr.parameter("LABEL").first()}.text();
+    const Property *other = labelOf(labels, adr);
     return other ? other->text() : addressFromComponents(adr.components());
 }
 
@@ -456,6 +467,9 @@ void readAddresses(const Card &card, Fields &f)
         if (const int row = chosen.value(adr, -1); row >= 0) {
             f.values[row] = {text};
             f.sources[row] = {indexIn(card, adr)};
+            // The label goes with its address: a changed one is not left saying the old.
+            if (const Property *label = labelOf(labels, *adr))
+                f.sources[row].append(indexIn(card, label));
         } else if (!text.trimmed().isEmpty()) {
             const QString kind = kinds(*adr).join(u'/');
             f.extra.append((kind.isEmpty() ? QStringLiteral("Address:") : QStringLiteral("Address (") + kind + QStringLiteral("):"))
@@ -788,21 +802,25 @@ Card cardOf(const StoredContact &contact)
     QList<bool> changed(partCount);
     QList<QList<Property>> out(partCount);
     const QList<Property> &in = contact.kept.properties;
+    // A card named here from its N (it had no FN) is given the FN a card
+    // needs; its N stays, the name here being no more than its parts joined.
+    const bool renamed = contact.name != before.name && !isNumbered(contact.name, before.name);
     for (qsizetype i = 0; i < in.size(); ++i) {
-        if (in[i].name == "FN" || in[i].name == "N")
+        if (in[i].name == "FN" || (in[i].name == "N" && renamed))
             sources[NamePart].append(i);
     }
     if (const Property *categories = contact.kept.first("CATEGORIES"))
         sources[CategoryPart] = {indexIn(contact.kept, categories)};
 
-    changed[NamePart] = (contact.name != before.name && !isNumbered(contact.name, before.name)) || !contact.kept.first("FN");
+    changed[NamePart] = renamed || !contact.kept.first("FN");
     const qsizetype space = contact.name.trimmed().lastIndexOf(u' ');
     const QString trimmed = contact.name.trimmed();
     const QString field = QStringLiteral(",;");
-    out[NamePart] = {property("FN", escape(contact.name)),
-                     property("N", space < 0 ? u';' + escape(trimmed, field) + QStringLiteral(";;;")
-                                             : escape(trimmed.mid(space + 1), field) + u';'
-                                                   + escape(trimmed.left(space), field) + QStringLiteral(";;;"))};
+    out[NamePart] = {property("FN", escape(contact.name))};
+    if (renamed || !contact.kept.first("N"))
+        out[NamePart].append(property("N", space < 0 ? u';' + escape(trimmed, field) + QStringLiteral(";;;")
+                                                     : escape(trimmed.mid(space + 1), field) + u';'
+                                                           + escape(trimmed.left(space), field) + QStringLiteral(";;;")));
 
     // The contact's category first, the card's others after it.
     QStringList categories = sources[CategoryPart].isEmpty() ? QStringList() : in[sources[CategoryPart][0]].list();
@@ -853,10 +871,19 @@ Card cardOf(const StoredContact &contact)
             }
             break;
         case VcardKind::Address:
-            // LABEL="12 Elm St\nLeeds": the parameter is quoted, so only line breaks and backslashes are escaped.
-            if (!value.isEmpty())
-                out[part] = {property(mapping.property, QStringLiteral(";;") + escape(value, field) + QStringLiteral(";;;;"),
-                                      typeParameter(row) + QList<Parameter>{{"LABEL", {escape(value, {})}}})};
+            if (!value.isEmpty()) {
+                // Its group, types and preference stay: a work address is not made a home one.
+                Property address = property(mapping.property, {}, typeParameter(row));
+                if (!kept.sources[row].isEmpty()) {
+                    address = in[kept.sources[row].first()];
+                    address.name = mapping.property;
+                    address.parameters.removeIf([](const Parameter &parameter) { return parameter.name == "LABEL"; });
+                }
+                address.value = QStringLiteral(";;") + escape(value, field) + QStringLiteral(";;;;");
+                // LABEL="12 Elm St\nLeeds": the parameter is quoted, so only line breaks and backslashes are escaped.
+                address.parameters.append({"LABEL", {escape(value, {})}});
+                out[part] = {address};
+            }
             break;
         case VcardKind::Notes:
         case VcardKind::Text:

@@ -104,6 +104,32 @@ private slots:
         QVERIFY2(card.contains("\r\nFN:Smith\\; Jr.\r\n") && card.contains("\r\nNOTE:a\\;b\r\n"), card);
     }
 
+    // A contact that came in from a card goes out as that card, with what was changed here (in a file so named)
+    // in place of what it came from and nothing else changed or mixed up.
+    void exported_data()
+    {
+        QTest::addColumn<QByteArray>("card"); // a vCard 3.0 card's properties
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QByteArray>("bytes"); // what the file holds now
+        QTest::addColumn<QByteArray>("out"); // the properties exported, but PRODID
+        QTest::newRow("named from N: its parts stay") << QByteArray("N:Lee;Ann;Marie;Dr.;PhD\r\n") << "" << QByteArray()
+                                                      << QByteArray("N:Lee;Ann;Marie;Dr.;PhD\r\nFN:Dr. Ann Marie Lee PhD\r\n");
+        QTest::newRow("address changed: its label property too, its type kept")
+            << QByteArray("FN:A\r\nitem1.ADR;TYPE=work:;;2 Old Rd;Leeds;;;\r\nitem1.LABEL:2 Old Rd\\nLeeds\r\nitem1.X-ABLABEL:Office\r\n")
+            << "Address" << QByteArray("\"1 New Rd\"\r\n")
+            << QByteArray("FN:A\r\nitem1.ADR;TYPE=work;LABEL=1 New Rd:;;1 New Rd;;;;\r\nitem1.X-ABLABEL:Office\r\n");
+    }
+
+    void exported()
+    {
+        QFETCH(QByteArray, card); QFETCH(QString, file); QFETCH(QByteArray, bytes); QFETCH(QByteArray, out);
+        Imported in = importCard(parse("BEGIN:VCARD\r\nVERSION:3.0\r\n" + card + "END:VCARD\r\n").value(0));
+        if (!file.isEmpty())
+            in.files[file] = bytes;
+        QCOMPARE(exportContact({in.category, in.name, in.files, in.picture, in.kept}),
+                 "BEGIN:VCARD\r\nVERSION:4.0\r\nPRODID:-//Kinfolio//Kinfolio//EN\r\n" + out + "END:VCARD\r\n");
+    }
+
     // What the export writes in vCard 4.0's forms, as a vCard 3.0 card writes it: parameters quoted and caret-escaped,
     // lines folded at 75 octets but never inside a character.
     void version3_data()
