@@ -340,6 +340,7 @@ struct Fields
     std::array<QList<qsizetype>, fieldCount> sources;
     QStringList extra; // numbers, e-mail addresses and addresses the fields have no room for
     QList<qsizetype> extraSources; // one for each line of extra
+    QHash<qsizetype, qsizetype> extraLabels; // the label property of an address in extra, by the address's index
 
     QString value(int row) const { return values[row].value(0); }
 };
@@ -475,6 +476,8 @@ void readAddresses(const Card &card, Fields &f)
             f.extra.append((kind.isEmpty() ? QStringLiteral("Address:") : QStringLiteral("Address (") + kind + QStringLiteral("):"))
                            + u' ' + text.split(u'\n', Qt::SkipEmptyParts).join(QStringLiteral(", ")));
             f.extraSources.append(indexIn(card, adr));
+            if (const Property *label = labelOf(labels, *adr))
+                f.extraLabels.insert(indexIn(card, adr), indexIn(card, label));
         }
     }
 }
@@ -772,6 +775,8 @@ QList<Property> notesOut(const std::array<QStringList, fieldCount> &now, const F
                         lines.removeAt(line);
                     else
                         dropped.insert(kept.extraSources[i]);
+                    if (line < 0 && kept.extraLabels.contains(kept.extraSources[i]))
+                        dropped.insert(kept.extraLabels[kept.extraSources[i]]);
                 }
                 text = lines.join(u'\n');
             }
@@ -889,10 +894,21 @@ Card cardOf(const StoredContact &contact)
         case VcardKind::Text:
             out[part] = notesOut(now, kept, changed[part], dropped);
             break;
-        case VcardKind::Dependants:
-            for (const QString &dependant : now[row])
-                out[part].append(property(mapping.property, escape(dependant), {{"VALUE", {QStringLiteral("text")}}}));
+        case VcardKind::Dependants: {
+            // One the card held goes out as it came (a child's type, Apple's
+            // label); one added here as this program's own.
+            QList<qsizetype> unused = kept.sources[row];
+            for (const QString &dependant : now[row]) {
+                const auto same = std::find_if(unused.begin(), unused.end(), [&](qsizetype i) { return in[i].text() == dependant; });
+                if (same != unused.end()) {
+                    out[part].append(in[*same]);
+                    unused.erase(same);
+                } else {
+                    out[part].append(property(mapping.property, escape(dependant), {{"VALUE", {QStringLiteral("text")}}}));
+                }
+            }
             break;
+        }
         }
     }
 

@@ -118,6 +118,12 @@ private slots:
             << QByteArray("FN:A\r\nitem1.ADR;TYPE=work:;;2 Old Rd;Leeds;;;\r\nitem1.LABEL:2 Old Rd\\nLeeds\r\nitem1.X-ABLABEL:Office\r\n")
             << "Address" << QByteArray("\"1 New Rd\"\r\n")
             << QByteArray("FN:A\r\nitem1.ADR;TYPE=work;LABEL=1 New Rd:;;1 New Rd;;;;\r\nitem1.X-ABLABEL:Office\r\n");
+        QTest::newRow("an address taken out of the notes: its label property too")
+            << QByteArray("FN:A\r\nADR;TYPE=home:;;1 Elm St;;;;\r\nADR;TYPE=work:;;2 Old Rd;;;;\r\nLABEL;TYPE=work:2 Old Rd\r\n")
+            << "NumbNotes" << QByteArray("\"\"\r\n") << QByteArray("FN:A\r\nADR;TYPE=home:;;1 Elm St;;;;\r\n");
+        QTest::newRow("a dependant added: those there keep their type")
+            << QByteArray("FN:A\r\nRELATED;TYPE=child;VALUE=text:Tom\r\n") << "DependantsList" << QByteArray("\"Tom\"\r\n\"Kit\"\r\n")
+            << QByteArray("FN:A\r\nRELATED;TYPE=child;VALUE=text:Tom\r\nRELATED;VALUE=text:Kit\r\n");
     }
 
     void exported()
