@@ -200,9 +200,8 @@ QStringList kinds(const Property &property)
     return types;
 }
 
-// The first of the properties in each group and of each set of types, so
-// that a number or an address finds its label in one look however many the
-// card holds.
+// The first of the properties in each group, so that a number or an
+// address finds its label in one look however many the card holds.
 struct Index
 {
     explicit Index(const QList<const Property *> &properties)
@@ -210,14 +209,10 @@ struct Index
         for (const Property *property : properties) {
             if (!property->group.isEmpty() && !byGroup.contains(property->group.toLower()))
                 byGroup.insert(property->group.toLower(), property);
-            const QString key = kinds(*property).join(u'/');
-            if (!byKinds.contains(key))
-                byKinds.insert(key, property);
         }
     }
 
     QHash<QByteArray, const Property *> byGroup;
-    QHash<QString, const Property *> byKinds;
 };
 
 // Apple's own label of a grouped property: "_$!<Mobile>!$_" or the user's text.
@@ -239,22 +234,42 @@ bool hasLabelParameter(const Property &adr)
 }
 
 // vCard 3.0 and 2.1 give an address's label as a property of its own,
-// grouped with the address or of the same type.
-const Property *labelOf(const Index &labels, const Property &adr)
+// grouped with the address or of the same type: of two home addresses the
+// first takes the first home label, the second the second.
+QHash<const Property *, const Property *> labelsOf(const Card &card, const QList<const Property *> &addresses)
 {
-    if (adr.name == "LABEL" || hasLabelParameter(adr))
-        return nullptr;
-    return adr.group.isEmpty() ? labels.byKinds.value(kinds(adr).join(u'/')) : labels.byGroup.value(adr.group.toLower());
+    const QList<const Property *> labels = card.all("LABEL");
+    const Index grouped(labels);
+    QHash<const Property *, const Property *> paired;
+    QSet<const Property *> taken;
+    for (const Property *adr : addresses) {
+        if (adr->name == "LABEL" || hasLabelParameter(*adr))
+            continue;
+        if (!adr->group.isEmpty()) {
+            if (const Property *label = grouped.byGroup.value(adr->group.toLower()))
+                paired.insert(adr, label);
+            continue;
+        }
+        const QStringList types = kinds(*adr);
+        const auto label = std::find_if(labels.cbegin(), labels.cend(), [&](const Property *l) {
+            return l->group.isEmpty() && !taken.contains(l) && kinds(*l) == types;
+        });
+        if (label != labels.cend()) {
+            taken.insert(*label);
+            paired.insert(adr, *label);
+        }
+    }
+    return paired;
 }
 
-QString addressText(const Index &labels, const Property &adr)
+QString addressText(const QHash<const Property *, const Property *> &labels, const Property &adr)
 {
     if (adr.name == "LABEL")
         return adr.text();
     // LABEL="12 Elm St\nLeeds", its line breaks escaped as in a value.
     if (hasLabelParameter(adr))
         return Property{{}, {}, {}, adr.parameter("LABEL").first()}.text();
-    const Property *other = labelOf(labels, adr);
+    const Property *other = labels.value(&adr);
     return other ? other->text() : addressFromComponents(adr.components());
 }
 
@@ -462,21 +477,21 @@ void readAddresses(const Card &card, Fields &f)
                 chosen.insert(*found, row);
         }
     }
-    const Index labels(card.all("LABEL"));
+    const QHash<const Property *, const Property *> labels = labelsOf(card, addresses);
     for (const Property *adr : addresses) {
         const QString text = addressText(labels, *adr);
         if (const int row = chosen.value(adr, -1); row >= 0) {
             f.values[row] = {text};
             f.sources[row] = {indexIn(card, adr)};
             // The label goes with its address: a changed one is not left saying the old.
-            if (const Property *label = labelOf(labels, *adr))
+            if (const Property *label = labels.value(adr))
                 f.sources[row].append(indexIn(card, label));
         } else if (!text.trimmed().isEmpty()) {
             const QString kind = kinds(*adr).join(u'/');
             f.extra.append((kind.isEmpty() ? QStringLiteral("Address:") : QStringLiteral("Address (") + kind + QStringLiteral("):"))
                            + u' ' + text.split(u'\n', Qt::SkipEmptyParts).join(QStringLiteral(", ")));
             f.extraSources.append(indexIn(card, adr));
-            if (const Property *label = labelOf(labels, *adr))
+            if (const Property *label = labels.value(adr))
                 f.extraLabels.insert(indexIn(card, adr), indexIn(card, label));
         }
     }

@@ -83,6 +83,10 @@ private slots:
         QTest::newRow("numbers of several types")
             << QByteArray("BEGIN:VCARD\r\nFN:A\r\nTEL;TYPE=work,cell:1\r\nTEL;TYPE=cell,fax:2\r\nTEL;TYPE=home,work:3\r\nEND:VCARD\r\n")
             << "A in Imported | Numbers: , 1, 3, 2, ";
+        QTest::newRow("two addresses of a type, each with its label")
+            << QByteArray("BEGIN:VCARD\r\nFN:A\r\nADR;TYPE=home:;;1 Elm St;;;;\r\nLABEL;TYPE=home:1 Elm St\\nLeeds\r\n"
+                          "ADR;TYPE=home:;;2 Oak St;;;;\r\nLABEL;TYPE=home:2 Oak St\\nYork\r\nEND:VCARD\r\n")
+            << "A in Imported | Address: 1 Elm St\nLeeds | NumbNotes: Address (home): 2 Oak St, York";
         QTest::newRow("the preferred number and e-mail address fill the boxes")
             << QByteArray("BEGIN:VCARD\r\nVERSION:4.0\r\nFN:A\r\nTEL;TYPE=home:1\r\nTEL;TYPE=home;PREF=1:2\r\nEMAIL:a@x\r\nEMAIL;TYPE=pref:b@x\r\nEND:VCARD\r\n")
             << "A in Imported | Numbers: 2, , , , b@x | NumbNotes: Home Phone #: 1\nE-Mail: a@x";
