@@ -498,8 +498,8 @@ void readAddresses(const Card &card, Fields &f)
 }
 
 // Children and dependants: TYPE=child, Apple's child, son and daughter, and
-// this program's own, which has no type. Spouses, friends and the rest stay
-// with the card.
+// this program's own, which has no type and is text. Spouses, friends, an
+// untyped link to another card (a URI) and the rest stay with the card.
 void readDependants(const Card &card, bool ours, Fields &f)
 {
     const Index labels(card.all("X-ABLABEL"));
@@ -510,7 +510,8 @@ void readDependants(const Card &card, bool ours, Fields &f)
                 continue;
             const QString label = appleLabel(labels, *related).toLower();
             if (related->hasType(QLatin1String("child")) || label == QLatin1String("child") || label == QLatin1String("son")
-                || label == QLatin1String("daughter") || (ours && related->name == name && related->parameter("TYPE").isEmpty())) {
+                || label == QLatin1String("daughter") || (ours && related->name == name && related->parameter("TYPE").isEmpty()
+                    && related->parameter("VALUE").contains(QLatin1String("text"), Qt::CaseInsensitive))) {
                 f.values[row].append(related->text());
                 f.sources[row].append(indexIn(card, related));
             }

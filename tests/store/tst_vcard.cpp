@@ -87,6 +87,10 @@ private slots:
             << QByteArray("BEGIN:VCARD\r\nFN:A\r\nADR;TYPE=home:;;1 Elm St;;;;\r\nLABEL;TYPE=home:1 Elm St\\nLeeds\r\n"
                           "ADR;TYPE=home:;;2 Oak St;;;;\r\nLABEL;TYPE=home:2 Oak St\\nYork\r\nEND:VCARD\r\n")
             << "A in Imported | Address: 1 Elm St\nLeeds | NumbNotes: Address (home): 2 Oak St, York";
+        QTest::newRow("our own card: a dependant is text, a link to a card is none")
+            << QByteArray("BEGIN:VCARD\r\nPRODID:-//Kinfolio//Kinfolio//EN\r\nFN:A\r\nRELATED:urn:uuid:1\r\n"
+                          "RELATED;VALUE=text:Tom\r\nEND:VCARD\r\n")
+            << "A in Imported | DependantsList: Tom";
         QTest::newRow("the preferred number and e-mail address fill the boxes")
             << QByteArray("BEGIN:VCARD\r\nVERSION:4.0\r\nFN:A\r\nTEL;TYPE=home:1\r\nTEL;TYPE=home;PREF=1:2\r\nEMAIL:a@x\r\nEMAIL;TYPE=pref:b@x\r\nEND:VCARD\r\n")
             << "A in Imported | Numbers: 2, , , , b@x | NumbNotes: Home Phone #: 1\nE-Mail: a@x";
