@@ -120,7 +120,7 @@ QString escapeLineBreaks(QString text)
 // vCard 2.1 escapes no comma, where 3.0 and 4.0 escape each one in a text
 // value: their readers (python3-vobject) end a value at a plain one. A 2.1
 // card's are escaped as it is read, since it is kept and goes out as 4.0; not
-// those that part a list of categories, nor those of a URL or base64.
+// those that part a list of categories, nor those of an address (URL) or base64.
 QString escapeCommas(const QString &value)
 {
     if (!value.contains(u','))
@@ -354,7 +354,7 @@ Property readProperty(Lines &lines, bool version21)
     if (quotedPrintable)
         property.value = escapeLineBreaks(property.value);
     const QStringList valueType = Property{{}, {}, head.parameters, {}}.parameter("VALUE");
-    if (version21 && !base64 && head.name != "CATEGORIES"
+    if (version21 && !base64 && head.name != "CATEGORIES" && head.name != "URL"
         && !valueType.contains(QLatin1String("url"), Qt::CaseInsensitive)
         && !valueType.contains(QLatin1String("uri"), Qt::CaseInsensitive))
         property.value = escapeCommas(property.value);
