@@ -356,6 +356,7 @@ struct Fields
     QStringList extra; // numbers, e-mail addresses and addresses the fields have no room for
     QList<qsizetype> extraSources; // one for each line of extra
     QHash<qsizetype, qsizetype> extraLabels; // the label property of an address in extra, by the address's index
+    bool noteEditedElsewhere = false; // the notes are the NOTE, not the stale text of our own property
 
     QString value(int row) const { return values[row].value(0); }
 };
@@ -531,6 +532,32 @@ void readNotes(const Card &card, Fields &f)
             own = true;
         }
     }
+    // Another program may have changed the NOTE this program wrote from its
+    // own texts and kept those (a phone editing the note): the NOTE, its
+    // texts' copies under their headings taken off its end, is then the notes.
+    const QList<const Property *> notes = card.all("NOTE");
+    if (own && !notes.isEmpty()) {
+        QStringList texts;
+        for (const Property *note : notes)
+            texts.append(note->text());
+        QString note = texts.join(u'\n');
+        const QList<int> &headed = rowsOf(VcardKind::Text);
+        for (auto row = headed.crbegin(); row != headed.crend(); ++row) {
+            const QString copy = QString::fromLatin1(mappingOf(*row).heading) + f.value(*row);
+            if (f.value(*row).isEmpty())
+                continue;
+            if (note == copy)
+                note.clear();
+            else if (note.endsWith(QStringLiteral("\n\n") + copy))
+                note.chop(copy.size() + 2);
+        }
+        for (const int row : rowsOf(VcardKind::Notes)) {
+            if (note != f.value(row)) {
+                f.values[row] = {note};
+                f.noteEditedElsewhere = true;
+            }
+        }
+    }
     for (const int row : rows) {
         // The card's NOTE, a copy this program wrote for other programs, goes with the notes.
         const bool notes = mappingOf(row).kind == VcardKind::Notes;
@@ -691,7 +718,9 @@ Imported importWith(const Card &card, const QString &category, int number, Field
             const QString suffix = file->parameter(fileParameter).value(0);
             bool decoded = false;
             const QByteArray bytes = file->binary(&decoded);
-            if (decoded && result.files.contains(suffix)) {
+            const bool stale =
+                fields.noteEditedElsewhere && suffix == contactFields[rowsOf(VcardKind::Notes).value(0)].suffix;
+            if (decoded && result.files.contains(suffix) && !stale) {
                 result.files[suffix] = bytes;
                 quotedFiles.remove(suffix);
             }

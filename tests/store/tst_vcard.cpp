@@ -91,6 +91,11 @@ private slots:
             << QByteArray("BEGIN:VCARD\r\nPRODID:-//Kinfolio//Kinfolio//EN\r\nFN:A\r\nRELATED:urn:uuid:1\r\n"
                           "RELATED;VALUE=text:Tom\r\nEND:VCARD\r\n")
             << "A in Imported | DependantsList: Tom";
+        QTest::newRow("our own card, its NOTE changed by another program")
+            << QByteArray("BEGIN:VCARD\r\nPRODID:-//Kinfolio//Kinfolio//EN\r\nFN:A\r\nNOTE:new\\n\\nRelation: Aunt\r\n"
+                          "X-KINFOLIO-RELATION:Aunt\r\nX-KINFOLIO-NOTES:old\r\nX-KINFOLIO-FILE;X-NAME=NumbNotes;VALUE=uri:"
+                          "data:application/octet-stream;base64,Im9sZCINCg==\r\nEND:VCARD\r\n")
+            << "A in Imported | Relation: Aunt | NumbNotes: new";
         QTest::newRow("the preferred number and e-mail address fill the boxes")
             << QByteArray("BEGIN:VCARD\r\nVERSION:4.0\r\nFN:A\r\nTEL;TYPE=home:1\r\nTEL;TYPE=home;PREF=1:2\r\nEMAIL:a@x\r\nEMAIL;TYPE=pref:b@x\r\nEND:VCARD\r\n")
             << "A in Imported | Numbers: 2, , , , b@x | NumbNotes: Home Phone #: 1\nE-Mail: a@x";
