@@ -944,7 +944,8 @@ Card cardOf(const StoredContact &contact)
             // label); one added here as this program's own.
             QList<qsizetype> unused = kept.sources[row];
             for (const QString &dependant : now[row]) {
-                const auto same = std::find_if(unused.begin(), unused.end(), [&](qsizetype i) { return in[i].text() == dependant; });
+                const auto same =
+                    std::find_if(unused.begin(), unused.end(), [&](qsizetype i) { return in[i].text() == dependant; });
                 if (same != unused.end()) {
                     out[part].append(in[*same]);
                     unused.erase(same);
