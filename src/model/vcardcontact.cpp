@@ -201,9 +201,8 @@ QStringList kinds(const Property &property)
     return types;
 }
 
-// The first of the properties in each group and of each set of types, so
-// that a number or an address finds its label in one look however many the
-// card holds.
+// The first of the properties in each group, so that a number or an
+// address finds its label in one look however many the card holds.
 struct Index
 {
     explicit Index(const QList<const Property *> &properties)
@@ -211,14 +210,10 @@ struct Index
         for (const Property *property : properties) {
             if (!property->group.isEmpty() && !byGroup.contains(property->group.toLower()))
                 byGroup.insert(property->group.toLower(), property);
-            const QString key = kinds(*property).join(u'/');
-            if (!byKinds.contains(key))
-                byKinds.insert(key, property);
         }
     }
 
     QHash<QByteArray, const Property *> byGroup;
-    QHash<QString, const Property *> byKinds;
 };
 
 // Apple's own label of a grouped property: "_$!<Mobile>!$_" or the user's text.
@@ -233,18 +228,49 @@ QString appleLabel(const Index &labels, const Property &property)
     return text.trimmed();
 }
 
-QString addressText(const Index &labels, const Property &adr)
+bool hasLabelParameter(const Property &adr)
+{
+    const QStringList label = adr.parameter("LABEL");
+    return !label.isEmpty() && !label.first().isEmpty();
+}
+
+// vCard 3.0 and 2.1 give an address's label as a property of its own,
+// grouped with the address or of the same type: of two home addresses the
+// first takes the first home label, the second the second.
+QHash<const Property *, const Property *> labelsOf(const Card &card, const QList<const Property *> &addresses)
+{
+    const QList<const Property *> labels = card.all("LABEL");
+    const Index grouped(labels);
+    QHash<const Property *, const Property *> paired;
+    QSet<const Property *> taken;
+    for (const Property *adr : addresses) {
+        if (adr->name == "LABEL" || hasLabelParameter(*adr))
+            continue;
+        if (!adr->group.isEmpty()) {
+            if (const Property *label = grouped.byGroup.value(adr->group.toLower()))
+                paired.insert(adr, label);
+            continue;
+        }
+        const QStringList types = kinds(*adr);
+        const auto label = std::find_if(labels.cbegin(), labels.cend(), [&](const Property *l) {
+            return l->group.isEmpty() && !taken.contains(l) && kinds(*l) == types;
+        });
+        if (label != labels.cend()) {
+            taken.insert(*label);
+            paired.insert(adr, *label);
+        }
+    }
+    return paired;
+}
+
+QString addressText(const QHash<const Property *, const Property *> &labels, const Property &adr)
 {
     if (adr.name == "LABEL")
         return adr.text();
     // LABEL="12 Elm St\nLeeds", its line breaks escaped as in a value.
-    const QStringList label = adr.parameter("LABEL");
-    if (!label.isEmpty() && !label.first().isEmpty())
-        return Property{{}, {}, {}, label.first()}.text();
-    // vCard 3.0 and 2.1 give the label as a property of its own, grouped with
-    // its address or of the same type.
-    const Property *other = adr.group.isEmpty() ? labels.byKinds.value(kinds(adr).join(u'/'))
-                                                : labels.byGroup.value(adr.group.toLower());
+    if (hasLabelParameter(adr))
+        return Property{{}, {}, {}, adr.parameter("LABEL").first()}.text();
+    const Property *other = labels.value(&adr);
     return other ? other->text() : addressFromComponents(adr.components());
 }
 
@@ -330,6 +356,8 @@ struct Fields
     std::array<QList<qsizetype>, fieldCount> sources;
     QStringList extra; // numbers, e-mail addresses and addresses the fields have no room for
     QList<qsizetype> extraSources; // one for each line of extra
+    QHash<qsizetype, qsizetype> extraLabels; // the label property of an address in extra, by the address's index
+    bool noteEditedElsewhere = false; // the notes are the NOTE, not the stale text of our own property
 
     QString value(int row) const { return values[row].value(0); }
 };
@@ -451,24 +479,29 @@ void readAddresses(const Card &card, Fields &f)
                 chosen.insert(*found, row);
         }
     }
-    const Index labels(card.all("LABEL"));
+    const QHash<const Property *, const Property *> labels = labelsOf(card, addresses);
     for (const Property *adr : addresses) {
         const QString text = addressText(labels, *adr);
         if (const int row = chosen.value(adr, -1); row >= 0) {
             f.values[row] = {text};
             f.sources[row] = {indexIn(card, adr)};
+            // The label goes with its address: a changed one is not left saying the old.
+            if (const Property *label = labels.value(adr))
+                f.sources[row].append(indexIn(card, label));
         } else if (!text.trimmed().isEmpty()) {
             const QString kind = kinds(*adr).join(u'/');
             f.extra.append((kind.isEmpty() ? QStringLiteral("Address:") : QStringLiteral("Address (") + kind + QStringLiteral("):"))
                            + u' ' + text.split(u'\n', Qt::SkipEmptyParts).join(QStringLiteral(", ")));
             f.extraSources.append(indexIn(card, adr));
+            if (const Property *label = labels.value(adr))
+                f.extraLabels.insert(indexIn(card, adr), indexIn(card, label));
         }
     }
 }
 
 // Children and dependants: TYPE=child, Apple's child, son and daughter, and
-// this program's own, which has no type. Spouses, friends and the rest stay
-// with the card.
+// this program's own, which has no type and is text. Spouses, friends, an
+// untyped link to another card (a URI) and the rest stay with the card.
 void readDependants(const Card &card, bool ours, Fields &f)
 {
     const Index labels(card.all("X-ABLABEL"));
@@ -479,7 +512,8 @@ void readDependants(const Card &card, bool ours, Fields &f)
                 continue;
             const QString label = appleLabel(labels, *related).toLower();
             if (related->hasType(QLatin1String("child")) || label == QLatin1String("child") || label == QLatin1String("son")
-                || label == QLatin1String("daughter") || (ours && related->name == name && related->parameter("TYPE").isEmpty())) {
+                || label == QLatin1String("daughter") || (ours && related->name == name && related->parameter("TYPE").isEmpty()
+                    && related->parameter("VALUE").contains(QLatin1String("text"), Qt::CaseInsensitive))) {
                 f.values[row].append(related->text());
                 f.sources[row].append(indexIn(card, related));
             }
@@ -497,6 +531,32 @@ void readNotes(const Card &card, Fields &f)
         if (const Property *text = card.first(mappingOf(row).property)) {
             f.values[row] = {text->text()};
             own = true;
+        }
+    }
+    // Another program may have changed the NOTE this program wrote from its
+    // own texts and kept those (a phone editing the note): the NOTE, its
+    // texts' copies under their headings taken off its end, is then the notes.
+    const QList<const Property *> notes = card.all("NOTE");
+    if (own && !notes.isEmpty()) {
+        QStringList texts;
+        for (const Property *note : notes)
+            texts.append(note->text());
+        QString note = texts.join(u'\n');
+        const QList<int> &headed = rowsOf(VcardKind::Text);
+        for (auto row = headed.crbegin(); row != headed.crend(); ++row) {
+            const QString copy = QString::fromLatin1(mappingOf(*row).heading) + f.value(*row);
+            if (f.value(*row).isEmpty())
+                continue;
+            if (note == copy)
+                note.clear();
+            else if (note.endsWith(QStringLiteral("\n\n") + copy))
+                note.chop(copy.size() + 2);
+        }
+        for (const int row : rowsOf(VcardKind::Notes)) {
+            if (note != f.value(row)) {
+                f.values[row] = {note};
+                f.noteEditedElsewhere = true;
+            }
         }
     }
     for (const int row : rows) {
@@ -659,7 +719,9 @@ Imported importWith(const Card &card, const QString &category, int number, Field
             const QString suffix = file->parameter(fileParameter).value(0);
             bool decoded = false;
             const QByteArray bytes = file->binary(&decoded);
-            if (decoded && result.files.contains(suffix)) {
+            const bool stale =
+                fields.noteEditedElsewhere && suffix == contactFields[rowsOf(VcardKind::Notes).value(0)].suffix;
+            if (decoded && result.files.contains(suffix) && !stale) {
                 result.files[suffix] = bytes;
                 quotedFiles.remove(suffix);
             }
@@ -759,6 +821,8 @@ QList<Property> notesOut(const std::array<QStringList, fieldCount> &now, const F
                         lines.removeAt(line);
                     else
                         dropped.insert(kept.extraSources[i]);
+                    if (line < 0 && kept.extraLabels.contains(kept.extraSources[i]))
+                        dropped.insert(kept.extraLabels[kept.extraSources[i]]);
                 }
                 text = lines.join(u'\n');
             }
@@ -789,21 +853,25 @@ Card cardOf(const StoredContact &contact)
     QList<bool> changed(partCount);
     QList<QList<Property>> out(partCount);
     const QList<Property> &in = contact.kept.properties;
+    // A card named here from its N (it had no FN) is given the FN a card
+    // needs; its N stays, the name here being no more than its parts joined.
+    const bool renamed = contact.name != before.name && !isNumbered(contact.name, before.name);
     for (qsizetype i = 0; i < in.size(); ++i) {
-        if (in[i].name == "FN" || in[i].name == "N")
+        if (in[i].name == "FN" || (in[i].name == "N" && renamed))
             sources[NamePart].append(i);
     }
     if (const Property *categories = contact.kept.first("CATEGORIES"))
         sources[CategoryPart] = {indexIn(contact.kept, categories)};
 
-    changed[NamePart] = (contact.name != before.name && !isNumbered(contact.name, before.name)) || !contact.kept.first("FN");
+    changed[NamePart] = renamed || !contact.kept.first("FN");
     const qsizetype space = contact.name.trimmed().lastIndexOf(u' ');
     const QString trimmed = contact.name.trimmed();
     const QString field = QStringLiteral(",;");
-    out[NamePart] = {property("FN", escape(contact.name)),
-                     property("N", space < 0 ? u';' + escape(trimmed, field) + QStringLiteral(";;;")
-                                             : escape(trimmed.mid(space + 1), field) + u';'
-                                                   + escape(trimmed.left(space), field) + QStringLiteral(";;;"))};
+    out[NamePart] = {property("FN", escape(contact.name))};
+    if (renamed || !contact.kept.first("N"))
+        out[NamePart].append(property("N", space < 0 ? u';' + escape(trimmed, field) + QStringLiteral(";;;")
+                                                     : escape(trimmed.mid(space + 1), field) + u';'
+                                                           + escape(trimmed.left(space), field) + QStringLiteral(";;;")));
 
     // The contact's category first, the card's others after it.
     QStringList categories = sources[CategoryPart].isEmpty() ? QStringList() : in[sources[CategoryPart][0]].list();
@@ -854,19 +922,40 @@ Card cardOf(const StoredContact &contact)
             }
             break;
         case VcardKind::Address:
-            // LABEL="12 Elm St\nLeeds": the parameter is quoted, so only line breaks and backslashes are escaped.
-            if (!value.isEmpty())
-                out[part] = {property(mapping.property, QStringLiteral(";;") + escape(value, field) + QStringLiteral(";;;;"),
-                                      typeParameter(row) + QList<Parameter>{{"LABEL", {escape(value, {})}}})};
+            if (!value.isEmpty()) {
+                // Its group, types and preference stay: a work address is not made a home one.
+                Property address = property(mapping.property, {}, typeParameter(row));
+                if (!kept.sources[row].isEmpty()) {
+                    address = in[kept.sources[row].first()];
+                    address.name = mapping.property;
+                    address.parameters.removeIf([](const Parameter &parameter) { return parameter.name == "LABEL"; });
+                }
+                address.value = QStringLiteral(";;") + escape(value, field) + QStringLiteral(";;;;");
+                // LABEL="12 Elm St\nLeeds": the parameter is quoted, so only line breaks and backslashes are escaped.
+                address.parameters.append({"LABEL", {escape(value, {})}});
+                out[part] = {address};
+            }
             break;
         case VcardKind::Notes:
         case VcardKind::Text:
             out[part] = notesOut(now, kept, changed[part], dropped);
             break;
-        case VcardKind::Dependants:
-            for (const QString &dependant : now[row])
-                out[part].append(property(mapping.property, escape(dependant), {{"VALUE", {QStringLiteral("text")}}}));
+        case VcardKind::Dependants: {
+            // One the card held goes out as it came (a child's type, Apple's
+            // label); one added here as this program's own.
+            QList<qsizetype> unused = kept.sources[row];
+            for (const QString &dependant : now[row]) {
+                const auto same =
+                    std::find_if(unused.begin(), unused.end(), [&](qsizetype i) { return in[i].text() == dependant; });
+                if (same != unused.end()) {
+                    out[part].append(in[*same]);
+                    unused.erase(same);
+                } else {
+                    out[part].append(property(mapping.property, escape(dependant), {{"VALUE", {QStringLiteral("text")}}}));
+                }
+            }
             break;
+        }
         }
     }
 

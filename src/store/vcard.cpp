@@ -117,6 +117,29 @@ QString escapeLineBreaks(QString text)
     return text;
 }
 
+// vCard 2.1 escapes no comma, where 3.0 and 4.0 escape each one in a text
+// value: their readers (python3-vobject) end a value at a plain one. A 2.1
+// card's are escaped as it is read, since it is kept and goes out as 4.0; not
+// those that part a list of categories, nor those of an address (URL) or base64.
+QString escapeCommas(const QString &value)
+{
+    if (!value.contains(u','))
+        return value;
+    QString out;
+    out.reserve(value.size() + 8);
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        if (value[i] == u'\\' && i + 1 < value.size()) {
+            out += value[i];
+            out += value[++i];
+            continue;
+        }
+        if (value[i] == u',')
+            out += u'\\';
+        out += value[i];
+    }
+    return out;
+}
+
 // A parameter value's caret escapes (^^, ^n, ^').
 QString decodeCarets(QString value)
 {
@@ -330,6 +353,11 @@ Property readProperty(Lines &lines, bool version21)
     property.value = decodeText(raw, charset);
     if (quotedPrintable)
         property.value = escapeLineBreaks(property.value);
+    const QStringList valueType = Property{{}, {}, head.parameters, {}}.parameter("VALUE");
+    if (version21 && !base64 && head.name != "CATEGORIES" && head.name != "URL"
+        && !valueType.contains(QLatin1String("url"), Qt::CaseInsensitive)
+        && !valueType.contains(QLatin1String("uri"), Qt::CaseInsensitive))
+        property.value = escapeCommas(property.value);
     property.group = head.group;
     property.name = head.name;
     property.parameters = head.parameters;

@@ -83,6 +83,19 @@ private slots:
         QTest::newRow("numbers of several types")
             << QByteArray("BEGIN:VCARD\r\nFN:A\r\nTEL;TYPE=work,cell:1\r\nTEL;TYPE=cell,fax:2\r\nTEL;TYPE=home,work:3\r\nEND:VCARD\r\n")
             << "A in Imported | Numbers: , 1, 3, 2, ";
+        QTest::newRow("two addresses of a type, each with its label")
+            << QByteArray("BEGIN:VCARD\r\nFN:A\r\nADR;TYPE=home:;;1 Elm St;;;;\r\nLABEL;TYPE=home:1 Elm St\\nLeeds\r\n"
+                          "ADR;TYPE=home:;;2 Oak St;;;;\r\nLABEL;TYPE=home:2 Oak St\\nYork\r\nEND:VCARD\r\n")
+            << "A in Imported | Address: 1 Elm St\nLeeds | NumbNotes: Address (home): 2 Oak St, York";
+        QTest::newRow("our own card: a dependant is text, a link to a card is none")
+            << QByteArray("BEGIN:VCARD\r\nPRODID:-//Kinfolio//Kinfolio//EN\r\nFN:A\r\nRELATED:urn:uuid:1\r\n"
+                          "RELATED;VALUE=text:Tom\r\nEND:VCARD\r\n")
+            << "A in Imported | DependantsList: Tom";
+        QTest::newRow("our own card, its NOTE changed by another program")
+            << QByteArray("BEGIN:VCARD\r\nPRODID:-//Kinfolio//Kinfolio//EN\r\nFN:A\r\nNOTE:new\\n\\nRelation: Aunt\r\n"
+                          "X-KINFOLIO-RELATION:Aunt\r\nX-KINFOLIO-NOTES:old\r\nX-KINFOLIO-FILE;X-NAME=NumbNotes;VALUE=uri:"
+                          "data:application/octet-stream;base64,Im9sZCINCg==\r\nEND:VCARD\r\n")
+            << "A in Imported | Relation: Aunt | NumbNotes: new";
         QTest::newRow("the preferred number and e-mail address fill the boxes")
             << QByteArray("BEGIN:VCARD\r\nVERSION:4.0\r\nFN:A\r\nTEL;TYPE=home:1\r\nTEL;TYPE=home;PREF=1:2\r\nEMAIL:a@x\r\nEMAIL;TYPE=pref:b@x\r\nEND:VCARD\r\n")
             << "A in Imported | Numbers: 2, , , , b@x | NumbNotes: Home Phone #: 1\nE-Mail: a@x";
@@ -102,6 +115,38 @@ private slots:
     {
         const QByteArray card = exportContact({"Family", "Smith; Jr.", {{"NumbNotes", "\"a;b\"\r\n"}}, {}});
         QVERIFY2(card.contains("\r\nFN:Smith\\; Jr.\r\n") && card.contains("\r\nNOTE:a\\;b\r\n"), card);
+    }
+
+    // A contact that came in from a card goes out as that card, with what was changed here (in a file so named)
+    // in place of what it came from and nothing else changed or mixed up.
+    void exported_data()
+    {
+        QTest::addColumn<QByteArray>("card"); // a vCard 3.0 card's properties
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QByteArray>("bytes"); // what the file holds now
+        QTest::addColumn<QByteArray>("out"); // the properties exported, but PRODID
+        QTest::newRow("named from N: its parts stay") << QByteArray("N:Lee;Ann;Marie;Dr.;PhD\r\n") << "" << QByteArray()
+                                                      << QByteArray("N:Lee;Ann;Marie;Dr.;PhD\r\nFN:Dr. Ann Marie Lee PhD\r\n");
+        QTest::newRow("address changed: its label property too, its type kept")
+            << QByteArray("FN:A\r\nitem1.ADR;TYPE=work:;;2 Old Rd;Leeds;;;\r\nitem1.LABEL:2 Old Rd\\nLeeds\r\nitem1.X-ABLABEL:Office\r\n")
+            << "Address" << QByteArray("\"1 New Rd\"\r\n")
+            << QByteArray("FN:A\r\nitem1.ADR;TYPE=work;LABEL=1 New Rd:;;1 New Rd;;;;\r\nitem1.X-ABLABEL:Office\r\n");
+        QTest::newRow("an address taken out of the notes: its label property too")
+            << QByteArray("FN:A\r\nADR;TYPE=home:;;1 Elm St;;;;\r\nADR;TYPE=work:;;2 Old Rd;;;;\r\nLABEL;TYPE=work:2 Old Rd\r\n")
+            << "NumbNotes" << QByteArray("\"\"\r\n") << QByteArray("FN:A\r\nADR;TYPE=home:;;1 Elm St;;;;\r\n");
+        QTest::newRow("a dependant added: those there keep their type")
+            << QByteArray("FN:A\r\nRELATED;TYPE=child;VALUE=text:Tom\r\n") << "DependantsList" << QByteArray("\"Tom\"\r\n\"Kit\"\r\n")
+            << QByteArray("FN:A\r\nRELATED;TYPE=child;VALUE=text:Tom\r\nRELATED;VALUE=text:Kit\r\n");
+    }
+
+    void exported()
+    {
+        QFETCH(QByteArray, card); QFETCH(QString, file); QFETCH(QByteArray, bytes); QFETCH(QByteArray, out);
+        Imported in = importCard(parse("BEGIN:VCARD\r\nVERSION:3.0\r\n" + card + "END:VCARD\r\n").value(0));
+        if (!file.isEmpty())
+            in.files[file] = bytes;
+        QCOMPARE(exportContact({in.category, in.name, in.files, in.picture, in.kept}),
+                 "BEGIN:VCARD\r\nVERSION:4.0\r\nPRODID:-//Kinfolio//Kinfolio//EN\r\n" + out + "END:VCARD\r\n");
     }
 
     // What the export writes in vCard 4.0's forms, as a vCard 3.0 card writes it: parameters quoted and caret-escaped,
