@@ -202,6 +202,8 @@ private slots:
             << "Imported 1 contact into 1 category; kept PHOTO of 1 contact; they go out again on export; changed 1: A: photo "
                "that is not an image left out"
             << Files{{"ImportedANumbNotes", "\"a, b\"\r\n"}, {"ImportedAPic", ""}};
+        QTest::newRow("in Google's own group and another")
+            << card("CATEGORIES:myContacts,Pals\r\n") << "Imported 1 contact into 1 category" << Files{{"PalsARelation", "\"\"\r\n"}};
         QTest::newRow("a photo that is not an image")
             << card("PHOTO:data:image/jpeg;base64," + QByteArray("\xFF\xD8 no picture").toBase64() + "\r\n")
             << "Imported 1 contact into 1 category; kept PHOTO of 1 contact; they go out again on export; changed 1: A: photo "
@@ -224,6 +226,11 @@ private slots:
             QCOMPARE(files.value(name), bytes);
         QFile picture(QString::fromUtf8(files.value("ImportedAPic", "-")).trimmed());
         QCOMPARE(picture.open(QIODevice::ReadOnly) && picture.read(4) == "\x89PNG", cards.contains("image/png\\;"));
+        // Exported and read back into an empty data directory as this program's own cards: each contact in its place.
+        QTemporaryDir other;
+        QCOMPARE(kinfolio(f->home.path(), {"--export", f->home.filePath("out.vcf")}).value(0), "0");
+        QCOMPARE(kinfolio(other.path(), {"--import", f->home.filePath("out.vcf")}).value(0), "0");
+        QCOMPARE(filesIn(other.path() + "/Kinfolio/Data").keys(), files.keys());
     }
 
     // python3-vobject (which khard uses) reads every exported card and writes it back as vCard 3.0; imported into an
