@@ -111,7 +111,8 @@ int setUpSync(const QString &address, const QString &user, const QString &wanted
     return code;
 }
 
-// A sync's summary line printed (and the cards it left out), then the conflicts waiting for the user's choice, a line each; the exit code.
+// A sync's report printed (its summary line, then what it tells below it), then the conflicts waiting for the
+// user's choice, a line each; the exit code.
 int printed(const QString &line, const QString &error)
 {
     std::printf("%s\n", qPrintable(line));
