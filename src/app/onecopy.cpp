@@ -95,7 +95,10 @@ OneCopy::OneCopy(const QString &dataDir, Role role) : m_dataDir(dataDir), m_role
                     emit syncRequested([socket = QPointer<QLocalSocket>(socket)](const QString &line, const QString &error) {
                         if (!socket)
                             return;
-                        socket->write(QString(line + u'\n' + QString(error).replace(u'\n', u' ') + u'\n').toUtf8());
+                        // A line each: the report's own line breaks escaped.
+                        QString report = line;
+                        report.replace(u'\\', QStringLiteral("\\\\")).replace(u'\n', QStringLiteral("\\n"));
+                        socket->write(QString(report + u'\n' + QString(error).replace(u'\n', u' ') + u'\n').toUtf8());
                         socket->disconnectFromServer();
                     });
                     return;
@@ -254,7 +257,14 @@ bool OneCopy::askToSync(QString &line, QString &error)
     const QList<QByteArray> lines = answer.split('\n');
     if (lines.size() < 3)
         return false;
-    line = QString::fromUtf8(lines[0]);
+    line.clear();
+    const QString report = QString::fromUtf8(lines[0]);
+    for (qsizetype i = 0; i < report.size(); ++i) {
+        if (report[i] == u'\\' && i + 1 < report.size())
+            line += report[++i] == u'n' ? u'\n' : report[i];
+        else
+            line += report[i];
+    }
     error = QString::fromUtf8(lines[1]);
     return true;
 }
