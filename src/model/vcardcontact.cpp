@@ -876,13 +876,16 @@ Card cardOf(const StoredContact &contact)
     // The contact's category first, the card's others after it.
     QStringList categories = sources[CategoryPart].isEmpty() ? QStringList() : in[sources[CategoryPart][0]].list();
     // In its first category but for letter case or the characters a file name
-    // cannot hold, the contact has not moved: the card keeps its categories as
-    // they are (a phone's group "friends" stays one). Elsewhere (a group such
-    // as Google's "myContacts" skipped, no category at all) the contact's goes
-    // first, so that the card read back as this program's own lands there.
+    // cannot hold, or in the one a card without any is given, the contact has
+    // not moved: the card keeps its categories as they are (a phone's group
+    // "friends" stays one). Elsewhere (a group such as Google's "myContacts"
+    // skipped) the contact's goes first, so that the card read back as this
+    // program's own lands there.
     const QString first = categories.value(0);
-    changed[CategoryPart] = first.compare(contact.category, Qt::CaseInsensitive) != 0
-                            && acceptableName(first, {}).compare(contact.category, Qt::CaseInsensitive) != 0;
+    changed[CategoryPart] = categories.isEmpty()
+                                ? before.category.compare(contact.category, Qt::CaseInsensitive) != 0
+                                : first.compare(contact.category, Qt::CaseInsensitive) != 0
+                                      && acceptableName(first, {}).compare(contact.category, Qt::CaseInsensitive) != 0;
     categories.removeIf([&](const QString &other) {
         return acceptableName(other, {}).compare(contact.category, Qt::CaseInsensitive) == 0;
     });
