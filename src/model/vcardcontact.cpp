@@ -875,17 +875,14 @@ Card cardOf(const StoredContact &contact)
 
     // The contact's category first, the card's others after it.
     QStringList categories = sources[CategoryPart].isEmpty() ? QStringList() : in[sources[CategoryPart][0]].list();
-    // In its first category but for letter case or the characters a file name
-    // cannot hold, or in the one a card without any is given, the contact has
-    // not moved: the card keeps its categories as they are (a phone's group
-    // "friends" stays one). Elsewhere (a group such as Google's "myContacts"
-    // skipped) the contact's goes first, so that the card read back as this
-    // program's own lands there.
+    // In its first category, or in the name the import gives it (one a file
+    // name can hold; "Imported" for a card without any), the contact has not
+    // moved: the card keeps its categories as they are, and read back lands
+    // it there again. Elsewhere (a group such as Google's "myContacts"
+    // skipped, a category listed in other letters) the contact's goes first.
     const QString first = categories.value(0);
-    changed[CategoryPart] = categories.isEmpty()
-                                ? before.category.compare(contact.category, Qt::CaseInsensitive) != 0
-                                : first.compare(contact.category, Qt::CaseInsensitive) != 0
-                                      && acceptableName(first, {}).compare(contact.category, Qt::CaseInsensitive) != 0;
+    changed[CategoryPart] = categories.isEmpty() ? before.category != contact.category
+                                                 : first != contact.category && acceptableName(first, {}) != contact.category;
     categories.removeIf([&](const QString &other) {
         return acceptableName(other, {}).compare(contact.category, Qt::CaseInsensitive) == 0;
     });

@@ -141,13 +141,13 @@ private slots:
     }
 
     // A card from elsewhere keeps what no box shows: with one box changed in the window it goes out as it came in but
-    // for that box and PRODID (its category too, listed here in other letters), with its own UID on every export. A contact never imported keeps the UID it first went
+    // for that box and PRODID, with its own UID on every export. A contact never imported keeps the UID it first went
     // out with, and a removed one's kept card goes with it.
     void keptCard()
     {
         const QByteArray card = "BEGIN:VCARD\r\nVERSION:4.0\r\nPRODID:-//Other//EN\r\nUID:urn:uuid:d1\r\nFN:Dana Cole\r\n"
                                 "N:Cole;Dana;;;\r\nORG:Acme;Sales\r\nTITLE:Buyer\r\nURL:https://example.org/d\r\n"
-                                "CATEGORIES:WORK,Climbing\r\nEMAIL;TYPE=work:d@acme.example\r\nTEL;TYPE=cell:0770\r\n"
+                                "CATEGORIES:Club,Climbing\r\nEMAIL;TYPE=work:d@acme.example\r\nTEL;TYPE=cell:0770\r\n"
                                 "EMAIL;PREF=1:d@home.example\r\nitem1.EMAIL:d@club.example\r\nitem1.X-ABLABEL:club\r\n"
                                 "RELATED;TYPE=spouse;VALUE=text:Sam\r\nRELATED;TYPE=child;VALUE=text:Kit\r\n"
                                 "X-OTHER-APP;X-P=1:kept\r\nREV:20240101T000000Z\r\nEND:VCARD\r\n";
@@ -155,9 +155,9 @@ private slots:
         QCOMPARE(kinfolio(f->home.path(), {"--import", f->home.filePath("in.vcf")}),
                  (QStringList{"0", "Imported 1 contact into 1 category; kept ORG, TITLE, URL, CATEGORIES, RELATED, X-OTHER-APP "
                                    "of 1 contact; they go out again on export", ""}));
-        QCOMPARE(f->file("workDana ColeNumbNotes"), "\"E-Mail: d@acme.example\r\nE-Mail: d@club.example\"\r\n");
+        QCOMPARE(f->file("ClubDana ColeNumbNotes"), "\"E-Mail: d@acme.example\r\nE-Mail: d@club.example\"\r\n");
 
-        QVERIFY(f->startOn("work", "Dana Cole"));
+        QVERIFY(f->startOn("Club", "Dana Cole"));
         typeAtEnd(f->window().txtCell, "1");
         f->files(); // stored
         const QString out = f->home.filePath("out.vcf");
@@ -166,15 +166,15 @@ private slots:
             QFile file(out);
             return run[0] == "0" && file.open(QIODevice::ReadOnly) ? file.readAll() : run.join('\n').toUtf8();
         };
-        QCOMPARE(exported("work"), QByteArray(card).replace("-//Other//EN", "-//Kinfolio//Kinfolio//EN").replace("0770", "07701"));
+        QCOMPARE(exported("Club"), QByteArray(card).replace("-//Other//EN", "-//Kinfolio//Kinfolio//EN").replace("0770", "07701"));
         const QByteArray anna = exported("Family");
         QVERIFY2(QRegularExpression("\r\nUID:urn:uuid:[0-9a-f-]{36}\r\nFN:Ann\r\n").match(anna).hasMatch(), anna.constData());
         QCOMPARE(exported("Family"), anna);
         const QString kept = f->home.filePath("Kinfolio/Cards");
-        QCOMPARE(filesIn(kept).keys(), (QStringList{"FamilyAnn", "FamilyAnna", "FamilyBo", "FamilyZoë", "workDana Cole"}));
+        QCOMPARE(filesIn(kept).keys(), (QStringList{"ClubDana Cole", "FamilyAnn", "FamilyAnna", "FamilyBo", "FamilyZoë"}));
         f->platform.answers.enqueue(true);
         f->window().cmdRemoveName->click();
-        QVERIFY(!filesIn(kept).contains("workDana Cole"));
+        QVERIFY(!filesIn(kept).contains("ClubDana Cole"));
     }
 
     // Cards from elsewhere and the program's own as other programs write them back, imported into an empty data
