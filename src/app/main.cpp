@@ -113,9 +113,9 @@ int setUpSync(const QString &address, const QString &user, const QString &wanted
 
 // A sync's report printed (its summary line, then what it tells below it), then the conflicts waiting for the
 // user's choice, a line each; the exit code.
-int printed(const QString &line, const QString &error)
+int printed(const QString &report, const QString &error)
 {
-    std::printf("%s\n", qPrintable(line));
+    std::printf("%s\n", qPrintable(report));
     QStringList open;
     QSet<QString> seen;
     for (const Sync::OpenConflict &conflict : Sync::conflicts()) {

@@ -5,8 +5,8 @@
 #include "store/paths.h"
 #include "store/recordfile.h"
 
-#include <QFileInfo>
 #include <QDate>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSet>
 

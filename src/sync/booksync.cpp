@@ -927,9 +927,16 @@ bool Run::leftOut(const QString &category, const QString &name)
     const QString listed = m_book.listedCategory(category);
     if (listed.isEmpty())
         return m_book.checkCategory(category) != AddressBook::Refusal::None;
+    AddressBook::Refusal refusal;
+    return nameHere(listed, name, refusal).isEmpty();
+}
+
+// The name a card's contact takes here: its own, else numbered; empty, with why, where neither can be.
+QString Run::nameHere(const QString &category, const QString &name, AddressBook::Refusal &refusal)
+{
     bool storedEarlier = false;
-    return (m_book.checkContact(listed, name, storedEarlier) != AddressBook::Refusal::None || storedEarlier)
-           && freeName(listed, name).isEmpty();
+    refusal = m_book.checkContact(category, name, storedEarlier);
+    return refusal == AddressBook::Refusal::None && !storedEarlier ? name : freeName(category, name);
 }
 
 void Run::addReceived(const QString &cardUid, const CardDav::Entry &entry, const QByteArray &card, const Vcard::Card &parsed)
@@ -954,13 +961,10 @@ void Run::addReceived(const QString &cardUid, const CardDav::Entry &entry, const
                                            : in.skipped);
     if (m_book.listedCategory(in.category).isEmpty())
         m_book.noteCategory(in.category);
-    bool storedEarlier = false;
-    const AddressBook::Refusal refusal = m_book.checkContact(in.category, in.name, storedEarlier);
-    if (refusal != AddressBook::Refusal::None || storedEarlier) {
-        in.name = freeName(in.category, in.name);
-        if (in.name.isEmpty())
-            return refuse(AddressBook::reason(refusal, in.category));
-    }
+    AddressBook::Refusal refusal;
+    in.name = nameHere(in.category, in.name, refusal);
+    if (in.name.isEmpty())
+        return refuse(AddressBook::reason(refusal, in.category));
     m_book.noteContact(in.category, in.name);
     KeptCards::giveUid(in.kept);
     const QString uid = cardUid.isEmpty() ? in.kept.first("UID")->text() : cardUid;

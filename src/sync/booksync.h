@@ -173,6 +173,7 @@ private:
     // The card's contact placed as the import places it; false when its category cannot be used.
     bool place(Vcard::Imported &in) const;
     QString freeName(const QString &category, const QString &name);
+    QString nameHere(const QString &category, const QString &name, AddressBook::Refusal &refusal);
     void addReceived(const QString &uid, const CardDav::Entry &entry, const QByteArray &card, const Vcard::Card &parsed);
     void storeAdded();
     void send(const QString &uid, const CardDav::Entry &entry, const QByteArray &card, bool create);
