@@ -22,7 +22,13 @@
 namespace {
 
 // The kinds of change written down, the first entry of the record.
+// Then for each contact its category, name and picture's file in the
+// program's folder (empty for none). An earlier version's adds named each
+// file only once it was whole; these make them in place, and so say first
+// how many of the contacts listed were synced: files of those after may
+// have been cut mid-write.
 const QString adding = QStringLiteral("add");
+const QString addingInPlace = QStringLiteral("add, in place");
 const QString removing = QStringLiteral("remove");
 const QString removingCategory = QStringLiteral("remove category");
 // Then the category before and after, and for each contact its name before
@@ -115,8 +121,8 @@ void strikeOff()
 // given, as one group; whether each contact was stored whole (with the list),
 // and why the first was not (an errno value) in error. Files of one that was
 // not are deleted again, unless they were there before.
-QList<bool> storeGroup(const QList<const AddressBook::NewContact *> &group, int &error, const QString &list = {},
-                       const QStringList &entries = {})
+QList<bool> storeGroup(const QList<const AddressBook::NewContact *> &group, int &error, RecordFile::Mode fresh,
+                       const QString &list = {}, const QStringList &entries = {})
 {
     const bool pictures = std::ranges::any_of(group, [](const auto *contact) { return !contact->picture.isEmpty(); });
     const bool folderMade = pictures && makePictureFolder();
@@ -130,7 +136,6 @@ QList<bool> storeGroup(const QList<const AddressBook::NewContact *> &group, int 
         RecordFile::WriteGroup writes;
         // No file of a contact not stored earlier was found, and its card and
         // picture are named after it: each is made without looking first.
-        constexpr RecordFile::Mode fresh = RecordFile::Fresh;
         for (const AddressBook::NewContact *contact : group) {
             if (contact->storedEarlier)
                 continue;
@@ -583,7 +588,7 @@ AddressBook::Added AddressBook::addContact(NewContact contact)
     const qsizetype row = sortedRow(names.listed, contact.name);
     names.listed.insert(row, contact.name);
     int error = 0;
-    added.stored = storeGroup({&contact}, error, ContactFiles::namesList(contact.category), names.listed).value(0);
+    added.stored = storeGroup({&contact}, error, RecordFile::Fresh, ContactFiles::namesList(contact.category), names.listed).value(0);
     if (!added.stored) {
         names.listed.removeAt(row);
         return added;
@@ -749,7 +754,7 @@ AddressBook::Added AddressBook::replaceContact(const QString &category, const QS
     if (added.refusal != Refusal::None || writeDown({moving, category, name, contact.category, contact.name, picture}))
         return added;
     contact.storedEarlier = false;
-    added.stored = storeGroup({&contact}, error).value(0);
+    added.stored = storeGroup({&contact}, error, RecordFile::Fresh).value(0);
     if (added.stored && !listAll({{contact.category, {contact.name}}}, error).isEmpty()) {
         deleteFiles(contact.category, contact.name, picture, folder);
         added.stored = false;
@@ -952,16 +957,25 @@ QList<bool> AddressBook::storeContacts(const QList<const NewContact *> &group)
 {
     if (group.isEmpty())
         return {};
+    // The groups stored before are synced by now, and the files an add cut short left were whole when they
+    // were named: those contacts come before the count.
     if (m_adding.isEmpty())
-        m_adding.append(adding);
-    for (const NewContact *contact : group)
-        m_adding << contact->category << contact->name << pictureFile(*contact);
+        m_adding << addingInPlace << QString();
+    for (const bool earlier : {true, false}) {
+        for (const NewContact *contact : group) {
+            if (contact->storedEarlier == earlier)
+                m_adding << contact->category << contact->name << pictureFile(*contact);
+        }
+        if (earlier)
+            m_adding[1] = QString::number((m_adding.size() - 2) / 3);
+    }
     int error = writeDown(m_adding);
     if (error) {
         m_error = m_error ? m_error : error;
         return QList<bool>(group.size(), false);
     }
-    const QList<bool> stored = storeGroup(group, error);
+    // Made in place: the record written down tells which may have been cut mid-file.
+    const QList<bool> stored = storeGroup(group, error, RecordFile::FreshInPlace);
     m_error = m_error ? m_error : error;
     for (qsizetype i = 0; i < group.size(); ++i) {
         if (stored[i])
@@ -972,10 +986,15 @@ QList<bool> AddressBook::storeContacts(const QList<const NewContact *> &group)
 
 QStringList AddressBook::listStored()
 {
+    // Every file is synced now; once that is written down, a crash while listing lists the rest.
     int error = 0;
-    const QStringList unlisted = listAll(m_stored, error);
+    if (!m_adding.isEmpty()) {
+        m_adding[1] = QString::number((m_adding.size() - 2) / 3);
+        error = writeDown(m_adding);
+    }
+    const QStringList unlisted = error ? m_stored.keys() : listAll(m_stored, error);
     m_error = m_error ? m_error : error;
-    for (qsizetype i = 1; i + 2 < m_adding.size(); i += 3) {
+    for (qsizetype i = 2; i + 2 < m_adding.size(); i += 3) {
         if (unlisted.contains(m_adding[i]))
             deleteFiles(m_adding[i], m_adding[i + 1], m_adding[i + 2], Store::picturesDir());
     }
@@ -1004,15 +1023,17 @@ void AddressBook::finishInterrupted()
     if (!RecordFile::readList(changeRecord(), record))
         return;
     const QString kind = record.value(0);
-    if (kind == adding) {
+    if (kind == adding || kind == addingInPlace) {
         // Each contact whose files were all stored is listed, the others' files deleted.
         const QString folder = Store::picturesDir();
         QStringList suffixes = FileName::contactSuffixes;
         suffixes.removeOne(FileName::Pic);
         QHash<QString, QStringList> joining;
-        for (qsizetype i = 1; i + 2 < record.size(); i += 3) {
+        const qsizetype first = kind == adding ? 1 : 2;
+        const qsizetype synced = kind == adding ? record.size() : first + 3 * record.value(1).toLongLong();
+        for (qsizetype i = first; i + 2 < record.size(); i += 3) {
             const QString &category = record[i], &name = record[i + 1], &picture = record[i + 2];
-            if (complete(category, name, suffixes, picture, folder))
+            if (i < synced && complete(category, name, suffixes, picture, folder))
                 joining[category].append(name);
             else
                 deleteFiles(category, name, picture, folder);

@@ -116,14 +116,29 @@ QByteArray directoryOf(const QByteArray &path)
     return slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : path.left(slash);
 }
 
-int syncDirectory(const QByteArray &dir)
+namespace {
+
+// A sync through a handle of the directory's own.
+int syncThrough(const QByteArray &dir, int (*sync)(int))
 {
     const int fd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return errno;
-    const int error = ::fsync(fd) == 0 ? 0 : errno;
+    const int error = sync(fd) == 0 ? 0 : errno;
     ::close(fd);
     return error;
+}
+
+} // namespace
+
+int syncDirectory(const QByteArray &dir)
+{
+    return syncThrough(dir, ::fsync);
+}
+
+int syncFileSystemOf(const QByteArray &dir)
+{
+    return syncThrough(dir, ::syncfs);
 }
 
 int removeTemporaries(const QByteArray &dir)
@@ -144,7 +159,8 @@ int removeTemporaries(const QByteArray &dir)
 
 NewVersion::NewVersion(NewVersion &&other) noexcept
     : m_target(std::move(other.m_target)), m_temporary(std::exchange(other.m_temporary, {})),
-      m_fd(std::exchange(other.m_fd, -1)), m_targetExisted(other.m_targetExisted), m_fresh(other.m_fresh)
+      m_fd(std::exchange(other.m_fd, -1)), m_targetExisted(other.m_targetExisted), m_fresh(other.m_fresh),
+      m_inPlace(std::exchange(other.m_inPlace, false))
 {
 }
 
@@ -157,6 +173,7 @@ NewVersion &NewVersion::operator=(NewVersion &&other) noexcept
         m_fd = std::exchange(other.m_fd, -1);
         m_targetExisted = other.m_targetExisted;
         m_fresh = other.m_fresh;
+        m_inPlace = std::exchange(other.m_inPlace, false);
     }
     return *this;
 }
@@ -166,10 +183,11 @@ NewVersion::~NewVersion()
     discard();
 }
 
-std::optional<NewVersion> NewVersion::write(const QByteArray &target, const QByteArray &bytes, int &error, bool fresh)
+std::optional<NewVersion> NewVersion::write(const QByteArray &target, const QByteArray &bytes, int &error, bool fresh,
+                                            bool inPlace)
 {
     NewVersion version(target);
-    error = version.create(fresh);
+    error = version.create(fresh || inPlace, inPlace);
     if (error == 0)
         error = version.writeAll(bytes);
     if (error != 0)
@@ -195,7 +213,10 @@ int NewVersion::syncFileSystem() const
 int NewVersion::replace()
 {
     int error = EEXIST;
-    if (m_temporary.isEmpty()) {
+    if (m_inPlace) {
+        m_inPlace = false;
+        error = 0;
+    } else if (m_temporary.isEmpty()) {
         const QByteArray self = "/proc/self/fd/" + QByteArray::number(m_fd);
         // A file that did not exist is linked in directly, which saves the
         // rename; should one have appeared meanwhile, it is replaced below.
@@ -240,8 +261,18 @@ QByteArray NewVersion::temporaryName() const
     return name + temporarySuffix;
 }
 
-int NewVersion::create(bool fresh)
+int NewVersion::create(bool fresh, bool inPlace)
 {
+    // O_EXCL: never a file or link found there after all, which is then
+    // handled as for any fresh file.
+    if (inPlace) {
+        m_fd = ::open(m_target.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, privateMode);
+        m_inPlace = m_fd >= 0;
+        if (m_inPlace)
+            return 0;
+        if (errno != EEXIST)
+            return errno;
+    }
     // An unnamed file is linked in through /proc, which a sandbox may lack.
     static const bool canLinkUnnamed = ::access("/proc/self/fd", X_OK) == 0;
     // A file the caller found absent is not looked for again where it can
@@ -332,6 +363,8 @@ void NewVersion::discard()
     if (!m_temporary.isEmpty())
         ::unlink(m_temporary.constData());
     m_temporary.clear();
+    if (std::exchange(m_inPlace, false))
+        ::unlink(m_target.constData());
     if (m_fd >= 0)
         ::close(m_fd);
     m_fd = -1;

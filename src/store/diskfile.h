@@ -25,6 +25,8 @@ QByteArray directoryOf(const QByteArray &path);
 // A rename, link or unlink is on the disk only once its directory has been
 // synced: until then a power cut can undo it, even with the file synced.
 int syncDirectory(const QByteArray &dir);
+// Syncs everything written to the file system that holds dir.
+int syncFileSystemOf(const QByteArray &dir);
 
 // Deletes the temporaries that rewrites cut short left in dir, and beside
 // the files that links in dir point to. Returns how many it deleted.
@@ -48,9 +50,12 @@ public:
     // is one the caller found absent: it is not looked for again first (an
     // import makes tens of thousands). One found in its place after all is
     // replaced only as any other would be, and a link there is not followed
-    // (ELOOP).
+    // (ELOOP). One made in place is made under its own name from the start,
+    // which saves linking it in; until replace() it may be seen there partly
+    // written, so it is only for a file a change written down beforehand
+    // accounts for. Should that name be taken, it is made as a fresh one.
     static std::optional<NewVersion> write(const QByteArray &target, const QByteArray &bytes, int &error,
-                                           bool fresh = false);
+                                           bool fresh = false, bool inPlace = false);
     // Adds to the content, for a file written as it is made.
     int append(const QByteArray &bytes) const { return writeAll(bytes); }
 
@@ -62,7 +67,8 @@ public:
     // stands for the syncs of many files written together.
     int syncFileSystem() const;
     // Puts the synced content in place of the file, so the file holds either
-    // its old content or all of the new. Its directory still needs a sync.
+    // its old content or all of the new (one made in place is kept, where
+    // discarding it would delete it). Its directory still needs a sync.
     int replace();
     // The directory the file is put in, which holds its name.
     QByteArray directory() const { return directoryOf(m_target); }
@@ -71,7 +77,7 @@ private:
     explicit NewVersion(const QByteArray &target) : m_target(target) {}
 
     QByteArray temporaryName() const;
-    int create(bool fresh);
+    int create(bool fresh, bool inPlace);
     int mayReplace(const struct stat &existing) const;
     int writeAll(const QByteArray &bytes) const;
     void discard();
@@ -81,6 +87,7 @@ private:
     int m_fd = -1;
     bool m_targetExisted = false;
     bool m_fresh = false;
+    bool m_inPlace = false; // made under the target's name, and not yet kept
 };
 
 } // namespace DiskFile

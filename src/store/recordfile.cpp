@@ -100,11 +100,11 @@ struct Staged
             at.erase(found);
         }
     }
-    void add(const QByteArray &target, const QByteArray &bytes, bool fresh)
+    void add(Saver::File file)
     {
-        drop(target);
-        at.insert(target, files.size());
-        files.push_back({target, bytes, fresh});
+        drop(file.target);
+        at.insert(file.target, files.size());
+        files.push_back(std::move(file));
     }
 };
 thread_local Staged *staged = nullptr;
@@ -113,17 +113,17 @@ bool write(const QString &path, const QByteArray &bytes, Mode mode)
 {
     if (path.isEmpty())
         return false;
-    const QByteArray target = QFile::encodeName(path);
+    Saver::File file{QFile::encodeName(path), bytes, mode == Fresh || mode == FreshInPlace, mode == FreshInPlace};
     if (staged) {
         // Only the last version of a file rewritten in the group is kept.
-        staged->add(target, bytes, mode == Fresh);
+        staged->add(std::move(file));
         return true;
     }
     if (mode == Queued) {
-        Saver::instance().queue(target, bytes);
+        Saver::instance().queue(file.target, file.bytes);
         return true;
     }
-    return Saver::instance().store({{target, bytes, mode == Fresh}}) == 0;
+    return Saver::instance().store({std::move(file)}) == 0;
 }
 
 // A file's content as it stands, or as a queued rewrite will leave it.

@@ -37,8 +37,11 @@ inline constexpr QChar unquotable = u'"';
 // once, for a change the user goes on making (a keystroke): the file is
 // written in the background, and a failure is told once and retried (see
 // Saver); false only for an empty path. Fresh: stored, for a file the
-// caller found absent, which is then not looked for again.
-enum Mode { Stored, Queued, Fresh };
+// caller found absent, which is then not looked for again. FreshInPlace:
+// as Fresh, but made under its own name, where it may be seen partly
+// written until stored: only for a file that a change written down before
+// it accounts for, so that a crash's remains are found and deleted.
+enum Mode { Stored, Queued, Fresh, FreshInPlace };
 
 // One write-form record of one field per entry.
 bool rewriteList(const QString &path, const QStringList &entries, Mode mode = Stored);

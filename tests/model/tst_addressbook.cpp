@@ -276,6 +276,11 @@ private slots:
         listed["NamesListWork"] = listBytes({"Cy"});
         listed["RelationsList"] = listBytes({"family", "Work"});
         QTest::newRow("import: listed already, in other letters") << imported << listed << whole.replaceInStrings(": F", ": f");
+        // Files made in place may be cut mid-write, however whole they look, past the contacts counted as synced.
+        QStringList inPlace = imported;
+        inPlace.replace(0, "add, in place"), inPlace.insert(1, "1");
+        QTest::newRow("import in place: those past the count deleted") << inPlace << cutShort << QStringList{"FamilyAnn: 8 files",
+            "FamilyBo: 8 files", "NamesListFamily: Ann,Bo", "NamesListWork: Cy", "RelationsList: Family,Work", "WorkCy: 8 files"};
         const QStringList category{"remove category", "Family", "Ann", "Bo"};
         QTest::newRow("category removal before its list") << category << book << QStringList{"RelationsList: "};
         Files unlisted = book;
