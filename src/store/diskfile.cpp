@@ -210,6 +210,12 @@ int NewVersion::syncFileSystem() const
     return ::syncfs(m_fd) == 0 ? 0 : errno;
 }
 
+dev_t NewVersion::device() const
+{
+    struct stat status{};
+    return ::fstat(m_fd, &status) == 0 ? status.st_dev : 0;
+}
+
 int NewVersion::replace()
 {
     int error = EEXIST;

@@ -66,6 +66,8 @@ public:
     // Syncs everything written to this file's file system: one call that
     // stands for the syncs of many files written together.
     int syncFileSystem() const;
+    // The file system it is written to.
+    dev_t device() const;
     // Puts the synced content in place of the file, so the file holds either
     // its old content or all of the new (one made in place is kept, where
     // discarding it would delete it). Its directory still needs a sync.

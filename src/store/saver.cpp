@@ -230,8 +230,18 @@ int Saver::write(const std::vector<Entry> &batch, const std::vector<std::shared_
         if (version && !together)
             version->startWriteBack();
     }
-    const auto first = std::find_if(versions.cbegin(), versions.cend(), [](const auto &version) { return version.has_value(); });
-    const bool allSynced = together && first != versions.cend() && (*first)->syncFileSystem() == 0;
+    // Every file system written to is synced, each through a file written
+    // there, whose handle sees every failure since it was made: a data
+    // directory linked to another disk leaves the kept cards and pictures
+    // on this one.
+    std::map<dev_t, std::size_t> oneOnEach;
+    for (std::size_t i = 0; together && i < versions.size(); ++i) {
+        if (versions[i])
+            oneOnEach.try_emplace(versions[i]->device(), i);
+    }
+    const bool allSynced = !oneOnEach.empty() && std::ranges::all_of(oneOnEach, [&](const auto &one) {
+        return versions[one.second]->syncFileSystem() == 0;
+    });
     for (std::size_t i = 0; i < batch.size(); ++i) {
         if (versions[i])
             errors[i] = allSynced ? 0 : versions[i]->sync();

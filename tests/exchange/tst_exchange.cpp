@@ -132,6 +132,19 @@ private slots:
         QCOMPARE(filesIn(home + "/out"), (Files{{"all.vcf", "old"}}));
     }
 
+    // The kept cards on another disk than the data directory, through a link: each disk is synced, so a card whose
+    // disk cannot be is not told stored.
+    void keptCardsOnAnotherDisk()
+    {
+        QTemporaryDir other("/dev/shm/kinfolio-XXXXXX");
+        QVERIFY(QDir().mkpath(f->dataDir()) && QFile::link(other.path(), f->dataDir() + "../Cards"));
+        QVERIFY(putFiles(f->home.path() + '/', {{"in.vcf", generatedCards(8)}}));
+        const QStringList run = kinfolio(f->home.path(), {"--import", f->home.filePath("in.vcf")},
+                                         {{"LD_PRELOAD", KINFOLIO_FAULTSHIM}, {"KINFOLIO_FAULT", "sync:EIO"},
+                                          {"ASAN_OPTIONS", "verify_asan_link_order=0"}, {"KINFOLIO_FAULT_PATH", other.path()}});
+        QVERIFY2(run.value(0) == "1" && run.value(2).endsWith("could not be stored: Input/output error"), qPrintable(run.join('\n')));
+    }
+
     // Every option is explained.
     void help()
     {

@@ -79,6 +79,7 @@ OPEN(open64, (const char *path, int flags, ...), (path, flags, mode))
 WRAP(ssize_t, write, fdFails("write", fd), (int fd, const void *bytes, size_t size), (fd, bytes, size))
 WRAP(int, fsync, synced(fd), (int fd), (fd))
 WRAP(int, fdatasync, synced(fd), (int fd), (fd))
+WRAP(int, syncfs, synced(fd), (int fd), (fd))
 WRAP(int, linkat, fails("link", to), (int fromDir, const char *from, int toDir, const char *to, int flags),
      (fromDir, from, toDir, to, flags))
 WRAP(int, rename, fails("rename", to), (const char *from, const char *to), (from, to))
