@@ -124,18 +124,19 @@ QStringList namesList(int count, const QString &prefix = QStringLiteral("Name"))
 }
 
 // A contact with every file filled in, its picture a JPEG of about 200 KB.
-void writeContact(const QString &category, const QString &name, const QString &picture)
+void writeContact(const QString &category, const QString &name, const QString &picture,
+                  RecordFile::Mode mode = RecordFile::Stored)
 {
     const QString p = category + name;
-    RecordFile::rewriteRecord(data(p + "Birthday"), {"1 May 1970"});
-    RecordFile::rewriteRecord(data(p + "Relation"), {"aunt"});
-    RecordFile::rewriteRecord(data(p + "Address"), {"12 Elm Street, Flat 2\nLeeds\nLS1 4AB"});
-    RecordFile::rewriteRecord(data(p + "DrivingDirections"), {QString(400, 'd')});
-    RecordFile::rewriteRecord(data(p + "Numbers"), {"0113 496 0000", "07700 900000", "0113 496 0001", "", "ann@example.org"});
-    RecordFile::rewriteRecord(data(p + "NumbNotes"), {"evenings only"});
-    RecordFile::rewriteList(data(p + "DependantsList"), {"Tom", "Tim", "Zoe"});
+    RecordFile::rewriteRecord(data(p + "Birthday"), {"1 May 1970"}, mode);
+    RecordFile::rewriteRecord(data(p + "Relation"), {"aunt"}, mode);
+    RecordFile::rewriteRecord(data(p + "Address"), {"12 Elm Street, Flat 2\nLeeds\nLS1 4AB"}, mode);
+    RecordFile::rewriteRecord(data(p + "DrivingDirections"), {QString(400, 'd')}, mode);
+    RecordFile::rewriteRecord(data(p + "Numbers"), {"0113 496 0000", "07700 900000", "0113 496 0001", "", "ann@example.org"}, mode);
+    RecordFile::rewriteRecord(data(p + "NumbNotes"), {"evenings only"}, mode);
+    RecordFile::rewriteList(data(p + "DependantsList"), {"Tom", "Tim", "Zoe"}, mode);
     if (!picture.isEmpty())
-        RecordFile::rewriteValue(data(p + "Pic"), picture);
+        RecordFile::rewriteValue(data(p + "Pic"), picture, mode);
 }
 
 QString makeJpeg(const QString &dir)
@@ -441,15 +442,15 @@ public:
             return ms;
         };
         // The floor of an import: the same files and pictures stored alone,
-        // in groups as the import stores them.
+        // in groups and made in place as the import stores them.
         const auto storeAlone = [&] {
             const QString pictures = Store::picturesDir();
             QDir().mkpath(pictures);
             RecordFile::WriteGroup files;
             for (qsizetype i = 0; i < names.size(); ++i) {
                 const QString stored = pictures + names[i] + QStringLiteral(".jpg");
-                writeContact("Family", names[i], stored);
-                RecordFile::rewriteBytes(stored, image);
+                writeContact("Family", names[i], stored, RecordFile::FreshInPlace);
+                RecordFile::rewriteBytes(stored, image, RecordFile::FreshInPlace);
                 if ((i + 1) % 512 == 0)
                     files.commit();
             }
