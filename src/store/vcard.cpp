@@ -117,6 +117,28 @@ QString escapeLineBreaks(QString text)
     return text;
 }
 
+// In vCard 2.1 a backslash is the user's own character (C:\new folder): its
+// line breaks travel as quoted-printable, never as \n. Only \; is an escape,
+// as its writers put one before each ';' of a value, compound or not. The
+// value is kept escaped as 4.0 escapes it, since it goes out as 4.0.
+QString escapeBackslashes(const QString &value)
+{
+    if (!value.contains(u'\\'))
+        return value;
+    QString out;
+    out.reserve(value.size() + 8);
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        out += value[i];
+        if (value[i] != u'\\')
+            continue;
+        if (i + 1 < value.size() && value[i + 1] == u';')
+            out += value[++i];
+        else
+            out += u'\\';
+    }
+    return out;
+}
+
 // vCard 2.1 escapes no comma, where 3.0 and 4.0 escape each one in a text
 // value: their readers (python3-vobject) end a value at a plain one. A 2.1
 // card's are escaped as it is read, since it is kept and goes out as 4.0; not
@@ -351,6 +373,8 @@ Property readProperty(Lines &lines, bool version21)
         }
     }
     property.value = decodeText(raw, charset);
+    if (version21 && !base64)
+        property.value = escapeBackslashes(property.value);
     if (quotedPrintable)
         property.value = escapeLineBreaks(property.value);
     const QStringList valueType = Property{{}, {}, head.parameters, {}}.parameter("VALUE");

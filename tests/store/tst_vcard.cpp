@@ -73,6 +73,9 @@ private slots:
             << "A in Imported | NumbNotes: xBEGIN:VCARD\nB in Imported";
         QTest::newRow("CHARSET=UTF-8, one bad byte") << QByteArray("BEGIN:VCARD\r\nFN;CHARSET=UTF-8:M\xC3\xBCller\xFC\r\nEND:VCARD")
                                                      << "M\u00FCller\uFFFD in Imported";
+        QTest::newRow("2.1: a backslash is the user's, but before ';'")
+            << QByteArray("BEGIN:VCARD\r\nVERSION:2.1\r\nFN:A\r\nNOTE:C:\\new folder\\,x\\;y\\\\z\r\nEND:VCARD\r\n")
+            << "A in Imported | NumbNotes: C:\\new folder\\,x;y\\\\z";
         QTest::newRow("CR CR LF") << QByteArray("BEGIN:VCARD\r\r\nFN:A\r\r\n b\r\r\nEND:VCARD\r\r\n") << "Ab in Imported";
         QTest::newRow("photo over 20 MB") << "BEGIN:VCARD\r\nFN:A\r\nPHOTO;ENCODING=b:/9j/" + QByteArray(28 << 20, 'A') + "\r\nEND:VCARD"
                                           << "A in Imported";
