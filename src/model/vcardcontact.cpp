@@ -450,6 +450,8 @@ void readNumbers(const Card &card, Fields &f)
         } else {
             QString label = appleLabel(labels, *source);
             if (label.isEmpty())
+                label = source->parameter("X-CUSTOM").value(0).trimmed(); // Samsung's
+            if (label.isEmpty())
                 label = kinds(*source).join(u'/');
             line = label.isEmpty() ? QStringLiteral("Phone #:") : QStringLiteral("Phone # (") + label + QStringLiteral("):");
         }

@@ -76,6 +76,11 @@ private slots:
         QTest::newRow("2.1: a backslash is the user's, but before ';'")
             << QByteArray("BEGIN:VCARD\r\nVERSION:2.1\r\nFN:A\r\nNOTE:C:\\new folder\\,x\\;y\\\\z\r\nEND:VCARD\r\n")
             << "A in Imported | NumbNotes: C:\\new folder\\,x;y\\\\z";
+        // Samsung's label of a custom number, in quoted-printable when it is not ASCII.
+        QTest::newRow("2.1: Samsung's own labels")
+            << QByteArray("BEGIN:VCARD\r\nVERSION:2.1\r\nFN:A\r\nTEL;X-CUSTOM(CHARSET=UTF-8,ENCODING=QUOTED-PRINTABLE,Boat):555\r\n"
+                          "TEL;X-CUSTOM(CHARSET=UTF-8,ENCODING=QUOTED-PRINTABLE,=C3=84rztin):556\r\nEND:VCARD\r\n")
+            << "A in Imported | NumbNotes: Phone # (Boat): 555\nPhone # (\u00C4rztin): 556";
         QTest::newRow("CR CR LF") << QByteArray("BEGIN:VCARD\r\r\nFN:A\r\r\n b\r\r\nEND:VCARD\r\r\n") << "Ab in Imported";
         QTest::newRow("photo over 20 MB") << "BEGIN:VCARD\r\nFN:A\r\nPHOTO;ENCODING=b:/9j/" + QByteArray(28 << 20, 'A') + "\r\nEND:VCARD"
                                           << "A in Imported";
@@ -140,6 +145,11 @@ private slots:
         QTest::newRow("a dependant added: those there keep their type")
             << QByteArray("FN:A\r\nRELATED;TYPE=child;VALUE=text:Tom\r\n") << "DependantsList" << QByteArray("\"Tom\"\r\n\"Kit\"\r\n")
             << QByteArray("FN:A\r\nRELATED;TYPE=child;VALUE=text:Tom\r\nRELATED;VALUE=text:Kit\r\n");
+        QTest::newRow("a number and an e-mail address changed: Samsung's labels stay")
+            << QByteArray("FN:A\r\nTEL;X-CUSTOM(CHARSET=UTF-8,ENCODING=QUOTED-PRINTABLE,Boat):555\r\nTEL;TYPE=cell:1\r\n"
+                          "EMAIL;X-CUSTOM(CHARSET=UTF-8,ENCODING=QUOTED-PRINTABLE,Club):a@x\r\n")
+            << "Numbers" << QByteArray("\"\",\"2\",\"\",\"\",\"b@x\"\r\n")
+            << QByteArray("FN:A\r\nTEL;X-CUSTOM=Boat:555\r\nTEL;TYPE=cell:2\r\nEMAIL;X-CUSTOM=Club:b@x\r\n");
     }
 
     void exported()
