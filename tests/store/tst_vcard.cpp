@@ -162,6 +162,27 @@ private slots:
                  "BEGIN:VCARD\r\nVERSION:4.0\r\nPRODID:-//Kinfolio//Kinfolio//EN\r\n" + out + "END:VCARD\r\n");
     }
 
+    // A contact moved here (its category renamed, or moved by a sync) goes out in its category and no longer in the one
+    // it was in; the card's other groups stay as they came.
+    void categories_data()
+    {
+        QTest::addColumn<QString>("categories"); // the card's
+        QTest::addColumn<QString>("into"); // the category the import is given, if any
+        QTest::addColumn<QString>("now"); // the contact's
+        QTest::addColumn<QString>("out"); // the card's exported
+        QTest::newRow("moved") << "Family,Climbing" << "" << "Work" << "Work,Climbing";
+        QTest::newRow("moved, named in other characters") << "A/B,Climbing" << "" << "Work" << "Work,Climbing";
+        QTest::newRow("moved from beside Google's group") << "myContacts,Pals" << "" << "Work" << "Work,myContacts";
+        QTest::newRow("imported into one category, then moved") << "Family,Climbing" << "Work" << "Job" << "Job,Family,Climbing";
+    }
+
+    void categories()
+    {
+        QFETCH(QString, categories); QFETCH(QString, into); QFETCH(QString, now); QFETCH(QString, out);
+        const Imported in = importCard(parse("BEGIN:VCARD\r\nFN:A\r\nCATEGORIES:" + categories.toUtf8() + "\r\nEND:VCARD\r\n").value(0), into);
+        QCOMPARE(parse(exportContact({now, in.name, in.files, in.picture, in.kept})).value(0).first("CATEGORIES")->value, out);
+    }
+
     // What the export writes in vCard 4.0's forms, as a vCard 3.0 card writes it: parameters quoted and caret-escaped,
     // lines folded at 75 octets but never inside a character.
     void version3_data()
