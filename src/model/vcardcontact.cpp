@@ -450,6 +450,8 @@ void readNumbers(const Card &card, Fields &f)
         } else {
             QString label = appleLabel(labels, *source);
             if (label.isEmpty())
+                label = source->parameter("X-CUSTOM").value(0).trimmed(); // Samsung's
+            if (label.isEmpty())
                 label = kinds(*source).join(u'/');
             line = label.isEmpty() ? QStringLiteral("Phone #:") : QStringLiteral("Phone # (") + label + QStringLiteral("):");
         }
@@ -773,6 +775,19 @@ Imported importWith(const Card &card, const QString &category, int number, Field
             && !result.keptNames.contains(QString::fromLatin1(p.name)))
             result.keptNames.append(QString::fromLatin1(p.name));
     }
+    // Put in a category of the user's choosing, the contact has it first on
+    // its card, as one moved there has: the card's own categories are then
+    // its other groups, which stay when it moves on.
+    if (const Property *categories = card.first("CATEGORIES"); categories && !category.isEmpty()) {
+        QStringList values = categories->list();
+        values.removeIf([&](const QString &other) {
+            return acceptableName(other, {}).compare(result.category, Qt::CaseInsensitive) == 0;
+        });
+        values.prepend(result.category);
+        for (QString &value : values)
+            value = escape(value);
+        result.kept.properties[indexIn(card, categories)].value = values.join(u',');
+    }
     return result;
 }
 
@@ -883,8 +898,12 @@ Card cardOf(const StoredContact &contact)
     const QString first = categories.value(0);
     changed[CategoryPart] = categories.isEmpty() ? before.category != contact.category
                                                  : first != contact.category && acceptableName(first, {}) != contact.category;
+    // Moved, it no longer travels in the category it was in, the one the card
+    // read back gives; the card's other groups (a phone's) stay as they came.
     categories.removeIf([&](const QString &other) {
-        return acceptableName(other, {}).compare(contact.category, Qt::CaseInsensitive) == 0;
+        const QString name = acceptableName(other, {});
+        return name.compare(contact.category, Qt::CaseInsensitive) == 0
+               || (!before.category.isEmpty() && name.compare(before.category, Qt::CaseInsensitive) == 0);
     });
     categories.prepend(contact.category);
     for (QString &category : categories)

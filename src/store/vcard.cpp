@@ -117,6 +117,28 @@ QString escapeLineBreaks(QString text)
     return text;
 }
 
+// In vCard 2.1 a backslash is the user's own character (C:\new folder): its
+// line breaks travel as quoted-printable, never as \n. Only \; is an escape,
+// as its writers put one before each ';' of a value, compound or not. The
+// value is kept escaped as 4.0 escapes it, since it goes out as 4.0.
+QString escapeBackslashes(const QString &value)
+{
+    if (!value.contains(u'\\'))
+        return value;
+    QString out;
+    out.reserve(value.size() + 8);
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        out += value[i];
+        if (value[i] != u'\\')
+            continue;
+        if (i + 1 < value.size() && value[i + 1] == u';')
+            out += value[++i];
+        else
+            out += u'\\';
+    }
+    return out;
+}
+
 // vCard 2.1 escapes no comma, where 3.0 and 4.0 escape each one in a text
 // value: their readers (python3-vobject) end a value at a plain one. A 2.1
 // card's are escaped as it is read, since it is kept and goes out as 4.0; not
@@ -196,6 +218,55 @@ void addParameter(QList<Parameter> &parameters, const QByteArray &name, const QS
         parameters.append({name, values});
 }
 
+// Whether the bytes begin with the name, in any letter case.
+bool startsWithName(QByteArrayView bytes, QByteArrayView name)
+{
+    return bytes.size() >= name.size()
+           && QLatin1StringView(bytes.first(name.size())).compare(QLatin1StringView(name), Qt::CaseInsensitive) == 0;
+}
+
+// Samsung's label of a custom number or e-mail address is a parameter of a
+// form of its own, X-CUSTOM(CHARSET=UTF-8,ENCODING=QUOTED-PRINTABLE,Boat).
+constexpr QByteArrayView customOpening = "X-CUSTOM(";
+
+// Where the one at start ends (at its ')'), -1 where the parameter there is not one.
+qsizetype customLabelEnd(QByteArrayView line, qsizetype start)
+{
+    if (!startsWithName(line.sliced(start), customOpening))
+        return -1;
+    for (qsizetype close = line.indexOf(')', start); close >= 0; close = line.indexOf(')', close + 1)) {
+        if (close + 1 < line.size() && (line[close + 1] == ';' || line[close + 1] == ':'))
+            return close;
+    }
+    return -1;
+}
+
+// The label is the last of what the parentheses hold, in the charset and
+// encoding named before it; a line break in it would not come back the same.
+QString customLabel(QByteArrayView inside)
+{
+    constexpr QByteArrayView charsetIs = "CHARSET=", encodingIs = "ENCODING=";
+    QString charset;
+    bool quotedPrintable = false;
+    for (qsizetype comma = inside.indexOf(','); comma >= 0; comma = inside.indexOf(',')) {
+        const QByteArrayView part = inside.first(comma);
+        if (startsWithName(part, charsetIs))
+            charset = QString::fromLatin1(part.sliced(charsetIs.size()));
+        else if (startsWithName(part, encodingIs))
+            quotedPrintable = part.sliced(encodingIs.size()).compare("QUOTED-PRINTABLE", Qt::CaseInsensitive) == 0;
+        else
+            break;
+        inside = inside.sliced(comma + 1);
+    }
+    const QByteArray bytes = quotedPrintable ? decodeQuotedPrintable(inside) : inside.toByteArray();
+    QString label = decodeText(bytes, charset);
+    for (QChar &c : label) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            c = u' ';
+    }
+    return label;
+}
+
 Head parseHead(QByteArrayView line)
 {
     Head head;
@@ -213,6 +284,12 @@ Head parseHead(QByteArrayView line)
     head.name = token.toUpper();
     while (i < line.size() && line[i] == ';') {
         const qsizetype start = ++i;
+        if (const qsizetype close = customLabelEnd(line, start); close >= 0) {
+            const QByteArrayView inside = line.sliced(start + customOpening.size(), close - start - customOpening.size());
+            addParameter(head.parameters, "X-CUSTOM", {customLabel(inside)});
+            i = close + 1;
+            continue;
+        }
         while (i < line.size() && line[i] != '=' && line[i] != ';' && line[i] != ':')
             ++i;
         const QByteArrayView name = line.sliced(start, i - start);
@@ -351,6 +428,8 @@ Property readProperty(Lines &lines, bool version21)
         }
     }
     property.value = decodeText(raw, charset);
+    if (version21 && !base64)
+        property.value = escapeBackslashes(property.value);
     if (quotedPrintable)
         property.value = escapeLineBreaks(property.value);
     const QStringList valueType = Property{{}, {}, head.parameters, {}}.parameter("VALUE");

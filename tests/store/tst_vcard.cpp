@@ -73,6 +73,13 @@ private slots:
             << "A in Imported | NumbNotes: xBEGIN:VCARD\nB in Imported";
         QTest::newRow("CHARSET=UTF-8, one bad byte") << QByteArray("BEGIN:VCARD\r\nFN;CHARSET=UTF-8:M\xC3\xBCller\xFC\r\nEND:VCARD")
                                                      << "M\u00FCller\uFFFD in Imported";
+        QTest::newRow("2.1: a backslash is the user's, but before ';'")
+            << QByteArray("BEGIN:VCARD\r\nVERSION:2.1\r\nFN:A\r\nNOTE:C:\\new folder\\,x\\;y\\\\z\r\nEND:VCARD\r\n")
+            << "A in Imported | NumbNotes: C:\\new folder\\,x;y\\\\z";
+        QTest::newRow("2.1: Samsung's labels, in quoted-printable where not ASCII")
+            << QByteArray("BEGIN:VCARD\r\nVERSION:2.1\r\nFN:A\r\nTEL;X-CUSTOM(CHARSET=UTF-8,ENCODING=QUOTED-PRINTABLE,Boat):555\r\n"
+                          "TEL;X-CUSTOM(CHARSET=UTF-8,ENCODING=QUOTED-PRINTABLE,=C3=84rztin):556\r\nEND:VCARD\r\n")
+            << "A in Imported | NumbNotes: Phone # (Boat): 555\nPhone # (\u00C4rztin): 556";
         QTest::newRow("CR CR LF") << QByteArray("BEGIN:VCARD\r\r\nFN:A\r\r\n b\r\r\nEND:VCARD\r\r\n") << "Ab in Imported";
         QTest::newRow("photo over 20 MB") << "BEGIN:VCARD\r\nFN:A\r\nPHOTO;ENCODING=b:/9j/" + QByteArray(28 << 20, 'A') + "\r\nEND:VCARD"
                                           << "A in Imported";
@@ -137,6 +144,11 @@ private slots:
         QTest::newRow("a dependant added: those there keep their type")
             << QByteArray("FN:A\r\nRELATED;TYPE=child;VALUE=text:Tom\r\n") << "DependantsList" << QByteArray("\"Tom\"\r\n\"Kit\"\r\n")
             << QByteArray("FN:A\r\nRELATED;TYPE=child;VALUE=text:Tom\r\nRELATED;VALUE=text:Kit\r\n");
+        QTest::newRow("a number and an e-mail address changed: Samsung's labels stay")
+            << QByteArray("FN:A\r\nTEL;X-CUSTOM(CHARSET=UTF-8,ENCODING=QUOTED-PRINTABLE,Boat):555\r\nTEL;TYPE=cell:1\r\n"
+                          "EMAIL;X-CUSTOM(CHARSET=UTF-8,ENCODING=QUOTED-PRINTABLE,Club):a@x\r\n")
+            << "Numbers" << QByteArray("\"\",\"2\",\"\",\"\",\"b@x\"\r\n")
+            << QByteArray("FN:A\r\nTEL;X-CUSTOM=Boat:555\r\nTEL;TYPE=cell:2\r\nEMAIL;X-CUSTOM=Club:b@x\r\n");
     }
 
     void exported()
@@ -147,6 +159,26 @@ private slots:
             in.files[file] = bytes;
         QCOMPARE(exportContact({in.category, in.name, in.files, in.picture, in.kept}),
                  "BEGIN:VCARD\r\nVERSION:4.0\r\nPRODID:-//Kinfolio//Kinfolio//EN\r\n" + out + "END:VCARD\r\n");
+    }
+
+    // A contact moved here (its category renamed, or moved by a sync) goes out in its category and no longer in the one
+    // it was in; the card's other groups stay as they came.
+    void categories_data()
+    {
+        QTest::addColumn<QString>("categories"); // the card's
+        QTest::addColumn<QString>("into"); // the category the import is given, if any
+        QTest::addColumn<QString>("now"); // the contact's
+        QTest::addColumn<QString>("out"); // the card's exported
+        QTest::newRow("moved from one a file name cannot hold") << "A/B,Climbing" << "" << "Work" << "Work,Climbing";
+        QTest::newRow("moved from beside Google's group") << "myContacts,Pals" << "" << "Work" << "Work,myContacts";
+        QTest::newRow("imported into one category, then moved") << "Family,Climbing" << "Work" << "Job" << "Job,Family,Climbing";
+    }
+
+    void categories()
+    {
+        QFETCH(QString, categories); QFETCH(QString, into); QFETCH(QString, now); QFETCH(QString, out);
+        const Imported in = importCard(parse("BEGIN:VCARD\r\nFN:A\r\nCATEGORIES:" + categories.toUtf8() + "\r\nEND:VCARD\r\n").value(0), into);
+        QCOMPARE(parse(exportContact({now, in.name, in.files, in.picture, in.kept})).value(0).first("CATEGORIES")->value, out);
     }
 
     // What the export writes in vCard 4.0's forms, as a vCard 3.0 card writes it: parameters quoted and caret-escaped,
