@@ -117,45 +117,26 @@ QString escapeLineBreaks(QString text)
     return text;
 }
 
-// In vCard 2.1 a backslash is the user's own character (C:\new folder): its
-// line breaks travel as quoted-printable, never as \n. Only \; is an escape,
-// as its writers put one before each ';' of a value, compound or not. The
-// value is kept escaped as 4.0 escapes it, since it goes out as 4.0.
-QString escapeBackslashes(const QString &value)
+// A vCard 2.1 value escaped as it is read, as 4.0 escapes it, since it is
+// kept and goes out as 4.0. In 2.1 a backslash is the user's own character
+// (C:\new folder: line breaks travel as quoted-printable, never as \n), but
+// for \; which its writers put before each ';' of a value, compound or not.
+// And 2.1 escapes no comma, where 3.0 and 4.0 readers (python3-vobject) end a
+// value at a plain one; with commas false, those that part a list of
+// categories or an address (URL) are left as they are.
+QString escapeAsRead21(const QString &value, bool commas)
 {
-    if (!value.contains(u'\\'))
+    if (!value.contains(u'\\') && !(commas && value.contains(u',')))
         return value;
     QString out;
     out.reserve(value.size() + 8);
     for (qsizetype i = 0; i < value.size(); ++i) {
-        out += value[i];
-        if (value[i] != u'\\')
-            continue;
-        if (i + 1 < value.size() && value[i + 1] == u';')
-            out += value[++i];
-        else
-            out += u'\\';
-    }
-    return out;
-}
-
-// vCard 2.1 escapes no comma, where 3.0 and 4.0 escape each one in a text
-// value: their readers (python3-vobject) end a value at a plain one. A 2.1
-// card's are escaped as it is read, since it is kept and goes out as 4.0; not
-// those that part a list of categories, nor those of an address (URL) or base64.
-QString escapeCommas(const QString &value)
-{
-    if (!value.contains(u','))
-        return value;
-    QString out;
-    out.reserve(value.size() + 8);
-    for (qsizetype i = 0; i < value.size(); ++i) {
-        if (value[i] == u'\\' && i + 1 < value.size()) {
+        if (value[i] == u'\\' && i + 1 < value.size() && value[i + 1] == u';') {
             out += value[i];
             out += value[++i];
             continue;
         }
-        if (value[i] == u',')
+        if (value[i] == u'\\' || (commas && value[i] == u','))
             out += u'\\';
         out += value[i];
     }
@@ -428,15 +409,13 @@ Property readProperty(Lines &lines, bool version21)
         }
     }
     property.value = decodeText(raw, charset);
+    const QStringList valueType = Property{{}, {}, head.parameters, {}}.parameter("VALUE");
     if (version21 && !base64)
-        property.value = escapeBackslashes(property.value);
+        property.value = escapeAsRead21(property.value, head.name != "CATEGORIES" && head.name != "URL"
+                                                            && !valueType.contains(QLatin1String("url"), Qt::CaseInsensitive)
+                                                            && !valueType.contains(QLatin1String("uri"), Qt::CaseInsensitive));
     if (quotedPrintable)
         property.value = escapeLineBreaks(property.value);
-    const QStringList valueType = Property{{}, {}, head.parameters, {}}.parameter("VALUE");
-    if (version21 && !base64 && head.name != "CATEGORIES" && head.name != "URL"
-        && !valueType.contains(QLatin1String("url"), Qt::CaseInsensitive)
-        && !valueType.contains(QLatin1String("uri"), Qt::CaseInsensitive))
-        property.value = escapeCommas(property.value);
     property.group = head.group;
     property.name = head.name;
     property.parameters = head.parameters;
