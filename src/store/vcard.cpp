@@ -123,7 +123,7 @@ QString escapeLineBreaks(QString text)
 // for \; which its writers put before each ';' of a value, compound or not.
 // And 2.1 escapes no comma, where 3.0 and 4.0 readers (python3-vobject) end a
 // value at a plain one; with commas false, those that part a list of
-// categories or an address (URL) are left as they are.
+// categories are left as they are. (An address, URL, is escaped by neither.)
 QString escapeAsRead21(const QString &value, bool commas)
 {
     if (!value.contains(u'\\') && !(commas && value.contains(u',')))
@@ -410,10 +410,10 @@ Property readProperty(Lines &lines, bool version21)
     }
     property.value = decodeText(raw, charset);
     const QStringList valueType = Property{{}, {}, head.parameters, {}}.parameter("VALUE");
-    if (version21 && !base64)
-        property.value = escapeAsRead21(property.value, head.name != "CATEGORIES" && head.name != "URL"
-                                                            && !valueType.contains(QLatin1String("url"), Qt::CaseInsensitive)
-                                                            && !valueType.contains(QLatin1String("uri"), Qt::CaseInsensitive));
+    const bool address = head.name == "URL" || valueType.contains(QLatin1String("url"), Qt::CaseInsensitive)
+                         || valueType.contains(QLatin1String("uri"), Qt::CaseInsensitive);
+    if (version21 && !base64 && !address)
+        property.value = escapeAsRead21(property.value, head.name != "CATEGORIES");
     if (quotedPrintable)
         property.value = escapeLineBreaks(property.value);
     property.group = head.group;
