@@ -661,6 +661,13 @@ bool aboutTheCard(const Property &p)
     return names.contains(p.name) || p.name.startsWith(kinfolioPrefix);
 }
 
+// Whether a card's category is the category here, as the data directory
+// names it, in any letter case.
+bool namesCategory(const QString &cardCategory, const QString &category)
+{
+    return acceptableName(cardCategory, {}).compare(category, Qt::CaseInsensitive) == 0;
+}
+
 Imported importWith(const Card &card, const QString &category, int number, Fields &fields)
 {
     Imported result;
@@ -780,9 +787,7 @@ Imported importWith(const Card &card, const QString &category, int number, Field
     // its other groups, which stay when it moves on.
     if (const Property *categories = card.first("CATEGORIES"); categories && !category.isEmpty()) {
         QStringList values = categories->list();
-        values.removeIf([&](const QString &other) {
-            return acceptableName(other, {}).compare(result.category, Qt::CaseInsensitive) == 0;
-        });
+        values.removeIf([&](const QString &other) { return namesCategory(other, result.category); });
         values.prepend(result.category);
         for (QString &value : values)
             value = escape(value);
@@ -901,9 +906,7 @@ Card cardOf(const StoredContact &contact)
     // Moved, it no longer travels in the category it was in, the one the card
     // read back gives; the card's other groups (a phone's) stay as they came.
     categories.removeIf([&](const QString &other) {
-        const QString name = acceptableName(other, {});
-        return name.compare(contact.category, Qt::CaseInsensitive) == 0
-               || (!before.category.isEmpty() && name.compare(before.category, Qt::CaseInsensitive) == 0);
+        return namesCategory(other, contact.category) || (!before.category.isEmpty() && namesCategory(other, before.category));
     });
     categories.prepend(contact.category);
     for (QString &category : categories)
