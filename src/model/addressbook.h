@@ -109,6 +109,8 @@ public:
     // whether its list was read whole, so that names may be added and removed.
     const QStringList &names(const QString &category) { return namesOf(category).listed; }
     bool namesWhole(const QString &category) { return namesOf(category).readWhole; }
+    // Whether the name is among those noted for a change under way, not yet stored.
+    bool noted(const QString &category, const QString &name) { return namesOf(category).noted.contains(name.toCaseFolded()); }
 
     // The person's operations. An add checks the rules, then stores; a
     // removal takes the entry off its list, then deletes its files.

@@ -858,8 +858,11 @@ void Run::received(const CardDav::Entry &entry, const QByteArray &card)
     m_last.insert(uid, {entry.href, entry.etag, {}});
     if (sameFields(cardHere, merged)) {
         // Found there as it is here with no record of it: a card sent earlier whose answer never came.
-        if (keep(uid, now) && !known)
-            ++m_summary.sent, tell("Sent", here.category, here.name);
+        // Or one that came back with its category, as it was.
+        if (keep(uid, now) && !known) {
+            ++(here.cameBack ? m_summary.received : m_summary.sent);
+            tell(here.cameBack ? "Received" : "Sent", here.category, here.name);
+        }
         return;
     }
     // Renamed or moved there, or changed: its files replaced, through the
@@ -919,6 +922,23 @@ QString Run::freeName(const QString &category, const QString &name)
     return {};
 }
 
+// The name the category lists the contact whose kept card has this UID under: the card's own, or numbered as a
+// second of that name was; empty where it lists none.
+QString Run::listedAs(const QString &uid, const QString &category, const QString &name)
+{
+    const QStringList &names = m_book.names(category);
+    for (int number = 1; !uid.isEmpty() && number < 100; ++number) {
+        const QString at = number == 1 ? name : Vcard::numberedName(name, number);
+        if (!names.contains(at))
+            break;
+        if (m_book.noted(category, at)) // a card's new here in this sync, its kept card not yet written
+            continue;
+        if (const Vcard::Property *kept = KeptCards::read(category, at).first("UID"); kept && kept->text() == uid)
+            return at;
+    }
+    return {};
+}
+
 // Whether a card placed there would be left out now; a card that cannot be used at all has no place.
 bool Run::leftOut(const QString &category, const QString &name)
 {
@@ -959,6 +979,17 @@ void Run::addReceived(const QString &cardUid, const CardDav::Entry &entry, const
     if (!place(in))
         return refuse(in.skipped.isEmpty() ? QStringLiteral("the category ") + in.category + QStringLiteral(" cannot be used")
                                            : in.skipped);
+    // Its contact still here, under its own name or numbered, where the category list alone lost it (a folder-sync
+    // tool's older copy): the category listed again brings back its names, and the card is synced as that contact's.
+    if (const QString at = listedAs(cardUid, in.category, in.name); !at.isEmpty()) {
+        if (m_book.listedCategory(in.category).isEmpty()) {
+            const QScopedValueRollback applying(m_known.m_applying, true);
+            if (!m_book.addCategory(in.category).stored)
+                return ended(QStringLiteral("The categories could not be stored"));
+        }
+        m_here.insert(cardUid, {in.category, at, {}, {}, false, false, true});
+        return received(entry, card);
+    }
     if (m_book.listedCategory(in.category).isEmpty())
         m_book.noteCategory(in.category);
     AddressBook::Refusal refusal;

@@ -156,6 +156,7 @@ private:
         QByteArray signature; // of its files before they were read
         bool changed = false; // since its last synced card
         bool givenUid = false; // its kept card written with one
+        bool cameBack = false; // listed again with its category, by its card
     };
     // Empty once the records are of the address book set up; else why not.
     QString ofThisBook();
@@ -174,6 +175,7 @@ private:
     bool place(Vcard::Imported &in) const;
     QString freeName(const QString &category, const QString &name);
     QString nameHere(const QString &category, const QString &name, AddressBook::Refusal &refusal);
+    QString listedAs(const QString &uid, const QString &category, const QString &name);
     void addReceived(const QString &uid, const CardDav::Entry &entry, const QByteArray &card, const Vcard::Card &parsed);
     void storeAdded();
     void send(const QString &uid, const CardDav::Entry &entry, const QByteArray &card, bool create);

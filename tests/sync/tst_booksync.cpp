@@ -346,12 +346,16 @@ private slots:
                                                  "the address book now: nothing was removed here, and the contacts were sent there again.");
         QCOMPARE(fixture.file("NamesListFamily"), listBytes({"Ann", "Ann (2)", "Bo"}));
         QCOMPARE(numbersThere(), QStringList({"", "", "555"}));
-        // And every contact here gone, as after a restore gone wrong: nothing goes there, all come back here.
-        QVERIFY(QDir(fixture.dataDir()).removeRecursively() && fixture.put({{"RelationsList", ""}}));
-        QCOMPARE(kinfolio({"--sync"}).value(1), "Sent 0, received 3, removed 0, 0 conflicts\nNone of the contacts synced before "
-                                                 "is here now: nothing was removed there, and the cards came back here.");
-        QCOMPARE(fixture.file("NamesListFamily"), listBytes({"Ann", "Ann (2)", "Bo"}));
-        QCOMPARE(numbersThere(), QStringList({"", "", "555"}));
+        // And every contact here gone, as after a restore gone wrong: nothing goes there, all come back here. First
+        // the category list alone emptied, as a folder-sync tool's older copy leaves it: each comes back in its own
+        // place, its names list and files, never a second beside it.
+        for (const bool wholeFolder : {false, true}) {
+            QVERIFY((!wholeFolder || QDir(fixture.dataDir()).removeRecursively()) && fixture.put({{"RelationsList", ""}}));
+            QCOMPARE(kinfolio({"--sync"}).value(1), "Sent 0, received 3, removed 0, 0 conflicts\nNone of the contacts synced before "
+                                                     "is here now: nothing was removed there, and the cards came back here.");
+            QCOMPARE(fixture.file("NamesListFamily"), listBytes({"Ann", "Ann (2)", "Bo"}));
+            QCOMPARE(numbersThere(), QStringList({"", "", "555"}));
+        }
 
         // A names list that cannot be read says nothing of its contacts: none is taken for one removed here. A card
         // for its category is left out, and comes once its place is free.
