@@ -151,6 +151,7 @@ Outcome importCards(QIODevice &cards, AddressBook &book, const QString &category
     // Stable addresses: the group points into it.
     std::deque<Vcard::Imported> results;
     book.listFilesThere();
+    QSet<QString> uids;
     int number = 0;
     do {
         Vcard::Imported &card = results.emplace_back(Vcard::importCard(read, category, ++number));
@@ -177,6 +178,13 @@ Outcome importCards(QIODevice &cards, AddressBook &book, const QString &category
             continue;
         }
         book.noteContact(card.category, card.name);
+        // Cards of one UID (a file two exports were joined into) are as many contacts, each with a UID of its own:
+        // else they would be one card to any program that syncs or merges them.
+        const Vcard::Property *uid = card.kept.first("UID");
+        if (uid && uids.contains(uid->text()))
+            KeptCards::giveUid(card.kept, true);
+        else if (uid)
+            uids.insert(uid->text());
         // The card's files, picture and card move to the group: only its name stays for the lists and the
         // summary, so memory holds one group's cards at most, once.
         adding.append({card.category, card.name, std::move(card.files), std::move(card.picture), card.pictureSuffix,

@@ -30,8 +30,10 @@ Vcard::Card read(const QString &category, const QString &name)
     return Vcard::parse(bytes).value(0);
 }
 
-bool giveUid(Vcard::Card &card)
+bool giveUid(Vcard::Card &card, bool anew)
 {
+    if (anew)
+        card.properties.removeIf([](const Vcard::Property &property) { return property.name == "UID"; });
     if (card.first("UID"))
         return false;
     card.properties.prepend({{}, "UID", {}, QUuid::createUuid().toString(QUuid::WithoutBraces).prepend(QStringLiteral("urn:uuid:"))});

@@ -17,8 +17,8 @@ QString folder();
 QString file(const QString &category, const QString &name);
 // The contact's kept card; one without properties when there is none.
 Vcard::Card read(const QString &category, const QString &name);
-// Gives the card a new UID when it has none; whether it did.
-bool giveUid(Vcard::Card &card);
+// Gives the card a new UID when it has none, or anew in place of its own; whether it did.
+bool giveUid(Vcard::Card &card, bool anew = false);
 // Stores the card as the contact's (inside a write group, with the group).
 bool keep(const QString &category, const QString &name, const Vcard::Card &card,
           RecordFile::Mode mode = RecordFile::Stored);

@@ -487,7 +487,13 @@ bool Run::look(const QString &category, const QString &name)
             m_here.insert(recorded, {category, name, {}, record.signature, false, false});
         return true;
     }
-    const bool given = KeptCards::giveUid(contact.kept);
+    // Two contacts of one UID (cards imported with one before each import gave its own) would be one card there:
+    // the one looked at second, not the one a record places there, is given its own. One moved keeps its UID.
+    const Vcard::Property *own = contact.kept.first("UID");
+    const auto other = own ? m_here.constFind(own->text()) : m_here.cend();
+    const bool shared = other != m_here.cend() && (other->category != category || other->name != name)
+                        && m_book.names(other->category).contains(other->name);
+    const bool given = KeptCards::giveUid(contact.kept, shared);
     if (given && !KeptCards::keep(category, name, contact.kept))
         return false;
     const QString uid = contact.kept.first("UID")->text();
@@ -566,9 +572,11 @@ void Run::round()
         };
         RecordFile::WriteGroup uids;
         bool kept = true;
-        for (auto it = looking.cbegin(); it != looking.cend(); ++it) {
-            if (it.value() || isListed(it.key().first, it.key().second))
-                kept = look(it.key().first, it.key().second) && kept;
+        for (const bool recorded : {true, false}) { // a UID two contacts have stays with the one synced with it
+            for (auto it = looking.cbegin(); it != looking.cend(); ++it) {
+                if (m_known.m_uidAt.contains(it.key()) == recorded && (it.value() || isListed(it.key().first, it.key().second)))
+                    kept = look(it.key().first, it.key().second) && kept;
+            }
         }
         if (!uids.commit() || !kept)
             return ended(QStringLiteral("The contacts' UIDs could not be kept"));

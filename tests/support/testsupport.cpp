@@ -220,7 +220,8 @@ Files standardBook()
     return book;
 }
 
-QStringList runProgram(const QString &program, const QStringList &arguments, const QMap<QString, QString> &variables)
+QStringList runProgram(const QString &program, const QStringList &arguments, const QMap<QString, QString> &variables,
+                       const QByteArray &input)
 {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -228,7 +229,9 @@ QStringList runProgram(const QString &program, const QStringList &arguments, con
         value.isEmpty() ? environment.remove(name) : environment.insert(name, value);
     process.setProcessEnvironment(environment);
     process.start(program, arguments);
-    const bool ended = process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit;
+    process.write(input);
+    process.closeWriteChannel();
+    const bool ended = process.waitForFinished(600000) && process.exitStatus() == QProcess::NormalExit;
     return {ended ? QString::number(process.exitCode()) : "not ended", QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed(),
             QString::fromLocal8Bit(process.readAllStandardError()).trimmed()};
 }

@@ -45,9 +45,10 @@ QByteArray generatedCards(int count);
 // without one of its files and, unless unlistedAllowed (a crash leaves those of an add), a file no list names.
 // listed counts the contacts listed.
 QStringList bookFaults(const QString &dataDir, bool unlistedAllowed, qsizetype *listed = nullptr);
-// Runs a program to its end (a minute at most) with these variables set, or unset where empty: its exit code
-// ("not ended" where it did not), standard output and standard error, trimmed.
-QStringList runProgram(const QString &program, const QStringList &arguments, const QMap<QString, QString> &variables = {});
+// Runs a program to its end (ten minutes at most), given input, with these variables set, or unset where empty: its
+// exit code ("not ended" where it did not), standard output and standard error, trimmed.
+QStringList runProgram(const QString &program, const QStringList &arguments, const QMap<QString, QString> &variables = {},
+                       const QByteArray &input = {});
 // Types text at the end of a box, as after a click behind its text.
 void typeAtEnd(QWidget *box, const QString &text);
 // Lists out of order and in mixed case. Family: Ann, Anna and Zoë with

@@ -26,16 +26,9 @@ using CardDav::Client, CardDav::Entry, CardDav::Outcome;
 
 namespace {
 
-// The program run to its end, given input: its exit code, output and errors.
 QStringList kinfolio(const QStringList &arguments, const QByteArray &input = {})
 {
-    QProcess process;
-    process.start(KINFOLIO_PROGRAM, arguments);
-    process.write(input);
-    process.closeWriteChannel();
-    const bool ended = process.waitForFinished(600000) && process.exitStatus() == QProcess::NormalExit;
-    return {ended ? QString::number(process.exitCode()) : "not ended", process.readAllStandardOutput().trimmed(),
-            process.readAllStandardError().trimmed()};
+    return runProgram(KINFOLIO_PROGRAM, arguments, {}, input);
 }
 
 // A run of the program that must end well; what it printed where it did not.
@@ -411,6 +404,31 @@ private slots:
         QCOMPARE(fixture.file("NamesListFamily"), listBytes({"Ann", "Bo"}));
         book = first;
         QCOMPARE(cardsThere().size(), 3);
+    }
+
+    // Two contacts of one UID, as an earlier import kept them, and two cards of one UID in a file imported now: each
+    // contact has a UID and a card there of its own.
+    void sharedUid()
+    {
+        Fixture fixture;
+        const QByteArray twin = "BEGIN:VCARD\r\nUID:twin\r\nEND:VCARD\r\n";
+        QVERIFY(fixture.put({{"RelationsList", listBytes({"Family"})}, {"NamesListFamily", listBytes({"Ann", "Bo"})}})
+                && putFiles(fixture.dataDir() + "../Cards/", {{"FamilyAnn", twin}, {"FamilyBo", twin}})
+                && putFiles(fixture.home.path() + '/', {{"in.vcf", card("pair", "Cy") + card("pair", "Di")}}));
+        ENDED_WELL(kinfolio({"--import", fixture.home.filePath("in.vcf")}));
+        const Files kept = filesIn(fixture.dataDir() + "../Cards/");
+        QVERIFY(kept["FriendsCy"].contains("UID:pair") != kept["FriendsDi"].contains("UID:pair"));
+        if (!setUp())
+            return;
+        SYNCED();
+        sameBothSides(fixture);
+        // One imported later with a UID synced already: the contact synced keeps it, and its card there.
+        const QByteArray paired = kept["FriendsCy"].contains("UID:pair") ? "FN:Cy" : "FN:Di";
+        QVERIFY(putFiles(fixture.home.path() + '/', {{"in.vcf", card("pair", "Ed")}}));
+        ENDED_WELL(kinfolio({"--import", fixture.home.filePath("in.vcf")}));
+        SYNCED();
+        sameBothSides(fixture);
+        QVERIFY(cardsThere().value(book.path() + "pair.vcf").contains(paired));
     }
 
     // vdirsyncer syncing the address book with a folder of cards, as a phone would: its cards come here through
