@@ -48,15 +48,20 @@ Outcome exportCards(const std::function<bool(const QByteArray &)> &write, const 
     {
         QByteArray card;
         Vcard::Card newKept; // where the contact was given its UID now
+        QString uid;
     };
-    const auto make = [](const std::pair<QString, QString> &contact) {
+    const auto make = [](const std::pair<QString, QString> &contact, bool anew = false) {
         Vcard::StoredContact stored = Vcard::readContact(contact.first, contact.second);
         Made made;
-        if (KeptCards::giveUid(stored.kept))
+        if (KeptCards::giveUid(stored.kept, anew))
             made.newKept = stored.kept;
+        made.uid = stored.kept.first("UID")->text();
         made.card = Vcard::exportContact(stored);
         return made;
     };
+    // Two contacts of one UID (cards imported with one before each import gave its own) go out as two cards of
+    // their own, the second given a UID it keeps.
+    QSet<QString> uidsOut;
     constexpr qsizetype run = 128;
     const auto start = [&](qsizetype from) {
         return QtConcurrent::mapped(listed.sliced(from, std::min(run, listed.size() - from)), make);
@@ -64,10 +69,13 @@ Outcome exportCards(const std::function<bool(const QByteArray &)> &write, const 
     QFuture<Made> next = start(0);
     QByteArray cards;
     for (qsizetype from = 0; from < listed.size(); from += run) {
-        const QList<Made> made = next.results();
+        QList<Made> made = next.results();
         if (from + run < listed.size())
             next = start(from + run);
         for (qsizetype i = 0; i < made.size(); ++i) {
+            if (uidsOut.contains(made[i].uid))
+                made[i] = make(listed[from + i], true);
+            uidsOut.insert(made[i].uid);
             if (!made[i].newKept.properties.isEmpty()) {
                 uidsKept = KeptCards::keep(listed[from + i].first, listed[from + i].second, made[i].newKept) && uidsKept;
                 if (++newUids % groupSize == 0)

@@ -145,6 +145,17 @@ private slots:
         QVERIFY2(run.value(0) == "1" && run.value(2).endsWith("could not be stored: Input/output error"), qPrintable(run.join('\n')));
     }
 
+    // Two contacts of one UID, as an import before each got its own kept them, go out with a UID each, the same on
+    // the next export.
+    void sharedUid()
+    {
+        const QByteArray twin = "BEGIN:VCARD\r\nUID:urn:uuid:twin\r\nEND:VCARD\r\n";
+        QVERIFY(f->putStandardBook() && putFiles(f->home.filePath("Kinfolio/Cards/"), {{"FamilyAnn", twin}, {"FamilyAnna", twin}}));
+        const QStringList run = kinfolio(f->home.path(), {"--export", "-", "--category", "Family"});
+        QVERIFY2(run[1].count("UID:urn:uuid:twin") == 1 && run[1].count("\nUID:") == 4, qPrintable(run.join('\n')));
+        QCOMPARE(kinfolio(f->home.path(), {"--export", "-", "--category", "Family"}), run);
+    }
+
     // Every option is explained.
     void help()
     {
