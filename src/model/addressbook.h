@@ -109,7 +109,9 @@ public:
     // whether its list was read whole, so that names may be added and removed.
     const QStringList &names(const QString &category) { return namesOf(category).listed; }
     bool namesWhole(const QString &category) { return namesOf(category).readWhole; }
-    // Whether the name is among those noted for a change under way, not yet stored.
+    // Whether the category lists the name in any letter case, and whether it is among those noted for a change
+    // under way, not yet stored.
+    bool listed(const QString &category, const QString &name) { return namesOf(category).has(name); }
     bool noted(const QString &category, const QString &name) { return namesOf(category).noted.contains(name.toCaseFolded()); }
 
     // The person's operations. An add checks the rules, then stores; a

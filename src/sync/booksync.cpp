@@ -492,7 +492,7 @@ bool Run::look(const QString &category, const QString &name)
     const Vcard::Property *own = contact.kept.first("UID");
     const auto other = own ? m_here.constFind(own->text()) : m_here.cend();
     const bool shared = other != m_here.cend() && (other->category != category || other->name != name)
-                        && m_book.names(other->category).contains(other->name);
+                        && m_book.listed(other->category, other->name);
     const bool given = KeptCards::giveUid(contact.kept, shared);
     if (given && !KeptCards::keep(category, name, contact.kept))
         return false;
@@ -934,10 +934,9 @@ QString Run::freeName(const QString &category, const QString &name)
 // second of that name was; empty where it lists none.
 QString Run::listedAs(const QString &uid, const QString &category, const QString &name)
 {
-    const QStringList &names = m_book.names(category);
     for (int number = 1; !uid.isEmpty() && number < 100; ++number) {
         const QString at = number == 1 ? name : Vcard::numberedName(name, number);
-        if (!names.contains(at))
+        if (!m_book.listed(category, at))
             break;
         if (m_book.noted(category, at)) // a card's new here in this sync, its kept card not yet written
             continue;
