@@ -940,7 +940,8 @@ QString Run::listedAs(const QString &uid, const QString &category, const QString
             break;
         if (m_book.noted(category, at)) // a card's new here in this sync, its kept card not yet written
             continue;
-        if (const Vcard::Property *kept = KeptCards::read(category, at).first("UID"); kept && kept->text() == uid)
+        const Vcard::Card kept = KeptCards::read(category, at);
+        if (const Vcard::Property *own = kept.first("UID"); own && own->text() == uid)
             return at;
     }
     return {};
