@@ -682,6 +682,10 @@ Imported importWith(const Card &card, const QString &category, int number, Field
         result.skipped = QStringLiteral("damaged: ") + card.damage;
         return result;
     }
+    if (isGroup(card)) { // its members are contacts of their own, each with its categories
+        result.skipped = QStringLiteral("a group of contacts, not a contact");
+        return result;
+    }
     if (name.trimmed().isEmpty()) {
         result.skipped = QStringLiteral("no name, organisation or e-mail address");
         return result;
@@ -1112,6 +1116,15 @@ QList<int> fieldRows(const Card &card, QStringList *notesLines)
             (*notesLines)[fields.extraSources[i]] = fields.extra[i];
     }
     return rows;
+}
+
+bool isGroup(const Card &card)
+{
+    for (const QByteArrayView kind : {"KIND", "X-ADDRESSBOOKSERVER-KIND"}) {
+        if (const Property *property = card.first(kind); property && property->text().compare(u"group", Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
 }
 
 Imported importCard(const Card &card, const QString &category, int number)

@@ -64,6 +64,10 @@ struct Imported
     QStringList keptNames; // what it holds that no box shows, such as "ORG"
 };
 
+// Whether the card is a group of contacts (vCard 4.0's KIND:group, Apple's
+// X-ADDRESSBOOKSERVER-KIND:group) rather than a contact.
+bool isGroup(const Card &card);
+
 // The card's contact, in `category` when it is not empty, else in the card's
 // first category, else in "Imported". `number` counts the cards from 1.
 Imported importCard(const Card &card, const QString &category = {}, int number = 1);

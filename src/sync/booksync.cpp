@@ -96,15 +96,6 @@ bool sameFields(const QByteArray &a, const QByteArray &b)
     return !merge(a, b, a).send;
 }
 
-bool isGroup(const Vcard::Card &card)
-{
-    for (const QByteArrayView kind : {"KIND", "X-ADDRESSBOOKSERVER-KIND"}) {
-        if (const Vcard::Property *property = card.first(kind); property && property->text().compare(u"group", Qt::CaseInsensitive) == 0)
-            return true;
-    }
-    return false;
-}
-
 // A new card in the form the address book takes: vCard 3.0 unless it names 4.0.
 QByteArray inVersion(const QByteArray &card, const QStringList &versions)
 {
@@ -835,7 +826,7 @@ void Run::hold(const QString &uid, const QList<FieldConflict> &fields)
 void Run::received(const CardDav::Entry &entry, const QByteArray &card)
 {
     const Vcard::Card parsed = Vcard::parse(card).value(0);
-    if (isGroup(parsed))
+    if (Vcard::isGroup(parsed))
         return;
     QString uid = m_uidOf.value(entry.href);
     if (uid.isEmpty() && parsed.first("UID"))

@@ -64,6 +64,9 @@ private slots:
         const QString damaged = "card 1, A skipped: damaged: no END:VCARD\nB in Imported";
         QTest::newRow("no END") << "BEGIN:VCARD\r\nFN:A\r\n" + b << damaged;
         QTest::newRow("END:VCRAD") << "BEGIN:VCARD\r\nFN:A\r\nEND:VCRAD\r\n" + b << damaged;
+        QTest::newRow("groups, not contacts") << "BEGIN:VCARD\r\nKIND:group\r\nFN:Club\r\nEND:VCARD\r\nBEGIN:VCARD\r\n"
+            "X-ADDRESSBOOKSERVER-KIND:group\r\nFN:Choir\r\nEND:VCARD\r\n" + b << "Club skipped: a group of contacts, not a contact\n"
+            "Choir skipped: a group of contacts, not a contact\nB in Imported";
         QTest::newRow("stray BEGIN") << "BEGIN:VCARD\r\n" + b << "card 1 skipped: damaged: no END:VCARD\nB in Imported";
         QTest::newRow("soft break before END")
             << "BEGIN:VCARD\r\nVERSION:2.1\r\nFN:A\r\nNOTE;QUOTED-PRINTABLE:x=\r\nEND:VCARD\r\n" + b
