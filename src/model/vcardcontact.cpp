@@ -868,15 +868,18 @@ QList<Property> notesOut(const std::array<QStringList, fieldCount> &now, const F
 // in their place; the rest of the kept card goes out as it came.
 Card cardOf(const StoredContact &contact)
 {
+    // A card from a 3.0 or 2.1 address book is kept as it came; it goes out in 4.0's forms.
+    Card keptCard = contact.kept;
+    keptCard.properties = inVersion4(std::move(keptCard.properties));
     Fields kept;
-    const Imported before = importWith(contact.kept, {}, 1, kept);
+    const Imported before = importWith(keptCard, {}, 1, kept);
     const QList<QList<int>> &parts = fieldParts();
     enum { NamePart, CategoryPart, FieldParts };
     const qsizetype partCount = FieldParts + parts.size();
     QList<QList<qsizetype>> sources(partCount);
     QList<bool> changed(partCount);
     QList<QList<Property>> out(partCount);
-    const QList<Property> &in = contact.kept.properties;
+    const QList<Property> &in = keptCard.properties;
     // A card named here from its N (it had no FN) is given the FN a card
     // needs; its N stays, the name here being no more than its parts joined.
     const bool renamed = contact.name != before.name && !isNumbered(contact.name, before.name);
@@ -884,15 +887,15 @@ Card cardOf(const StoredContact &contact)
         if (in[i].name == "FN" || (in[i].name == "N" && renamed))
             sources[NamePart].append(i);
     }
-    if (const Property *categories = contact.kept.first("CATEGORIES"))
-        sources[CategoryPart] = {indexIn(contact.kept, categories)};
+    if (const Property *categories = keptCard.first("CATEGORIES"))
+        sources[CategoryPart] = {indexIn(keptCard, categories)};
 
-    changed[NamePart] = renamed || !contact.kept.first("FN");
+    changed[NamePart] = renamed || !keptCard.first("FN");
     const qsizetype space = contact.name.trimmed().lastIndexOf(u' ');
     const QString trimmed = contact.name.trimmed();
     const QString field = QStringLiteral(",;");
     out[NamePart] = {property("FN", escape(contact.name))};
-    if (renamed || !contact.kept.first("N"))
+    if (renamed || !keptCard.first("N"))
         out[NamePart].append(property("N", space < 0 ? u';' + escape(trimmed, field) + QStringLiteral(";;;")
                                                      : escape(trimmed.mid(space + 1), field) + u';'
                                                            + escape(trimmed.left(space), field) + QStringLiteral(";;;")));
@@ -1062,6 +1065,10 @@ QByteArray exportContact(const StoredContact &contact)
     return write(card);
 }
 
+// 3.0's TYPE of a key, by the media type 4.0 gives it.
+const QHash<QString, QString> keyTypes{{QStringLiteral("pgp"), QStringLiteral("application/pgp-keys")},
+                                       {QStringLiteral("x509"), QStringLiteral("application/pkix-cert")}};
+
 QList<Property> inVersion3(QList<Property> properties)
 {
     static const QRegularExpression yearless(QStringLiteral("^--(\\d\\d)(\\d\\d)$"));
@@ -1083,21 +1090,73 @@ QList<Property> inVersion3(QList<Property> properties)
             p.parameters.append({"ENCODING", {QStringLiteral("b")}});
             if (!type.startsWith(u"application/"))
                 p.parameters.append({"TYPE", {type.section(u'/', 1).toUpper()}});
+            else if (const QString key = keyTypes.key(type); !key.isEmpty())
+                p.parameters.append({"TYPE", {key.toUpper()}});
         } else if (p.name == "TEL" && p.value.startsWith(QLatin1String("tel:"), Qt::CaseInsensitive)) {
             p.value.remove(0, 4);
             drop("VALUE");
         }
-        if (p.parameter("PREF").contains(QStringLiteral("1")))
+        if (p.parameter("PREF").contains(QStringLiteral("1")) && !p.hasType(QLatin1String("pref")))
             p.parameters.append({"TYPE", {QStringLiteral("pref")}});
         drop("PREF");
         if (const auto match = yearless.match(p.value); (p.name == "BDAY" || p.name == "X-ANNIVERSARY") && match.hasMatch()) {
             p.value = QStringLiteral("1604-") + match.captured(1) + u'-' + match.captured(2);
             p.parameters.append({"X-APPLE-OMIT-YEAR", {QStringLiteral("1604")}});
         }
+        if (const QStringList geo = p.value.mid(4).split(u','); p.name == "GEO" && p.value.startsWith(QLatin1String("geo:")) && geo.size() == 2)
+            p.value = geo.join(u';');
         const QStringList label = p.parameter("LABEL");
         if (p.name == "ADR" && label.size() == 1 && Property{{}, {}, {}, label[0]}.text() == addressFromComponents(p.components()))
             drop("LABEL");
         ++it;
+    }
+    return properties;
+}
+
+QList<Property> inVersion4(QList<Property> properties)
+{
+    const auto has = [&properties](QByteArrayView name) {
+        return std::any_of(properties.cbegin(), properties.cend(), [name](const Property &p) { return p.name == name; });
+    };
+    const bool anniversary = has("ANNIVERSARY"), gender = has("GENDER");
+    static const QRegularExpression date(QStringLiteral("^(\\d{4}|-)-?(\\d\\d)-?(\\d\\d)$"));
+    static const QRegularExpression coordinates(QStringLiteral("^\\s*([-+]?[\\d.]+)\\s*[;,]\\s*([-+]?[\\d.]+)\\s*$"));
+    for (Property &p : properties) {
+        const auto drop = [&p](QByteArrayView name) {
+            p.parameters.removeIf([name](const Parameter &parameter) { return parameter.name == name; });
+        };
+        if ((p.name == "X-ANNIVERSARY" && !anniversary) || (p.name == "X-GENDER" && !gender))
+            p.name.remove(0, 2);
+        bool whole = false;
+        const QByteArray bytes = p.value.isEmpty() || p.value.startsWith(QLatin1String("data:"), Qt::CaseInsensitive) ? QByteArray() : p.binary(&whole);
+        if (whole) {
+            // 3.0 names the format by TYPE ("PNG"), without the media type's first part.
+            const QString format = p.parameter("TYPE").value(0).toLower();
+            QString type = format.contains(u'/') ? format : keyTypes.value(format);
+            if (type.isEmpty() && !format.isEmpty() && p.name != "KEY")
+                type = (p.name == "SOUND" ? QStringLiteral("audio/") : QStringLiteral("image/")) + format;
+            p.value = dataUri(type.isEmpty() ? QStringLiteral("application/octet-stream") : type, bytes);
+            drop("ENCODING"), drop("TYPE");
+        }
+        if (p.hasType(QLatin1String("pref"))) {
+            QStringList types = p.parameter("TYPE");
+            types.removeIf([](const QString &type) { return type.compare(u"pref", Qt::CaseInsensitive) == 0; });
+            drop("TYPE");
+            if (!types.isEmpty())
+                p.parameters.append({"TYPE", types});
+            if (p.parameter("PREF").isEmpty())
+                p.parameters.append({"PREF", {QStringLiteral("1")}});
+        }
+        if (p.name == "BDAY" || p.name == "ANNIVERSARY" || p.name == "X-ANNIVERSARY") {
+            const QStringList omitted = p.parameter("X-APPLE-OMIT-YEAR");
+            drop("X-APPLE-OMIT-YEAR");
+            if (const auto match = date.match(p.value); match.hasMatch() && !p.parameter("VALUE").contains(QLatin1String("text"), Qt::CaseInsensitive)) {
+                const QString year = match.captured(1) == u'-' || omitted.contains(match.captured(1)) ? QStringLiteral("--") : match.captured(1);
+                p.value = year + match.captured(2) + match.captured(3);
+            }
+        }
+        if (const auto match = coordinates.match(p.value); p.name == "GEO" && match.hasMatch())
+            p.value = QStringLiteral("geo:") + match.captured(1) + u',' + match.captured(2);
     }
     return properties;
 }

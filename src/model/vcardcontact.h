@@ -48,6 +48,12 @@ QByteArray exportContact(const StoredContact &contact);
 // LABEL parameter left out where its parts say the same, KIND:individual
 // (3.0's only kind) left out, ANNIVERSARY and GENDER as X- properties.
 QList<Property> inVersion3(QList<Property> properties);
+// And the other way: properties a vCard 3.0 or 2.1 card gave, as a 4.0 card
+// writes them, one for one and in their order: base64 values as data: URIs,
+// TYPE=pref as PREF=1, dates in 4.0's form (Apple's year of a birthday
+// without one left out), GEO as a geo: URI, X-ANNIVERSARY and X-GENDER as
+// 4.0's own. A 4.0 card's properties stay as they are.
+QList<Property> inVersion4(QList<Property> properties);
 
 // What one card gives: the files to store for it, or why it is skipped.
 struct Imported
