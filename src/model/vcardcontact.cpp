@@ -1120,7 +1120,8 @@ QList<Property> inVersion4(QList<Property> properties)
     };
     const bool anniversary = has("ANNIVERSARY"), gender = has("GENDER");
     static const QRegularExpression date(QStringLiteral("^(\\d{4}|-)-?(\\d\\d)-?(\\d\\d)$"));
-    static const QRegularExpression coordinates(QStringLiteral("^\\s*([-+]?[\\d.]+)\\s*[;,]\\s*([-+]?[\\d.]+)\\s*$"));
+    // 3.0's "lat;lon", its ';' escaped as Radicale gives it back.
+    static const QRegularExpression coordinates(QStringLiteral("^\\s*([-+]?[\\d.]+)\\s*\\\\?[;,]\\s*([-+]?[\\d.]+)\\s*$"));
     for (Property &p : properties) {
         const auto drop = [&p](QByteArrayView name) {
             p.parameters.removeIf([name](const Parameter &parameter) { return parameter.name == name; });
