@@ -49,6 +49,7 @@ Outcome exportCards(const std::function<bool(const QByteArray &)> &write, const 
         QByteArray card;
         Vcard::Card newKept; // where the contact was given its UID now
         QString uid;
+        bool pictureUnread = false;
     };
     const auto make = [](const std::pair<QString, QString> &contact, bool anew = false) {
         Vcard::StoredContact stored = Vcard::readContact(contact.first, contact.second);
@@ -57,11 +58,13 @@ Outcome exportCards(const std::function<bool(const QByteArray &)> &write, const 
             made.newKept = stored.kept;
         made.uid = stored.kept.first("UID")->text();
         made.card = Vcard::exportContact(stored);
+        made.pictureUnread = stored.pictureUnread;
         return made;
     };
     // Two contacts of one UID (cards imported with one before each import gave its own) go out as two cards of
     // their own, the second given a UID it keeps.
     QSet<QString> uidsOut;
+    QStringList withoutPicture;
     constexpr qsizetype run = 128;
     const auto start = [&](qsizetype from) {
         return QtConcurrent::mapped(listed.sliced(from, std::min(run, listed.size() - from)), make);
@@ -82,6 +85,8 @@ Outcome exportCards(const std::function<bool(const QByteArray &)> &write, const 
                     uidsKept = uids.commit() && uidsKept;
             }
             cards += made[i].card;
+            if (made[i].pictureUnread)
+                withoutPicture.append(listed[from + i].second + QStringLiteral(" (") + listed[from + i].first + u')');
         }
         // Handed on a run at a time: a book of photos is hundreds of megabytes.
         if (!write(cards)) {
@@ -99,6 +104,9 @@ Outcome exportCards(const std::function<bool(const QByteArray &)> &write, const 
     if (!unreadable.isEmpty())
         message += QStringLiteral("; the names of ") + unreadable.join(QStringLiteral(", "))
                    + QStringLiteral(" could not be read");
+    if (!withoutPicture.isEmpty())
+        message += QStringLiteral("; the pictures of ") + Vcard::listed(withoutPicture)
+                   + QStringLiteral(" could not be read, so they went out without them");
     return {true, message + u'.'};
 }
 

@@ -1033,7 +1033,7 @@ StoredContact readContact(const QString &category, const QString &name)
     QString picturePath;
     if (contact.files.contains(FileName::Pic) && RecordFile::Reader(contact.files[FileName::Pic]).readLine(picturePath)
         && !picturePath.isEmpty())
-        RecordFile::readPicture(Store::picturePath(picturePath), contact.picture);
+        contact.pictureUnread = !RecordFile::readPicture(Store::picturePath(picturePath), contact.picture);
     return contact;
 }
 
@@ -1237,15 +1237,17 @@ bool isNumbered(const QString &name, const QString &base)
     return read && number >= 2 && name == numberedName(base, number);
 }
 
+QString listed(const QStringList &items)
+{
+    constexpr qsizetype shown = 10;
+    QString text = items.mid(0, shown).join(QStringLiteral(", "));
+    if (items.size() > shown)
+        text += QStringLiteral(" and ") + QString::number(items.size() - shown) + QStringLiteral(" more");
+    return text;
+}
+
 QString summary(const QList<Imported> &results)
 {
-    const auto listed = [](const QStringList &items) {
-        constexpr qsizetype shown = 10;
-        QString text = items.mid(0, shown).join(QStringLiteral(", "));
-        if (items.size() > shown)
-            text += QStringLiteral(" and ") + QString::number(items.size() - shown) + QStringLiteral(" more");
-        return text;
-    };
     qsizetype stored = 0;
     qsizetype keeping = 0;
     QSet<QString> categories;

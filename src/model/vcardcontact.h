@@ -33,6 +33,7 @@ struct StoredContact
     QByteArray picture;
     Card kept = {};
     QStringList unreadable = {}; // the suffixes of files there that could not be read
+    bool pictureUnread = false;  // the picture file names an image that could not be read (gone, moved, a drive not mounted)
 };
 
 // Reads a contact from the data directory.
@@ -98,6 +99,9 @@ QString acceptableName(const QString &name, const QString &category);
 // name is a base name so numbered. Such a contact's card keeps its own FN.
 QString numberedName(const QString &name, int number);
 bool isNumbered(const QString &name, const QString &base);
+
+// The items joined by commas for a summary, the first ten, then "and 3 more".
+QString listed(const QStringList &items);
 
 // One line saying what an import did, such as "Imported 312 contacts into 4
 // categories; skipped 3: card 7 (no name, organisation or e-mail address), ...".

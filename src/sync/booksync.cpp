@@ -106,6 +106,16 @@ QByteArray inVersion(const QByteArray &card, const QStringList &versions)
     return Vcard::write(parsed).replace("\r\nVERSION:4.0\r\n", "\r\nVERSION:3.0\r\n");
 }
 
+// A picture that cannot be read here (its file deleted or moved, its drive not mounted) is no picture removed: the
+// contact goes out with the one it was last synced with. Whether there was one.
+bool photoAsSynced(Vcard::StoredContact &contact, const QByteArray &lastSynced)
+{
+    const Vcard::Card card = Vcard::parse(lastSynced).value(0);
+    const Vcard::Property *photo = card.first("PHOTO");
+    contact.picture = photo ? photo->binary() : QByteArray();
+    return !contact.picture.isEmpty();
+}
+
 QString cardName(const QByteArray &card)
 {
     const Vcard::Card parsed = Vcard::parse(card).value(0);
@@ -488,9 +498,12 @@ bool Run::look(const QString &category, const QString &name)
     if (given && !KeptCards::keep(category, name, contact.kept))
         return false;
     const QString uid = contact.kept.first("UID")->text();
-    Here here{category, name, Vcard::exportContact(contact), now, true, given};
     const auto last = m_last.constFind(uid);
-    here.changed = last == m_last.cend() || !sameFields(lastCard(uid), here.card);
+    const QByteArray lastSynced = last == m_last.cend() ? QByteArray() : lastCard(uid);
+    if (contact.pictureUnread && photoAsSynced(contact, lastSynced))
+        m_summary.told.append(QStringLiteral("The picture of %1 (%2) cannot be read here: the server's is left as it is").arg(name, category));
+    Here here{category, name, Vcard::exportContact(contact), now, true, given};
+    here.changed = last == m_last.cend() || !sameFields(lastSynced, here.card);
     m_here.insert(uid, here);
     return true;
 }

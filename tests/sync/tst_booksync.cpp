@@ -108,8 +108,7 @@ class TestBookSync : public QObject
         book = server->root.resolved(QUrl(server->book));
         if (how == Start::Tls)
             return true;
-        const auto [listed, entries] = wait<Outcome, QList<Entry>>([&](auto done) { client.list(book, done); });
-        for (const Entry &entry : entries)
+        for (const Entry &entry : listThere())
             wait<Outcome>([&](auto done) { client.remove(book, entry, done); });
         if (proxy)
             proxy->setRules({}); // those the last test left
@@ -146,9 +145,8 @@ class TestBookSync : public QObject
 
     QHash<QString, QByteArray> cardsThere()
     {
-        auto [listed, entries] = wait<Outcome, QList<Entry>>([&](auto done) { client.list(book, done); });
         QStringList hrefs;
-        for (const Entry &entry : entries)
+        for (const Entry &entry : listThere())
             hrefs.append(entry.href);
         QHash<QString, QByteArray> cards;
         wait<Outcome>([&](auto done) { client.fetch(book, hrefs, [&](const Entry &e, const QByteArray &b) { cards.insert(e.href, b); }, done); });
@@ -158,6 +156,16 @@ class TestBookSync : public QObject
     Entry put(const QString &uid, const QByteArray &bytes)
     {
         return std::get<1>(wait<Outcome, Entry>([&](auto done) { client.create(book, uid, bytes, done); }));
+    }
+
+    QList<Entry> listThere() { return std::get<1>(wait<Outcome, QList<Entry>>([&](auto done) { client.list(book, done); })); }
+
+    // The card at an entry's address written over as another client writes it, whatever its ETag now.
+    void updateThere(const Entry &entry, const QByteArray &bytes)
+    {
+        const QList<Entry> entries = listThere();
+        const Entry now = *std::find_if(entries.begin(), entries.end(), [&](const Entry &e) { return e.href == entry.href; });
+        wait<Outcome, Entry>([&](auto done) { client.update(book, now, bytes, done); });
     }
 
     // A field of a contact here changed as the window changes it, and stored.
@@ -239,11 +247,7 @@ private slots:
 
         // Both changed the cell number: each side keeps its own, and the conflict is told.
         setHere("Friends", "Bea Lee", "Numbers", 1, "557");
-        const auto [listed, entries] = wait<Outcome, QList<Entry>>([&](auto done) { client.list(book, done); });
-        for (const Entry &entry : entries) {
-            if (entry.href == bea.href)
-                wait<Outcome, Entry>([&](auto done) { client.update(book, entry, QByteArray(there.value(bea.href)).replace(":556", ":558"), done); });
-        }
+        updateThere(bea, QByteArray(there.value(bea.href)).replace(":556", ":558"));
         const QString open = "\nConflict in Bea Lee (Friends): Cell Phone #\nTo choose, open Kinfolio and click \"Conflicts...\" at the foot of its window.";
         QCOMPARE(kinfolio({"--sync"}), QStringList({"0", "Sent 0, received 0, removed 0, 1 conflict" + open, ""}));
         QVERIFY(cardsThere().value(bea.href).contains("X-SIM=2:558"));
@@ -268,9 +272,7 @@ private slots:
         SYNCED();
         QVERIFY(!cardsThere().value(eve.href).contains("CELL:2"));
         for (const QByteArray third : {"TEL;TYPE=CELL:3\r\n", ""}) {
-            const auto [listed, entries] = wait<Outcome, QList<Entry>>([&](auto done) { client.list(book, done); });
-            const Entry current = *std::find_if(entries.begin(), entries.end(), [&](const Entry &e) { return e.href == eve.href; });
-            wait<Outcome, Entry>([&](auto done) { client.update(book, current, card("eve", "Eve", "TEL;TYPE=CELL:1\r\n" + third), done); });
+            updateThere(eve, card("eve", "Eve", "TEL;TYPE=CELL:1\r\n" + third));
             SYNCED();
             QCOMPARE(fixture.file("FriendsEveNumbNotes"), third.isEmpty() ? "\"\"\r\n" : "\"Cell Phone #: 3\"\r\n");
         }
@@ -279,6 +281,20 @@ private slots:
         QVERIFY(QFile::remove(fixture.dataDir() + "FriendsEveNumbers") && QDir().mkdir(fixture.dataDir() + "FriendsEveNumbers"));
         QVERIFY(kinfolio({"--sync"}).value(1).contains("\nNot sent Eve (Friends): its Numbers cannot be read"));
         QVERIFY(cardsThere().value(eve.href).contains("CELL:1"));
+
+        // Nor is a picture that cannot be read (its file gone, its drive not mounted) one removed: an edit here goes
+        // out with the server's, and a change there brings it back here.
+        const Entry fox = put("fox", card("fox", "Fox", "PHOTO;ENCODING=b;TYPE=PNG:iVBORw0KGgo=\r\n"));
+        SYNCED();
+        QVERIFY(QFile::remove(QString::fromUtf8(fixture.file("FriendsFoxPic")).trimmed()));
+        setHere("Friends", "Fox", "Numbers", 1, "559");
+        QVERIFY(kinfolio({"--sync"}).value(1).contains("\nThe picture of Fox (Friends) cannot be read here: the server's is left as it is"));
+        const QByteArray foxThere = cardsThere().value(fox.href);
+        QVERIFY2(foxThere.contains("PHOTO") && foxThere.contains(":559"), foxThere.constData());
+        updateThere(fox, QByteArray(foxThere).replace("END:VCARD", "NOTE:there\r\nEND:VCARD"));
+        SYNCED();
+        QCOMPARE(fixture.file("FriendsFoxNumbNotes"), "\"there\"\r\n");
+        QVERIFY(QFile::exists(QString::fromUtf8(fixture.file("FriendsFoxPic")).trimmed()));
     }
 
     // A card whose name is taken here comes numbered, its name there left as it is, and one that has no place
@@ -297,9 +313,7 @@ private slots:
         setHere("Family", "Ann (2)", "Numbers", 1, "556");
         SYNCED();
         QCOMPARE(Vcard::parse(cardsThere().value(otherAnn.href)).value(0).first("FN")->text(), "Ann");
-        const auto [listing, listed] = wait<Outcome, QList<Entry>>([&](auto done) { client.list(book, done); });
-        const Entry current = *std::find_if(listed.begin(), listed.end(), [&](const Entry &e) { return e.href == otherAnn.href; });
-        wait<Outcome, Entry>([&](auto done) { client.update(book, current, card("other-ann", "Ann", "TEL;TYPE=CELL:557\r\n").replace("Friends", "Family"), done); });
+        updateThere(otherAnn, card("other-ann", "Ann", "TEL;TYPE=CELL:557\r\n").replace("Friends", "Family"));
         SYNCED();
         QCOMPARE(fixture.file("NamesListFamily"), listBytes({"Ann", "Ann (2)", "Bo"}));
         QVERIFY(fixture.file("FamilyAnn (2)Numbers").contains("557"));
@@ -332,8 +346,7 @@ private slots:
         QCOMPARE(numbersThere(), QStringList({"", "", "", "555"}));
 
         // Every card there gone, as from a server restored from nothing: no contact goes here, all go there again.
-        const auto [all, every] = wait<Outcome, QList<Entry>>([&](auto done) { client.list(book, done); });
-        for (const Entry &entry : every)
+        for (const Entry &entry : listThere())
             wait<Outcome>([&](auto done) { client.remove(book, entry, done); });
         QCOMPARE(kinfolio({"--sync"}).value(1), "Sent 3, received 0, removed 0, 0 conflicts\nNone of the cards synced before is in "
                                                  "the address book now: nothing was removed here, and the contacts were sent there again.");
