@@ -488,13 +488,24 @@ bool Run::look(const QString &category, const QString &name)
             m_here.insert(recorded, {category, name, {}, record.signature, false, false});
         return true;
     }
+    // A kept card lost (its folder deleted, a backup of the data folder alone restored) is the card the contact was
+    // last synced as, kept again: never a new contact, sent there as a second card, without what the program does
+    // not show.
+    bool restored = false;
+    if (!contact.kept.first("UID") && !recorded.isEmpty() && !record.incoming) {
+        Vcard::Card synced = Vcard::importCard(Vcard::parse(lastCard(recorded)).value(0)).kept;
+        if (!synced.first("UID"))
+            synced.properties.prepend({{}, "UID", {}, recorded});
+        if (synced.first("UID")->text() == recorded)
+            contact.kept = std::move(synced), restored = true;
+    }
     // Two contacts of one UID (cards imported with one before each import gave its own) would be one card there:
     // the one looked at second, not the one a record places there, is given its own. One moved keeps its UID.
     const Vcard::Property *own = contact.kept.first("UID");
     const auto other = own ? m_here.constFind(own->text()) : m_here.cend();
     const bool shared = other != m_here.cend() && (other->category != category || other->name != name)
                         && m_book.listed(other->category, other->name);
-    const bool given = KeptCards::giveUid(contact.kept, shared);
+    const bool given = KeptCards::giveUid(contact.kept, shared) || restored;
     if (given && !KeptCards::keep(category, name, contact.kept))
         return false;
     const QString uid = contact.kept.first("UID")->text();
