@@ -488,11 +488,12 @@ bool Run::look(const QString &category, const QString &name)
             m_here.insert(recorded, {category, name, {}, record.signature, false, false});
         return true;
     }
-    // A kept card lost (its folder deleted, a backup of the data folder alone restored) is the card the contact was
-    // last synced as, kept again: never a new contact, sent there as a second card, without what the program does
-    // not show.
+    // The kept cards lost with their folder (deleted, a backup of the data folder alone restored): each contact a
+    // record places here takes the card it was last synced as again, never a new contact sent there as a second
+    // card without what the program does not show. A single card missing says no such thing: a contact removed
+    // and another of its name added before a sync is a new one.
     bool restored = false;
-    if (!contact.kept.first("UID") && !recorded.isEmpty() && !record.incoming) {
+    if (m_keptLost && !contact.kept.first("UID") && !recorded.isEmpty() && !record.incoming) {
         Vcard::Card synced = Vcard::importCard(Vcard::parse(lastCard(recorded)).value(0)).kept;
         if (!synced.first("UID"))
             synced.properties.prepend({{}, "UID", {}, recorded});
@@ -537,6 +538,7 @@ void Run::round()
     m_steps.clear(), m_adding.clear(), m_addingSynced.clear();
 
     readRecords();
+    m_keptLost = !QFileInfo::exists(KeptCards::folder());
     // The conflicts left open: their contacts wait for the user on both
     // sides, but for those whose every field the user has chosen for. Read
     // first, so that a sync ended early keeps them.

@@ -196,6 +196,7 @@ private:
     Summary m_summary;
     int m_rounds = 0;
     bool m_again = false; // a write found the card changed on the server: a round more
+    bool m_keptLost = false; // the kept cards' folder was not there when the round began
     bool m_created = false; // a card made there after the token was read
 
     QHash<QString, Synced> m_last;   // by UID

@@ -297,6 +297,12 @@ private slots:
         SYNCED();
         QCOMPARE(fixture.file("FriendsFoxNumbNotes"), "\"there\"\r\n");
         QVERIFY(QFile::exists(QString::fromUtf8(fixture.file("FriendsFoxPic")).trimmed()));
+        // Fox removed and another added under that name before a sync: a card of its own, nothing of the other's.
+        AddressBook later;
+        QVERIFY(later.load() && later.removeContact("Friends", "Fox") == AddressBook::Removal::Removed
+                && later.addContact({"Friends", "Fox", {}, {}, {}}).stored && RecordFile::flush());
+        SYNCED();
+        QVERIFY(!cardsThere().contains(fox.href));
     }
 
     // A card whose name is taken here comes numbered, its name there left as it is, and one that has no place
