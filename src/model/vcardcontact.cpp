@@ -1103,7 +1103,8 @@ QList<Property> inVersion3(QList<Property> properties)
             p.value = QStringLiteral("1604-") + match.captured(1) + u'-' + match.captured(2);
             p.parameters.append({"X-APPLE-OMIT-YEAR", {QStringLiteral("1604")}});
         }
-        if (const QStringList geo = p.value.mid(4).split(u','); p.name == "GEO" && p.value.startsWith(QLatin1String("geo:")) && geo.size() == 2)
+        if (const QStringList geo = p.value.mid(4).split(u',');
+            p.name == "GEO" && p.value.startsWith(QLatin1String("geo:")) && geo.size() == 2)
             p.value = geo.join(u';');
         const QStringList label = p.parameter("LABEL");
         if (p.name == "ADR" && label.size() == 1 && Property{{}, {}, {}, label[0]}.text() == addressFromComponents(p.components()))
@@ -1129,7 +1130,8 @@ QList<Property> inVersion4(QList<Property> properties)
         if ((p.name == "X-ANNIVERSARY" && !anniversary) || (p.name == "X-GENDER" && !gender))
             p.name.remove(0, 2);
         bool whole = false;
-        const QByteArray bytes = p.value.isEmpty() || p.value.startsWith(QLatin1String("data:"), Qt::CaseInsensitive) ? QByteArray() : p.binary(&whole);
+        const bool uri = p.value.startsWith(QLatin1String("data:"), Qt::CaseInsensitive);
+        const QByteArray bytes = p.value.isEmpty() || uri ? QByteArray() : p.binary(&whole);
         if (whole) {
             // 3.0 names the format by TYPE ("PNG"), without the media type's first part.
             const QString format = p.parameter("TYPE").value(0).toLower();
@@ -1151,9 +1153,10 @@ QList<Property> inVersion4(QList<Property> properties)
         if (p.name == "BDAY" || p.name == "ANNIVERSARY" || p.name == "X-ANNIVERSARY") {
             const QStringList omitted = p.parameter("X-APPLE-OMIT-YEAR");
             drop("X-APPLE-OMIT-YEAR");
-            if (const auto match = date.match(p.value); match.hasMatch() && !p.parameter("VALUE").contains(QLatin1String("text"), Qt::CaseInsensitive)) {
-                const QString year = match.captured(1) == u'-' || omitted.contains(match.captured(1)) ? QStringLiteral("--") : match.captured(1);
-                p.value = year + match.captured(2) + match.captured(3);
+            const auto match = date.match(p.value);
+            if (match.hasMatch() && !p.parameter("VALUE").contains(QLatin1String("text"), Qt::CaseInsensitive)) {
+                const QString year = match.captured(1);
+                p.value = (year == u'-' || omitted.contains(year) ? QStringLiteral("--") : year) + match.captured(2) + match.captured(3);
             }
         }
         if (const auto match = coordinates.match(p.value); p.name == "GEO" && match.hasMatch())

@@ -513,7 +513,8 @@ bool Run::look(const QString &category, const QString &name)
     const auto last = m_last.constFind(uid);
     const QByteArray lastSynced = last == m_last.cend() ? QByteArray() : lastCard(uid);
     if (contact.pictureUnread && photoAsSynced(contact, lastSynced))
-        m_summary.told.append(QStringLiteral("The picture of %1 (%2) cannot be read here: the server's is left as it is").arg(name, category));
+        m_summary.told.append(
+            QStringLiteral("The picture of %1 (%2) cannot be read here: the server's is left as it is").arg(name, category));
     Here here{category, name, Vcard::exportContact(contact), now, true, given};
     here.changed = last == m_last.cend() || !sameFields(lastSynced, here.card);
     m_here.insert(uid, here);
