@@ -67,7 +67,9 @@ QString readPassword(const QString &user)
 // address or its name) or else the first, and keeps the settings and the password.
 int setUpSync(const QString &address, const QString &user, const QString &wanted, const QString &trusted)
 {
-    const QUrl url = QUrl::fromUserInput(address);
+    const QUrl url = Sync::serverAddress(address);
+    if (!address.trimmed().isEmpty() && !url.isValid())
+        return fail(address + QStringLiteral(" is no server's address: give one starting http:// or https://, or its name"));
     if (!url.isValid() || user.contains(RecordFile::unquotable))
         return fail(QStringLiteral("give the server's address and a user name; see --help"));
     const QString password = user.isEmpty() ? QString() : readPassword(user);

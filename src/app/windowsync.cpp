@@ -90,10 +90,10 @@ void FrmSyncSettings::say(const QString &message)
 // only or chosen one, else lists them to choose from.
 void FrmSyncSettings::accept()
 {
-    const QUrl server = QUrl::fromUserInput(txtServer->text().trimmed());
+    const QUrl server = Sync::serverAddress(txtServer->text());
     const QString user = txtUser->text();
-    if (!server.isValid() || server.host().isEmpty())
-        return say(QStringLiteral("Give the server's address."));
+    if (!server.isValid())
+        return say(QStringLiteral("Give the server's address, starting http:// or https://, or its name."));
     if (user.contains(RecordFile::unquotable))
         return say(QStringLiteral("A user name cannot hold a line break or a double quote."));
     const QString chosen = cboBook->currentText().trimmed();

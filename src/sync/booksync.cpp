@@ -166,6 +166,15 @@ QString folder()
     return QDir::cleanPath(Store::dataDir() + QStringLiteral("../Sync")) + u'/';
 }
 
+QUrl serverAddress(const QString &given)
+{
+    const QString text = given.trimmed();
+    // An address the user wrote whole is read as written: the guess at a mistyped one makes another ("http://http//").
+    const QUrl url = text.contains(QLatin1String("://")) ? QUrl(text, QUrl::StrictMode) : QUrl::fromUserInput(text);
+    const bool web = url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https");
+    return url.isValid() && web && !url.host().isEmpty() ? url : QUrl();
+}
+
 bool readSettings(Settings &settings)
 {
     QStringList values;

@@ -34,6 +34,11 @@ struct Settings
 
 // The folder of what the sync keeps, with a trailing '/'.
 QString folder();
+// The server's address as the user gives it: a host ("dav.example.org",
+// "localhost:5232") taken as http, or an http or https address with a host;
+// invalid where it is none of those ("ftp://...", "file:///...", a broken
+// "http://[::1").
+QUrl serverAddress(const QString &given);
 bool readSettings(Settings &settings);
 bool storeSettings(const Settings &settings);
 

@@ -104,6 +104,9 @@ private slots:
                                          << failed("cannot write <dir>/no/dir.vcf: No such file or directory");
         QTest::newRow("neither") << QStringList{"--category", "work"} << failed("give one of --export, --import, --sync or --sync-settings; see --help");
         QTest::newRow("--version") << QStringList{"--version"} << QStringList{"0", "kinfolio 1.0.0", ""};
+        for (const QString address : {"http://[::1", "file:///tmp/dav"})
+            QTest::newRow(qPrintable("no server's address: " + address)) << QStringList{"--sync-settings", address, "--user", "ann"}
+                << failed(address + " is no server's address: give one starting http:// or https://, or its name");
         QTest::newRow("full disk: export") << QStringList{"--export", "<home>/out/all.vcf"}
                                            << failed("cannot write <home>/out/all.vcf: No space left on device");
         const auto unstored = [&](const QString &error) {
