@@ -1159,7 +1159,9 @@ QList<Property> inVersion4(QList<Property> properties)
                 p.value = (year == u'-' || omitted.contains(year) ? QStringLiteral("--") : year) + match.captured(2) + match.captured(3);
             }
         }
-        if (const auto match = coordinates.match(p.value); p.name == "GEO" && match.hasMatch())
+        if (p.name != "GEO")
+            continue;
+        if (const auto match = coordinates.match(p.value); match.hasMatch())
             p.value = QStringLiteral("geo:") + match.captured(1) + u',' + match.captured(2);
     }
     return properties;
