@@ -1159,6 +1159,9 @@ QList<Property> inVersion4(QList<Property> properties)
                 p.value = (year == u'-' || omitted.contains(year) ? QStringLiteral("--") : year) + match.captured(2) + match.captured(3);
             }
         }
+        // Google's 3.0 cards escape a web address's colon, which a URI never holds escaped.
+        if (p.name == "URL")
+            p.value.replace(QLatin1String("\\:"), QLatin1String(":"));
         if (p.name != "GEO")
             continue;
         if (const auto match = coordinates.match(p.value); match.hasMatch())

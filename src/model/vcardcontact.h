@@ -53,7 +53,8 @@ QList<Property> inVersion3(QList<Property> properties);
 // writes them, one for one and in their order: base64 values as data: URIs,
 // TYPE=pref as PREF=1, dates in 4.0's form (Apple's year of a birthday
 // without one left out), GEO as a geo: URI, X-ANNIVERSARY and X-GENDER as
-// 4.0's own. A 4.0 card's properties stay as they are.
+// 4.0's own, a URL's escaped colon (Google's) as a colon. A 4.0 card's
+// properties stay as they are.
 QList<Property> inVersion4(QList<Property> properties);
 
 // What one card gives: the files to store for it, or why it is skipped.

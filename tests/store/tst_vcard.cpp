@@ -213,6 +213,7 @@ private slots:
         row("anniversary", "ANNIVERSARY:--0203", "X-ANNIVERSARY;X-APPLE-OMIT-YEAR=1604:1604-02-03");
         row("position", "GEO:geo:37.33,-122.03", "GEO:37.33;-122.03");
         row("position, its separator escaped", "GEO:geo:37.33,-122.03", "GEO:37.33\\;-122.03", "4");
+        row("web address, its colon escaped", "URL:http://example.com/m", "URL:http\\://example.com/m", "4");
         row("kind", "KIND:individual", "", "3");
         row("label the parts say", "ADR;TYPE=home;LABEL=\"12 Elm St\\nLeeds\":;;12 Elm St\\nLeeds;;;;", "ADR;TYPE=home:;;12 Elm St\\nLeeds;;;;", "3");
         const QString label = "item1.ADR;LABEL=\"a:^'b^'^n^^c\":" + QString(43, 'a');
