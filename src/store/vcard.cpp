@@ -749,8 +749,10 @@ bool Reader::next(Card &card)
     }
     m_begun.clear();
 
-    // The card's lines, each ending in LF, those of a nested card left out.
+    // The card's lines, each ending in LF; those of a card nested in it, 2.1's
+    // agent, become its AGENT's value, in the form 3.0 gives it one.
     QByteArray bytes;
+    QList<QByteArray> agents;
     int nested = 0;
     bool afterAgent = false;
     for (;;) {
@@ -761,6 +763,7 @@ bool Reader::next(Card &card)
         if (isCardLineInCard(line, QLatin1String("BEGIN:VCARD"))) {
             if (afterAgent) {
                 afterAgent = false;
+                agents.append(line + '\n');
                 ++nested;
                 continue;
             }
@@ -771,11 +774,14 @@ bool Reader::next(Card &card)
         if (isCardLineInCard(line, QLatin1String("END:VCARD"))) {
             if (nested == 0)
                 break;
+            agents.last() += line + '\n';
             --nested;
             continue;
         }
-        if (nested > 0)
+        if (nested > 0) {
+            agents.last() += line + '\n';
             continue;
+        }
         afterAgent = isAgentLine(line);
         bytes += line;
         bytes += '\n';
@@ -786,10 +792,13 @@ bool Reader::next(Card &card)
         Property property = readProperty(lines, card.version == QLatin1String("2.1"));
         if (property.name.isEmpty() || property.name == "BEGIN" || property.name == "END")
             continue;
-        if (property.name == "VERSION")
+        if (property.name == "VERSION") {
             card.version = property.value.trimmed();
-        else
-            card.properties.append(std::move(property));
+            continue;
+        }
+        if (property.name == "AGENT" && property.value.isEmpty() && !agents.isEmpty())
+            property.value = escape(QString::fromUtf8(agents.takeFirst()));
+        card.properties.append(std::move(property));
     }
     return true;
 }

@@ -72,7 +72,7 @@ struct Card
 // read is left out and text outside BEGIN:VCARD and END:VCARD is ignored. A
 // card ends at its END:VCARD, or, damaged, where a line begins the next card
 // or the file ends, so a broken card never takes the cards after it. A card
-// nested in another (2.1's AGENT, on the line after it) is left out with it.
+// nested in another (2.1's AGENT, on the line after it) is its AGENT's value.
 // UTF-8 and UTF-16 with a byte order mark are read, and any line end.
 class Reader
 {

@@ -120,6 +120,15 @@ private slots:
             QCOMPARE(parse(Vcard::write(card)).value(0).properties, card.properties);
     }
 
+    // 2.1's agent, a card on the lines after its AGENT, is that AGENT's value as 3.0 gives one; its numbers are its own.
+    void agent()
+    {
+        const Card card = parse("BEGIN:VCARD\r\nVERSION:2.1\r\nFN:A\r\nAGENT:\r\nBEGIN:VCARD\r\nVERSION:2.1\r\nFN:B\r\n"
+                                "TEL;WORK:1\r\nEND:VCARD\r\nTEL;CELL:2\r\nEND:VCARD\r\n").value(0);
+        QCOMPARE(card.first("AGENT")->value, "BEGIN:VCARD\\nVERSION:2.1\\nFN:B\\nTEL\\;WORK:1\\nEND:VCARD\\n");
+        QCOMPARE(card.all("TEL").size(), 1);
+    }
+
     // Readers that split every text value at ';' get the whole value.
     void semicolons()
     {
