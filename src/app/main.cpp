@@ -197,6 +197,7 @@ int runCommandLine(const QCoreApplication &app)
     if (actions != 1)
         return fail(QStringLiteral("give one of --export, --import, --sync or --sync-settings; see --help"));
     const QString category = parser.value(categoryOption);
+    Sync::restoreKeptCards(); // before an export or an import could give a contact a new UID
 
     if (parser.isSet(exportOption)) {
         const QString path = parser.value(exportOption);

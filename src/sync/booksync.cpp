@@ -2,6 +2,7 @@
 
 #include "sync/passwords.h"
 
+#include "store/contactfiles.h"
 #include "store/keptcards.h"
 #include "store/paths.h"
 #include "store/recordfile.h"
@@ -164,6 +165,42 @@ bool storeConflicts(const QList<OpenConflict> &conflicts)
 QString folder()
 {
     return QDir::cleanPath(Store::dataDir() + QStringLiteral("../Sync")) + u'/';
+}
+
+bool restoreKeptCards()
+{
+    const QString cards = QDir::cleanPath(KeptCards::folder());
+    const QDir records(cardsFolder());
+    if (QFileInfo::exists(cards) || !records.exists())
+        return true;
+    // Made whole beside its place and then put there: a restore cut short
+    // leaves no folder, and the next start restores every card again.
+    const QString building = cards + QStringLiteral(".restoring");
+    if (!QDir(building).removeRecursively() || !makeFolder(building))
+        return false;
+    QHash<QString, QSet<QString>> listed; // each category's names, read once
+    RecordFile::WriteGroup group;
+    for (const QString &name : records.entryList(QDir::Files)) {
+        QByteArray bytes;
+        QString uid;
+        Known::Record record;
+        if (name.size() != 40 || !RecordFile::readBytes(records.filePath(name), bytes) || !Known::read(bytes, uid, record, true)
+            || record.incoming)
+            continue;
+        auto names = listed.find(record.category);
+        if (names == listed.end()) {
+            QStringList list;
+            ContactFiles::readWhole(ContactFiles::namesList(record.category), list);
+            names = listed.insert(record.category, QSet<QString>(list.cbegin(), list.cend()));
+        }
+        Vcard::Card synced = Vcard::importCard(Vcard::parse(record.synced.card).value(0)).kept;
+        if (!synced.first("UID"))
+            synced.properties.prepend({{}, "UID", {}, uid});
+        const QString file = KeptCards::file(record.category, record.name);
+        if (names->contains(record.name) && synced.first("UID")->text() == uid && !file.isEmpty())
+            RecordFile::rewriteBytes(building + file.sliced(cards.size()), Vcard::write(synced), RecordFile::Fresh);
+    }
+    return group.commit() && RecordFile::move(building, cards);
 }
 
 QUrl serverAddress(const QString &given)
@@ -497,25 +534,13 @@ bool Run::look(const QString &category, const QString &name)
             m_here.insert(recorded, {category, name, {}, record.signature, false, false});
         return true;
     }
-    // The kept cards lost with their folder (deleted, a backup of the data folder alone restored): each contact a
-    // record places here takes the card it was last synced as again, never a new contact sent there as a second
-    // card without what the program does not show. A single card missing says no such thing: a contact removed
-    // and another of its name added before a sync is a new one.
-    bool restored = false;
-    if (m_keptLost && !contact.kept.first("UID") && !recorded.isEmpty() && !record.incoming) {
-        Vcard::Card synced = Vcard::importCard(Vcard::parse(lastCard(recorded)).value(0)).kept;
-        if (!synced.first("UID"))
-            synced.properties.prepend({{}, "UID", {}, recorded});
-        if (synced.first("UID")->text() == recorded)
-            contact.kept = std::move(synced), restored = true;
-    }
     // Two contacts of one UID (cards imported with one before each import gave its own) would be one card there:
     // the one looked at second, not the one a record places there, is given its own. One moved keeps its UID.
     const Vcard::Property *own = contact.kept.first("UID");
     const auto other = own ? m_here.constFind(own->text()) : m_here.cend();
     const bool shared = other != m_here.cend() && (other->category != category || other->name != name)
                         && m_book.listed(other->category, other->name);
-    const bool given = KeptCards::giveUid(contact.kept, shared) || restored;
+    const bool given = KeptCards::giveUid(contact.kept, shared);
     if (given && !KeptCards::keep(category, name, contact.kept))
         return false;
     const QString uid = contact.kept.first("UID")->text();
@@ -548,7 +573,6 @@ void Run::round()
     m_steps.clear(), m_adding.clear(), m_addingSynced.clear();
 
     readRecords();
-    m_keptLost = !QFileInfo::exists(KeptCards::folder());
     // The conflicts left open: their contacts wait for the user on both
     // sides, but for those whose every field the user has chosen for. Read
     // first, so that a sync ended early keeps them.
@@ -563,6 +587,8 @@ void Run::round()
             ++it;
         }
     }
+    if (!restoreKeptCards())
+        return ended(QStringLiteral("The cards kept in ") + KeptCards::folder() + QStringLiteral(" were lost and could not be restored"));
     // The contacts to look at: every one, or those noted since the last sync;
     // any other is where its record says, unchanged.
     const bool all = m_known.m_all != 0;

@@ -76,6 +76,15 @@ QList<OpenConflict> conflicts();
 // The user's choice for a conflict's field; false when it could not be stored.
 bool choose(const QString &uid, const QString &field, bool mine);
 
+// Where the kept cards' folder is lost (deleted, a backup of the data folder
+// alone restored), each contact a record places here takes the card it was
+// last synced as again, before an export, an import or a sync could give it a
+// new UID: it would then go there as a second card, without what the program
+// does not show. A single card missing says no such thing: a contact removed
+// and another of its name added before a sync is a new one. False where the
+// cards could not be stored.
+bool restoreKeptCards();
+
 class Run;
 
 // What the syncs of one process know from one to the next: each contact's
@@ -108,6 +117,7 @@ public:
 
 private:
     friend class Run;
+    friend bool restoreKeptCards();
     struct Record
     {
         Synced synced;          // without its card (see read)
@@ -201,7 +211,6 @@ private:
     Summary m_summary;
     int m_rounds = 0;
     bool m_again = false; // a write found the card changed on the server: a round more
-    bool m_keptLost = false; // the kept cards' folder was not there when the round began
     bool m_created = false; // a card made there after the token was read
 
     QHash<QString, Synced> m_last;   // by UID
