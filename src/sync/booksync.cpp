@@ -837,6 +837,8 @@ void Run::listed(const QHash<QString, QByteArray> &there, const QByteArray &toke
                 const QString name = cardName(lastCard(uid));
                 if (outcome.kind == CardDav::Outcome::Precondition)
                     m_again = true;
+                else if (outcome.refused()) // one card the server keeps holds up no other; tried again next time
+                    m_summary.told.append(QStringLiteral("Not removed there %1: %2").arg(name, outcome.error));
                 else if (!outcome.ok())
                     return ended(outcome.error);
                 else if (forget(uid))
@@ -860,6 +862,8 @@ void Run::send(const QString &uid, const CardDav::Entry &entry, const QByteArray
     const auto sent = [this, uid, card, create](const CardDav::Outcome &outcome, const CardDav::Entry &entry) {
         if (outcome.kind == CardDav::Outcome::Precondition)
             m_again = true; // a card there already, or changed there since: fetched and merged in another round
+        else if (outcome.refused()) // one card the server will not take holds up no other; tried again next time
+            m_summary.told.append(QStringLiteral("Not sent %1 (%2): %3").arg(m_here.value(uid).name, m_here.value(uid).category, outcome.error));
         else if (!outcome.ok())
             return ended(outcome.error);
         else if (keep(uid, {entry.href, entry.etag, card}))

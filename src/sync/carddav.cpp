@@ -199,6 +199,20 @@ int retryAfter(QNetworkReply *reply)
     return when.isValid() ? int(std::clamp<qint64>(QDateTime::currentDateTimeUtc().secsTo(when), 0, INT_MAX)) : -1;
 }
 
+// What the server said of an error in the body of its answer, as sabre/dav
+// (Nextcloud's, Baïkal's) says it: "<s:message>Validation error in vCard:
+// ...</s:message>"; empty where it said nothing so. Peeked at, so that the
+// caller still reads the body.
+QString serverMessage(QNetworkReply *reply)
+{
+    QXmlStreamReader xml(reply->peek(16384));
+    while (!xml.atEnd()) { // as at an error
+        if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == u"message")
+            return xml.readElementText().simplified().left(300);
+    }
+    return {};
+}
+
 // Calls `done` on the next turn of the event loop, as if an answer had come.
 template<typename F>
 void later(QObject *context, F done)
@@ -287,6 +301,8 @@ QNetworkReply *Client::send(const QByteArray &verb, const QUrl &url, const QByte
                                 .arg(status)
                                 .arg(reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString(),
                                      QString::fromLatin1(verb), url.toDisplayString());
+            if (const QString message = serverMessage(reply); !message.isEmpty())
+                outcome.error += QStringLiteral(": ") + message;
         } else {
             outcome.error = QStringLiteral("Could not reach %1: %2").arg(url.host(), reply->errorString());
         }

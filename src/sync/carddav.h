@@ -41,6 +41,13 @@ struct Outcome
     // caller to show and, if the user agrees, to pass to trustCertificate().
     QByteArray certificate;
     bool ok() const { return kind == Done; }
+    // The server will not take this one request as it is (the card invalid
+    // to it or too large, its UID another card's, the card not to be
+    // removed): a matter of that card, not of the connection or the account.
+    bool refused() const
+    {
+        return kind == Failed && (status == 400 || status == 403 || status == 409 || status == 413 || status == 415 || status == 422);
+    }
 };
 
 struct AddressBook

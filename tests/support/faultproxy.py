@@ -11,7 +11,8 @@ of METHOD counted since the rules last changed meets ACTION:
     drop        the connection closed before the request reaches the server
     drop-after  the server answers, the connection is closed instead of the answer
     delay S     forwarded after S seconds
-    500, 507    answered so, never forwarded
+    415, 500... answered so, never forwarded; a 4xx with a message, as
+                sabre/dav (Nextcloud's server) gives one
     500-after   forwarded, and the server's answer replaced by 500
     503 S       answered 503 with Retry-After: S, never forwarded
     rename      stored under another name ("x" before its own), said in Location
@@ -86,9 +87,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.drop()
         if action == "delay":
             time.sleep(seconds)
-        if action in ("500", "503", "507"):
+        if action and action.isdigit():
             retry = [("Retry-After", str(int(seconds)))] if action == "503" else []
-            return self.answer(int(action), HTTPStatus(int(action)).phrase, retry, b"")
+            message = b'<d:error xmlns:d="DAV:" xmlns:s="http://sabredav.org/ns"><s:message>Refused by the proxy</s:message></d:error>'
+            return self.answer(int(action), HTTPStatus(int(action)).phrase, retry, message if action[0] == "4" else b"")
         headers = {k: v for k, v in self.headers.items() if k.lower() not in ("connection", "keep-alive")}
         path = self.path
         if action == "rename":
