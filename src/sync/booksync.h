@@ -50,9 +50,11 @@ struct Summary
     // then the conflicts open with both values.
     QStringList details;
     int leftOut = 0; // cards not received
+    int notSent = 0; // changes here that did not go there: a contact's file unreadable, a card or removal refused
     // What the user is told below the line: each card left out ("Left out Ann: why"), an address book found emptied.
     QStringList told;
-    // "Sent 3, received 5, removed 1, 0 conflicts", and "; 2 cards left out" where some were.
+    // "Sent 3, received 5, removed 1, 0 conflicts", then "; 2 cards left out" and "; 1 change not sent" where
+    // there were such.
     QString line() const;
     // The line, then what is told below it, a line each.
     QString report() const;

@@ -662,8 +662,8 @@ private slots:
         QTest::newRow("removal put off") << QByteArray("DELETE 1 503 600") << "503 Service Unavailable to DELETE" << "";
         // One card the server will not take, as Nextcloud's refuses one invalid to it, holds up none of the others.
         QTest::newRow("a card refused") << QByteArray("PUT 1 415") << ""
-            << "\nNot sent Cy \\(Family\\): The server answered 415 Unsupported Media Type to PUT \\S+: Refused by the proxy\n";
-        QTest::newRow("a removal refused") << QByteArray("DELETE 1 403") << "" << "\nNot removed there Bob: The server answered 403 Forbidden";
+            << "; 1 change not sent\nNot sent Cy \\(Family\\): The server answered 415 Unsupported Media Type to PUT \\S+: Refused by the proxy\n";
+        QTest::newRow("a removal refused") << QByteArray("DELETE 1 403") << "" << "; 1 change not sent\nNot removed there Bob: The server answered 403 Forbidden";
     }
 
     void faults()
