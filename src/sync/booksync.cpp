@@ -693,8 +693,10 @@ void Run::round()
     if (!m_settings.syncCollection)
         return whole();
     m_client.changes(m_settings.book, token, [this, whole, token](const CardDav::Outcome &outcome, const CardDav::Changes &changes) {
-        if (outcome.kind == CardDav::Outcome::Precondition)
-            return whole(); // a token the server no longer knows: compared whole
+        // A token the server no longer knows, or changes it gave only some of (which a server need not be asked
+        // for: the rest would never come): compared whole.
+        if (outcome.kind == CardDav::Outcome::Precondition || (outcome.ok() && changes.truncated))
+            return whole();
         if (!outcome.ok())
             return ended(outcome.error);
         QHash<QString, QByteArray> changed;

@@ -441,8 +441,10 @@ void Client::changes(const QUrl &book, const QByteArray &token, std::function<vo
         }
         Changes changes;
         MultistatusReader reader(reply->url(), [&](const Response &response) {
-            if (response.href == self)
+            if (response.href == self) {
+                changes.truncated |= response.status == 507;
                 return;
+            }
             if (response.status == 404)
                 changes.removed.append(response.href);
             else

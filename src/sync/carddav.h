@@ -71,6 +71,7 @@ struct Changes
     QByteArray token;     // for the next call
     QList<Entry> changed; // added or changed since the token given
     QStringList removed;  // hrefs
+    bool truncated = false; // only some of them, as the server marks a list it cut short (RFC 6578's 507)
 };
 
 class Client : public QObject

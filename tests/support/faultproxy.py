@@ -16,11 +16,14 @@ of METHOD counted since the rules last changed meets ACTION:
     500-after   forwarded, and the server's answer replaced by 500
     503 S       answered 503 with Retry-After: S, never forwarded
     rename      stored under another name ("x" before its own), said in Location
+    truncate    the server's list of cards answered with none of them and, as
+                RFC 6578 marks a list cut short, a 507 for the address book
 
 Each request is logged to LOG as "time METHOD path status-or-action".
 """
 
 import http.client
+import re
 import http.server
 import socket
 import struct
@@ -105,6 +108,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.drop()
         if action == "500-after":
             return self.answer(500, HTTPStatus(500).phrase, [], b"")
+        if action == "truncate":
+            data = re.sub(rb"<(\w+:)?response>.*?</(\w+:)?response>", b"", data, flags=re.S)
+            cut = ('<D:response xmlns:D="DAV:"><D:href>%s</D:href><D:status>HTTP/1.1 507 Insufficient Storage'
+                   '</D:status></D:response>' % path).encode()
+            data = re.sub(rb"<(\w+:)?sync-token>", lambda token: cut + token.group(0), data, count=1)
         located = [("Location", path)] if action == "rename" else []
         self.answer(response.status, response.reason, response.getheaders() + located, data)
 

@@ -650,6 +650,7 @@ private slots:
         QTest::newRow("listing refused") << QByteArray("REPORT 1 500\nPROPFIND 1 500") << "500 Internal Server Error to" << "";
         QTest::newRow("network gone") << QByteArray("REPORT * drop") << "Could not reach" << "";
         QTest::newRow("cards slow to come") << QByteArray("REPORT 2 delay 1") << "" << "";
+        QTest::newRow("changes cut short") << QByteArray("REPORT 1 truncate") << "" << "";
         QTest::newRow("busy, wait a second") << QByteArray("REPORT 2 503 1") << "" << "";
         QTest::newRow("create stored, answered 500") << QByteArray("PUT 1 500-after") << "500 Internal Server Error to PUT" << "";
         // The network stack asks again by itself, and the second create finds the first.
