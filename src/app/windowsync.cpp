@@ -355,6 +355,7 @@ void WindowSync::showStatus(const QString &text)
     }
     m_status = text;
     lblSync->setText(text);
+    lblSync->setToolTip(text); // whole, where the line is cut at the window's edge
 }
 
 void WindowSync::showDetails()
