@@ -276,9 +276,11 @@ QNetworkReply *Client::send(const QByteArray &verb, const QUrl &url, const QByte
                 return;
             }
         }
-        // A server busy for a moment says how long to wait. Every write here is conditional, so asking
-        // again can never do a thing twice; a longer wait is left to the next sync.
-        if (const int seconds = retryAfter(reply); status == 503 && seconds >= 0 && seconds <= 60 && waits < 3) {
+        // A server busy for a moment, or asked too often (429, as hosted services answer a first sync), says
+        // how long to wait. Every write here is conditional, so asking again can never do a thing twice; a
+        // longer wait is left to the next sync.
+        const bool busy = status == 503 || status == 429;
+        if (const int seconds = retryAfter(reply); busy && seconds >= 0 && seconds <= 60 && waits < 3) {
             QTimer::singleShot(std::chrono::seconds(seconds), this,
                                [=, this] { send(verb, url, body, headers, finished, redirects, waits + 1); });
             return;
@@ -433,7 +435,8 @@ void Client::changes(const QUrl &book, const QByteArray &token, std::function<vo
             // comparison is right whatever went wrong, so any refusal of a
             // token but a login or a passing overload gets one.
             if (answer.contains("valid-sync-token")
-                || (!token.isEmpty() && outcome.status >= 400 && outcome.status != 401 && outcome.status != 503)) {
+                || (!token.isEmpty() && outcome.status >= 400 && outcome.status != 401 && outcome.status != 503
+                    && outcome.status != 429)) {
                 failure.kind = Outcome::Precondition;
                 failure.error = QStringLiteral("The server no longer knows the sync token");
             }

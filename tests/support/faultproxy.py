@@ -14,7 +14,7 @@ of METHOD counted since the rules last changed meets ACTION:
     415, 500... answered so, never forwarded; a 4xx with a message, as
                 sabre/dav (Nextcloud's server) gives one
     500-after   forwarded, and the server's answer replaced by 500
-    503 S       answered 503 with Retry-After: S, never forwarded
+    503 S       answered 503 with Retry-After: S, never forwarded (429 S likewise)
     rename      stored under another name ("x" before its own), said in Location
     truncate    the server's list of cards answered with none of them and, as
                 RFC 6578 marks a list cut short, a 507 for the address book
@@ -91,7 +91,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if action == "delay":
             time.sleep(seconds)
         if action and action.isdigit():
-            retry = [("Retry-After", str(int(seconds)))] if action == "503" else []
+            retry = [("Retry-After", str(int(seconds)))] if action in ("503", "429") else []
             message = b'<d:error xmlns:d="DAV:" xmlns:s="http://sabredav.org/ns"><s:message>Refused by the proxy</s:message></d:error>'
             return self.answer(int(action), HTTPStatus(int(action)).phrase, retry, message if action[0] == "4" else b"")
         headers = {k: v for k, v in self.headers.items() if k.lower() not in ("connection", "keep-alive")}

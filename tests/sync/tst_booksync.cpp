@@ -652,6 +652,7 @@ private slots:
         QTest::newRow("cards slow to come") << QByteArray("REPORT 2 delay 1") << "" << "";
         QTest::newRow("changes cut short") << QByteArray("REPORT 1 truncate") << "" << "";
         QTest::newRow("busy, wait a second") << QByteArray("REPORT 2 503 1") << "" << "";
+        QTest::newRow("asked too often, wait a second") << QByteArray("PUT 1 429 1") << "" << "";
         QTest::newRow("create stored, answered 500") << QByteArray("PUT 1 500-after") << "500 Internal Server Error to PUT" << "";
         // The network stack asks again by itself, and the second create finds the first.
         QTest::newRow("create stored, answer lost") << QByteArray("PUT 1 drop-after") << "" << "";
