@@ -206,7 +206,7 @@ int retryAfter(QNetworkReply *reply)
 QString serverMessage(QNetworkReply *reply)
 {
     QXmlStreamReader xml(reply->peek(16384));
-    while (!xml.atEnd()) { // as at an error
+    while (!xml.atEnd()) { // at a read error too: a body that is no XML says nothing
         if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == u"message")
             return xml.readElementText().simplified().left(300);
     }
