@@ -18,6 +18,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QTextDocument>
 #include <QTime>
 #include <QVBoxLayout>
 
@@ -65,6 +66,7 @@ FrmSyncSettings::FrmSyncSettings(QWidget *parent) : QDialog(parent)
     form->addRow(chkTrust);
     lblMessage = new QLabel;
     lblMessage->setObjectName(QStringLiteral("lblMessage"));
+    lblMessage->setTextFormat(Qt::PlainText); // a server's words, never its markup
     lblMessage->setWordWrap(true);
     lblMessage->setTextInteractionFlags(Qt::TextSelectableByMouse);
     form->addRow(lblMessage);
@@ -339,6 +341,7 @@ void WindowSync::showStatus(const QString &text)
     if (!lblSync) {
         lblSync = new QLabel;
         lblSync->setObjectName(QStringLiteral("lblSync"));
+        lblSync->setTextFormat(Qt::PlainText); // a failure quotes the server's words, never its markup
         cmdSyncDetails = new QPushButton(QStringLiteral("Details..."));
         cmdSyncDetails->setObjectName(QStringLiteral("cmdSyncDetails"));
         cmdSyncDetails->setFlat(true);
@@ -355,7 +358,7 @@ void WindowSync::showStatus(const QString &text)
     }
     m_status = text;
     lblSync->setText(text);
-    lblSync->setToolTip(text); // whole, where the line is cut at the window's edge
+    lblSync->setToolTip(Qt::convertFromPlainText(text)); // whole, where the line is cut at the window's edge
 }
 
 void WindowSync::showDetails()
