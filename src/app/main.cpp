@@ -197,9 +197,9 @@ int runCommandLine(const QCoreApplication &app)
     if (actions != 1)
         return fail(QStringLiteral("give one of --export, --import, --sync or --sync-settings; see --help"));
     const QString category = parser.value(categoryOption);
-    Sync::restoreKeptCards(); // before an export or an import could give a contact a new UID
 
     if (parser.isSet(exportOption)) {
+        Sync::restoreKeptCards(); // lost kept cards, before the export gives their contacts new UIDs
         const QString path = parser.value(exportOption);
         if (path == QStringLiteral("-")) {
             QFile out;
@@ -243,6 +243,7 @@ int runCommandLine(const QCoreApplication &app)
     }
     if (parser.isSet(syncOption))
         return sync();
+    Sync::restoreKeptCards(); // lost kept cards, before the import makes their folder anew (a sync does so itself)
     const QString path = parser.value(importOption);
     QFile in(path);
     if (!in.open(QIODevice::ReadOnly))

@@ -304,6 +304,13 @@ private slots:
                 && later.addContact({"Friends", "Fox", {}, {}, {}}).stored && RecordFile::flush());
         SYNCED();
         QVERIFY(!cardsThere().contains(fox.href));
+        // The kept cards lost before an import, which makes their folder anew: restored first, nothing sent twice.
+        const qsizetype cards = listThere().size();
+        QVERIFY(QDir(fixture.dataDir() + "../Cards").removeRecursively()
+                && putFiles(fixture.home.path() + '/', {{"gus.vcf", card("gus", "Gus")}}));
+        ENDED_WELL(kinfolio({"--import", fixture.home.filePath("gus.vcf")}));
+        SYNCED();
+        QCOMPARE(listThere().size(), cards + 1);
     }
 
     // A card whose name is taken here comes numbered, its name there left as it is, and one that has no place
