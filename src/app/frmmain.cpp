@@ -367,8 +367,16 @@ void FrmMain::connectHandlers()
     connect(mnuPrintTexzt, &QAction::triggered, this, [this] { printing.mnuPrintTexzt_Click(); });
     connect(mnuSyncNow, &QAction::triggered, this, [this] { windowSync.mnuSyncNow_Click(); });
     connect(mnuSyncSettings, &QAction::triggered, this, [this] { windowSync.mnuSyncSettings_Click(); });
-    connect(mnuImportCards, &QAction::triggered, this, [this] { exchange.mnuImportCards_Click(); });
-    connect(mnuExportCards, &QAction::triggered, this, [this] { exchange.mnuExportCards_Click(); });
+    // Kept cards lost (their folder deleted while the window is open) are restored before an import makes the
+    // folder anew or an export gives their contacts new UIDs, as the command line and every sync do.
+    connect(mnuImportCards, &QAction::triggered, this, [this] {
+        Sync::restoreKeptCards();
+        exchange.mnuImportCards_Click();
+    });
+    connect(mnuExportCards, &QAction::triggered, this, [this] {
+        Sync::restoreKeptCards();
+        exchange.mnuExportCards_Click();
+    });
     connect(mnuExit, &QAction::triggered, this, [this] { mnuExit_Click(); });
     connect(mnuEditColors, &QAction::triggered, this, [this] { colors.mnuEditColors_Click(); });
     connect(mnuFind, &QAction::triggered, this, [this] { mnuFind_Click(); });

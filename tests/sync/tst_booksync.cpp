@@ -557,13 +557,18 @@ private slots:
         QCOMPARE(requests(), before);
 
         const auto synced = [&](const QString &what) { return w.windowSync.lblSync->text().endsWith(": " + what); };
-        QVERIFY(QDir(fixture.dataDir() + "../Cards").removeRecursively()); // while the window is open: Cy stays Cy there
+        // The kept cards lost while the window is open, then a card imported from the File menu, which makes their
+        // folder anew: they are restored first, and Cy stays Cy there.
+        QVERIFY(QDir(fixture.dataDir() + "../Cards").removeRecursively()
+                && putFiles(fixture.home.path() + '/', {{"gus.vcf", card("gus", "Gus")}}));
+        fixture.platform.files << fixture.home.filePath("gus.vcf");
+        w.mnuImportCards->trigger();
         w.addressBook.openContact("Friends", "Cy");
         w.addressBook.setField("Numbers", 1, "555");
-        QTRY_VERIFY_WITH_TIMEOUT(synced("sent 1, received 0, removed 0, 0 conflicts"), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(synced("sent 2, received 0, removed 0, 0 conflicts"), 10000);
         QVERIFY(cardsThere().value(book.path() + "cy.vcf").contains("TEL;TYPE=cell:555"));
         QVERIFY(putFiles(fixture.dataDir(), {{"FamilyBoNumbers", RecordFile::encodeRecord({"", "555"})}}));
-        QTRY_COMPARE_WITH_TIMEOUT(numbersThere(), QStringList({"", "", "", "555", "555"}), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(numbersThere(), QStringList({"", "", "", "", "555", "555"}), 20000);
 
         // The syncs that meet the dropped connections, by the proxy's log: a request within a tenth of a second
         // of the last is the network stack's own second try.
@@ -587,7 +592,7 @@ private slots:
             QVERIFY2(at[i] - at[i - 1] >= 0.29 * (1 << (i - 1)), qPrintable(QString::number(at[i] - at[i - 1])));
         QVERIFY(proxy->setRules({}));
         QTRY_VERIFY_WITH_TIMEOUT(synced("sent 1, received 0, removed 0, 0 conflicts"), 20000);
-        QCOMPARE(numbersThere(), QStringList({"", "", "555", "555", "556"}));
+        QCOMPARE(numbersThere(), QStringList({"", "", "", "555", "555", "556"}));
 
         logged = proxy->log().size() - 1;
         QVERIFY(proxy->setRules("REPORT * drop"));
