@@ -23,8 +23,8 @@ Each request is logged to LOG as "time METHOD path status-or-action".
 """
 
 import http.client
-import re
 import http.server
+import re
 import socket
 import struct
 import sys

@@ -660,7 +660,7 @@ private slots:
     {
         QTest::addColumn<QByteArray>("rules");
         QTest::addColumn<QString>("failure"); // what the faulted sync's error names; empty where it ends well
-        QTest::addColumn<QString>("told"); // a card it left for the next sync, as it tells it, where it ends well
+        QTest::addColumn<QString>("told"); // a pattern of what it tells of a card left for the next sync, ending well
         QTest::newRow("listing refused") << QByteArray("REPORT 1 500\nPROPFIND 1 500") << "500 Internal Server Error to" << "";
         QTest::newRow("network gone") << QByteArray("REPORT * drop") << "Could not reach" << "";
         QTest::newRow("cards slow to come") << QByteArray("REPORT 2 delay 1") << "" << "";
