@@ -530,9 +530,8 @@ bool Run::look(const QString &category, const QString &name)
     // A file that cannot be read is not an emptied field: the contact is not
     // sent until it can be, and stays as its record says.
     if (!contact.unreadable.isEmpty()) {
-        ++m_summary.notSent;
-        m_summary.told.append(QStringLiteral("Not sent %1 (%2): its %3 cannot be read")
-                                  .arg(name, category, contact.unreadable.join(QStringLiteral(", "))));
+        m_summary.notSentBecause(QStringLiteral("Not sent %1 (%2): its %3 cannot be read")
+                                     .arg(name, category, contact.unreadable.join(QStringLiteral(", "))));
         if (!recorded.isEmpty())
             m_here.insert(recorded, {category, name, {}, record.signature, false, false});
         return true;
@@ -843,7 +842,7 @@ void Run::listed(const QHash<QString, QByteArray> &there, const QByteArray &toke
                 if (outcome.kind == CardDav::Outcome::Precondition)
                     m_again = true;
                 else if (outcome.refused()) // one card the server keeps holds up no other; tried again next time
-                    ++m_summary.notSent, m_summary.told.append(QStringLiteral("Not removed there %1: %2").arg(name, outcome.error));
+                    m_summary.notSentBecause(QStringLiteral("Not removed there %1: %2").arg(name, outcome.error));
                 else if (!outcome.ok())
                     return ended(outcome.error);
                 else if (forget(uid))
@@ -868,7 +867,7 @@ void Run::send(const QString &uid, const CardDav::Entry &entry, const QByteArray
         if (outcome.kind == CardDav::Outcome::Precondition)
             m_again = true; // a card there already, or changed there since: fetched and merged in another round
         else if (outcome.refused()) // one card the server will not take holds up no other; tried again next time
-            ++m_summary.notSent, m_summary.told.append(QStringLiteral("Not sent %1 (%2): %3").arg(m_here.value(uid).name, m_here.value(uid).category, outcome.error));
+            m_summary.notSentBecause(QStringLiteral("Not sent %1 (%2): %3").arg(m_here.value(uid).name, m_here.value(uid).category, outcome.error));
         else if (!outcome.ok())
             return ended(outcome.error);
         else if (keep(uid, {entry.href, entry.etag, card}))

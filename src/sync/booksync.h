@@ -58,6 +58,12 @@ struct Summary
     QString line() const;
     // The line, then what is told below it, a line each.
     QString report() const;
+    // A change here that did not go there, counted on the line and told below it.
+    void notSentBecause(const QString &told)
+    {
+        ++notSent;
+        this->told.append(told);
+    }
 };
 
 // Keeps the password (for a user) and then the settings: the address book chosen, how it was found.
