@@ -720,7 +720,7 @@ Imported importWith(const Card &card, const QString &category, int number, Field
         return result;
     }
     if (result.name != name)
-        result.changes.append(quoted(name.simplified()) + QStringLiteral(" as ") + quoted(result.name));
+        result.changes.append(quoted(name) + QStringLiteral(" as ") + quoted(result.name));
 
     fields = readFields(card, ours);
     Fields copy = fields; // the files take the values without double quotes

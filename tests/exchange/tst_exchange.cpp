@@ -236,9 +236,9 @@ private slots:
             << "Imported 1 contact into 1 category; kept PHOTO of 1 contact; they go out again on export; changed 1: A: photo "
                "that is not an image left out"
             << Files{{"ImportedAPic", ""}};
-        QTest::newRow("terminal escapes and NUL in names, a card twice")
-            << card("") + "BEGIN:VCARD\r\nFN:\x1B]0;x\x07\x1B[2J" + QByteArray("B\0C", 3) + "\r\nEND:VCARD\r\n" + card("")
-            << "Imported 2 contacts into 1 category; changed 1: \"\\x1B]0;x\\x07\\x1B[2JB\\x00C\" as \" ]0;x  [2JB C\"; "
+        QTest::newRow("terminal escapes, NUL and a line break in names, a card twice")
+            << card("") + "BEGIN:VCARD\r\nFN:\x1B]0;x\x07\x1B[2J" + QByteArray("B\0C", 3) + "\\nD\r\nEND:VCARD\r\n" + card("")
+            << "Imported 2 contacts into 1 category; changed 1: \"\\x1B]0;x\\x07\\x1B[2JB\\x00C\\x0AD\" as \" ]0;x  [2JB C D\"; "
                "skipped 1: A (in the file twice)"
             << Files{{"ImportedANumbers", "\"\",\"\",\"\",\"\",\"\"\r\n"}};
     }
