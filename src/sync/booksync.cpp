@@ -21,6 +21,11 @@ namespace Sync {
 
 namespace {
 
+// A write answered "changed there since" sends the sync round again, after
+// the card there is fetched and merged; one still answered so in the last is
+// told, and the next sync tries it again.
+constexpr int maxRounds = 3;
+
 // Beside the data directory too, where start-up finds the temporaries a crash left.
 QString cardsFolder()
 {
@@ -839,14 +844,21 @@ void Run::listed(const QHash<QString, QByteArray> &there, const QByteArray &toke
         m_steps.append([this, uid, href = synced.href, etag] {
             m_client.remove(m_settings.book, {href, etag}, [this, uid](const CardDav::Outcome &outcome) {
                 const QString name = cardName(lastCard(uid));
-                if (outcome.kind == CardDav::Outcome::Precondition)
-                    m_again = true;
-                else if (outcome.refused()) // one card the server keeps holds up no other; tried again next time
+                // One card the server keeps holds up no other; tried again next time.
+                const auto notRemoved = [&] {
                     m_summary.notSentBecause(QStringLiteral("Not removed there %1: %2").arg(name, outcome.error));
-                else if (!outcome.ok())
+                };
+                if (outcome.kind == CardDav::Outcome::Precondition) {
+                    m_again = true;
+                    if (m_rounds == maxRounds)
+                        notRemoved();
+                } else if (outcome.refused()) {
+                    notRemoved();
+                } else if (!outcome.ok()) {
                     return ended(outcome.error);
-                else if (forget(uid))
+                } else if (forget(uid)) {
                     ++m_summary.removed, tell("Removed there", {}, name);
+                }
                 next();
             });
         });
@@ -864,14 +876,21 @@ void Run::next()
 void Run::send(const QString &uid, const CardDav::Entry &entry, const QByteArray &card, bool create)
 {
     const auto sent = [this, uid, card, create](const CardDav::Outcome &outcome, const CardDav::Entry &entry) {
-        if (outcome.kind == CardDav::Outcome::Precondition)
-            m_again = true; // a card there already, or changed there since: fetched and merged in another round
-        else if (outcome.refused()) // one card the server will not take holds up no other; tried again next time
+        // One card the server will not take holds up no other; tried again next time.
+        const auto notSent = [&] {
             m_summary.notSentBecause(QStringLiteral("Not sent %1 (%2): %3").arg(m_here.value(uid).name, m_here.value(uid).category, outcome.error));
-        else if (!outcome.ok())
+        };
+        if (outcome.kind == CardDav::Outcome::Precondition) {
+            m_again = true; // a card there already, or changed there since: fetched and merged in another round
+            if (m_rounds == maxRounds)
+                notSent();
+        } else if (outcome.refused()) {
+            notSent();
+        } else if (!outcome.ok()) {
             return ended(outcome.error);
-        else if (keep(uid, {entry.href, entry.etag, card}))
+        } else if (keep(uid, {entry.href, entry.etag, card})) {
             ++m_summary.sent, tell("Sent", m_here.value(uid).category, m_here.value(uid).name), m_created |= create;
+        }
         next();
     };
     if (create)
@@ -1118,7 +1137,7 @@ void Run::ended(const QString &error)
     if (!m_done)
         return;
     m_steps.clear();
-    if (error.isEmpty() && m_again && m_rounds < 3)
+    if (error.isEmpty() && m_again && m_rounds < maxRounds)
         return round();
     m_summary.error = error;
     // The choices are carried out once the sync has ended with every step confirmed; else the next does it again.
