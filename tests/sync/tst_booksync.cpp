@@ -680,8 +680,8 @@ private slots:
         QTest::newRow("a card refused") << QByteArray("PUT 1 415") << ""
             << "; 1 change not sent\nNot sent Cy \\(Family\\): The server answered 415 Unsupported Media Type to PUT \\S+: Refused by the proxy\n";
         // Answered "changed there since" in every round (a server whose ETags never match): told, not kept quiet.
-        QTest::newRow("changed there at every try") << QByteArray("PUT 1 412\nPUT 3 412\nPUT 4 412") << ""
-            << "; 1 change not sent\nNot sent Cy \\(Family\\): \\S+ changed on the server\n";
+        QTest::newRow("changed there at every try") << QByteArray("PUT 1 412\nPUT 3 412\nPUT 4 412\nDELETE * 412") << ""
+            << "; 2 changes not sent\nNot sent Cy \\(Family\\): \\S+ changed on the server\nNot removed there Bob: \\S+ changed on the server\n";
         QTest::newRow("a removal refused") << QByteArray("DELETE 1 403") << "" << "; 1 change not sent\nNot removed there Bob: The server answered 403 Forbidden";
     }
 
