@@ -803,6 +803,12 @@ void Run::listed(const QHash<QString, QByteArray> &there, const QByteArray &toke
         m_last.remove(uid);
     }
 
+    m_claimed.clear();
+    for (auto it = m_last.cbegin(); it != m_last.cend(); ++it) {
+        if (there.contains(it->href))
+            m_claimed.insert(it.key(), it->href);
+    }
+
     // Cards in, then cards out: the steps run one after the other.
     m_steps.append([this] {
         // A sync ended by a failure here is gone before the cards still on their way.
@@ -918,8 +924,15 @@ void Run::received(const CardDav::Entry &entry, const QByteArray &card)
     if (Vcard::isGroup(parsed))
         return;
     QString uid = m_uidOf.value(entry.href);
-    if (uid.isEmpty() && parsed.first("UID"))
+    if (uid.isEmpty() && parsed.first("UID")) {
         uid = parsed.first("UID")->text();
+        // Two cards there of one UID (another client's copy, a file copied into the server's folder) are two
+        // contacts, never one taken for the other: the second is given a UID of its own here, as one without any is.
+        if (const auto claimed = m_claimed.constFind(uid); claimed != m_claimed.cend() && *claimed != entry.href)
+            uid.clear();
+        else
+            m_claimed.insert(uid, entry.href);
+    }
     if (m_held.contains(uid))
         return;
     if (!m_here.contains(uid))
@@ -1085,7 +1098,7 @@ void Run::addReceived(const QString &cardUid, const CardDav::Entry &entry, const
     if (in.name.isEmpty())
         return refuse(AddressBook::reason(refusal, in.category));
     m_book.noteContact(in.category, in.name);
-    KeptCards::giveUid(in.kept);
+    KeptCards::giveUid(in.kept, cardUid.isEmpty()); // one of a UID another card there names: its own
     const QString uid = cardUid.isEmpty() ? in.kept.first("UID")->text() : cardUid;
     m_here.insert(uid, {in.category, in.name, {}, {}, false, false});
     m_addingSynced.append({uid, {entry.href, entry.etag, card}});

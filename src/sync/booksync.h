@@ -223,6 +223,7 @@ private:
 
     QHash<QString, Synced> m_last;   // by UID
     QHash<QString, QString> m_uidOf; // by href
+    QHash<QString, QString> m_claimed; // the href of the card there each UID names, by UID
     QHash<QString, Here> m_here;     // by UID
     QList<OpenConflict> m_conflicts; // open, the held UIDs' and this sync's
     QSet<QString> m_held;
