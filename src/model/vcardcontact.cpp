@@ -1106,9 +1106,19 @@ QList<Property> inVersion3(QList<Property> properties)
         if (const QStringList geo = p.value.mid(4).split(u',');
             p.name == "GEO" && p.value.startsWith(QLatin1String("geo:")) && geo.size() == 2)
             p.value = geo.join(u';');
-        const QStringList label = p.parameter("LABEL");
-        if (p.name == "ADR" && label.size() == 1 && Property{{}, {}, {}, label[0]}.text() == addressFromComponents(p.components()))
+        if (const QStringList label = p.parameter("LABEL"); p.name == "ADR" && label.size() == 1) {
+            const QString text = Property{{}, {}, {}, label[0]}.text();
             drop("LABEL");
+            // One the parts do not say is 3.0's LABEL of the address's group and types, after it.
+            if (text != addressFromComponents(p.components())) {
+                Property own{p.group, "LABEL", {}, escape(text)};
+                for (const Parameter &parameter : p.parameters) {
+                    if (parameter.name == "TYPE")
+                        own.parameters.append(parameter);
+                }
+                it = properties.insert(it + 1, std::move(own));
+            }
+        }
         ++it;
     }
     return properties;
@@ -1167,7 +1177,22 @@ QList<Property> inVersion4(QList<Property> properties)
         if (const auto match = coordinates.match(p.value); match.hasMatch())
             p.value = QStringLiteral("geo:") + match.captured(1) + u',' + match.captured(2);
     }
-    return properties;
+    // 3.0's and 2.1's LABEL of an address is 4.0's LABEL parameter of it, paired
+    // as the import pairs them; one no address claims stays as it came.
+    Card card;
+    card.properties = std::move(properties);
+    QList<std::pair<qsizetype, QString>> labelled;
+    QList<qsizetype> labels;
+    for (const auto &[adr, label] : labelsOf(card, card.all("ADR")).asKeyValueRange()) {
+        labelled.append({indexIn(card, adr), escape(label->text(), {})});
+        labels.append(indexIn(card, label));
+    }
+    for (const auto &[at, text] : std::as_const(labelled))
+        card.properties[at].parameters.append({"LABEL", {text}});
+    std::sort(labels.begin(), labels.end(), std::greater());
+    for (const qsizetype at : std::as_const(labels))
+        card.properties.removeAt(at);
+    return card.properties;
 }
 
 QList<int> fieldRows(const Card &card, QStringList *notesLines)

@@ -225,9 +225,10 @@ private slots:
         row("web address, its colon escaped", "URL:http://example.com/m", "URL:http\\://example.com/m", "4");
         row("kind", "KIND:individual", "", "3");
         row("label the parts say", "ADR;TYPE=home;LABEL=\"12 Elm St\\nLeeds\":;;12 Elm St\\nLeeds;;;;", "ADR;TYPE=home:;;12 Elm St\\nLeeds;;;;", "3");
-        const QString label = "item1.ADR;LABEL=\"a:^'b^'^n^^c\":" + QString(43, 'a');
+        const QString label = "item1.ADR;X-SAID=\"a:^'b^'^n^^c\":" + QString(42, 'a');
         row("escaped, folded", label + "é" + QString(80, 'b'), label + "\r\n é" + QString(72, 'b') + "\r\n " + QString(8, 'b'), "3");
-        row("label saying more", "ADR;LABEL=\"Flat 2, 12 Elm St\":;;12 Elm St;;;;", "ADR;LABEL=\"Flat 2, 12 Elm St\":;;12 Elm St;;;;");
+        row("label saying more: 3.0's own", "item1.ADR;TYPE=home;LABEL=\"Flat 2, 12 Elm St\":;;12 Elm St;;;;",
+            "item1.ADR;TYPE=home:;;12 Elm St;;;;\r\nitem1.LABEL;TYPE=home:Flat 2\\, 12 Elm St");
     }
 
     void versions()
