@@ -157,6 +157,8 @@ public:
     explicit Bench(const Sizes &sizes) : m_sizes(sizes)
     {
         qputenv("XDG_DATA_HOME", m_home.path().toLocal8Bit());
+        // The program's runtime folder, where no session gives one, is made in the cache: the home's is left alone.
+        qputenv("XDG_CACHE_HOME", m_home.filePath(QStringLiteral("cache")).toLocal8Bit());
         Store::makeDataDir();
     }
 
