@@ -803,6 +803,7 @@ void Run::listed(const QHash<QString, QByteArray> &there, const QByteArray &toke
         m_last.remove(uid);
     }
 
+    // The cards synced before that are still there hold their UIDs: another card of one of them is another contact.
     m_claimed.clear();
     for (auto it = m_last.cbegin(); it != m_last.cend(); ++it) {
         if (there.contains(it->href))
@@ -1098,7 +1099,7 @@ void Run::addReceived(const QString &cardUid, const CardDav::Entry &entry, const
     if (in.name.isEmpty())
         return refuse(AddressBook::reason(refusal, in.category));
     m_book.noteContact(in.category, in.name);
-    KeptCards::giveUid(in.kept, cardUid.isEmpty()); // one of a UID another card there names: its own
+    KeptCards::giveUid(in.kept, cardUid.isEmpty()); // a card with none, or with another card's: one of its own
     const QString uid = cardUid.isEmpty() ? in.kept.first("UID")->text() : cardUid;
     m_here.insert(uid, {in.category, in.name, {}, {}, false, false});
     m_addingSynced.append({uid, {entry.href, entry.etag, card}});
