@@ -1069,6 +1069,18 @@ QByteArray exportContact(const StoredContact &contact)
 const QHash<QString, QString> keyTypes{{QStringLiteral("pgp"), QStringLiteral("application/pgp-keys")},
                                        {QStringLiteral("x509"), QStringLiteral("application/pkix-cert")}};
 
+namespace {
+
+// A value that is an address, as a picture's, a sound's or a key's is: text
+// that begins "data:" (a note "Data: 5 GB, then slow") is text still.
+bool holdsUri(const Property &p)
+{
+    static const QSet<QByteArray> names = {"PHOTO", "LOGO", "SOUND", "KEY"};
+    return names.contains(p.name) || p.parameter("VALUE").contains(QStringLiteral("uri"), Qt::CaseInsensitive);
+}
+
+} // namespace
+
 QList<Property> inVersion3(QList<Property> properties)
 {
     static const QRegularExpression yearless(QStringLiteral("^--(\\d\\d)(\\d\\d)$"));
@@ -1083,7 +1095,7 @@ QList<Property> inVersion3(QList<Property> properties)
         }
         if (p.name == "ANNIVERSARY" || p.name == "GENDER")
             p.name.prepend("X-");
-        if (p.value.startsWith(QLatin1String("data:"), Qt::CaseInsensitive)) {
+        if (holdsUri(p) && p.value.startsWith(QLatin1String("data:"), Qt::CaseInsensitive)) {
             const QString type = p.mediaType();
             p.value = QString::fromLatin1(p.binary().toBase64());
             drop("VALUE"), drop("MEDIATYPE");
