@@ -4,7 +4,8 @@
 // and read again is the same card; any card imports without harm into names the data
 // directory takes; and a contact whose files hold the bytes, kept with the
 // first card, comes back from its exported card with every file byte for
-// byte. Run it with fuzz/run.sh.
+// byte, and as the same contact from that card in vCard 3.0. Run it with
+// fuzz/run.sh.
 #include "store/paths.h"
 #include "model/vcardcontact.h"
 
