@@ -1071,12 +1071,13 @@ const QHash<QString, QString> keyTypes{{QStringLiteral("pgp"), QStringLiteral("a
 
 namespace {
 
-// A value that is an address, as a picture's, a sound's or a key's is: text
-// that begins "data:" (a note "Data: 5 GB, then slow") is text still.
-bool holdsUri(const Property &p)
+// Bytes, which 3.0 gives in base64: a picture, a sound, a key, a file carried
+// whole. Any other value that begins "data:" (a note "Data: 5 GB, then slow",
+// an e-mail address another program marked as a URI) is read as the text it is.
+bool holdsBytes(const Property &p)
 {
-    static const QSet<QByteArray> names = {"PHOTO", "LOGO", "SOUND", "KEY"};
-    return names.contains(p.name) || p.parameter("VALUE").contains(QStringLiteral("uri"), Qt::CaseInsensitive);
+    static const QSet<QByteArray> names = {"PHOTO", "LOGO", "SOUND", "KEY", fileProperty};
+    return names.contains(p.name);
 }
 
 } // namespace
@@ -1095,7 +1096,7 @@ QList<Property> inVersion3(QList<Property> properties)
         }
         if (p.name == "ANNIVERSARY" || p.name == "GENDER")
             p.name.prepend("X-");
-        if (holdsUri(p) && p.value.startsWith(QLatin1String("data:"), Qt::CaseInsensitive)) {
+        if (holdsBytes(p) && p.value.startsWith(QLatin1String("data:"), Qt::CaseInsensitive)) {
             const QString type = p.mediaType();
             p.value = QString::fromLatin1(p.binary().toBase64());
             drop("VALUE"), drop("MEDIATYPE");

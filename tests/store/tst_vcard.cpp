@@ -225,6 +225,7 @@ private slots:
         row("web address, its colon escaped", "URL:http://example.com/m", "URL:http\\://example.com/m", "4");
         row("kind", "KIND:individual", "", "3");
         row("a note that reads as a data: URI", "NOTE:Data: 5 GB\\, then slow", "NOTE:Data: 5 GB\\, then slow");
+        row("an e-mail address marked as a URI", "EMAIL;VALUE=uri:data:,a@b.test", "EMAIL;VALUE=uri:data:,a@b.test");
         row("label the parts say", "ADR;TYPE=home;LABEL=\"12 Elm St\\nLeeds\":;;12 Elm St\\nLeeds;;;;", "ADR;TYPE=home:;;12 Elm St\\nLeeds;;;;", "3");
         const QString label = "item1.ADR;X-SAID=\"a:^'b^'^n^^c\":" + QString(42, 'a');
         row("escaped, folded", label + "é" + QString(80, 'b'), label + "\r\n é" + QString(72, 'b') + "\r\n " + QString(8, 'b'), "3");
