@@ -126,6 +126,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     three = Vcard::parse(Vcard::write(three).replace("\r\nVERSION:4.0\r\n", "\r\nVERSION:3.0\r\n")).value(0);
     const Vcard::Imported again = Vcard::importCard(three);
     check(again.name == back[0].name && again.category == back[0].category && again.files == back[0].files);
+    // Kept so, as the sync keeps a card it receives, it goes out and comes back the same again.
+    const QList<Vcard::Imported> twice =
+        Vcard::importCards(Vcard::exportContact({again.category, again.name, again.files, again.picture, again.kept}));
+    check(twice.size() == 1 && twice[0].name == again.name && twice[0].files == again.files);
     // A picture goes out whole; what is not an image does not come in. A
     // contact without one goes out with the other photos its card came with,
     // the first image of which comes in as its picture.
