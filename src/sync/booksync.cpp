@@ -851,20 +851,11 @@ void Run::listed(const QHash<QString, QByteArray> &there, const QByteArray &toke
         m_steps.append([this, uid, href = synced.href, etag] {
             m_client.remove(m_settings.book, {href, etag}, [this, uid](const CardDav::Outcome &outcome) {
                 const QString name = cardName(lastCard(uid));
-                // One card the server keeps holds up no other; tried again next time.
-                const auto notRemoved = [&] {
-                    m_summary.notSentBecause(QStringLiteral("Not removed there %1: %2").arg(name, outcome.error));
-                };
-                if (outcome.kind == CardDav::Outcome::Precondition) {
-                    m_again = true;
-                    if (m_rounds == maxRounds)
-                        notRemoved();
-                } else if (outcome.refused()) {
-                    notRemoved();
-                } else if (!outcome.ok()) {
-                    return ended(outcome.error);
-                } else if (forget(uid)) {
-                    ++m_summary.removed, tell("Removed there", {}, name);
+                if (!notDone(outcome, QStringLiteral("Not removed there %1: %2").arg(name, outcome.error))) {
+                    if (!outcome.ok())
+                        return ended(outcome.error);
+                    if (forget(uid))
+                        ++m_summary.removed, tell("Removed there", {}, name);
                 }
                 next();
             });
@@ -880,23 +871,30 @@ void Run::next()
     m_steps.takeFirst()();
 }
 
+// A write the server did not carry out, for this card alone: changed there
+// since (or a card there already), fetched and merged in another round; or
+// refused, which holds up no other card. Either is told once no round is
+// left, and the next sync tries it again.
+bool Run::notDone(const CardDav::Outcome &outcome, const QString &told)
+{
+    const bool changedThere = outcome.kind == CardDav::Outcome::Precondition;
+    if (!changedThere && !outcome.refused())
+        return false;
+    m_again |= changedThere;
+    if (!changedThere || m_rounds == maxRounds)
+        m_summary.notSentBecause(told);
+    return true;
+}
+
 void Run::send(const QString &uid, const CardDav::Entry &entry, const QByteArray &card, bool create)
 {
     const auto sent = [this, uid, card, create](const CardDav::Outcome &outcome, const CardDav::Entry &entry) {
-        // One card the server will not take holds up no other; tried again next time.
-        const auto notSent = [&] {
-            m_summary.notSentBecause(QStringLiteral("Not sent %1 (%2): %3").arg(m_here.value(uid).name, m_here.value(uid).category, outcome.error));
-        };
-        if (outcome.kind == CardDav::Outcome::Precondition) {
-            m_again = true; // a card there already, or changed there since: fetched and merged in another round
-            if (m_rounds == maxRounds)
-                notSent();
-        } else if (outcome.refused()) {
-            notSent();
-        } else if (!outcome.ok()) {
-            return ended(outcome.error);
-        } else if (keep(uid, {entry.href, entry.etag, card})) {
-            ++m_summary.sent, tell("Sent", m_here.value(uid).category, m_here.value(uid).name), m_created |= create;
+        const Here here = m_here.value(uid);
+        if (!notDone(outcome, QStringLiteral("Not sent %1 (%2): %3").arg(here.name, here.category, outcome.error))) {
+            if (!outcome.ok())
+                return ended(outcome.error);
+            if (keep(uid, {entry.href, entry.etag, card}))
+                ++m_summary.sent, tell("Sent", here.category, here.name), m_created |= create;
         }
         next();
     };

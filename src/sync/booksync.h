@@ -202,6 +202,7 @@ private:
     void addReceived(const QString &uid, const CardDav::Entry &entry, const QByteArray &card, const Vcard::Card &parsed);
     void storeAdded();
     void send(const QString &uid, const CardDav::Entry &entry, const QByteArray &card, bool create);
+    bool notDone(const CardDav::Outcome &outcome, const QString &told);
     void next();
     void ended(const QString &error = {});
     bool keep(const QString &uid, const Synced &synced, bool incoming = false);
