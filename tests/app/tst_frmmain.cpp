@@ -1,5 +1,4 @@
-// The main window as the user meets it: its controls, their looks and names
-// read aloud, tab order and menus, the state it starts in, and the ways out.
+// The main window as the user meets it: its controls, tab order, menus, keys and the ways out.
 
 #include "support/testsupport.h"
 
@@ -18,12 +17,8 @@ public:
     static void initMain() { QApplication::setStyle("Fusion"); }
 
 private slots:
-    // The first start makes the data directory, however deep, and writes
-    // nothing into it until the first category is added. Every window as it
-    // starts, and the order Tab visits the main window's controls once all
-    // are enabled, are as stored in tests/data/windows.txt. What the style
-    // paints is what the user sees and Print Screen prints: backgrounds and
-    // button faces flat in their colour, enabled or not.
+    // The first start writes nothing until a category is added. Every window, and the tab order, as in
+    // tests/data/windows.txt; backgrounds and button faces painted flat in their colour.
     void firstStart()
     {
         qputenv("XDG_DATA_HOME", (f->home.path() + "/fresh/share").toLocal8Bit());
@@ -57,10 +52,7 @@ private slots:
         QCOMPARE(filesIn(dataDir), (Files{{"RelationsList", listBytes({"Family"})}}));
     }
 
-    // How: "click" cmdExit, "close" the window, or keys pressed in the box
-    // after typing in it. Cut, Copy and Select All are the menu's keys in the
-    // boxes, however the focus came there; Alt+P is the button's access key,
-    // never the menu item's.
+    // Keys pressed in a box after typing in it are the menu's, however the focus came there; Alt+P is the button's.
     void keys_data()
     {
         QTest::addColumn<QString>("how"); QTest::addColumn<QString>("focus");
@@ -121,8 +113,7 @@ private slots:
         QCOMPARE(box->inputMethodQuery(Qt::ImCurrentSelection).toString(), how == "click" ? "" : "Lou");
     }
 
-    // Ctrl+F in a box opens Find; typed there, a query finds across categories, Down moves in the matches and
-    // Enter shows the contact as the user's clicks would.
+    // Ctrl+F opens Find; Down moves in the matches and Enter shows the contact.
     void find()
     {
         QVERIFY(f->putStandardBook() && f->startOn("Family", "Ann") && f->showActive());

@@ -1,6 +1,4 @@
-// Categories, contact names and the chosen contact's details and dependants:
-// choosing, adding, removing and editing them, the files each change writes,
-// and what the window shows afterwards.
+// Categories, names, details and dependants in the window: what each change writes, and what the window shows.
 
 #include "support/testsupport.h"
 
@@ -14,10 +12,7 @@ class TestBook : public FixtureTest
     Q_OBJECT
 
 private slots:
-    // The selection moves only when the user picks another name: a click on
-    // the list's blank part, a Ctrl+click on the chosen name and Ctrl+Space
-    // keep it. Moving into a list with the keyboard picks its first name, End
-    // the last, Page Down a page down.
+    // The selection moves only when the user picks another name; moving into the list by keyboard picks one.
     void selectingByHand()
     {
         QVERIFY(f->putStandardBook() && f->startOn("Friend") && f->showActive());
@@ -42,8 +37,7 @@ private slots:
         QCOMPARE(f->state(), "Family/Ann | names on | details on | filled | Ann");
     }
 
-    // F2 renames the name or category chosen, its old name filled in; a refusal says what the add says. The names
-    // list's right-click menu offers Rename and Remove, the name under the pointer chosen, Remove asking first.
+    // F2 renames the name or category chosen; the names list's right-click menu offers Rename and Remove.
     void renameAndRightClick()
     {
         QVERIFY(f->putStandardBook() && f->startOn("Family", "Ann") && f->showActive());
@@ -80,12 +74,8 @@ private slots:
         QCOMPARE(Controls::entries(w.lstNames).join(','), "Anna,Annie,Zoë");
     }
 
-    // Each Add and Remove button: what it asks and says, and what it changes of the window's state, its lists and
-    // the files (nothing, where it refuses). What is added is chosen and written as the program writes: a category
-    // without contacts, a contact with every file empty (files left by an add cut short come back); a list written
-    // is what the window then shows. Entries are sorted ignoring case, accents beside their letters, the first of
-    // equal dependants chosen. Dependants may be as the Windows program or a hand edit leaves them: two on one line,
-    // an empty entry, which cannot be chosen for removal.
+    // Each Add and Remove button: what it asks and says, what it changes of the window and the files; a list written is
+    // what the window shows, sorted ignoring case and accents. Dependants as a hand edit leaves them, too.
     void addAndRemove_data()
     {
         QTest::addColumn<QString>("chosen"); QTest::addColumn<Files>("more"); // category/name/dependant chosen, files added to standardBook()
@@ -145,7 +135,7 @@ private slots:
             {{"FamilyBoDependantsList", "\"Tom\"\r\n"}});
         row("remove dependant, an empty entry", "Family/Anna/", "cmdRemoveChildren", "", {said("Please select a dependant to remove.")}, true,
             {{"FamilyAnnaDependantsList", "\"\"\r\n\"Tom\"\r\n"}});
-        // A list that exists but cannot be read is never rewritten from the part shown: the user is told once.
+        // A list that cannot be read is never rewritten from the part shown.
         const QString categories = said("Sorry, the list of categories in <dir> cannot be read, so nothing can be added to it or removed from it until it can."),
                       names = said("Sorry, the list of names of Family in <dir> cannot be read, so nothing can be added to it or removed from it until it can.");
         row("categories cannot be read: Add", "", "cmdAddRelationship", "Aunts", {categories}, true, {{"RelationsList/", ""}});
@@ -174,11 +164,8 @@ private slots:
                 QCOMPARE(f->file(file), listBytes(entries));
     }
 
-    // Loading writes nothing. A contact without a field's file shows that box
-    // empty and one with too few numbers empties the boxes it has none for,
-    // so a keystroke never stores the contact shown before. Damaged files
-    // show whole: one no file can be named after has nothing stored, and
-    // 100,000 names and a 10 MB address are all there.
+    // Loading writes nothing; a missing field shows empty, so a keystroke never stores the contact shown before; damaged
+    // and huge files show whole.
     void nothingWritten()
     {
         Files stored = standardBook();
@@ -205,7 +192,7 @@ private slots:
         QCOMPARE(f->files(), stored);
     }
 
-    // Each edit of Ann's boxes, at the end of the text, rewrites that box's file and no other.
+    // An edit rewrites that box's file and no other.
     void editing_data()
     {
         QTest::addColumn<QString>("box"); QTest::addColumn<bool>("paste"); // or type

@@ -1,5 +1,4 @@
-// Contacts in and out as vCards through the real program's command line and
-// the File menu, and one copy of the program on a data directory at a time.
+// Contacts in and out as vCards through the real program and the File menu; one copy of it on a data directory.
 
 #include "support/testsupport.h"
 
@@ -18,7 +17,7 @@ class TestExchange : public FixtureTest
 {
     Q_OBJECT
 
-    // The real program's command line, on the data of home, with no display: its exit code, output and errors.
+    // The real program on the data of home, with no display.
     static QStringList kinfolio(const QString &home, const QStringList &arguments, QMap<QString, QString> variables = {})
     {
         variables.insert({{"XDG_DATA_HOME", home}, {"DISPLAY", ""}, {"QT_QPA_PLATFORM", ""}});
@@ -32,7 +31,7 @@ class TestExchange : public FixtureTest
         return ::stat(QFile::encodeName(path), &status) == 0 && status.st_uid == ::geteuid() && (status.st_mode & 0777) == mode;
     }
 
-    // What the lock of process pid, in the runtime directory and the user's alone, says holds the data directory.
+    // What the lock of process pid (the user's alone) says holds the data directory.
     static QString holder(qint64 pid)
     {
         const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
@@ -46,11 +45,8 @@ class TestExchange : public FixtureTest
     }
 
 private slots:
-    // The sample data directory exports as the sample cards, which import
-    // into an empty data directory as every data file byte for byte, hand
-    // edits and files no card can say included, in their category even where
-    // it is named as Google's own group; the picture comes back as its own
-    // bytes, in the program's own folder, which a restored backup finds.
+    // The sample data directory exports as the sample cards, which import into an empty one as every data file byte
+    // for byte, hand edits included; the picture comes back as its own bytes, in the program's folder.
     void roundTrip()
     {
         Files book = filesIn(QFINDTESTDATA("../data/kinfolio-4.0"), false);
@@ -74,16 +70,14 @@ private slots:
         book.remove("myContactsAnn LeePic");
         QCOMPARE(back, book);
 
-        // Copied whole into another home, as the help page says to back up, it goes out again as it came in.
+        // Copied whole into another home, as a backup is: it goes out again as it came in.
         QTemporaryDir restored;
         QVERIFY(QDir().rename(other.filePath("Kinfolio"), restored.filePath("Kinfolio")));
         QCOMPARE(kinfolio(restored.path(), {"--export", restored.filePath("again.vcf")}).value(0), "0");
         QCOMPARE(filesIn(restored.path()).value("again.vcf"), sample);
     }
 
-    // How a run ends, what it prints and what it says on standard error; a run that fails changes nothing. <dir> is
-    // the vCard samples' folder. On a full disk (the rows so named) an export leaves the file it would replace as it
-    // was and an import stores no card; each says why, once.
+    // How a run ends, what it prints and says on standard error; a run that fails changes nothing, on a full disk too.
     void commandLine_data()
     {
         QTest::addColumn<QStringList>("arguments"); QTest::addColumn<QStringList>("run");
@@ -135,8 +129,7 @@ private slots:
         QCOMPARE(filesIn(home + "/out"), (Files{{"all.vcf", "old"}}));
     }
 
-    // The kept cards on another disk than the data directory, through a link: each disk is synced, so a card whose
-    // disk cannot be is not told stored.
+    // The kept cards on another disk, through a link: that disk is synced too.
     void keptCardsOnAnotherDisk()
     {
         QTemporaryDir other("/dev/shm/kinfolio-XXXXXX");
@@ -148,8 +141,7 @@ private slots:
         QVERIFY2(run.value(0) == "1" && run.value(2).endsWith("could not be stored: Input/output error"), qPrintable(run.join('\n')));
     }
 
-    // Two contacts of one UID, as an import before each got its own kept them, go out with a UID each, the same on
-    // the next export.
+    // Two contacts of one UID go out with a UID each, the same on the next export.
     void sharedUid()
     {
         const QByteArray twin = "BEGIN:VCARD\r\nUID:urn:uuid:twin\r\nEND:VCARD\r\n";
@@ -159,17 +151,8 @@ private slots:
         QCOMPARE(kinfolio(f->home.path(), {"--export", "-", "--category", "Family"}), run);
     }
 
-    // Every option is explained.
-    void help()
-    {
-        const QString help = kinfolio(f->home.path(), {"--help"}).value(1);
-        for (const char *option : {" [options]\n", "--export <file>", "--import <file>", "--category <name>", "--version"})
-            QVERIFY2(help.contains(option), option);
-    }
-
-    // A card from elsewhere keeps what no box shows: with one box changed in the window it goes out as it came in but
-    // for that box and PRODID, with its own UID on every export. A contact never imported keeps the UID it first went
-    // out with, and a removed one's kept card goes with it.
+    // A card from elsewhere, one box changed in the window, goes out as it came but for that box and PRODID; a contact
+    // never imported keeps the UID it first went out with; a removed one's kept card goes with it.
     void keptCard()
     {
         const QByteArray card = "BEGIN:VCARD\r\nVERSION:4.0\r\nPRODID:-//Other//EN\r\nUID:urn:uuid:d1\r\nFN:Dana Cole\r\n"
@@ -204,13 +187,11 @@ private slots:
         QVERIFY(!filesIn(kept).contains("ClubDana Cole"));
     }
 
-    // Cards from elsewhere and the program's own as other programs write them back, imported into an empty data
-    // directory: what the import says and the files it stores.
+    // Cards from elsewhere imported into an empty data directory: what the import says and stores.
     void otherPrograms_data()
     {
-        QTest::addColumn<QByteArray>("cards");
-        QTest::addColumn<QString>("summary");
-        QTest::addColumn<Files>("stored"); // files of the contact "A", or a file that must not be there as empty
+        QTest::addColumn<QByteArray>("cards"); QTest::addColumn<QString>("summary");
+        QTest::addColumn<Files>("stored"); // files of the contact "A"; empty: not there
         const QByteArray png = QByteArray::fromBase64("iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAAAAAA6fptVAAAACklEQVR4nGNgAAAAAgABSK+kcQAAAABJRU5ErkJggg==");
         const auto card = [](const QByteArray &lines) { return "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:A\r\n" + lines + "END:VCARD\r\n"; };
         QTest::newRow("only children are dependants")
@@ -253,16 +234,14 @@ private slots:
             QCOMPARE(files.value(name), bytes);
         QFile picture(QString::fromUtf8(files.value("ImportedAPic", "-")).trimmed());
         QCOMPARE(picture.open(QIODevice::ReadOnly) && picture.read(4) == "\x89PNG", cards.contains("image/png\\;"));
-        // Exported and read back into an empty data directory as this program's own cards: each contact in its place.
+        // Exported and imported again elsewhere: each contact in its place.
         QTemporaryDir other;
         QCOMPARE(kinfolio(f->home.path(), {"--export", f->home.filePath("out.vcf")}).value(0), "0");
         QCOMPARE(kinfolio(other.path(), {"--import", f->home.filePath("out.vcf")}).value(0), "0");
         QCOMPARE(filesIn(other.path() + "/Kinfolio/Data").keys(), files.keys());
     }
 
-    // python3-vobject (which khard uses) reads every exported card and writes it back as vCard 3.0; imported into an
-    // empty data directory, those give back every field (a 2.1 card's commas, which it does not escape, too), each
-    // contact's UID and what was kept.
+    // Every exported card written back by python3-vobject (khard's) as vCard 3.0 imports as every field, UID and what was kept.
     void otherReader()
     {
         const QString cards = f->home.filePath("all.vcf"), back = f->home.filePath("back.vcf");
@@ -282,7 +261,7 @@ private slots:
         const auto values = [](const QByteArray &bytes) {
             QStringList fields;
             RecordFile::Reader reader(bytes);
-            // What only X-KINFOLIO-FILE carries, which it cuts, aside: a lone CR read as a line break, a short record.
+            // vobject cuts what only X-KINFOLIO-FILE carries: a lone CR, a short record.
             for (QString field; reader.readField(field);)
                 fields.append(field.replace('\r', '\n'));
             while (!fields.isEmpty() && fields.back().isEmpty())
@@ -305,14 +284,11 @@ private slots:
         QCOMPARE(kept(other.path()).size(), 6 + 3);
     }
 
-    // An import adds by the window's rules: names and categories trimmed, no
-    // two contacts sharing files (listed ones, ones without files, ones
-    // earlier in the same file), no contact's files named as a names list.
-    // Afterwards every listed contact has its files, and no file is unlisted.
+    // An import adds by the window's rules; afterwards every listed contact has its files, and no file is unlisted.
     void addingRules_data()
     {
         QTest::addColumn<QStringList>("cards"); QTest::addColumn<QString>("summary"); // cards: name|category
-        QTest::addColumn<QString>("left"); // a file of a contact no list names, as an add cut short leaves
+        QTest::addColumn<QString>("left"); // a file an add cut short left
         QTest::newRow("category and name run together in one file") << QStringList{"insAmy|Cous", "Amy|Cousins"}
             << "Imported 1 contact into 1 category; skipped 1: Amy (information is already stored under that name)" << "";
         QTest::newRow("a listed contact without files") << QStringList{"ilyBo|Fam"}
@@ -341,10 +317,8 @@ private slots:
         QCOMPARE(bookFaults(f->dataDir(), false), faults);
     }
 
-    // The copy at work holds the data directory by a lock in the runtime directory. An import holds it (here while it
-    // waits for its cards from a pipe): an import beside it is refused naming it, and a window started meanwhile waits
-    // for it to end, then opens. A second start brings the window to the front and ends; an import would write beside
-    // it and is refused, the data folder deleted or not; once the window is killed its lock keeps no one out.
+    // An import holds the data directory (waiting on a pipe): another is refused, a window waits for it. A second start
+    // ends; an import beside the window is refused; a killed window's lock keeps no one out.
     void oneWriter()
     {
         const QString pipe = f->home.filePath("cards.vcf");
@@ -374,10 +348,8 @@ private slots:
         QVERIFY(window.waitForFinished() && probe.lead());
     }
 
-    // A data folder, the folder holding it or the picture folder beside it that is not the user's own, or that
-    // others can write, is refused saying why and how to fix it, and nothing is changed. With no session runtime
-    // folder the lock goes to a private folder of the user's cache, named after the machine; one another user made
-    // there first is refused.
+    // A folder of the program's not the user's own, or that others can write, is refused saying how to fix it. With no
+    // runtime folder the lock goes to a private folder in the cache.
     void refused_data()
     {
         QTest::addColumn<QString>("folder"); QTest::addColumn<uint>("owner"); QTest::addColumn<uint>("mode");
@@ -407,8 +379,7 @@ private slots:
         QVERIFY(!refusal.isEmpty() || owned(lockFolder, 0700));
     }
 
-    // A pipe in a picture's place is never waited on: the export ends, without the picture, and says so, as it does
-    // for a picture gone.
+    // A pipe in a picture's place is never waited on: the export goes without it, and says so.
     void pipeAsPicture()
     {
         const QByteArray pipe = QFile::encodeName(f->home.filePath("pipe.jpg"));
@@ -419,8 +390,7 @@ private slots:
                          "(Friend), Carl (Friends) could not be read, so they went out without them.");
     }
 
-    // The File menu's items: a file chosen (first in the home), the same summary in a message, and the categories
-    // shown again, with what came in and no contact chosen.
+    // The File menu's items: a file chosen, the summary in a message, the categories shown again.
     void menu()
     {
         QVERIFY(f->putStandardBook() && f->startOn("Family", "Anna"));

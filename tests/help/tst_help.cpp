@@ -40,8 +40,7 @@ private slots:
         QVERIFY(!readme && !about && w.help.frmReadme() && w.help.frmAbout());
     }
 
-    // A window opens once; every way of closing discards it, starting no System Info, so it opens anew. Once System
-    // Info has started from its button, Enter closes the box rather than starting it again.
+    // A window opens once; every way of closing discards it, starting no System Info.
     void closeAndReopen_data()
     {
         QTest::addColumn<bool>("readme"); QTest::addColumn<Qt::Key>("key"); // or About; Key_unknown: its button clicked
@@ -57,7 +56,6 @@ private slots:
     void closeAndReopen()
     {
         QFETCH(bool, readme); QFETCH(Qt::Key, key); QFETCH(bool, sysInfo);
-        // System Info is there to start, so that a way of closing starting it would show.
         const QString path = ScriptedPlatform::registryKey("HKEY_LOCAL_MACHINE", "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO", "PATH");
         f->platform.registry.insert(path, {Platform::RegSz, "info"});
         FrmMain &w = f->start();
@@ -79,8 +77,7 @@ private slots:
         QVERIFY(open());
     }
 
-    // The first key's PATH value, read as text or as a little-endian number,
-    // and what System Info starts, given the second key and whether programs start.
+    // What System Info starts, by the registry's keys and whether programs start.
     void startSysInfo_data()
     {
         QTest::addColumn<int>("type"); QTest::addColumn<QByteArray>("bytes"); // type 0: no PATH value

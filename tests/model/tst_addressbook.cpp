@@ -1,5 +1,4 @@
-// The address book's rules for what may be added, and how a change a crash
-// cut short is finished at the next start.
+// The address book's rules, without a window, and how the next start finishes a change a crash cut short.
 
 #include "support/testsupport.h"
 
@@ -17,7 +16,7 @@ class TestAddressBook : public FixtureTest
 {
     Q_OBJECT
 
-    // The data directory's lists with their entries and each contact's files counted, a line each.
+    // The lists with their entries, and each contact's files counted.
     QStringList state() const
     {
         QMap<QString, int> counted;
@@ -56,9 +55,7 @@ class TestAddressBook : public FixtureTest
     }
 
 private slots:
-    // On the standard book (Family: Ann, Anna, Zoë, Bo without files; Friend: Bob; Friends: Carl; Fam and work none),
-    // after noting the category/name pairs given, as an import of several cards does. The refusals the window shows
-    // a message for are its table's.
+    // On the standard book, after noting the category/name pairs given, as an import of several cards does.
     void checkContact_data()
     {
         QTest::addColumn<QStringList>("noted"); QTest::addColumn<Files>("more");
@@ -96,8 +93,7 @@ private slots:
         QVERIFY(!earlier); // not even what an earlier check found
     }
 
-    // The person's operations on the standard book, without a window: what each refuses or does, what the book tells
-    // its observers, and which files it writes (+) or deletes (-). A removal never touches a longer name's files.
+    // Each operation: what it refuses or does, what observers are told, the files written (+) or deleted (-).
     void operations_data()
     {
         QTest::addColumn<QString>("operation"); QTest::addColumn<Files>("more"); QTest::addColumn<QString>("result");
@@ -110,7 +106,6 @@ private slots:
         row("contact", "remove Family/Ann", "removed; nameRemoved Family Ann 0", "-FamilyAnn* -FamilyAnnPic +NamesListFamily");
         row("contact not listed", "remove Family/Eve", "not removed", "");
         row("category without names", "remove category/work", "removed; categoryRemoved work 4", "+RelationsList");
-        // A rename moves every file: what went (-) comes back under the new name (+).
         row("contact renamed", "rename Family/Ann>Annie", "stored; nameRemoved Family Ann 0; nameAdded Family Annie 1",
             "-FamilyAnn* -FamilyAnnPic +FamilyAnnie* +FamilyAnniePic +NamesListFamily");
         row("contact renamed in letter case", "rename Family/Ann>ANN", "stored; nameRemoved Family Ann 0; nameAdded Family ANN 0",
@@ -158,8 +153,8 @@ private slots:
         QCOMPARE(changedFiles(before, f->files()).join(' '), changed);
     }
 
-    // A rename takes the contact's kept card and the picture the program keeps along, its Pic file naming it anew;
-    // a removal deletes them; a picture of the user's own stays where it is.
+    // A rename takes the kept card and the program's copy of the picture along; a removal deletes them; the user's own
+    // picture stays.
     void keptFilesFollow()
     {
         const QString kept = f->home.filePath("Kinfolio/");
@@ -183,10 +178,8 @@ private slots:
         QVERIFY(filesIn(kept + "Pictures").isEmpty() && QFile::exists(kept + "FamilyAnn.jpg"));
     }
 
-    // Another program (a folder-sync tool, a restore, an editor) changes the data directory, one change after another,
-    // while the window shows Family/Ann: within a second the window shows what it wrote and nothing else changes, but
-    // in the box being typed in, whose text is stored again and the user told once; a number typed afterwards is
-    // stored beside what the other program wrote, never the older values over it.
+    // Another program changes the files while the window shows Family/Ann: within a second the window shows them, but
+    // the box being typed in keeps its text, stored, the user told once; a number typed later keeps the others' values.
     void outsideChanges()
     {
         QVERIFY(f->putStandardBook() && f->startOn("Family", "Ann") && f->showActive());
@@ -197,7 +190,7 @@ private slots:
             return QStringList{f->state(), Controls::entries(w.cboRelationship).join(','), Controls::entries(w.lstNames).join(','),
                                f->texts().join('|')};
         };
-        // Written in place, or renamed over the file (name ending in '~'); what was typed is stored before.
+        // Written in place, or renamed over the file (name ending in '~').
         const auto written = [&](const QString &name, const QByteArray &bytes) {
             const QString path = f->dataDir() + name;
             return RecordFile::flush() && putFiles(f->dataDir(), {{name, bytes}})
@@ -238,8 +231,7 @@ private slots:
         QCOMPARE(f->platform.messages().size(), 1);
     }
 
-    // A sync tool catching up writes 10,000 files and then the names list: the window shows every name, and reads
-    // the list once.
+    // A sync tool writes 10,000 files and then the names list: the window reads the list once.
     void outsideBurst()
     {
         QVERIFY(f->putStandardBook() && f->startOn("Family", "Ann"));
@@ -256,7 +248,7 @@ private slots:
         QCOMPARE(reread.size(), 1);
     }
 
-    // What the next start makes of a change a crash cut short, as the record beside the data directory gives it.
+    // What the next start makes of a change a crash cut short, by its record.
     void finishInterrupted_data()
     {
         QTest::addColumn<QStringList>("record"); QTest::addColumn<Files>("files"); QTest::addColumn<QStringList>("after");
@@ -276,7 +268,7 @@ private slots:
         listed["NamesListWork"] = listBytes({"Cy"});
         listed["RelationsList"] = listBytes({"family", "Work"});
         QTest::newRow("import: listed already, in other letters") << imported << listed << whole.replaceInStrings(": F", ": f");
-        // Files made in place may be cut mid-write, however whole they look, past the contacts counted as synced.
+        // Files made in place past the contacts counted as synced may be cut, however whole they look.
         QStringList inPlace = imported;
         inPlace.replace(0, "add, in place"), inPlace.insert(1, "1");
         QTest::newRow("import in place: those past the count deleted") << inPlace << cutShort << QStringList{"FamilyAnn: 8 files",
@@ -340,7 +332,7 @@ private slots:
         AddressBook::finishInterrupted();
         QCOMPARE(state(), after);
         QVERIFY(!QFile::exists(unfinished) && !QFile::exists(picture));
-        // The contacts left keep their cards, and only they: a removed or dropped one's goes with its files.
+        // The contacts left keep their cards, and only they.
         QStringList left;
         for (const QString &line : after)
             if (line.endsWith(" files"))
@@ -348,8 +340,7 @@ private slots:
         QCOMPARE(filesIn(f->home.filePath("Kinfolio/Cards")).keys(), left);
     }
 
-    // Find matches any part of a name, a category or a field, ignoring case and accents, and a telephone number by
-    // its digits alone; each match names the field, ordered by name.
+    // Find matches any part of a name, category or field, ignoring case and accents, a number by its digits alone.
     void find_data()
     {
         QTest::addColumn<QString>("query"); QTest::addColumn<QString>("matches");
@@ -371,7 +362,7 @@ private slots:
         QCOMPARE(found(index, query), matches);
     }
 
-    // The index follows the book, whatever changed it, without being made again.
+    // The index follows the book, whatever changed it.
     void findFollows()
     {
         QVERIFY(f->put(findBook()));
@@ -391,7 +382,7 @@ private slots:
         QTRY_COMPARE(found(index, "boss"), "Émile Dupré/Office/Relation");
         QVERIFY(book.removeContact("Family", "Ann Lee") == AddressBook::Removal::Removed);
         QTRY_COMPARE(found(index, "0142"), "");
-        // A sync storing a contact's new version, and another program adding one and editing another.
+        // A sync's new version, and another program's add and edit.
         QVERIFY(book.replaceContact("Office", "Bo Hart", {"Office", "Bo Hart", {{FileName::Relation, "\"cousin\"\r\n"}}, {}, {}}).stored);
         QTRY_COMPARE(found(index, "cousin"), "Bo Hart/Office/Relation");
         QVERIFY(putFiles(f->dataDir(), {{"OfficeCy NashAddress", "\"Oak Rd\"\r\n"},

@@ -1,6 +1,4 @@
-// The picture window (the selected contact's picture, showing and hiding the
-// window, choosing another picture) and the colour scheme (colour files read at
-// start-up, the Edit Colors dialog, and which controls each colour reaches).
+// The picture window and the colour scheme.
 
 #include "support/testsupport.h"
 
@@ -37,10 +35,7 @@ private slots:
         QVERIFY(putFiles(m_images.path() + '/', {{"notes.jpg", "not a picture"}}));
     }
 
-    // The check box, Close (the default button) and the title bar's close keep
-    // window and check box in step; shown or hidden, the window follows the
-    // selection, and fits the picture, its buttons below it. Removing the
-    // contact deletes its picture file, not the image.
+    // Window and check box in step; the window follows the selection and fits the picture; a removal keeps the image.
     void selectShowAndHide()
     {
         QVERIFY(startOn("Bo"));
@@ -75,10 +70,8 @@ private slots:
         QVERIFY(f->pickName("Anna") && f->pickName("Bo") && pic.isVisible() && pic.picItem->pixmap().isNull());
     }
 
-    // Bo chooses pictures in turn (every kind the program reads offered first): the last one shown is recorded, as
-    // the whole path, and read back whole, commas and all. A refused choice says so and goes back to the picture
-    // stored; one larger than the screen is shown smaller, in its own proportions, so the window and its buttons fit
-    // the screen.
+    // Bo chooses pictures in turn: the last one shown is stored, whole; a refused choice says so; one larger than the
+    // screen is shown smaller, in its proportions.
     void changePicture_data()
     {
         // An empty path chosen is a cancel; no size shown: to fit the screen.
@@ -101,8 +94,7 @@ private slots:
         QCOMPARE(f->file("FamilyBoPic"), stored.isEmpty() ? QByteArray() : QFile::encodeName(m_images.filePath(stored)) + "\r\n");
         QCOMPARE(f->platform.messages(), chosen.contains("notes.jpg") ? QStringList{"Sorry, " + m_images.filePath("notes.jpg")
                      + " cannot be shown as a picture. Please choose a JPEG, PNG, GIF, BMP, WebP or TIFF file."} : QStringList());
-        // The chooser opens in the user's Pictures folder, then where the last one was chosen; it offers every kind
-        // read (PNG among them), then the design's own.
+        // The chooser opens in Pictures, then where the last was chosen, offering every kind read.
         QCOMPARE(f->platform.openedIn, QStringList({QStandardPaths::writableLocation(QStandardPaths::PicturesLocation), m_images.path()}).mid(0, chosen.size()));
         const QString filter = f->platform.shown.value(0).prompt;
         QVERIFY(filter.section(";;", 0, 0).startsWith("Pictures (") && filter.section(";;", 0, 0).contains("*.png"));
@@ -115,15 +107,8 @@ private slots:
         }
     }
 
-    // Only what the program itself writes is a colour (0 to 16777215); anything
-    // else keeps that role's built-in colour while the other roles still load.
-    // One dialog, shown by the button and the menu and hidden by Close and the
-    // title bar, keeps them in its swatches. The chooser opens on the part's
-    // colour; a cancelled chooser changes nothing. Each of the dialog's buttons
-    // picks one role's colour (the n-th button red n), which is stored in its
-    // file and painted at once on every window, on the parts of the controls
-    // below (children inherit them); a pick whose file cannot be written still
-    // applies for this run.
+    // Only 0 to 16777215 is a colour, anything else the built-in one; one dialog; a cancel changes nothing; the n-th
+    // button picks red n, stored and painted at once on the controls listed; a pick that cannot be stored still applies.
     void colors()
     {
         const Files files{{"FormBackColor", ""}, {"NameTitleColor", "teal\r\n"}, {"FrameTitleColor", " 16777216 \r\n"},

@@ -16,7 +16,6 @@ class TestQtPlatform : public QObject
     QtPlatform platform;
     QStringList seen; // what each dialog showed: title, text, icon and buttons or default text
 
-    // The next modal dialog is noted, then answered with OK or Yes (or Cancel or No).
     void answer(bool accept)
     {
         QTimer::singleShot(0, this, [this, accept] {
@@ -37,8 +36,7 @@ class TestQtPlatform : public QObject
     }
 
 private slots:
-    // A message has only OK; a question Yes and No, Yes the default; neither
-    // has an icon. An input box starts empty, and Cancel gives the empty text.
+    // A message has only OK; a question Yes (the default) and No; no icon; Cancel gives an empty text.
     void dialogs()
     {
         for (const bool accept : {true, false}) {

@@ -1,5 +1,4 @@
-// Print Text and Print Screen: the question, the report's lines, and real
-// paper through the CUPS-PDF queue the test command sets up.
+// Print Text and Print Screen, on real paper through the CUPS-PDF queue the test command sets up.
 
 #include "support/testsupport.h"
 
@@ -28,7 +27,6 @@ class TestPrinting : public FixtureTest
     Q_OBJECT
 
 private slots:
-    // By menu item (which works with no name selected) or button: the question, then what is printed or said.
     void commands_data()
     {
         QTest::addColumn<QString>("command"); QTest::addColumn<QString>("contact"); // Ann of Family; none: then work chosen
@@ -63,8 +61,6 @@ private slots:
         QCOMPARE(f->platform.messages(), told.isEmpty() ? QStringList() : QStringList{told});
         const bool printed = yes && f->platform.printing == Platform::PrintResult::Printed;
         QCOMPARE(f->platform.printedTexts.size(), qsizetype(text && printed));
-        // Print Text's report: each label, then the box's lines or the list's entries, an empty line between fields.
-        // With no contact chosen it is every label and nothing else.
         const QString report = contact.isEmpty()
             ? "No Contact Name Selected|" + QString(55, '-') + "|Relation: |||Birthday: |||Children/Dependants/Etc: ||Address: |||"
               "Driving Directions: |||Home Phone #: |||Cell Phone #: |||Work Phone #: |||Fax #: |||E-Mail: |||Notes for phone numbers: |"
@@ -78,9 +74,7 @@ private slots:
             QCOMPARE(image.size(), w.grab().size() * w.devicePixelRatioF());
     }
 
-    // Ink only inside margins of 15 mm (more where the printer needs more): lines wrap, at a space if there is
-    // one, onto more pages; the window on one page, as wide as it fits, its proportions kept, its text as text.
-    // To a file and through the real default printer, where each command makes one job.
+    // Ink only inside margins of 15 mm: lines wrap at spaces onto more pages; the window fits one page, as text.
     void paper_data()
     {
         QTest::addColumn<bool>("throughQueue"); QTest::addColumn<bool>("screen");
@@ -95,13 +89,12 @@ private slots:
     void paper()
     {
         QFETCH(bool, throughQueue); QFETCH(bool, screen); QFETCH(qreal, printerMargin);
-        // CUPS takes this process's default printer from LPDEST, whatever the machine's is.
+        // CUPS takes the default printer from LPDEST.
         qputenv("LPDEST", "KinfolioPDF");
         if (throughQueue && QPrinterInfo::defaultPrinter().printerName() != "KinfolioPDF") { // on CI a failure, never a skip
             QVERIFY2(qEnvironmentVariable("CI") != "true", "there is no CUPS-PDF queue KinfolioPDF");
             QSKIP("there is no CUPS-PDF queue KinfolioPDF (scripts/test.sh sets it up)");
         }
-        // A line to wrap at its spaces, one with no space to break at, and a report of more than a page.
         QStringList lines{"Ann Lee", QString(55, '-'), QString("turn left ").repeated(30), QString("0123456789").repeated(15)};
         for (int i = 0; i < 150; ++i)
             lines << QStringLiteral("line %1").arg(i);
@@ -116,7 +109,7 @@ private slots:
                                               QPageLayout::Millimeter, least));
             QVERIFY(screen ? QtPlatform::printWindowOn(printer, window) : QtPlatform::printLinesOn(printer, lines));
         } else {
-            // CUPS-PDF writes into the account's (not $HOME's) PDF folder, maybe over an old file.
+            // CUPS-PDF writes into the account's PDF folder, not $HOME's.
             const passwd *account = getpwuid(getuid());
             const QDir folder(QString::fromLocal8Bit(account ? account->pw_dir : "/nonexistent") + "/PDF");
             const QDateTime since = QDateTime::currentDateTime();

@@ -1,7 +1,6 @@
-// Preloaded into a test (LD_PRELOAD) to fail file-system calls as a full, read-only or failing disk would, which file
-// permissions cannot do to root. KINFOLIO_FAULT=<call>[+<call>...]:<errno name> fails those calls on paths under
-// KINFOLIO_FAULT_PATH; both are read at every call. Calls: create, tmpfile (an unnamed create), read (an open for
-// reading), write, sync, link, rename, unlink, mkdir. KINFOLIO_DELAY=<milliseconds> slows every sync, as a slow disk.
+// Preloaded to fail file-system calls as a full or failing disk would, which permissions cannot do to root.
+// KINFOLIO_FAULT=<call>[+<call>...]:<errno name> fails those calls (create, tmpfile, read, write, sync, link, rename,
+// unlink, mkdir) under KINFOLIO_FAULT_PATH; KINFOLIO_DELAY=<ms> slows every sync.
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -58,8 +57,7 @@ static int openFails(const char *path, int flags)
     return (unnamed && fails("tmpfile", path)) || fails(creates ? "create" : "read", path);
 }
 
-// The next definition of a call: libc's own, or a sanitizer's in front of it. These are the calls the program and Qt
-// make; a fault that never strikes fails its test.
+// The next definition of a call: libc's, or a sanitizer's in front of it.
 #define NEXT(name) reinterpret_cast<decltype(&::name)>(dlsym(RTLD_NEXT, #name))
 #define WRAP(type, name, check, params, args) \
     type name params { return check ? -1 : NEXT(name) args; }

@@ -8,15 +8,13 @@
 
 #include <unistd.h>
 
-// The real program types into a contact's ten boxes, or adds and removes categories and names, and is killed with
-// SIGKILL at random moments. KINFOLIO_CRASH_SEED and KINFOLIO_KILLS set the seed and the number of kills.
+// The real program, typing or changing the lists, killed at random moments (KINFOLIO_CRASH_SEED, KINFOLIO_KILLS).
 
 const QStringList boxNames{"txtBirthday", "txtRelation", "txtAddress", "txtDrivingDirections", "txtNumNotes",
                            "txtHome",     "txtCell",     "txtWork",    "txtFax",               "txtEmail"};
 constexpr int firstNumber = 5; // the five number boxes share one file
 
-// One seed gives the typist and the test the same keys: characters, Enter (in the three multi-line boxes) and Backspace
-// ('\b'), at the end of a box that holds at most 40. Returns the box and the key, typed into values.
+// One seed gives the typist and the test the same keys (Enter in multi-line boxes, '\b' Backspace) into boxes of at most 40.
 static std::pair<int, QChar> type(QRandomGenerator &random, QStringList &values)
 {
     static const QString keys = QStringLiteral("abcxyz0189 ,.-'éß€\n\b\b\b");
@@ -27,12 +25,12 @@ static std::pair<int, QChar> type(QRandomGenerator &random, QStringList &values)
     return {box, key};
 }
 
-static QString fileOf(int box) // the field file that keeps a box
+static QString fileOf(int box)
 {
     return "FamilyAnn" + (box >= firstNumber ? "Numbers" : boxNames[box].mid(3).replace("NumNotes", "NumbNotes"));
 }
 
-static Files stored(const QStringList &values) // each field file's name and content while the boxes hold these
+static Files stored(const QStringList &values) // each field file while the boxes hold these
 {
     Files bytes{{fileOf(firstNumber), RecordFile::encodeRecord(values.mid(firstNumber))}};
     for (int box = 0; box < firstNumber; ++box)
@@ -40,9 +38,8 @@ static Files stored(const QStringList &values) // each field file's name and con
     return bytes;
 }
 
-// The program the test kills: reports how many temporaries its start-up left (and, typing, what the boxes show once the
-// contact is selected), then types or changes the lists without end, or removes or renames the first category once and
-// idles, reporting each keystroke or change done straight to the pipe, so the test reads all reported before the kill.
+// The program killed: reports the temporaries its start left (and what the boxes show), then types or changes the lists
+// without end, or removes or renames the first category once, reporting each step done straight to the pipe.
 static int child(int argc, char *argv[])
 {
     QApplication app(argc, argv);
@@ -115,7 +112,7 @@ class TestCrash : public QObject
     const quint32 seed = qEnvironmentVariable("KINFOLIO_CRASH_SEED", "20240617").toUInt();
     const int kills = qEnvironmentVariable("KINFOLIO_KILLS", "100").toInt();
 
-    // Starts the program in a role, kills it after ms; the first line it reported, and how many steps it reported done.
+    // The program in a role killed after ms: its first line, and the steps it reported done.
     static std::pair<QByteArray, qsizetype> killedAfter(const char *role, quint32 seed, int ms)
     {
         QProcess child;
@@ -142,9 +139,9 @@ private slots:
         qint64 keystrokes = 0, temporaries = 0;
         for (int round = 0; round <= kills; ++round) {
             const auto [started, done] = killedAfter("type", seed + round, round < kills ? moments.bounded(1, 60) : 0);
-            // The last kill's temporaries are gone, and the boxes show what the files hold.
+            // The last kill's temporaries are gone; the boxes show the files.
             QCOMPARE(started, "0 " + values.join('\t').toUtf8().toPercentEncoding());
-            // What the boxes held after each keystroke reported done, and after the one that may have been under way.
+            // What the boxes held after each keystroke done, and the one maybe under way.
             QRandomGenerator random(seed + round);
             QList<QStringList> typed{values};
             QList<Files> states{stored(values)};
@@ -153,8 +150,7 @@ private slots:
                 type(random, typed.last());
                 states.append(stored(typed.last()));
             }
-            // Each file holds, whole, a value it had since the last start. A kill before a new version replaced the old
-            // one leaves it beside it, for the next start to delete; only a named one can be cut short.
+            // Each file holds, whole, a value it had since the last start; only a named temporary may be cut short.
             const Files found = f.files(false);
             int left = 0;
             for (auto [name, bytes] : found.asKeyValueRange()) {
@@ -181,9 +177,8 @@ private slots:
               keystrokes, temporaries);
     }
 
-    // The real program imports 1,000 cards (one in ten with a photo) into an empty data directory and is killed at a
-    // random moment: no listed contact lacks a file; after the next start nothing is left unlisted, pictures
-    // included; importing the same file again gives every card once, with its files.
+    // An import of 1,000 cards killed: no listed contact lacks a file; after the next start nothing is unlisted, pictures
+    // included; the same import again gives every card once.
     void killedWhileImporting()
     {
         QTemporaryDir scratch;
@@ -227,11 +222,8 @@ private slots:
               "import again gave all 1,000", kills / 20, took, cutShort, stranded);
     }
 
-    // The window adds, removes and renames categories and names, or removes or renames a category of 1,000 contacts
-    // (8,000 files) once the user confirmed, and is killed at a random moment: no listed contact lacks a file. Each
-    // start after a kill amid the small changes finishes what it cut short. After the next start a category's removal
-    // is done, unless the kill came before it began, and every contact is whole under the old name or the new; the
-    // other category stays whole.
+    // The window killed changing names and categories, or removing or renaming one of 1,000 contacts: no listed contact
+    // lacks a file; the next start finishes a removal begun, and leaves every contact whole under the old name or the new.
     void killedWhileChanging_data()
     {
         QTest::addColumn<QByteArray>("role"); QTest::addColumn<int>("rounds"); QTest::addColumn<int>("within"); // ms

@@ -12,7 +12,6 @@ class TestFaults : public FixtureTest
     Q_OBJECT
     long (*injected)() = nullptr;
 
-    // Ann and Bo in Family, each with a birthday, numbers and dependants.
     static Files book()
     {
         return {{"RelationsList", listBytes({"Family"})}, {"NamesListFamily", listBytes({"Ann", "Bo"})},
@@ -23,8 +22,7 @@ class TestFaults : public FixtureTest
     }
     QStringList told() { return f->platform.messages().replaceInStrings(f->dataDir(), "<dir>"); }
 
-    // Runs act, and the saves it queued, while the calls fail on paths under path; whether any did. What the window
-    // is told then has been shown.
+    // Runs act and its saves while the calls fail under path; whether any did.
     template <typename Act> bool failing(const QString &calls, const QString &path, Act act)
     {
         const long before = injected();
@@ -45,14 +43,13 @@ private slots:
     }
     void cleanupTestCase() { qInfo("%ld file-system calls failed on purpose", injected ? injected() : 0); }
 
-    // The calls that fail, and how; the data file they fail on (empty: all); a box typed into, or a button clicked
-    // (answering Yes, or "Zoe"). The window is told once, and why; while the calls fail no file is cut or left behind
-    // and nothing the window could not store shows as done; the next save, in another box, stores every file whole.
+    // A box typed into or a button clicked while calls fail: told once, and why; no file cut or left behind, nothing
+    // unstored shown as done; the next save, in another box, stores every file whole.
     void faults_data()
     {
         QTest::addColumn<QString>("calls"); QTest::addColumn<QString>("scope"); QTest::addColumn<QString>("control");
-        QTest::addColumn<QString>("told"); QTest::addColumn<QString>("lists"); // names | dependants, as shown
-        QTest::addColumn<Files>("stored"); // the files that differ from book() at the end; null bytes: deleted
+        QTest::addColumn<QString>("told"); QTest::addColumn<QString>("lists"); // names | dependants
+        QTest::addColumn<Files>("stored"); // the files changed at the end; null: deleted
         const QString readOnly = "create+link+rename+unlink+mkdir:EROFS";
         const QString unsaved = "Sorry, your changes could not be saved in <dir>: %1. What you type stays on screen and is "
                                 "saved as soon as saving works again.";
@@ -104,14 +101,11 @@ private slots:
         for (const auto &[file, bytes] : stored.asKeyValueRange())
             bytes.isNull() ? void(expected.remove(file)) : void(expected[file] = bytes);
         QCOMPARE(f->files(), expected);
-        // While the calls failed: the files then, but for a removal's, no file cut and no temporary.
         for (const auto &[file, bytes] : meanwhile.asKeyValueRange())
             QVERIFY2(bytes == book().value(file) || bytes == expected.value(file), qPrintable(file));
     }
 
-    // A contact file that exists but cannot be read: its controls are emptied and disabled, so the previous
-    // contact's values can't be typed over it, until a contact is selected again; typing into the others stores
-    // them alone.
+    // A contact file that cannot be read: its controls are emptied and disabled until chosen again; the others store alone.
     void unreadableFiles_data()
     {
         QTest::addColumn<QString>("file"); QTest::addColumn<QStringList>("locked");
@@ -147,9 +141,8 @@ private slots:
                  QString("aunt|%1|||%2|222|||ann@lee.org||Tom").arg(birthday, home));
     }
 
-    // Saving never holds the window up, yet nothing is lost or brought back: a save still pending (here one that
-    // keeps failing) shows on selecting the contact again; removing the contact drops it, so it never brings a file
-    // back; on a slow disk, ending the program first stores the rest.
+    // A save still pending shows on choosing the contact again; removing the contact drops it; on a slow disk, the end
+    // of the program stores the rest first.
     void pendingSaves()
     {
         Files stored = book();
@@ -181,9 +174,7 @@ private slots:
                                      "stays on screen and is saved as soon as saving works again."});
     }
 
-    // A data folder moved away (or deleted) while the window is open is told once, and nothing is written there again,
-    // even once a folder is made in its place (as a second start makes it): no names list naming contacts whose files
-    // are gone.
+    // A data folder moved away while the window is open is told, and nothing is written there again, even into a new one.
     void deletedFolder()
     {
         QVERIFY(f->put(book()) && f->startOn("Family", "Ann") && QDir().rename(f->dataDir(), f->home.filePath("Moved")));
@@ -199,8 +190,7 @@ private slots:
                                       "Kinfolio was open. What you type stays on screen and is saved as soon as saving works again."}));
     }
 
-    // Ending the program while saves fail asks first: staying open (the default) keeps the changes, stored once
-    // saving works again; No ends it and loses them.
+    // Ending the program while saves fail asks first: staying open keeps the changes; No loses them.
     void exitWhileSavesFail_data()
     {
         QTest::addColumn<bool>("stay");
@@ -225,8 +215,7 @@ private slots:
         QCOMPARE(f->files(stay).value("FamilyAnnBirthday"), stay ? "\"1 May!\"\r\n" : "\"1 May\"\r\n");
     }
 
-    // Through the desktop's own message: a save that fails is told at once and once, and the keys stay with the
-    // box, so all that is typed stays there and is stored as soon as saving works again.
+    // Through the desktop's own message: told once, and the keys stay with the box.
     void typingWhileSavesFail()
     {
         QVERIFY(f->put(book()));

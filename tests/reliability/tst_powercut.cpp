@@ -16,11 +16,8 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-// Power cuts on a real ext4 file system in a loop device: the moment the real window calls a change stored, or at a
-// random moment while it types, adds and removes names, during an import or a category's removal or rename, the file
-// system is shut down without flushing its journal, as a power cut leaves it, and mounted again. KINFOLIO_POWERCUTS
-// sets the number of cuts of the first kind, a quarter of it those of each of the others; KINFOLIO_POWERCUT_CARDS the
-// number of cards imported. Needs root, losetup, mount and mkfs.ext4.
+// Power cuts: an ext4 file system in a loop device shut down without flushing its journal, and mounted again.
+// KINFOLIO_POWERCUTS and KINFOLIO_POWERCUT_CARDS set the counts. Needs root, losetup, mount and mkfs.ext4.
 #define EXT4_IOC_SHUTDOWN _IOR('X', 125, __u32)
 constexpr __u32 goingDownWithoutLogFlush = 0x2; // EXT4_GOING_FLAGS_NOLOGFLUSH
 
@@ -32,7 +29,6 @@ class TestPowerCut : public QObject
     // Small blocks and many inodes: an import of 5,000 cards makes 35,000 small files.
     const QStringList m_makeFileSystem{"-q", "-F", "-b", "1024", "-N", "65536"};
 
-    // Runs a command: empty if it succeeded, else what it said.
     static QString run(const QString &program, const QStringList &arguments, QString *output = nullptr)
     {
         const QStringList ran = runProgram(program, arguments);
@@ -41,7 +37,6 @@ class TestPowerCut : public QObject
         return ran[0] == "0" ? QString() : program + ": " + ran.join(' ');
     }
     QString dataDir() const { return m_mounted + "/home/Kinfolio/Data/"; }
-    // The rewrites' named temporaries in any of the program's folders, which each start must delete.
     QStringList temporaries() const
     {
         QStringList found;
@@ -82,12 +77,9 @@ private slots:
         }
     }
 
-    // Cuts right after the window called a keystroke, an added or a removed name stored (each in turn), or at a random
-    // moment while it types, adds and removes names, the program imports 5,000 cards (one in ten with a photo) or the
-    // window removes or renames a category of 1,000 contacts (8,000 files); the first run of each is not cut. After each cut
-    // no listed contact lacks a file; after the next start no list or contact file is torn, nothing is left unlisted,
-    // no temporary in any folder, what was called done before the cut is there, a removal begun is finished, a rename
-    // finished or undone, and the same import again gives every card once with its files.
+    // Cuts right after a change was called stored, or at random while editing, importing, or removing or renaming a
+    // category (the first run uncut). After the next start: nothing torn, unlisted or left over, what was called done
+    // there, a removal finished, a rename finished or undone, and the same import again gives every card once.
     void powerCut_data()
     {
         QTest::addColumn<int>("work");
@@ -103,7 +95,7 @@ private slots:
         const bool importing = work == Importing, editing = work == Editing || work == RightAfter;
         const int cuts = qEnvironmentVariable("KINFOLIO_POWERCUTS", "12").toInt() / (work == RightAfter ? 1 : 4);
         QRandomGenerator random(20240618);
-        // A long commit interval: nothing reaches the disk but what the program syncs.
+        // Nothing reaches the disk but what the program syncs.
         const QStringList mount{"-o", "commit=600", m_device, m_mounted};
         const int count = qEnvironmentVariable("KINFOLIO_POWERCUT_CARDS", "5000").toInt();
         QByteArray cards = generatedCards(count);
@@ -114,7 +106,6 @@ private slots:
         qint64 took = 0;
         int unlisted = 0, stayed = 0, untouched = 0, left = 0, after[3] = {}; // cuts right after each kind of change
         for (int cut = 0; cut <= cuts; ++cut) {
-            // A new file system is made sooner than tens of thousands of files are deleted.
             run("umount", {m_mounted});
             QCOMPARE(run("mkfs.ext4", m_makeFileSystem + QStringList{m_device}), QString());
             QCOMPARE(run("mount", mount), QString());
@@ -133,7 +124,7 @@ private slots:
             timer.start();
             if (importing) {
                 QBuffer in(&cards);
-                Store::makeDataDir(); // as the program's start does, let go of before the file system goes
+                Store::makeDataDir();
                 QVERIFY(in.open(QIODevice::ReadOnly) && VcardFiles::importCards(in).ok);
                 Store::leaveDataDir();
             } else if (work == RemovingCategory || work == RenamingCategory) {
@@ -173,7 +164,6 @@ private slots:
             }
             QVERIFY2(temporaries().isEmpty(), qPrintable(round + temporaries().join('\n')));
             qsizetype listed = 0;
-            // An add the cut came in the middle of may leave its files for the same name's next add.
             QVERIFY2(bookFaults(dataDir(), editing, &listed).isEmpty(),
                      qPrintable(round + bookFaults(dataDir(), editing).join('\n')));
             if (editing) {
@@ -187,7 +177,7 @@ private slots:
                 for (const QString &name : edits.removed)
                     QVERIFY2(!names.contains(name) && !QFile::exists(dataDir() + "Small" + name + "Birthday"),
                              qPrintable(round + name + " removed before the cut came back"));
-                // Only the files of an add the cut came in the middle of may be named by no list.
+                // Only an add cut short may leave files no list names.
                 const Files found = filesIn(dataDir(), false);
                 for (const QString &file : found.keys())
                     QVERIFY2(!file.startsWith("SmallN") || names.contains(file.mid(5, 4)) || file.mid(5, 4) == edits.inFlight,
@@ -225,16 +215,16 @@ private:
     enum Work { Importing, RemovingCategory, Editing, RenamingCategory, RightAfter };
     enum Change { Keystroke, Added, Removed };
 
-    // What the window was told was stored before the cut began: it must all be there after it.
+    // What the window was told was stored before the cut.
     struct Edits
     {
         QString typed = "1 May, 1970", stored = typed;
         QStringList added, removed;
-        QString inFlight; // the name being added when the cut came, whose files may be left unlisted
+        QString inFlight; // the name being added when the cut came
     };
 
-    // Thirty rounds of a key typed into Small/Ann's Birthday, a name added and every other round removed again, until
-    // the cut comes (cutting); cut(change), after each change the window called stored, says whether it has (or makes it).
+    // Rounds of a key typed into Small/Ann's Birthday and a name added, every other one removed, until cutting; cut(change)
+    // after each stored change says whether the cut came (or makes it).
     static void edit(Edits &edits, const std::atomic<bool> &cutting, const std::function<bool(Change)> &cut)
     {
         ScriptedPlatform platform;

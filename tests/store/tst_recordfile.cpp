@@ -36,7 +36,6 @@ class TestRecordFile : public QObject
     }
 
 private slots:
-    // The twin run where every rewrite goes through a named temporary needs the fault shim.
     void initTestCase() { QVERIFY(qEnvironmentVariableIsEmpty("KINFOLIO_FAULT") || dlsym(RTLD_DEFAULT, "kinfolio_faults_injected")); }
     void init()
     {
@@ -44,9 +43,7 @@ private slots:
         QVERIFY(Store::makeDataDir());
     }
 
-    // Each form through its rewrite gives exactly these bytes (a row of no form: bytes another program left), which
-    // read back as `back`: a list appends every field; a record and a value are the first fields of the same reading,
-    // and a short file changes nothing it was given.
+    // Each form's rewrite gives these bytes (no form: another program's), read back as `back`; a short file changes nothing.
     void readWrite_data()
     {
         QTest::addColumn<QString>("form"); QTest::addColumn<QStringList>("values");
@@ -105,9 +102,8 @@ private slots:
         QCOMPARE(value, back.value(0, "old"));
     }
 
-    // A rewrite puts a whole new file (a new inode) in the old one's place, leaving no temporary, at the longest name
-    // too; a new file is private whatever the umask (a rewritten one keeps its own: specialFiles). A data directory
-    // that is not there is made, private, with every directory on the way, one there kept as it is.
+    // A rewrite puts a new inode in the old one's place, leaving no temporary; a new file and the folders made are
+    // private whatever the umask.
     void rewrite()
     {
         const QString name(Store::maxFileNameBytes, QLatin1Char('n')), fresh = m_home->path() + "/fresh";
@@ -129,7 +125,7 @@ private slots:
         QVERIFY(RecordFile::rewriteRecord(path(name), {"new"}));
         QVERIFY(status(path(name)).first != before.first);
         QCOMPARE(content(name), "\"new\"\r\n");
-        // One there after all, when it was found absent, is replaced as any other: its mode kept.
+        // One there after all, when found absent, keeps its mode.
         QVERIFY(RecordFile::rewriteRecord(path(name), {"fresh"}, RecordFile::Fresh));
         QCOMPARE(status(path(name)).second, 0640u);
         QCOMPARE(content(name), "\"fresh\"\r\n");
@@ -138,13 +134,10 @@ private slots:
         QVERIFY(RecordFile::remove(path("missing")) && !readList(path("missing"), none));
     }
 
-    // Only a regular file is read or replaced, and a pipe never blocks; a symbolic link stays a link, its target
-    // rewritten and keeping its mode, where the target is the user's own. (A device would do as the pipe: one of the
-    // system's, replaced, breaks it.)
+    // Only a regular file is read or replaced, and a pipe never blocks; a link to the user's own file stays a link.
     void specialFiles_data()
     {
-        QTest::addColumn<QString>("kind"); // "link": to a regular file elsewhere
-        QTest::addColumn<bool>("fresh"); // rewritten as a file found absent, not looked for first: a link is not followed
+        QTest::addColumn<QString>("kind"); QTest::addColumn<bool>("fresh"); // rewritten as found absent: no link followed
         for (const bool fresh : {false, true}) {
             for (const char *kind : {"pipe", "linked pipe", "directory", "dangling", "link", "link to another's file"})
                 QTest::newRow(qPrintable(QString(kind) + (fresh ? ", fresh" : ""))) << QString(kind) << fresh;
@@ -153,8 +146,7 @@ private slots:
 
     void specialFiles()
     {
-        QFETCH(QString, kind);
-        QFETCH(bool, fresh);
+        QFETCH(QString, kind); QFETCH(bool, fresh);
         const bool linked = kind == "link", usable = linked && !fresh, foreign = kind == "link to another's file";
         const QByteArray file = QFile::encodeName(path("f")), elsewhere = QFile::encodeName(m_home->path() + "/elsewhere/f");
         QVERIFY(QDir().mkpath(m_home->path() + "/elsewhere"));
@@ -181,8 +173,7 @@ private slots:
         QCOMPARE(entries(Store::dataDir()), QStringList{"f"});
     }
 
-    // Start-up's sweep deletes the temporaries a crash left, in the data directory and beside the files linked from it,
-    // and nothing else: not a data file however it is named, not a link or a directory.
+    // Start-up deletes the temporaries a crash left, beside linked files too, and nothing else.
     void staleTemporaries()
     {
         const QString elsewhere = m_home->path() + "/elsewhere/";
@@ -205,8 +196,7 @@ private slots:
         QCOMPARE(entries(elsewhere), (QStringList{"FamilyBoBirthday", "keep"}));
     }
 
-    // A group's files keep their old content until it commits, then each holds the last content written to it; a group
-    // inside it is part of it; after a commit it goes on collecting, and its end commits.
+    // A group's files keep their old content until it commits; a group inside it is part of it; its end commits the rest.
     void group()
     {
         QVERIFY(put("a", "\"old\"\r\n"));
@@ -226,7 +216,6 @@ private slots:
             QCOMPARE(content("b"), "\"new\"\r\n");
         }
         QCOMPARE(content("b"), "\"again\"\r\n");
-        // One file that cannot be written keeps all the others from their places.
         QVERIFY(QDir().mkdir(path("dir")));
         RecordFile::WriteGroup group;
         QVERIFY(RecordFile::rewriteRecord(path("d"), {"new"}) && RecordFile::rewriteRecord(path("dir"), {"x"}));
@@ -249,7 +238,7 @@ private slots:
         QTest::newRow("letters count as UTF-8 bytes") << QStringList{QString(121, QChar(0xE9)), "Birthday", ""} << "";
     }
 
-    // A path that cannot be made is empty, which every operation takes for a missing file.
+    // A path that cannot be made is empty, a missing file to every operation.
     void dataFile()
     {
         QFETCH(QStringList, parts); QFETCH(QString, name);

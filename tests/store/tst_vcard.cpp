@@ -1,6 +1,4 @@
-// vCard in and out: the samples of each address book and the forms they lack,
-// the names an import makes acceptable, and the cards written. Contacts
-// exported and imported back byte for byte: tst_exchange.
+// vCard in and out: each address book's samples, the forms they lack, and the cards written.
 
 #include "store/paths.h"
 #include "store/recordfile.h"
@@ -19,8 +17,7 @@ QByteArray sample(const QString &name)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// What an import stores, a contact a line: its name, the fields of each file
-// that holds any, the picture's kind and size; or why the card was skipped.
+// What an import stores, a contact a line, or why the card was skipped.
 QString describe(const QList<Imported> &contacts)
 {
     QStringList lines;
@@ -49,15 +46,10 @@ class TestVcard : public QObject
     Q_OBJECT
 
 private slots:
-    // Each address book's own form fills the fields; what has no field of its
-    // own ends in the notes. The rare forms are those the others lack. A card
-    // ends at its END:VCARD or, damaged, where the next begins: the damaged
-    // card is named by its place, and the cards after it come in. Line ends,
-    // charsets and UTF-16 read as the card means them.
+    // Each address book's form fills the fields, the rest in the notes; a damaged card is named, those after it come in.
     void import_data()
     {
-        QTest::addColumn<QByteArray>("cards");
-        QTest::addColumn<QString>("stored"); // describe(), for a sample from the .txt file beside it
+        QTest::addColumn<QByteArray>("cards"); QTest::addColumn<QString>("stored"); // describe()
         for (const char *name : {"android-2.1", "apple-3.0", "google-3.0", "thunderbird-4.0", "outlook-2.1", "rare-forms"})
             QTest::newRow(name) << sample(name + QString(".vcf")) << QString(sample(name + QString(".txt")));
         const QByteArray b = "BEGIN:VCARD\r\nFN:B\r\nEND:VCARD\r\n";
@@ -89,7 +81,6 @@ private slots:
         const QString zoe = "BEGIN:VCARD\r\nFN:Zo\u00EB\r\nEND:VCARD\r\n";
         QTest::newRow("UTF-16LE") << "\xFF\xFE" + QStringEncoder(QStringEncoder::Utf16LE).encode(zoe) << "Zo\u00EB in Imported";
         QTest::newRow("UTF-16BE") << "\xFE\xFF" + QStringEncoder(QStringEncoder::Utf16BE).encode(zoe) << "Zo\u00EB in Imported";
-        // A work cell phone is a cell phone, a cell fax a fax.
         QTest::newRow("numbers of several types")
             << QByteArray("BEGIN:VCARD\r\nFN:A\r\nTEL;TYPE=work,cell:1\r\nTEL;TYPE=cell,fax:2\r\nTEL;TYPE=home,work:3\r\nEND:VCARD\r\n")
             << "A in Imported | Numbers: , 1, 3, 2, ";
@@ -111,7 +102,6 @@ private slots:
             << "A in Imported | Numbers: 2, , , , b@x | NumbNotes: Home Phone #: 1\nE-Mail: a@x";
     }
 
-    // Every card imports as described, and reads back the same once written out.
     void import()
     {
         QFETCH(QByteArray, cards); QFETCH(QString, stored);
@@ -120,7 +110,7 @@ private slots:
             QCOMPARE(parse(Vcard::write(card)).value(0).properties, card.properties);
     }
 
-    // 2.1's agent, a card on the lines after its AGENT, is that AGENT's value as 3.0 gives one; its numbers are its own.
+    // 2.1's agent, a card on the lines after AGENT, is its value as in 3.0.
     void agent()
     {
         const Card card = parse("BEGIN:VCARD\r\nVERSION:2.1\r\nFN:A\r\nAGENT:\r\nBEGIN:VCARD\r\nVERSION:2.1\r\nFN:B\r\n"
@@ -136,14 +126,11 @@ private slots:
         QVERIFY2(card.contains("\r\nFN:Smith\\; Jr.\r\n") && card.contains("\r\nNOTE:a\\;b\r\n"), card);
     }
 
-    // A contact that came in from a card goes out as that card, with what was changed here (in a file so named)
-    // in place of what it came from and nothing else changed or mixed up.
+    // A contact that came from a card goes out as that card, with what was changed here in place of what it came from.
     void exported_data()
     {
-        QTest::addColumn<QByteArray>("card"); // a vCard 3.0 card's properties
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<QByteArray>("bytes"); // what the file holds now
-        QTest::addColumn<QByteArray>("out"); // the properties exported, but PRODID
+        QTest::addColumn<QByteArray>("card"); QTest::addColumn<QString>("file"); // the file changed, to bytes
+        QTest::addColumn<QByteArray>("bytes"); QTest::addColumn<QByteArray>("out"); // the properties exported
         QTest::newRow("named from N: its parts stay") << QByteArray("N:Lee;Ann;Marie;Dr.;PhD\r\n") << "" << QByteArray()
                                                       << QByteArray("N:Lee;Ann;Marie;Dr.;PhD\r\nFN:Dr. Ann Marie Lee PhD\r\n");
         QTest::newRow("address changed: its label property too, its type kept")
@@ -175,14 +162,11 @@ private slots:
                  "BEGIN:VCARD\r\nVERSION:4.0\r\nPRODID:-//Kinfolio//Kinfolio//EN\r\n" + out + "END:VCARD\r\n");
     }
 
-    // A contact moved here (its category renamed, or moved by a sync) goes out in its category and no longer in the one
-    // it was in; the card's other groups stay as they came.
+    // A contact moved goes out in its category, not the one it was in; the card's other groups stay.
     void categories_data()
     {
-        QTest::addColumn<QString>("categories"); // the card's
-        QTest::addColumn<QString>("into"); // the category the import is given, if any
-        QTest::addColumn<QString>("now"); // the contact's
-        QTest::addColumn<QString>("out"); // the card's exported
+        QTest::addColumn<QString>("categories"); QTest::addColumn<QString>("into"); // the card's; the import's, if given
+        QTest::addColumn<QString>("now"); QTest::addColumn<QString>("out"); // the contact's; the card's exported
         QTest::newRow("moved from one a file name cannot hold") << "A/B,Climbing" << "" << "Work" << "Work,Climbing";
         QTest::newRow("moved from beside Google's group") << "myContacts,Pals" << "" << "Work" << "Work,myContacts";
         QTest::newRow("imported into one category, then moved") << "Family,Climbing" << "Work" << "Job" << "Job,Family,Climbing";
@@ -195,13 +179,10 @@ private slots:
         QCOMPARE(parse(exportContact({now, in.name, in.files, in.picture, in.kept})).value(0).first("CATEGORIES")->value, out);
     }
 
-    // What the export writes in vCard 4.0's forms, as a vCard 3.0 card writes it: parameters quoted and caret-escaped,
-    // lines folded at 75 octets but never inside a character. Where the row says so, what a 3.0 card gives in its own
-    // forms goes out in 4.0's.
+    // vCard 4.0's forms as 3.0 writes them, and back; lines folded at 75 octets, never inside a character.
     void versions_data()
     {
-        QTest::addColumn<QString>("line");
-        QTest::addColumn<QString>("version3");
+        QTest::addColumn<QString>("line"); QTest::addColumn<QString>("version3");
         QTest::addColumn<QString>("ways"); // "3": 4.0 to 3.0 only, "4": 3.0 to 4.0 only
         const auto row = [](const char *tag, const QString &line, const QString &version3, const char *ways = "both") {
             QTest::newRow(tag) << line << version3 << QString(ways);

@@ -1,7 +1,6 @@
 #pragma once
 
-// CardDAV servers for the sync tests, each started on a loopback port in a
-// temporary directory of its own, and ended with the object.
+// CardDAV servers for the sync tests on loopback, ended with the object.
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -13,8 +12,7 @@
 #include <memory>
 #include <optional>
 
-// A program started in a temporary directory of its own, and killed with the object: a server that still holds
-// a client's open connection takes seconds to end when asked to.
+// Killed with the object: a server holding a client's connection takes seconds to end when asked.
 struct Started
 {
     QTemporaryDir dir;
@@ -34,13 +32,10 @@ struct Server : Started
     QString book; // the path of the address book the server holds
 };
 
-// "radicale" with a password file (over TLS on a certificate of its own
-// when asked) or "xandikos" with no login: the running server, or null and
-// why it could not start.
+// "radicale" with a password (over TLS if asked) or "xandikos" with no login; null and why, where it cannot start.
 std::unique_ptr<Server> startServer(const QString &kind, bool tls, QString &why);
 
-// Stands between the program and a server, failing at the requests its
-// rules name (tests/support/faultproxy.py says how).
+// Fails the requests its rules name (see faultproxy.py).
 struct FaultProxy : Started // root: the server's root, reached through the proxy
 {
     // Lines of "METHOD N ACTION [SECONDS]", counted from now.

@@ -1,7 +1,4 @@
-// The book synced by the real program with Radicale and with Xandikos, each
-// started once and emptied for every test: both ways, an edit that keeps what
-// the program does not show, removals each way, a conflict, and kills during a
-// first sync.
+// The book synced by the real program with Radicale and with Xandikos, each started once and emptied for every test.
 
 #include "model/addressbook.h"
 #include "support/davservers.h"
@@ -39,8 +36,7 @@ QStringList kinfolio(const QStringList &arguments, const QByteArray &input = {})
     } while (false)
 #define SYNCED() ENDED_WELL(kinfolio({"--sync"}))
 
-// kinfolio --sync killed at a random moment between `from` and `to` ms after it started; false if it did not start.
-// Few files may be open, so that the cards it receives are stored in groups of 16 and a kill lands between two.
+// kinfolio --sync killed between `from` and `to` ms after it started; few files open, so cards are stored in groups of 16.
 bool syncKilled(int from, int to)
 {
     QProcess sync;
@@ -69,8 +65,7 @@ class TestBookSync : public QObject
 {
     Q_OBJECT
 
-    // A server of each kind, and the fault proxy in front of it, serve every test, the address book emptied
-    // before each: starting one costs more than most tests. The certificate's test has a server of its own.
+    // Starting a server costs more than most tests: one of each kind, with its fault proxy, serves them all.
     std::map<QString, std::pair<std::unique_ptr<Server>, std::unique_ptr<FaultProxy>>> servers;
     std::unique_ptr<Server> tls;
     Server *server = nullptr;
@@ -78,9 +73,8 @@ class TestBookSync : public QObject
     Client client;
     QUrl book;
 
-    // The row's server ready and the client logged in to it; then the program set up to sync with it, through the
-    // fault proxy where asked, or left for the test to set up (through the proxy, or with a server over TLS).
-    // Radicale's alone, for a test whose point one server proves: false, nothing set up, for the other rows.
+    // The row's server emptied and the client logged in; the program set up to sync with it (through the proxy) unless
+    // left to the test. radicaleOnly: for a test one server proves, false on the other rows.
     enum class Start { Synced, Proxied, ProxiedUnset, Tls };
     bool setUp(Start how = Start::Synced, bool radicaleOnly = false)
     {
@@ -120,7 +114,7 @@ class TestBookSync : public QObject
         return !QTest::currentTestFailed();
     }
 
-    // Whether the server holds each contact here once, by name and category, and nothing else.
+    // The server holds each contact here once, by name and category, and nothing else.
     void sameBothSides(const Fixture &fixture)
     {
         QStringList here, there;
@@ -160,7 +154,7 @@ class TestBookSync : public QObject
 
     QList<Entry> listThere() { return std::get<1>(wait<Outcome, QList<Entry>>([&](auto done) { client.list(book, done); })); }
 
-    // The card at an entry's address written over as another client writes it, whatever its ETag now.
+    // The card at an entry's address written over, whatever its ETag now.
     void updateThere(const Entry &entry, const QByteArray &bytes)
     {
         const QList<Entry> entries = listThere();
@@ -168,7 +162,7 @@ class TestBookSync : public QObject
         wait<Outcome, Entry>([&](auto done) { client.update(book, now, bytes, done); });
     }
 
-    // A field of a contact here changed as the window changes it, and stored.
+    // A field changed here as the window changes it, and stored.
     void setHere(const QString &category, const QString &name, const QString &field, int index, const QString &value)
     {
         AddressBook here;
@@ -178,7 +172,7 @@ class TestBookSync : public QObject
         QVERIFY(RecordFile::flush());
     }
 
-    // The cell number of each card there, sorted; empty for a card without one.
+    // The cell number of each card there, sorted.
     QStringList numbersThere()
     {
         QStringList numbers;
@@ -201,7 +195,6 @@ class TestBookSync : public QObject
 private slots:
     void initTestCase_data()
     {
-        // KINFOLIO_SYNC_SERVERS names fewer, where the point is the program rather than the servers' differences.
         QTest::addColumn<QString>("kind");
         for (const QString &kind : qEnvironmentVariable("KINFOLIO_SYNC_SERVERS", "radicale xandikos").split(' ', Qt::SkipEmptyParts))
             QTest::newRow(qPrintable(kind)) << kind;
@@ -229,8 +222,7 @@ private slots:
         QCOMPARE(there.size(), 4);
         QCOMPARE(fixture.file("NamesListFriends"), listBytes({"Bea Lee", "Cy", "Dee"}));
 
-        // Removed each way, renamed and moved there; an edit here keeps what the program does not show, its kept
-        // card lost (its folder deleted): the card last synced stands in.
+        // Removed each way, renamed and moved there; an edit here keeps what no box shows, though the kept cards are lost.
         wait<Outcome, Entry>([&](auto done) { client.update(book, cy, card("cy", "Cy Young").replace("Friends", "Work"), done); });
         wait<Outcome>([&](auto done) { client.remove(book, dee, done); });
         QVERIFY(QDir(fixture.dataDir() + "../Cards").removeRecursively());
@@ -247,8 +239,7 @@ private slots:
         QCOMPARE(there.size(), 2);
         QCOMPARE(there.value(bea.href), QByteArray(beaBefore).replace("X-SIM=2:555", "X-SIM=2:556")); // the rest byte for byte
 
-        // Both changed the cell number: each side keeps its own, and the conflict is told; the kept cards lost again,
-        // and an export before the sync.
+        // Both changed the cell number: each side keeps its own, the conflict told; the kept cards lost before an export.
         setHere("Friends", "Bea Lee", "Numbers", 1, "557");
         QVERIFY(QDir(fixture.dataDir() + "../Cards").removeRecursively());
         ENDED_WELL(kinfolio({"--export", fixture.home.filePath("out.vcf")}));
@@ -258,8 +249,8 @@ private slots:
         QVERIFY(cardsThere().value(bea.href).contains("X-SIM=2:558"));
         QVERIFY(fixture.file("FriendsBea LeeNumbers").contains("557"));
 
-        // Renamed here, and its category too: the same card there, its name and category changed.
-        AddressBook now; // with what the syncs brought
+        // Renamed here, and its category too: the same card there, changed.
+        AddressBook now;
         QVERIFY(now.load() && now.renameCategory("Work", "Jobs").stored && now.renameContact("Jobs", "Cy Young", "Cy Yung").stored);
         QVERIFY(RecordFile::flush());
         QCOMPARE(kinfolio({"--sync"}), QStringList({"0", "Sent 1, received 0, removed 0, 1 conflict" + open, ""}));
@@ -269,8 +260,7 @@ private slots:
             QVERIFY2(there.value(cy.href).contains(line), there.value(cy.href).constData());
         QCOMPARE(Vcard::parse(there.value(cy.href)).value(0).first("CATEGORIES")->value, "Jobs"); // no longer in Work
 
-        // A second cell number is a line of the notes here: taken out of them, it leaves the card there; one
-        // added or removed there comes and goes in them.
+        // A second cell number is a line of the notes here: taken out, it leaves the card; added or removed there, too.
         const Entry eve = put("eve", card("eve", "Eve", "TEL;TYPE=CELL:1\r\nTEL;TYPE=CELL:2\r\n"));
         SYNCED();
         setHere("Friends", "Eve", "NumbNotes", 0, "");
@@ -287,8 +277,7 @@ private slots:
         QVERIFY(kinfolio({"--sync"}).value(1).contains("\nNot sent Eve (Friends): its Numbers cannot be read"));
         QVERIFY(cardsThere().value(eve.href).contains("CELL:1"));
 
-        // Nor is a picture that cannot be read (its file gone, its drive not mounted) one removed: an edit here goes
-        // out with the server's, and a change there brings it back here.
+        // Nor is a picture that cannot be read one removed: an edit goes out with the server's; a change there brings it back.
         const Entry fox = put("fox", card("fox", "Fox", "PHOTO;ENCODING=b;TYPE=PNG:iVBORw0KGgo=\r\n"));
         SYNCED();
         QVERIFY(QFile::remove(QString::fromUtf8(fixture.file("FriendsFoxPic")).trimmed()));
@@ -306,7 +295,7 @@ private slots:
                 && later.addContact({"Friends", "Fox", {}, {}, {}}).stored && RecordFile::flush());
         SYNCED();
         QVERIFY(!cardsThere().contains(fox.href));
-        // The kept cards lost before an import, which makes their folder anew: restored first, nothing sent twice.
+        // The kept cards lost before an import makes their folder anew: restored first, nothing sent twice.
         const qsizetype cards = listThere().size();
         QVERIFY(QDir(fixture.dataDir() + "../Cards").removeRecursively()
                 && putFiles(fixture.home.path() + '/', {{"gus.vcf", card("gus", "Gus")}}));
@@ -315,9 +304,8 @@ private slots:
         QCOMPARE(listThere().size(), cards + 1);
     }
 
-    // A card whose name is taken here comes numbered, its name there left as it is, and one that has no place
-    // here is left out and told. Nothing changed: one request, even for the card left out. A change made before
-    // a sync was killed goes with the next. Either side emptied never empties the other; nor does a list unread.
+    // A card whose name is taken here comes numbered, one with no place here is left out and told; nothing changed is
+    // one request; a change before a killed sync goes with the next; neither side emptied, nor a list unread, empties the other.
     void unchanged()
     {
         Fixture fixture;
@@ -335,7 +323,7 @@ private slots:
         SYNCED();
         QCOMPARE(fixture.file("NamesListFamily"), listBytes({"Ann", "Ann (2)", "Bo"}));
         QVERIFY(fixture.file("FamilyAnn (2)Numbers").contains("557"));
-        // Records as the first version wrote them, without the contact's place, are read and written anew.
+        // Records without the contact's place (the first version's) are read and written anew.
         const QString records = fixture.dataDir() + "../Synced/";
         const auto placed = [&] {
             QStringList places;
@@ -363,16 +351,14 @@ private slots:
         SYNCED();
         QCOMPARE(numbersThere(), QStringList({"", "", "", "555"}));
 
-        // Every card there gone, as from a server restored from nothing: no contact goes here, all go there again.
+        // Every card there gone (a server restored from nothing): all go there again.
         for (const Entry &entry : listThere())
             wait<Outcome>([&](auto done) { client.remove(book, entry, done); });
         QCOMPARE(kinfolio({"--sync"}).value(1), "Sent 3, received 0, removed 0, 0 conflicts\nNone of the cards synced before is in "
                                                  "the address book now: nothing was removed here, and the contacts were sent there again.");
         QCOMPARE(fixture.file("NamesListFamily"), listBytes({"Ann", "Ann (2)", "Bo"}));
         QCOMPARE(numbersThere(), QStringList({"", "", "555"}));
-        // And every contact here gone, as after a restore gone wrong: nothing goes there, all come back here. First
-        // the category list alone emptied, as a folder-sync tool's older copy leaves it: each comes back in its own
-        // place, its names list and files, never a second beside it.
+        // Every contact here gone, first by the category list alone emptied: all come back, each in its own place.
         for (const bool wholeFolder : {false, true}) {
             QVERIFY((!wholeFolder || QDir(fixture.dataDir()).removeRecursively()) && fixture.put({{"RelationsList", ""}}));
             QCOMPARE(kinfolio({"--sync"}).value(1), "Sent 0, received 3, removed 0, 0 conflicts\nNone of the contacts synced before "
@@ -381,8 +367,7 @@ private slots:
             QCOMPARE(numbersThere(), QStringList({"", "", "555"}));
         }
 
-        // A names list that cannot be read says nothing of its contacts: none is taken for one removed here. A card
-        // for its category is left out, and comes once its place is free.
+        // A names list that cannot be read removes none of its contacts; a card for it waits until it can be read.
         put("fay", card("fay", "Fay").replace("Friends", "Family"));
         QVERIFY(QFile::remove(fixture.dataDir() + "NamesListFamily") && QDir().mkdir(fixture.dataDir() + "NamesListFamily"));
         QCOMPARE(kinfolio({"--sync"}).value(1), "Sent 0, received 0, removed 0, 0 conflicts; 1 card left out\n"
@@ -393,8 +378,7 @@ private slots:
         QCOMPARE(fixture.file("NamesListFamily"), listBytes({"Ann", "Ann (2)", "Bo", "Fay"}));
     }
 
-    // Another address book chosen: the contacts go there too, and none is taken for one removed there. First, a
-    // sync that fails early.
+    // Another address book chosen: the contacts go there too, none taken for one removed there.
     void anotherBook()
     {
         Fixture fixture;
@@ -402,8 +386,7 @@ private slots:
         if (!setUp())
             return;
         put("bea", card("bea", "Bea Lee"));
-        // A sync that ends before it has read the open conflicts (no folder to keep the UIDs given in) keeps them,
-        // a tab in a value too.
+        // A sync that fails before it reads the open conflicts keeps them, a tab in a value too.
         const Files open{{"Conflicts", "x\tFamily\tAnn\tNOTE\tone\\ttab\tthere\n"}};
         const QString sync = fixture.dataDir() + "../Sync/";
         QVERIFY(putFiles(sync, open) && putFiles(fixture.dataDir() + "../", {{"Cards", ""}}));
@@ -411,7 +394,7 @@ private slots:
         QCOMPARE(filesIn(sync).value("Conflicts"), open["Conflicts"]);
         QVERIFY(QFile::remove(sync + "Conflicts") && QFile::remove(fixture.dataDir() + "../Cards"));
         SYNCED();
-        // Made as a client makes one, and removed again: the other tests find one address book.
+        // Made as a client makes one, removed after.
         const QUrl other = book.resolved(QUrl("../other/"));
         QNetworkAccessManager manager;
         const auto ask = [&](const QByteArray &verb, const QByteArray &body) {
@@ -437,8 +420,7 @@ private slots:
         QCOMPARE(cardsThere().size(), 3);
     }
 
-    // Two contacts of one UID, as an earlier import kept them, two cards of one UID in a file imported now, and two
-    // there: each contact has a UID and a card there of its own.
+    // Two contacts of one UID here, in a file imported, and there: each has a UID and a card of its own.
     void sharedUid()
     {
         Fixture fixture;
@@ -453,15 +435,14 @@ private slots:
             return;
         SYNCED();
         sameBothSides(fixture);
-        // One imported later with a UID synced already: the contact synced keeps it, and its card there.
+        // One imported later with a UID synced already: the contact synced keeps it.
         const QByteArray paired = kept["FriendsCy"].contains("UID:pair") ? "FN:Cy" : "FN:Di";
         QVERIFY(putFiles(fixture.home.path() + '/', {{"in.vcf", card("pair", "Ed")}}));
         ENDED_WELL(kinfolio({"--import", fixture.home.filePath("in.vcf")}));
         SYNCED();
         sameBothSides(fixture);
         QVERIFY(cardsThere().value(book.path() + "pair.vcf").contains(paired));
-        // Another client's copy there of a card synced, its UID and all (Xandikos keeps it; Radicale refuses it): a
-        // contact of its own here, never taken for the one synced, which goes on syncing.
+        // Another client's copy there of a synced card (Radicale refuses it): a contact of its own here.
         if (std::get<0>(wait<Outcome, Entry>([&](auto done) { client.create(book, "copy", card("pair", "Fay"), done); })).ok()) {
             QCOMPARE(kinfolio({"--sync"}).value(1), "Sent 0, received 1, removed 0, 0 conflicts");
             setHere("Friends", paired.mid(3), "Numbers", 1, "555");
@@ -470,8 +451,7 @@ private slots:
         }
     }
 
-    // vdirsyncer syncing the address book with a folder of cards, as a phone would: its cards come here through
-    // the server and this program's go there, vCard 3.0 where the server takes no other, read back in python3-vobject.
+    // vdirsyncer syncing a folder of cards, as a phone would, both ways; ours read there by python3-vobject.
     void secondClient()
     {
         if (QStandardPaths::findExecutable("vdirsyncer").isEmpty()) {
@@ -505,7 +485,7 @@ private slots:
 
     }
 
-    // A certificate no one vouches for is refused, naming its fingerprint, until the user trusts that one.
+    // A certificate no one vouches for is refused, naming its fingerprint, until trusted.
     void certificate()
     {
         Fixture fixture;
@@ -521,11 +501,9 @@ private slots:
         QCOMPARE(kinfolio({"--sync"}), QStringList({"0", "Sent 0, received 0, removed 0, 0 conflicts", ""}));
     }
 
-    // Set up in the window's dialog; a card added there shows in the list once synced, the status line says
-    // what the sync did; kinfolio --sync beside the open window has the window sync and prints its result. The
-    // window syncs by itself: an edit in it, or another program's to a contact not shown, goes out a few seconds
-    // after it; a sync that cannot reach the server says so on the line and is tried again, each wait twice the
-    // last, until the edit is there; and after a sync that worked, a failure waits the first wait again.
+    // Set up in the window's dialog; the status line says what a sync did; kinfolio --sync has the open window sync.
+    // An edit here or by another program goes out by itself; a failing sync is told and tried again, each wait
+    // twice the last, and after one that worked, the first wait again.
     void window()
     {
         Fixture fixture;
@@ -561,14 +539,13 @@ private slots:
         QCOMPARE(asking.exitCode(), 0);
         QVERIFY(w.windowSync.lblSync->text().endsWith(": sent 0, received 1, removed 0, 0 conflicts; 1 card left out"));
         QCOMPARE(w.lstNames->count(), 2);
-        // The files that sync wrote, which the watcher reports after it, start none: 3 s after the report, no request.
+        // The files that sync wrote start no other.
         const qsizetype before = requests();
         QTest::qWait(5000);
         QCOMPARE(requests(), before);
 
         const auto synced = [&](const QString &what) { return w.windowSync.lblSync->text().endsWith(": " + what); };
-        // The kept cards lost while the window is open, then a card imported from the File menu, which makes their
-        // folder anew: they are restored first, and Cy stays Cy there.
+        // The kept cards lost, then an import from the File menu: restored first, Cy stays Cy there.
         QVERIFY(QDir(fixture.dataDir() + "../Cards").removeRecursively()
                 && putFiles(fixture.home.path() + '/', {{"gus.vcf", card("gus", "Gus")}}));
         fixture.platform.files << fixture.home.filePath("gus.vcf");
@@ -580,8 +557,7 @@ private slots:
         QVERIFY(putFiles(fixture.dataDir(), {{"FamilyBoNumbers", RecordFile::encodeRecord({"", "555"})}}));
         QTRY_COMPARE_WITH_TIMEOUT(numbersThere(), QStringList({"", "", "", "", "555", "555"}), 20000);
 
-        // The syncs that meet the dropped connections, by the proxy's log: a request within a tenth of a second
-        // of the last is the network stack's own second try.
+        // The syncs that met dropped connections, by the proxy's log; within 0.1 s is the network stack's own retry.
         const auto tries = [&](qsizetype from) {
             QList<double> at;
             const QList<QByteArray> lines = proxy->log().mid(from);
@@ -612,9 +588,7 @@ private slots:
         QVERIFY2(at[1] - at[0] < 2, qPrintable(QString::number(at[1] - at[0]))); // 4.8 s had the waits gone on doubling
     }
 
-    // A conflict settled in the window each way, a number and notes of two
-    // lines, shown whole: the choice goes out at once, over the server's card
-    // as it is now, and the conflict is gone once the server has it.
+    // A conflict settled in the window each way: the choice goes out at once, and the conflict is gone.
     void settle_data()
     {
         QTest::addColumn<bool>("mine");
@@ -660,15 +634,12 @@ private slots:
         QVERIFY(conflicts.open(QIODevice::ReadOnly) && conflicts.size() == 0);
     }
 
-    // A sync that meets a failing network or server says why, and the next one leaves both sides equal:
-    // never a second card, nothing lost, nothing back that was removed. Every write is conditional, so one the
-    // server carried out but whose answer was lost is found done. The faulted sync receives Dee, creates Cy,
-    // updates Ann and removes Bob there, in that order.
+    // A sync that meets a failing network or server says why, and the next leaves both sides equal: no second card,
+    // nothing lost or back. The faulted sync receives Dee, creates Cy, updates Ann and removes Bob, in that order.
     void faults_data()
     {
-        QTest::addColumn<QByteArray>("rules");
-        QTest::addColumn<QString>("failure"); // what the faulted sync's error names; empty where it ends well
-        QTest::addColumn<QString>("told"); // a pattern of what it tells of a card left for the next sync, ending well
+        QTest::addColumn<QByteArray>("rules"); QTest::addColumn<QString>("failure"); // its error; empty: ends well
+        QTest::addColumn<QString>("told"); // a pattern of what it tells of a card left for the next sync
         QTest::newRow("listing refused") << QByteArray("REPORT 1 500\nPROPFIND 1 500") << "500 Internal Server Error to" << "";
         QTest::newRow("network gone") << QByteArray("REPORT * drop") << "Could not reach" << "";
         QTest::newRow("cards slow to come") << QByteArray("REPORT 2 delay 1") << "" << "";
@@ -684,10 +655,10 @@ private slots:
         QTest::newRow("update stored, answered 500") << QByteArray("PUT 2 500-after") << "500 Internal Server Error to PUT" << "";
         QTest::newRow("removal stored, no answer ever") << QByteArray("DELETE * drop-after") << "Could not reach" << "";
         QTest::newRow("removal put off") << QByteArray("DELETE 1 503 600") << "503 Service Unavailable to DELETE" << "";
-        // One card the server will not take, as Nextcloud's refuses one invalid to it, holds up none of the others.
+        // A card refused (Nextcloud refuses one invalid to it) holds up no other.
         QTest::newRow("a card refused") << QByteArray("PUT 1 415") << ""
             << "; 1 change not sent\nNot sent Cy \\(Family\\): The server answered 415 Unsupported Media Type to PUT \\S+: Refused by the proxy\n";
-        // Answered "changed there since" in every round (a server whose ETags never match): told, not kept quiet.
+        // 412 in every round (ETags that never match): told.
         QTest::newRow("changed there at every try") << QByteArray("PUT 1 412\nPUT 3 412\nPUT 4 412\nDELETE * 412") << ""
             << "; 2 changes not sent\nNot sent Cy \\(Family\\): \\S+ changed on the server\nNot removed there Bob: \\S+ changed on the server\n";
         QTest::newRow("a removal refused") << QByteArray("DELETE 1 403") << "" << "; 1 change not sent\nNot removed there Bob: The server answered 403 Forbidden";
@@ -695,9 +666,7 @@ private slots:
 
     void faults()
     {
-        QFETCH(QByteArray, rules);
-        QFETCH(QString, failure);
-        QFETCH(QString, told);
+        QFETCH(QByteArray, rules); QFETCH(QString, failure); QFETCH(QString, told);
         Fixture fixture;
         QVERIFY(fixture.put({{"RelationsList", listBytes({"Family"})}, {"NamesListFamily", listBytes({"Ann", "Bob"})}}));
         if (!setUp(Start::Proxied))
@@ -716,20 +685,18 @@ private slots:
         QCOMPARE(faulted.value(0), failure.isEmpty() ? "0" : "1");
         QVERIFY2(faulted.value(2).contains(failure), qPrintable(faulted.value(2)));
         QVERIFY2(QRegularExpression(told).match(faulted.value(1) + '\n').hasMatch(), qPrintable(faulted.value(1)));
-        QVERIFY(told.isEmpty() || numbersThere().contains("555")); // the steps after it done
+        QVERIFY(told.isEmpty() || numbersThere().contains("555"));
         QVERIFY(proxy->setRules({}));
         const QStringList next = kinfolio({"--sync"});
         QVERIFY2(next.value(0) == "0", qPrintable(next.join('\n')));
-        if (failure.isEmpty() && told.isEmpty()) // one that ended well left nothing to do
+        if (failure.isEmpty() && told.isEmpty())
             QCOMPARE(next.value(1), "Sent 0, received 0, removed 0, 0 conflicts");
         sameBothSides(fixture);
         QCOMPARE(fixture.file("NamesListFamily"), listBytes({"Ann", "Cy"}));
         QCOMPARE(numbersThere(), QStringList({"", "", "555"})); // Ann's, with Cy's and Dee's
     }
 
-    // Kills at random moments of a first sync both ways (half the contacts here, half there), each sync
-    // started again where the last was killed; after every kill the data directory holds whole contacts only,
-    // and one sync more leaves both sides with every contact once.
+    // Kills during a first sync both ways: after each, whole contacts only; one sync more leaves both sides equal.
     void killed()
     {
         const int kills = qEnvironmentVariableIsSet("KINFOLIO_SYNC_KILLS") ? qEnvironmentVariableIntValue("KINFOLIO_SYNC_KILLS") : 50;

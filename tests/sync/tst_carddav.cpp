@@ -1,6 +1,4 @@
-// The CardDAV client against real servers on loopback: Radicale with a
-// password file and Xandikos with no login of its own, each in a temporary
-// directory; Radicale again over TLS with a certificate of its own.
+// The CardDAV client against Radicale and Xandikos on loopback.
 
 #include "support/davservers.h"
 #include "sync/carddav.h"
@@ -29,7 +27,6 @@ class TestCardDav : public QObject
 
     std::map<QString, std::unique_ptr<Server>> servers;
 
-    // The server of the row, and a client logged in to it.
     Server *server(Client &client)
     {
         QFETCH(QString, kind);
@@ -56,9 +53,7 @@ private slots:
 
     void cleanupTestCase() { servers.clear(); }
 
-    // The address book is found from the server's root (through the
-    // well-known address or the root's principal), from the principal and
-    // from its own address, with what the server says it takes.
+    // The address book is found from the root, the well-known address, the principal and its own address.
     void discovery_data()
     {
         QTest::addColumn<QString>("kind");
@@ -87,9 +82,7 @@ private slots:
         QCOMPARE(books[0].displayName, s->user.isEmpty() ? "addressbook" : "Ann's book");
     }
 
-    // Creates never make a second card, updates and removals never touch a
-    // card changed since its ETag was read, and the listings, the fetch and
-    // the incremental changes say what happened.
+    // No create makes a second card, no write touches a card changed since its ETag; listings and changes say what happened.
     void writes_data()
     {
         QTest::addColumn<QString>("kind");
@@ -124,11 +117,10 @@ private slots:
         auto [staleRemove] = wait<Outcome>([&](auto done) { client.remove(book, entry, done); });
         QCOMPARE(staleRemove.kind, Outcome::Precondition);
 
-        // ETags from the writes, listed and fetched alike: only the update's card.
         auto [listed, entries] = wait<Outcome, QList<Entry>>([&](auto done) { client.list(book, done); });
         QVERIFY2(listed.ok(), qPrintable(listed.error));
         QVERIFY(entries.contains(newer) && !entries.contains(entry) && entries.contains(otherEntry));
-        // Asked for among many gone, across what one request asks for.
+        // Among many gone, across more than one request.
         QStringList hrefs;
         for (int i = 0; i < 450; ++i)
             hrefs.append(s->book + QString("missing-%1.vcf").arg(i));
@@ -156,8 +148,7 @@ private slots:
         QCOMPARE(unknown.kind, Outcome::Precondition);
     }
 
-    // A wrong password says so; a certificate no one vouches for is refused
-    // though trusted for another server (named and trusted for it, tst_booksync syncs).
+    // A wrong password says so; a certificate trusted for another server is refused.
     void refusals()
     {
         Client client;

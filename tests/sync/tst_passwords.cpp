@@ -1,5 +1,4 @@
-// Passwords through the real Secret Service: GNOME Keyring in a D-Bus session
-// of the test's own (keyring.sh).
+// Passwords through the real Secret Service: GNOME Keyring in a D-Bus session of the test's own (keyring.sh).
 
 #include "sync/passwords.h"
 
@@ -28,8 +27,7 @@ class TestPasswords : public QObject
     }
 
 private slots:
-    // Stored, replaced and read back per user and server (its path aside);
-    // another server or user has none.
+    // Stored, replaced and read back per user and server (its path aside); another server or user has none.
     void roundTrip()
     {
         const QUrl server("https://dav.example.test:8443/remote.php/dav/");

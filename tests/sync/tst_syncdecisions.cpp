@@ -1,5 +1,4 @@
-// What a sync decides from what each side did, and a card merged field by
-// field, in small tables.
+// What a sync decides from what each side did, and a card merged field by field, in small tables.
 
 #include "sync/decisions.h"
 
@@ -20,7 +19,7 @@ QHash<QString, QByteArray> pairs(const QString &text)
     return result;
 }
 
-// The plan, a list a line where it is not empty, hrefs by their cards' names.
+// The plan, hrefs by their cards' names.
 QString describe(const Plan &plan)
 {
     QStringList lines;
@@ -55,9 +54,8 @@ class TestSyncDecisions : public QObject
     Q_OBJECT
 
 private slots:
-    // Per contact: the last sync's ETag, what happened here (Changed,
-    // Unchanged, Removed, or not here; then + where the user chose to keep
-    // it, - to take the server's side), the server's ETag now.
+    // Per contact: the last sync's ETag, here Changed, Unchanged or Removed (+ the user keeps it, - takes the server's),
+    // the server's ETag now.
     void decide_data()
     {
         QTest::addColumn<QString>("last");
@@ -114,10 +112,8 @@ private slots:
         QCOMPARE(listingAfter(synced, changed, removed), listing);
     }
 
-    // Each side's edits of the last synced card: what is written back, and
-    // the fields both changed differently. Every line of the server's card
-    // that is not a field written here comes back byte for byte, and a value
-    // written in place keeps its line's parameters.
+    // Each side's edits of the last synced card: what is written back (the rest of the server's byte for byte), and the
+    // fields both changed differently.
     void merge_data()
     {
         QTest::addColumn<QByteArray>("last");
@@ -139,7 +135,7 @@ private slots:
         QTest::newRow("the name changed here: its two fields") << ann << leigh << ann << leigh << "" << "";
         QTest::newRow("a field removed here")
             << ann << edit(ann, "TEL;TYPE=CELL,VOICE:0700 1\r\n", "") << ann << edit(ann, "TEL;TYPE=CELL,VOICE:0700 1\r\n", "") << "" << "";
-        // The line changed is the one the field was read from: a kind of the field by another name, the preferred one.
+        // The line changed is the one the field was read from.
         const QByteArray mobile = edit(ann, "TEL;TYPE=CELL,VOICE", "TEL;TYPE=mobile");
         QTest::newRow("a cell number typed mobile") << mobile << edit(mobile, "0700 1", "0700 2") << mobile
                                                    << edit(mobile, "0700 1", "0700 2") << "" << "";
@@ -148,8 +144,7 @@ private slots:
                                                           << edit(two, "0700 8", "0700 9") << "" << "";
         QTest::newRow("notes changed, a number they hold not written twice")
             << two << edit(two, "long note fol\r\n ded", "new note") << two << edit(two, "long note fol\r\n ded", "new note") << "" << "";
-        // A number or e-mail address the fields had no room for shows as a line of the notes; taken out of them here,
-        // its line goes there too. One changed there is another line, kept; the same line changed otherwise is a conflict.
+        // A number with no box is a line of the notes: taken out here, it goes there too.
         const QByteArray noHome = edit(ann, "EMAIL;TYPE=HOME:ann@home.test\r\n", ""), east = edit(ann, "Sales", "Sales;East");
         QTest::newRow("an extra line taken out of the notes") << ann << noHome << east << edit(noHome, "Sales", "Sales;East") << "" << "";
         QTest::newRow("an extra line taken out here, its address changed there") << ann << noHome << edit(ann, "@home", "@cottage") << QByteArray() << "" << "";
