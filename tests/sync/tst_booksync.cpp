@@ -1,4 +1,5 @@
-// The book synced by the real program with Radicale and with Xandikos, each started once and emptied for every test.
+// The CardDAV client, and the book synced by the real program, with Radicale and with Xandikos, each started once and
+// emptied for every test.
 
 #include "model/addressbook.h"
 #include "support/davservers.h"
@@ -16,6 +17,7 @@
 #include <QRandomGenerator>
 #include <QSslCertificate>
 #include <QTemporaryFile>
+#include <QUuid>
 
 #include <sys/resource.h>
 
@@ -75,7 +77,7 @@ class TestBookSync : public QObject
 
     // The row's server emptied and the client logged in; the program set up to sync with it (through the proxy) unless
     // left to the test. radicaleOnly: for a test one server proves, false on the other rows.
-    enum class Start { Synced, Proxied, ProxiedUnset, Tls };
+    enum class Start { Synced, Proxied, Unset, ProxiedUnset, Tls };
     bool setUp(Start how = Start::Synced, bool radicaleOnly = false)
     {
         QFETCH_GLOBAL(QString, kind);
@@ -106,7 +108,7 @@ class TestBookSync : public QObject
             wait<Outcome>([&](auto done) { client.remove(book, entry, done); });
         if (proxy)
             proxy->setRules({}); // those the last test left
-        if (how == Start::ProxiedUnset)
+        if (how == Start::Unset || how == Start::ProxiedUnset)
             return true;
         const QUrl root = proxy ? proxy->root : server->root;
         const QStringList set = kinfolio({"--sync-settings", root.toString(), "--user", server->user}, server->password.toUtf8() + '\n');
@@ -205,6 +207,87 @@ private slots:
 
     void cleanup() { tls.reset(); }
     void cleanupTestCase() { servers.clear(); }
+
+    // The address book is found from the root, the well-known address, the principal and its own address.
+    void discovery_data()
+    {
+        QTest::addColumn<QString>("start");
+        for (const char *start : {"/", "/.well-known/carddav", "<principal>", "<book>"})
+            QTest::newRow(start) << start;
+    }
+
+    void discovery()
+    {
+        QFETCH(QString, start);
+        if (!setUp(Start::Unset))
+            return;
+        const QString principal = server->book.section('/', 0, 1) + '/';
+        const QUrl url = server->root.resolved(QUrl(start.replace("<principal>", principal).replace("<book>", server->book)));
+        auto [outcome, books] = wait<Outcome, QList<CardDav::AddressBook>>([&](auto done) { client.findAddressBooks(url, done); });
+        QVERIFY2(outcome.ok(), qPrintable(outcome.error));
+        QCOMPARE(books.size(), 1);
+        QCOMPARE(books[0].url, book);
+        QCOMPARE(books[0].versions, QStringList{"3.0"});
+        QVERIFY(books[0].syncCollection);
+        QCOMPARE(books[0].displayName, server->user.isEmpty() ? "addressbook" : "Ann's book");
+    }
+
+    // No create makes a second card, no write touches a card changed since its ETag; listings and changes say what happened.
+    void writes()
+    {
+        if (!setUp(Start::Unset))
+            return;
+        const QString uid = QUuid::createUuid().toString(QUuid::WithoutBraces), other = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        auto [created, entry] = wait<Outcome, Entry>([&](auto done) { client.create(book, uid, card(uid, "Ann"), done); });
+        QVERIFY2(created.ok(), qPrintable(created.error));
+        QCOMPARE(entry.href, server->book + uid + ".vcf");
+        auto [again, same] = wait<Outcome, Entry>([&](auto done) { client.create(book, uid, card(uid, "Ann again"), done); });
+        QCOMPARE(again.kind, Outcome::Precondition);
+        auto [second, otherEntry] = wait<Outcome, Entry>([&](auto done) { client.create(book, other, card(other, "Bo"), done); });
+        QVERIFY(second.ok());
+        // Servers may leave out a card made and removed since a token: both are made before it.
+        auto [before, token] = wait<Outcome, CardDav::Changes>([&](auto done) { client.changes(book, {}, done); });
+        QVERIFY2(before.ok(), qPrintable(before.error));
+        QVERIFY(token.changed.contains(entry) && token.changed.contains(otherEntry));
+
+        auto [updated, newer] = wait<Outcome, Entry>([&](auto done) { client.update(book, entry, card(uid, "Ann Lee"), done); });
+        QVERIFY2(updated.ok(), qPrintable(updated.error));
+        QVERIFY(newer.etag != entry.etag);
+        auto [stale, staleEntry] = wait<Outcome, Entry>([&](auto done) { client.update(book, entry, card(uid, "Ann Old"), done); });
+        QCOMPARE(stale.kind, Outcome::Precondition);
+        auto [staleRemove] = wait<Outcome>([&](auto done) { client.remove(book, entry, done); });
+        QCOMPARE(staleRemove.kind, Outcome::Precondition);
+
+        auto [listed, entries] = wait<Outcome, QList<Entry>>([&](auto done) { client.list(book, done); });
+        QVERIFY2(listed.ok(), qPrintable(listed.error));
+        QVERIFY(entries.contains(newer) && !entries.contains(entry) && entries.contains(otherEntry));
+        // Among many gone, across more than one request.
+        QStringList hrefs;
+        for (int i = 0; i < 450; ++i)
+            hrefs.append(server->book + QString("missing-%1.vcf").arg(i));
+        hrefs[200] = newer.href, hrefs[399] = otherEntry.href;
+        QHash<QString, std::pair<Entry, QByteArray>> fetched; // by href: a server answers in an order of its own
+        auto [got] = wait<Outcome>([&](auto done) {
+            client.fetch(book, hrefs, [&](const Entry &e, const QByteArray &b) { fetched.insert(e.href, {e, b}); }, done);
+        });
+        QVERIFY2(got.ok(), qPrintable(got.error));
+        QCOMPARE(fetched.size(), 2);
+        QCOMPARE(fetched.value(newer.href).first, newer);
+        QVERIFY(fetched.value(newer.href).second.contains("FN:Ann Lee"));
+        QCOMPARE(fetched.value(otherEntry.href).first, otherEntry);
+
+        auto [removed] = wait<Outcome>([&](auto done) { client.remove(book, otherEntry, done); });
+        QVERIFY2(removed.ok(), qPrintable(removed.error));
+        auto [gone] = wait<Outcome>([&](auto done) { client.remove(book, otherEntry, done); });
+        QVERIFY(gone.ok());
+
+        auto [since, changes] = wait<Outcome, CardDav::Changes>([&](auto done) { client.changes(book, token.token, done); });
+        QVERIFY2(since.ok(), qPrintable(since.error));
+        QCOMPARE(changes.changed, QList<Entry>{newer});
+        QCOMPARE(changes.removed, QStringList{otherEntry.href});
+        auto [unknown, none] = wait<Outcome, CardDav::Changes>([&](auto done) { client.changes(book, token.token + "x", done); });
+        QCOMPARE(unknown.kind, Outcome::Precondition);
+    }
 
     void bothWays()
     {
@@ -485,14 +568,23 @@ private slots:
 
     }
 
-    // A certificate no one vouches for is refused, naming its fingerprint, until trusted.
+    // A certificate no one vouches for, or trusted for another server, is refused, naming its fingerprint, until
+    // trusted; a wrong password says so.
     void certificate()
     {
         Fixture fixture;
         if (!setUp(Start::Tls, true)) // Xandikos serves no TLS of its own
             return;
-        const QString fingerprint =
-            QSslCertificate::fromPath(server->dir.filePath("cert.pem")).value(0).digest(QCryptographicHash::Sha256).toHex(':').toUpper();
+        const QByteArray digest = QSslCertificate::fromPath(server->dir.filePath("cert.pem")).value(0).digest(QCryptographicHash::Sha256);
+        client.trustCertificate(QUrl("https://127.0.0.1:1/"), digest); // another port: another server
+        auto [untrusted, no] = wait<Outcome, QList<CardDav::AddressBook>>([&](auto done) { client.findAddressBooks(server->root, done); });
+        QCOMPARE(untrusted.certificate, digest);
+        client.trustCertificate(server->root, digest);
+        client.setCredentials("ann", "wrong");
+        auto [wrong, none] = wait<Outcome, QList<CardDav::AddressBook>>([&](auto done) { client.findAddressBooks(server->root, done); });
+        QCOMPARE(wrong.status, 401);
+        QVERIFY(wrong.error.startsWith("The server refused the user name or password"));
+        const QString fingerprint = digest.toHex(':').toUpper();
         const QStringList set{"--sync-settings", server->root.toString(), "--user", "ann"};
         const QStringList refused = kinfolio(set, "secret\n");
         QCOMPARE(refused.value(0), "1");
