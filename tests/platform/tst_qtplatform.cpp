@@ -51,14 +51,6 @@ private slots:
                                         "&Yes (default)", "&No", "Add Name", "Name?", "default "}));
         }
     }
-
-    // This machine's registry holds at most the first System Information key, as text.
-    void registry()
-    {
-        QVERIFY(!platform.readRegistry("HKEY_LOCAL_MACHINE", "SOFTWARE\\Microsoft\\Shared Tools Location", "MSINFO"));
-        const auto value = platform.readRegistry("HKEY_LOCAL_MACHINE", "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO", "PATH");
-        QVERIFY(!value || (value->type == Platform::RegSz && value->data.endsWith('\0')));
-    }
 };
 
 QTEST_MAIN(TestQtPlatform)

@@ -110,22 +110,6 @@ private slots:
             QCOMPARE(parse(Vcard::write(card)).value(0).properties, card.properties);
     }
 
-    // 2.1's agent, a card on the lines after AGENT, is its value as in 3.0.
-    void agent()
-    {
-        const Card card = parse("BEGIN:VCARD\r\nVERSION:2.1\r\nFN:A\r\nAGENT:\r\nBEGIN:VCARD\r\nVERSION:2.1\r\nFN:B\r\n"
-                                "TEL;WORK:1\r\nEND:VCARD\r\nTEL;CELL:2\r\nEND:VCARD\r\n").value(0);
-        QCOMPARE(card.first("AGENT")->value, "BEGIN:VCARD\\nVERSION:2.1\\nFN:B\\nTEL\\;WORK:1\\nEND:VCARD\\n");
-        QCOMPARE(card.all("TEL").size(), 1);
-    }
-
-    // Readers that split every text value at ';' get the whole value.
-    void semicolons()
-    {
-        const QByteArray card = exportContact({"Family", "Smith; Jr.", {{"NumbNotes", "\"a;b\"\r\n"}}, {}});
-        QVERIFY2(card.contains("\r\nFN:Smith\\; Jr.\r\n") && card.contains("\r\nNOTE:a\\;b\r\n"), card);
-    }
-
     // A contact that came from a card goes out as that card, with what was changed here in place of what it came from.
     void exported_data()
     {

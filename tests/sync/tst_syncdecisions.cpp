@@ -58,10 +58,8 @@ private slots:
     // the server's ETag now.
     void decide_data()
     {
-        QTest::addColumn<QString>("last");
-        QTest::addColumn<QString>("here");
-        QTest::addColumn<QString>("there");
-        QTest::addColumn<QString>("plan");
+        QTest::addColumn<QString>("last"); QTest::addColumn<QString>("here");
+        QTest::addColumn<QString>("there"); QTest::addColumn<QString>("plan");
         QTest::newRow("nothing changed") << "a:1" << "a:U" << "a:1" << "";
         QTest::newRow("changed here") << "a:1" << "a:C" << "a:1" << "update: a";
         QTest::newRow("changed there") << "a:1" << "a:U" << "a:2" << "fetch: a";
@@ -116,9 +114,7 @@ private slots:
     // fields both changed differently.
     void merge_data()
     {
-        QTest::addColumn<QByteArray>("last");
-        QTest::addColumn<QByteArray>("here");
-        QTest::addColumn<QByteArray>("there");
+        QTest::addColumn<QByteArray>("last"); QTest::addColumn<QByteArray>("here"); QTest::addColumn<QByteArray>("there");
         QTest::addColumn<QByteArray>("merged"); // empty: the server's card as it is
         QTest::addColumn<QString>("conflicts");
         QTest::addColumn<QString>("chosen"); // for the cell number: "mine <the server's value seen>" or "theirs"
