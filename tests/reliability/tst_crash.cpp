@@ -2,7 +2,6 @@
 
 #include "model/addressbook.h"
 
-#include <QElapsedTimer>
 #include <QProcess>
 #include <QRandomGenerator>
 
@@ -175,51 +174,6 @@ private slots:
         }
         qInfo("%d kills survived, %lld keystrokes checked; %lld temporaries were left, the next start deleted them", kills,
               keystrokes, temporaries);
-    }
-
-    // An import of 1,000 cards killed: no listed contact lacks a file; after the next start nothing is unlisted, pictures
-    // included; the same import again gives every card once.
-    void killedWhileImporting()
-    {
-        QTemporaryDir scratch;
-        const QString cards = scratch.filePath("cards.vcf");
-        QVERIFY(putFiles(scratch.path() + '/', {{"cards.vcf", generatedCards(1000)}}));
-        QRandomGenerator moments(seed);
-        qint64 took = 0;
-        int cutShort = 0, stranded = 0;
-        for (int round = 0; round <= kills / 20; ++round) {
-            Fixture f;
-            const QString pictures = f.home.filePath("Kinfolio/Pictures");
-            QProcess import;
-            QElapsedTimer timer;
-            timer.start();
-            import.start(KINFOLIO_PROGRAM, {"--import", cards});
-            QVERIFY(import.waitForStarted());
-            if (round > 0) { // the first runs whole, to time it
-                QTest::qSleep(moments.bounded(int(took)));
-                import.kill();
-            }
-            QVERIFY(import.waitForFinished(-1)); // however loaded the machine; CTest ends a hang
-            took = round > 0 ? took : timer.elapsed();
-            qsizetype listed = 0;
-            QVERIFY2(bookFaults(f.dataDir(), true).isEmpty(), qPrintable(bookFaults(f.dataDir(), true).join('\n')));
-            stranded += !bookFaults(f.dataDir(), false).isEmpty();
-            AddressBook::finishInterrupted(); // the next start
-            const QStringList faults = bookFaults(f.dataDir(), false, &listed);
-            QVERIFY2(faults.isEmpty(), qPrintable(QString("round %1: ").arg(round) + faults.join('\n')));
-            for (const QString &picture : QDir(pictures).entryList(QDir::Files))
-                QVERIFY2(QFile::exists(f.dataDir() + picture.section('.', 0, 0) + "Pic"), qPrintable(picture));
-            cutShort += listed < 1000;
-            const QStringList again = runProgram(KINFOLIO_PROGRAM, {"--import", cards});
-            QCOMPARE(again.value(0), "0");
-            QVERIFY2(bookFaults(f.dataDir(), false, &listed).isEmpty() && listed == 1000, qPrintable(again.join('\n')));
-            QCOMPARE(QDir(pictures).entryList(QDir::Files).size(), 100);
-            QStringList numbers;
-            QVERIFY(RecordFile::readRecord(f.dataDir() + "Group 3Person 997Numbers", 1, numbers) && numbers == QStringList{"997"});
-        }
-        qInfo("%d kills during imports of 1,000 cards (%lld ms uncut): %d cut one short, %d leaving files no list "
-              "named; each next start listed the contacts whose files were all stored and deleted the rest, and the "
-              "import again gave all 1,000", kills / 20, took, cutShort, stranded);
     }
 
     // The window killed changing names and categories, or removing or renaming one of 1,000 contacts: no listed contact

@@ -185,9 +185,13 @@ private slots:
                 stayed += int(edits.added.size() + edits.removed.size());
             } else if (importing) {
                 QVERIFY2(!doneFirst || listed == count, qPrintable(round + QString::number(listed)));
+                const auto pictures = [&] { return QDir(m_mounted + "/home/Kinfolio/Pictures").entryList(QDir::Files); };
+                for (const QString &picture : pictures())
+                    QVERIFY2(QFile::exists(dataDir() + picture.section('.', 0, 0) + "Pic"), qPrintable(round + picture));
                 QBuffer in(&cards);
                 QVERIFY(in.open(QIODevice::ReadOnly) && VcardFiles::importCards(in).ok);
                 QVERIFY2(bookFaults(dataDir(), false, &listed).isEmpty() && listed == count, qPrintable(round + QString::number(listed)));
+                QCOMPARE(pictures().size(), (count + 9) / 10);
                 for (int i = 0; i < count; ++i) {
                     QStringList number;
                     const QString file = QString("%1Group %2Person %3Numbers").arg(dataDir()).arg(i % 7).arg(i);
