@@ -6,7 +6,6 @@
 #include "store/vcard.h"
 
 #include <QProcess>
-#include <QRegularExpression>
 #include <QSysInfo>
 #include <QUuid>
 
@@ -149,42 +148,6 @@ private slots:
         const QStringList run = kinfolio(f->home.path(), {"--export", "-", "--category", "Family"});
         QVERIFY2(run[1].count("UID:urn:uuid:twin") == 1 && run[1].count("\nUID:") == 4, qPrintable(run.join('\n')));
         QCOMPARE(kinfolio(f->home.path(), {"--export", "-", "--category", "Family"}), run);
-    }
-
-    // A card from elsewhere, one box changed in the window, goes out as it came but for that box and PRODID; a contact
-    // never imported keeps the UID it first went out with; a removed one's kept card goes with it.
-    void keptCard()
-    {
-        const QByteArray card = "BEGIN:VCARD\r\nVERSION:4.0\r\nPRODID:-//Other//EN\r\nUID:urn:uuid:d1\r\nFN:Dana Cole\r\n"
-                                "N:Cole;Dana;;;\r\nORG:Acme;Sales\r\nTITLE:Buyer\r\nURL:https://example.org/d\r\n"
-                                "CATEGORIES:Club,Climbing\r\nEMAIL;TYPE=work:d@acme.example\r\nTEL;TYPE=cell:0770\r\n"
-                                "EMAIL;PREF=1:d@home.example\r\nitem1.EMAIL:d@club.example\r\nitem1.X-ABLABEL:club\r\n"
-                                "RELATED;TYPE=spouse;VALUE=text:Sam\r\nRELATED;TYPE=child;VALUE=text:Kit\r\n"
-                                "X-OTHER-APP;X-P=1:kept\r\nREV:20240101T000000Z\r\nEND:VCARD\r\n";
-        QVERIFY(f->putStandardBook() && putFiles(f->home.path() + '/', {{"in.vcf", card}}));
-        QCOMPARE(kinfolio(f->home.path(), {"--import", f->home.filePath("in.vcf")}),
-                 (QStringList{"0", "Imported 1 contact into 1 category; kept ORG, TITLE, URL, CATEGORIES, RELATED, X-OTHER-APP "
-                                   "of 1 contact; they go out again on export", ""}));
-        QCOMPARE(f->file("ClubDana ColeNumbNotes"), "\"E-Mail: d@acme.example\r\nE-Mail: d@club.example\"\r\n");
-
-        QVERIFY(f->startOn("Club", "Dana Cole"));
-        typeAtEnd(f->window().txtCell, "1");
-        f->files(); // stored
-        const QString out = f->home.filePath("out.vcf");
-        const auto exported = [&](const QString &category) {
-            const QStringList run = kinfolio(f->home.path(), {"--export", out, "--category", category});
-            QFile file(out);
-            return run[0] == "0" && file.open(QIODevice::ReadOnly) ? file.readAll() : run.join('\n').toUtf8();
-        };
-        QCOMPARE(exported("Club"), QByteArray(card).replace("-//Other//EN", "-//Kinfolio//Kinfolio//EN").replace("0770", "07701"));
-        const QByteArray anna = exported("Family");
-        QVERIFY2(QRegularExpression("\r\nUID:urn:uuid:[0-9a-f-]{36}\r\nFN:Ann\r\n").match(anna).hasMatch(), anna.constData());
-        QCOMPARE(exported("Family"), anna);
-        const QString kept = f->home.filePath("Kinfolio/Cards");
-        QCOMPARE(filesIn(kept).keys(), (QStringList{"ClubDana Cole", "FamilyAnn", "FamilyAnna", "FamilyBo", "FamilyZoë"}));
-        f->platform.answers.enqueue(true);
-        f->window().cmdRemoveName->click();
-        QVERIFY(!filesIn(kept).contains("ClubDana Cole"));
     }
 
     // Cards from elsewhere imported into an empty data directory: what the import says and stores.
