@@ -185,7 +185,7 @@ private slots:
                 stayed += int(edits.added.size() + edits.removed.size());
             } else if (importing) {
                 QVERIFY2(!doneFirst || listed == count, qPrintable(round + QString::number(listed)));
-                const auto pictures = [&] { return QDir(m_mounted + "/home/Kinfolio/Pictures").entryList(QDir::Files); };
+                const auto pictures = [] { return QDir(Store::picturesDir()).entryList(QDir::Files); };
                 for (const QString &picture : pictures())
                     QVERIFY2(QFile::exists(dataDir() + picture.section('.', 0, 0) + "Pic"), qPrintable(round + picture));
                 QBuffer in(&cards);
