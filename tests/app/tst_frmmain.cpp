@@ -1,16 +1,42 @@
-// The main window as the user meets it: its controls, tab order, menus, keys and the ways out.
+// The main window as the user meets it: its controls, tab order, menus, keys and the ways out; the desktop's dialogs.
 
 #include "support/testsupport.h"
 
 #include "help/frmabout.h"
 #include "help/frmreadme.h"
+#include "platform/qtplatform.h"
 
 #include <QAction>
 #include <QClipboard>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QTimer>
 
 class TestFrmMain : public FixtureTest
 {
     Q_OBJECT
+
+    QStringList seen; // what each real dialog showed: title, text, icon and buttons or default text
+
+    // A "user" acting on the modal dialog once it is up.
+    void answer(bool accept)
+    {
+        QTimer::singleShot(0, this, [this, accept] {
+            QWidget *dialog = QApplication::activeModalWidget();
+            if (auto *input = qobject_cast<QInputDialog *>(dialog)) {
+                seen << input->windowTitle() << input->labelText() << "default " + input->textValue();
+                input->setTextValue("Family");
+                return accept ? input->accept() : input->reject();
+            }
+            auto *box = qobject_cast<QMessageBox *>(dialog);
+            if (!box) // whatever it is, it must not wait for ever
+                return void(dialog && dialog->close());
+            seen << box->windowTitle() << box->text() << (box->icon() == QMessageBox::NoIcon ? "no icon" : "icon");
+            for (QAbstractButton *button : box->buttons())
+                seen << button->text() + (button == box->defaultButton() ? " (default)" : "");
+            box->button(box->buttons().size() == 1 ? QMessageBox::Ok : accept ? QMessageBox::Yes : QMessageBox::No)->click();
+        });
+    }
 
 public:
     // The program runs in Fusion; the window is measured and drawn as the user sees it.
@@ -136,6 +162,24 @@ private slots:
         QCOMPARE(f->state(), "Friends/Carl | names on | details on | filled | Carl");
         QTest::keyClick(find.txtFind, Qt::Key_Escape);
         QVERIFY(!find.isVisible());
+    }
+
+    // The desktop's dialogs: a message has only OK; a question Yes (the default) and No; no icon; Cancel gives an
+    // empty text.
+    void dialogs()
+    {
+        QtPlatform platform;
+        for (const bool accept : {true, false}) {
+            seen.clear();
+            answer(accept);
+            platform.showMessage(nullptr, "Hi");
+            answer(accept);
+            QCOMPARE(platform.askYesNo(nullptr, "Sure?", "Delete Category"), accept);
+            answer(accept);
+            QCOMPARE(platform.inputBox(nullptr, "Name?", "Add Name"), accept ? "Family" : "");
+            QCOMPARE(seen, (QStringList{"Kinfolio", "Hi", "no icon", "OK", "Delete Category", "Sure?", "no icon",
+                                        "&Yes (default)", "&No", "Add Name", "Name?", "default "}));
+        }
     }
 };
 

@@ -1,11 +1,12 @@
-// The CardDAV client, and the book synced by the real program, with Radicale and with Xandikos, each started once and
-// emptied for every test.
+// Passwords in the real Secret Service (GNOME Keyring, in the D-Bus session keyring.sh starts); the CardDAV client, and
+// the book synced by the real program, with Radicale and with Xandikos, each started once and emptied for every test.
 
 #include "model/addressbook.h"
 #include "support/davservers.h"
 #include "support/testsupport.h"
 #include "app/onecopy.h"
 #include "sync/carddav.h"
+#include "sync/passwords.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -193,6 +194,20 @@ class TestBookSync : public QObject
         return lines.count(" request for '") + lines.count(" HTTP/1.1\" ");
     }
 
+    // A password stored or read through the real Secret Service (the keyring keyring.sh starts).
+    std::pair<QString, QString> readSecret(const QUrl &server, const QString &user)
+    {
+        std::optional<std::pair<QString, QString>> result;
+        Sync::readPassword(this, server, user, [&](const QString &password, const QString &error) { result.emplace(password, error); });
+        return QTest::qWaitFor([&] { return result.has_value(); }, 20000) ? *result : std::pair{QString(), QString("no answer")};
+    }
+    QString storeSecret(const QUrl &server, const QString &user, const QString &password)
+    {
+        std::optional<QString> result;
+        Sync::storePassword(this, server, user, password, [&](const QString &error) { result = error; });
+        return QTest::qWaitFor([&] { return result.has_value(); }, 20000) ? *result : QString("no answer");
+    }
+
 private slots:
     void initTestCase_data()
     {
@@ -206,6 +221,21 @@ private slots:
 
     void cleanup() { tls.reset(); }
     void cleanupTestCase() { servers.clear(); }
+
+    // Passwords stored, replaced and read back per user and server (its path aside); another server or user has none.
+    void passwords()
+    {
+        const QUrl server("https://dav.example.test:8443/remote.php/dav/");
+        QCOMPARE(storeSecret(server, "ann", "first"), QString());
+        QCOMPARE(storeSecret(QUrl("https://dav.example.test:8443/other/"), "ann", "s3cr\xC3\xA9t"), QString());
+        QCOMPARE(readSecret(server, "ann"), (std::pair<QString, QString>{"s3cr\xC3\xA9t", {}}));
+        QCOMPARE(storeSecret(server, "bo", "bo's"), QString());
+        QCOMPARE(readSecret(server, "bo").first, "bo's");
+        for (const auto &[url, user] : {std::pair{QUrl("https://dav.example.test/"), "ann"}, {server, "cy"}}) {
+            const auto [password, error] = readSecret(url, user);
+            QVERIFY(password.isEmpty() && !error.isEmpty());
+        }
+    }
 
     // The address book is found from the root, the well-known address, the principal and its own address.
     void discovery_data()
