@@ -5,11 +5,11 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 # program; appstream and desktop-file-utils validate the desktop metadata. The
 # sync tests run against the CardDAV servers Radicale and Xandikos, over TLS
 # on a certificate openssl makes, and keep passwords with GNOME Keyring in a
-# D-Bus session of their own; vdirsyncer is another client on the same address
-# book. python3-vobject (khard's vCard library) reads the program's cards back.
+# D-Bus session of their own. python3-vobject (khard's vCard library) reads the
+# program's cards back.
 install_packages "${build_packages[@]}" xvfb xauth imagemagick xdotool x11-utils \
   cups printer-driver-cups-pdf poppler-utils dpkg-dev file appstream desktop-file-utils e2fsprogs mount \
-  radicale xandikos vdirsyncer openssl gnome-keyring dbus python3-vobject
+  radicale xandikos openssl gnome-keyring dbus python3-vobject
 
 # The print tests print through a real CUPS queue that writes PDF files; they
 # choose it for their own process, so the machine's default printer is left as
