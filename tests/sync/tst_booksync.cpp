@@ -374,19 +374,9 @@ private slots:
             QVERIFY2(there.value(cy.href).contains(line), there.value(cy.href).constData());
         QCOMPARE(Vcard::parse(there.value(cy.href)).value(0).first("CATEGORIES")->value, "Jobs"); // no longer in Work
 
-        // A second cell number is a line of the notes here: taken out, it leaves the card; added or removed there, too.
-        const Entry eve = put("eve", card("eve", "Eve", "TEL;TYPE=CELL:1\r\nTEL;TYPE=CELL:2\r\n"));
-        SYNCED();
-        setHere("Friends", "Eve", "NumbNotes", 0, "");
-        SYNCED();
-        QVERIFY(!cardsThere().value(eve.href).contains("CELL:2"));
-        for (const QByteArray third : {"TEL;TYPE=CELL:3\r\n", ""}) {
-            updateThere(eve, card("eve", "Eve", "TEL;TYPE=CELL:1\r\n" + third));
-            SYNCED();
-            QCOMPARE(fixture.file("FriendsEveNumbNotes"), third.isEmpty() ? "\"\"\r\n" : "\"Cell Phone #: 3\"\r\n");
-        }
-
         // A file that cannot be read is no field emptied: that contact is not sent, and told.
+        const Entry eve = put("eve", card("eve", "Eve", "TEL;TYPE=CELL:1\r\n"));
+        SYNCED();
         QVERIFY(QFile::remove(fixture.dataDir() + "FriendsEveNumbers") && QDir().mkdir(fixture.dataDir() + "FriendsEveNumbers"));
         QVERIFY(kinfolio({"--sync"}).value(1).contains("\nNot sent Eve (Friends): its Numbers cannot be read"));
         QVERIFY(cardsThere().value(eve.href).contains("CELL:1"));
