@@ -53,7 +53,7 @@ QByteArray generatedCards(int count)
     return cards;
 }
 
-QStringList bookFaults(const QString &dataDir, bool unlistedAllowed, qsizetype *listed)
+QStringList bookFaults(const QString &dataDir, bool unlistedAllowed, QStringList *listed)
 {
     QStringList faults, categories;
     const auto read = [&](const QString &list, QStringList &entries) {
@@ -62,13 +62,15 @@ QStringList bookFaults(const QString &dataDir, bool unlistedAllowed, qsizetype *
     };
     read("RelationsList", categories);
     QSet<QString> named{"RelationsList"};
-    qsizetype contacts = 0;
+    if (listed)
+        listed->clear();
     for (const QString &category : categories) {
         QStringList names;
         read("NamesList" + category, names);
         named.insert("NamesList" + category);
-        contacts += names.size();
         for (const QString &name : names) {
+            if (listed)
+                listed->append(category + '/' + name);
             for (const QString &suffix : ContactFields::files())
                 if (!QFile::exists(dataDir + category + name + suffix))
                     faults.append(category + '/' + name + " without " + suffix);
@@ -79,8 +81,6 @@ QStringList bookFaults(const QString &dataDir, bool unlistedAllowed, qsizetype *
     for (const QString &file : unlistedAllowed ? QStringList() : QDir(dataDir).entryList(QDir::Files))
         if (!named.contains(file))
             faults.append(file + " is named by no list");
-    if (listed)
-        *listed = contacts;
     return faults;
 }
 

@@ -36,8 +36,8 @@ Files bigCategoryBook();
 // Person N in Group N % 7 with home number N, one in ten with a photo.
 QByteArray generatedCards(int count);
 // What is wrong with the book: a list unreadable, a listed contact without a file and, unless allowed (an add cut
-// short leaves them), a file no list names.
-QStringList bookFaults(const QString &dataDir, bool unlistedAllowed, qsizetype *listed = nullptr);
+// short leaves them), a file no list names. listed: the contacts listed, "category/name".
+QStringList bookFaults(const QString &dataDir, bool unlistedAllowed, QStringList *listed = nullptr);
 // Runs a program to its end, with these variables (unset where empty): exit code or "not ended", output, errors.
 QStringList runProgram(const QString &program, const QStringList &arguments, const QMap<QString, QString> &variables = {},
                        const QByteArray &input = {});

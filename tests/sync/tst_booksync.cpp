@@ -163,14 +163,7 @@ class TestBookSync : public QObject
     {
         QStringList here, there;
         QSet<QString> uids;
-        QStringList categories;
-        QVERIFY(RecordFile::readList(fixture.dataDir() + "RelationsList", categories));
-        for (const QString &category : categories) {
-            QStringList names;
-            QVERIFY(RecordFile::readList(fixture.dataDir() + "NamesList" + category, names));
-            for (const QString &name : names)
-                here.append(category + '/' + name);
-        }
+        bookFaults(fixture.dataDir(), true, &here); // every contact listed, whatever files it has
         for (const QByteArray &bytes : cardsThere()) {
             const Vcard::Card card = Vcard::parse(bytes).value(0);
             there.append(card.first("CATEGORIES")->text().section(',', 0, 0) + '/' + card.first("FN")->text());
@@ -964,9 +957,9 @@ private slots:
         }
         SYNCED();
         QCOMPARE(kinfolio({"--sync"}), QStringList({"0", "Sent 0, received 0, removed 0, 0 conflicts", ""}));
-        qsizetype listed = 0;
+        QStringList listed;
         QCOMPARE(bookFaults(fixture.dataDir(), false, &listed), QStringList());
-        QCOMPARE(listed, contacts);
+        QCOMPARE(listed.size(), contacts);
         sameBothSides(fixture);
     }
 };
