@@ -66,7 +66,6 @@ const QByteArray ann = card("UID:a|FN:Ann Lee|N:Lee;Ann;;;|ORG:Acme;Sales|item1.
                             "|item1.X-ABLabel:_$!<Work>!$_|EMAIL;TYPE=HOME:ann@home.test|TEL;TYPE=CELL,VOICE:0700 1|"
                             "X-OTHER-APP;X-P=\"a,b\":kept|NOTE:long note fol\r\n ded|CATEGORIES:Family,Work");
 
-
 QStringList kinfolio(const QStringList &arguments, const QByteArray &input = {})
 {
     return runProgram(KINFOLIO_PROGRAM, arguments, {}, input);
