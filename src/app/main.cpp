@@ -199,13 +199,17 @@ int runCommandLine(const QCoreApplication &app)
     const QString category = parser.value(categoryOption);
 
     if (parser.isSet(exportOption)) {
-        Sync::restoreKeptCards(); // lost kept cards, before the export gives their contacts new UIDs
+        // The export writes only to restore lost kept cards and to keep the UIDs it gives, and then only while no
+        // other copy writes the data: a window syncing would give the same contacts UIDs of its own.
+        OneCopy oneCopy(Store::dataDir(), OneCopy::Role::Export);
+        const auto mayWrite = [&oneCopy] { return oneCopy.lead(); };
+        Sync::restoreKeptCards(mayWrite); // lost kept cards, before the export gives their contacts new UIDs
         const QString path = parser.value(exportOption);
         if (path == QStringLiteral("-")) {
             QFile out;
             const auto write = [&out](const QByteArray &cards) { return out.write(cards) == cards.size(); };
             const VcardFiles::Outcome outcome =
-                out.open(stdout, QIODevice::WriteOnly) ? VcardFiles::exportCards(write, category) : VcardFiles::Outcome();
+                out.open(stdout, QIODevice::WriteOnly) ? VcardFiles::exportCards(write, category, mayWrite) : VcardFiles::Outcome();
             if (!outcome.ok && !outcome.message.isEmpty())
                 return fail(outcome.message);
             if (!outcome.ok || !out.flush())
@@ -215,7 +219,7 @@ int runCommandLine(const QCoreApplication &app)
         }
         RecordFile::NewFile file(path);
         const VcardFiles::Outcome outcome =
-            VcardFiles::exportCards([&file](const QByteArray &cards) { return file.append(cards) == 0; }, category);
+            VcardFiles::exportCards([&file](const QByteArray &cards) { return file.append(cards) == 0; }, category, mayWrite);
         if (!outcome.ok && !outcome.message.isEmpty())
             return fail(outcome.message);
         if (const int error = file.commit())

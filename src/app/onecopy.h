@@ -18,8 +18,8 @@ class OneCopy : public QObject
     Q_OBJECT
 
 public:
-    // What holds the data directory.
-    enum class Role { Window, Import };
+    // What holds the data directory (an import stands for a sync from the command line too).
+    enum class Role { Window, Import, Export };
 
     OneCopy(const QString &dataDir, Role role);
     ~OneCopy() override;

@@ -11,10 +11,12 @@
 #include <QtConcurrent/QtConcurrentMap>
 
 #include <deque>
+#include <optional>
 
 namespace VcardFiles {
 
-Outcome exportCards(const std::function<bool(const QByteArray &)> &write, const QString &category)
+Outcome exportCards(const std::function<bool(const QByteArray &)> &write, const QString &category,
+                    const std::function<bool()> &mayKeep)
 {
     QStringList categories;
     if (!ContactFiles::readWhole(Store::dataFile(FileName::RelationsList), categories))
@@ -38,8 +40,9 @@ Outcome exportCards(const std::function<bool(const QByteArray &)> &write, const 
     // kept, stored together a group at a time.
     RecordFile::WriteGroup uids;
     const qsizetype groupSize = AddressBook::contactsPerGroup();
-    qsizetype newUids = 0;
+    qsizetype newUids = 0, unkept = 0;
     bool uidsKept = true;
+    std::optional<bool> keeping;
     // Most of a card's making is opening and reading its contact's files:
     // the cards are made on every core, a run at a time, the next run while
     // this thread hands the last on, so that a book of photos goes out in
@@ -80,9 +83,15 @@ Outcome exportCards(const std::function<bool(const QByteArray &)> &write, const 
                 made[i] = make(listed[from + i], true);
             uidsOut.insert(made[i].uid);
             if (!made[i].newKept.properties.isEmpty()) {
-                uidsKept = KeptCards::keep(listed[from + i].first, listed[from + i].second, made[i].newKept) && uidsKept;
-                if (++newUids % groupSize == 0)
-                    uidsKept = uids.commit() && uidsKept;
+                if (!keeping)
+                    keeping = !mayKeep || mayKeep();
+                if (!*keeping) {
+                    ++unkept;
+                } else {
+                    uidsKept = KeptCards::keep(listed[from + i].first, listed[from + i].second, made[i].newKept) && uidsKept;
+                    if (++newUids % groupSize == 0)
+                        uidsKept = uids.commit() && uidsKept;
+                }
             }
             cards += made[i].card;
             if (made[i].pictureUnread)
@@ -101,6 +110,9 @@ Outcome exportCards(const std::function<bool(const QByteArray &)> &write, const 
         QStringLiteral("Exported ") + Vcard::contactsAndCategories(contacts, QStringLiteral("from"), categories.size());
     if (!uidsKept)
         message += QStringLiteral("; their UIDs could not all be kept, so the next export gives some new ones");
+    if (unkept > 0)
+        message += QStringLiteral("; another copy of Kinfolio is working on these contacts, so the UIDs given to ")
+                   + QString::number(unkept) + QStringLiteral(" of them were not kept: the next export gives them new ones");
     if (!unreadable.isEmpty())
         message += QStringLiteral("; the names of ") + unreadable.join(QStringLiteral(", "))
                    + QStringLiteral(" could not be read");

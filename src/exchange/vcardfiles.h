@@ -25,8 +25,10 @@ struct Outcome
 
 // Every contact, or one category's, as vCard 4.0 cards handed to write a
 // megabyte or so at a time. Where write gives false, the export stops there
-// and is not ok, with no message: write knows why.
-Outcome exportCards(const std::function<bool(const QByteArray &)> &write, const QString &category = {});
+// and is not ok, with no message: write knows why. The UIDs given now are kept
+// unless mayKeep, asked before the first, says the data is not to be written.
+Outcome exportCards(const std::function<bool(const QByteArray &)> &write, const QString &category = {},
+                    const std::function<bool()> &mayKeep = {});
 // The same into cards.
 Outcome exportCards(QByteArray &cards, const QString &category = {});
 

@@ -172,12 +172,14 @@ QString folder()
     return QDir::cleanPath(Store::dataDir() + QStringLiteral("../Sync")) + u'/';
 }
 
-bool restoreKeptCards()
+bool restoreKeptCards(const std::function<bool()> &mayWrite)
 {
     const QString cards = QDir::cleanPath(KeptCards::folder());
     const QDir records(cardsFolder());
     if (QFileInfo::exists(cards) || !records.exists())
         return true;
+    if (mayWrite && !mayWrite())
+        return false;
     // Made whole beside its place and then put there: a restore cut short
     // leaves no folder, and the next start restores every card again.
     const QString building = cards + QStringLiteral(".restoring");

@@ -91,7 +91,7 @@ bool choose(const QString &uid, const QString &field, bool mine);
 // does not show. A single card missing says no such thing: a contact removed
 // and another of its name added before a sync is a new one. False where the
 // cards could not be stored.
-bool restoreKeptCards();
+bool restoreKeptCards(const std::function<bool()> &mayWrite = {});
 
 class Run;
 
@@ -125,7 +125,7 @@ public:
 
 private:
     friend class Run;
-    friend bool restoreKeptCards();
+    friend bool restoreKeptCards(const std::function<bool()> &mayWrite);
     struct Record
     {
         Synced synced;          // without its card (see read)

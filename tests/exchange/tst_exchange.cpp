@@ -486,7 +486,7 @@ private slots:
     }
 
     // An import holds the data directory (waiting on a pipe): another is refused, a window waits for it. A second start
-    // ends; an import beside the window is refused; a killed window's lock keeps no one out.
+    // ends; an export beside the window writes nothing, an import is refused; a killed window's lock keeps no one out.
     void oneWriter()
     {
         const QString pipe = f->home.filePath("cards.vcf");
@@ -505,6 +505,9 @@ private slots:
         QVERIFY(import.waitForFinished() && import.exitCode() == 0);
         QTRY_COMPARE(holder(window.processId()), "window");
         QCOMPARE(runProgram(KINFOLIO_PROGRAM, {}).value(0), "0"); // a second start
+        // An export beside the window only reads: the UIDs it gives are not kept, as the window's sync would give others.
+        QVERIFY(kinfolio(f->home.path(), {"--export", "-"}).value(2).contains("the UIDs given to 6 of them were not kept"));
+        QCOMPARE(filesIn(f->dataDir() + "../Cards").keys(), QStringList{"ImportedDora"});
         QVERIFY(QDir(f->dataDir()).removeRecursively());
         const QStringList run = kinfolio(f->home.path(), {"--import", QFINDTESTDATA("../data/vcard/family.vcf")});
         QVERIFY2(run[0] == "1" && run[2].startsWith("kinfolio: Kinfolio is open with the data in " + f->dataDir()),
