@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QPointer>
 #include <QScopedValueRollback>
+#include <QtConcurrent/QtConcurrentMap>
 
 #include <sys/stat.h>
 
@@ -520,13 +521,12 @@ QByteArray Run::lastCard(const QString &uid) const
     return record.synced.card;
 }
 
-// A contact here now, as far as its files tell: unchanged since its record
-// when their signature is the record's, else read and exported. One without
-// a UID is given one, kept as an export keeps it; false where it could not
-// be kept, as the next sync would give it another.
-bool Run::look(const QString &category, const QString &name)
+// A contact here now, as far as its files tell (now, their signature):
+// unchanged since its record when their signature is the record's, else read
+// and exported. One without a UID is given one, kept as an export keeps it;
+// false where it could not be kept, as the next sync would give it another.
+bool Run::look(const QString &category, const QString &name, const QByteArray &now)
 {
-    const QByteArray now = signature(category, name);
     const QString recorded = m_known.m_uidAt.value({category, name});
     const Known::Record record = m_known.m_records.value(recorded);
     if (!recorded.isEmpty() && !now.isEmpty() && now == record.signature && !record.incoming) {
@@ -632,12 +632,19 @@ void Run::round()
                 names = listed.insert(category, QSet<QString>(m_book.names(category).cbegin(), m_book.names(category).cend()));
             return names->contains(name);
         };
+        // The files' signatures on every core: a stat of each file of every contact is most of the time a round
+        // with little to do holds the window's thread. A look changes no other contact's files.
+        const QList<std::pair<QString, QString>> contacts = looking.keys();
+        Saver::instance(); // made here, not on a worker, should nothing have read or written yet: a QObject keeps its thread
+        const QList<QByteArray> signatures = QtConcurrent::blockingMapped(
+            contacts, [](const std::pair<QString, QString> &contact) { return signature(contact.first, contact.second); });
         RecordFile::WriteGroup uids;
         bool kept = true;
         for (const bool recorded : {true, false}) { // a UID two contacts have stays with the one synced with it
-            for (auto it = looking.cbegin(); it != looking.cend(); ++it) {
-                if (m_known.m_uidAt.contains(it.key()) == recorded && (it.value() || isListed(it.key().first, it.key().second)))
-                    kept = look(it.key().first, it.key().second) && kept;
+            for (qsizetype i = 0; i < contacts.size(); ++i) {
+                const auto &[category, name] = contacts[i];
+                if (m_known.m_uidAt.contains(contacts[i]) == recorded && (looking.value(contacts[i]) || isListed(category, name)))
+                    kept = look(category, name, signatures[i]) && kept;
             }
         }
         if (!uids.commit() || !kept)

@@ -186,7 +186,7 @@ private:
     void round();
     // Reads the records once, then looks at the contacts noted (all at first).
     void readRecords();
-    bool look(const QString &category, const QString &name);
+    bool look(const QString &category, const QString &name, const QByteArray &now);
     const QByteArray &cardHere(const QString &uid);
     // The contact's card as the last sync left it, read from its record; empty for none.
     QByteArray lastCard(const QString &uid) const;
