@@ -208,8 +208,9 @@ int runCommandLine(const QCoreApplication &app)
         if (path == QStringLiteral("-")) {
             QFile out;
             const auto write = [&out](const QByteArray &cards) { return out.write(cards) == cards.size(); };
-            const VcardFiles::Outcome outcome =
-                out.open(stdout, QIODevice::WriteOnly) ? VcardFiles::exportCards(write, category, mayWrite) : VcardFiles::Outcome();
+            const VcardFiles::Outcome outcome = out.open(stdout, QIODevice::WriteOnly)
+                                                    ? VcardFiles::exportCards(write, category, mayWrite)
+                                                    : VcardFiles::Outcome();
             if (!outcome.ok && !outcome.message.isEmpty())
                 return fail(outcome.message);
             if (!outcome.ok || !out.flush())
@@ -218,8 +219,8 @@ int runCommandLine(const QCoreApplication &app)
             return 0;
         }
         RecordFile::NewFile file(path);
-        const VcardFiles::Outcome outcome =
-            VcardFiles::exportCards([&file](const QByteArray &cards) { return file.append(cards) == 0; }, category, mayWrite);
+        const auto append = [&file](const QByteArray &cards) { return file.append(cards) == 0; };
+        const VcardFiles::Outcome outcome = VcardFiles::exportCards(append, category, mayWrite);
         if (!outcome.ok && !outcome.message.isEmpty())
             return fail(outcome.message);
         if (const int error = file.commit())

@@ -174,8 +174,8 @@ bool OneCopy::tryLead()
         }
         struct stat named{};
         if (::stat(path.constData(), &named) == 0 && named.st_dev == opened.st_dev && named.st_ino == opened.st_ino) {
-            const QByteArray holder = QByteArray::number(::getpid())
-                                      + (m_role == Role::Window ? " window\n" : m_role == Role::Import ? " import\n" : " export\n");
+            const char *const role = m_role == Role::Window ? " window\n" : m_role == Role::Import ? " import\n" : " export\n";
+            const QByteArray holder = QByteArray::number(::getpid()) + role;
             // A lock whose note cannot be written is held all the same; only who holds it goes untold.
             const bool noted = ::ftruncate(fd, 0) == 0 && ::pwrite(fd, holder.constData(), size_t(holder.size()), 0) == holder.size();
             Q_UNUSED(noted);

@@ -635,7 +635,8 @@ void Run::round()
         // The files' signatures on every core: a stat of each file of every contact is most of the time a round
         // with little to do holds the window's thread. A look changes no other contact's files.
         const QList<std::pair<QString, QString>> contacts = looking.keys();
-        Saver::instance(); // made here, not on a worker, should nothing have read or written yet: a QObject keeps its thread
+        // Made here, not on a worker, should nothing have read or written yet: a QObject keeps the thread it was made on.
+        Saver::instance();
         const QList<QByteArray> signatures = QtConcurrent::blockingMapped(
             contacts, [](const std::pair<QString, QString> &contact) { return signature(contact.first, contact.second); });
         RecordFile::WriteGroup uids;

@@ -90,7 +90,8 @@ bool choose(const QString &uid, const QString &field, bool mine);
 // new UID: it would then go there as a second card, without what the program
 // does not show. A single card missing says no such thing: a contact removed
 // and another of its name added before a sync is a new one. False where the
-// cards could not be stored.
+// cards could not be stored, or mayWrite, asked only where there is something
+// to restore, says the data is not to be written.
 bool restoreKeptCards(const std::function<bool()> &mayWrite = {});
 
 class Run;
